@@ -1,0 +1,36 @@
+// The process-wide binding to the encoder library: its module, the bind count and the six
+// functions. Invariant: the library is bound exactly when `module` is not null, and then all six
+// functions are resolved and bindCount >= 1. The functions are not cleared on release; nothing
+// calls them while `module` is null. There is no lock: the host neither binds nor releases while
+// any other call into the plug-in runs.
+#pragma once
+
+#include "lame_enc_interface.h"
+
+#include <windows.h>
+
+struct EncoderLibrary {
+    HMODULE module = nullptr;
+    int32_t bindCount = 0;
+    BeInitStreamFunction initStream = nullptr;
+    BeEncodeChunkFunction encodeChunk = nullptr;
+    BeDeinitStreamFunction deinitStream = nullptr;
+    BeCloseStreamFunction closeStream = nullptr;
+    BeWriteVBRHeaderFunction writeVBRHeader = nullptr;
+    BeVersionFunction version = nullptr;
+};
+
+inline constexpr const char* kEncoderLibraryFileName = "LAME_ENC.DLL";
+
+// Loads the library on the first bind, counts the bind, and resolves the six names on every bind.
+// Returns 1 when bound; 0 when the library cannot be loaded (count unchanged) or lacks a name
+// (library unloaded, count back to what it was, the binding unbound).
+int32_t bindEncoderLibrary(EncoderLibrary& library);
+
+// Takes back one bind. Returns 1 when nothing was bound or other binds remain; otherwise unloads
+// the library and returns FreeLibrary's result (nonzero on success).
+int32_t releaseEncoderLibrary(EncoderLibrary& library);
+
+inline bool isBound(const EncoderLibrary& library) {
+    return library.module != nullptr;
+}

@@ -1,0 +1,27 @@
+// What the Linux platform layer offers beyond the Win32 names: the hooks through which a module
+// makes its resources known and a host or a test takes the place of the user.
+#pragma once
+
+#include <windows.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Called by a module's load-time constructor with the address of anything inside the module and
+// the bytes of its compiled resource script (.res). Returns the module's own handle, the one that
+// LoadLibraryA and GetModuleHandleA give for it, or null when the address lies in no loaded object.
+// The bytes must stay valid until cvnUnregisterModule.
+HMODULE cvnRegisterModule(const void* addressInModule, const unsigned char* resourceBytes, size_t size);
+
+// Called by the module's unload-time destructor; its resources are gone afterwards.
+void cvnUnregisterModule(HMODULE module);
+
+// A message box handler takes the place of the user: it sees the owner, text, caption and type of
+// every MessageBoxA call and returns the button that was pressed. Null restores the default handler.
+typedef int (*CvnMessageBoxHandler)(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+void cvnSetMessageBoxHandler(CvnMessageBoxHandler handler);
+
+#ifdef __cplusplus
+}
+#endif

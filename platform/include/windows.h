@@ -1,0 +1,95 @@
+// The subset of the Win32 API that the plug-in, its host and its tests use, for Linux.
+//
+// It keeps the Win32 names, types and signatures so that the code above it is written once and
+// compiles unchanged against the real <windows.h> on Windows. The types keep their Win32 widths:
+// DWORD and LONG are 32 bits on every platform, the *_PTR types are pointer-sized. Everything here
+// is implemented by libcvnplatform.so, which every module of a process shares, so that the host,
+// the plug-in and the encoder library see one loader, one registry and one set of windows.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define WINAPI
+#define WINAPIV
+#define CALLBACK
+#define __cdecl
+
+typedef int BOOL;
+typedef int INT;
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef uint32_t UINT;
+typedef int32_t LONG;
+typedef char CHAR;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef BYTE* LPBYTE;
+typedef DWORD* LPDWORD;
+typedef intptr_t INT_PTR;
+typedef uintptr_t UINT_PTR;
+typedef intptr_t LONG_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LPARAM;
+typedef LONG_PTR LRESULT;
+typedef LONG LSTATUS;
+typedef DWORD REGSAM;
+
+typedef struct HINSTANCE__* HINSTANCE;
+typedef HINSTANCE HMODULE;
+typedef struct HWND__* HWND;
+typedef struct HKEY__* HKEY;
+typedef HKEY* PHKEY;
+typedef INT_PTR (*FARPROC)(void);
+
+#define TRUE 1
+#define FALSE 0
+
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
+#define DLL_THREAD_ATTACH 2
+#define DLL_THREAD_DETACH 3
+
+#define MB_OK 0x00000000u
+#define IDOK 1
+#define IDCANCEL 2
+
+#define MAKEINTRESOURCEA(id) ((LPSTR)(ULONG_PTR)(WORD)(id))
+#define LOWORD(value) ((WORD)(((uintptr_t)(value)) & 0xffff))
+#define HIWORD(value) ((WORD)((((uintptr_t)(value)) >> 16) & 0xffff))
+
+// Loader. A name that ends in ".dll" (any case) and has no slash stands for the shared object
+// "lib" + its stem in lower case + ".so": "LAME_ENC.DLL" is liblame_enc.so. Such a name is looked
+// for in the directory given to SetDllDirectoryA, then along the caller's own search path
+// (LD_LIBRARY_PATH, the caller's RUNPATH, the system directories). A path with a slash is loaded
+// as given. HMODULE is the dynamic loader's handle of the object.
+HMODULE WINAPI LoadLibraryA(LPCSTR fileName);
+BOOL WINAPI FreeLibrary(HMODULE module);
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
+BOOL WINAPI SetDllDirectoryA(LPCSTR pathName);
+
+// Resources, read from the compiled resource script that a module registered at load time. The
+// language is German when the first set of LC_ALL, LC_MESSAGES and LANG starts with "de", else
+// English; a resource missing in the chosen language is taken in English.
+int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int bufferMax);
+
+// Formats %d, %i, %u, %x, %X, %c, %s and %% into at most 1024 characters, terminator included;
+// returns the number of characters stored, terminator not counted.
+int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...);
+
+// Shows the text to the user. By default it writes one line "Caption: text" to stderr and returns
+// IDOK; a host or a test can install its own handler (cvnplatform.h).
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+#ifdef __cplusplus
+}
+#endif

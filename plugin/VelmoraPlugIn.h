@@ -1,0 +1,150 @@
+// VelmoraPlugIn: the contract between the host (Corvane) and the MP3 encoder plug-in.
+//
+// The plug-in exports exactly these ten functions, undecorated, with C linkage and the C calling
+// convention (the caller removes the arguments); each returns a signed 32-bit integer and none
+// throws. The library holds one plug-in, number 0: every function that takes a plug-in number
+// refuses any other.
+//
+// Threading: the plug-in starts no thread and takes no lock. CVN_InitPlugInDLL and
+// CVN_ClosePlugInDLL change process-wide state and must not run concurrently with any other call.
+// Different streams share nothing but the encoder library and may be used on different threads;
+// one stream is used by one thread at a time.
+//
+// Order of calls: CVN_InitPlugInDLL first (until it has returned 1, every function but
+// CVN_GetPlugInSupportInfo, CVN_WriteBuffer and CVN_CloseStream refuses to work); then any number
+// of queries, dialogs and streams (CVN_InitStream, CVN_WriteBuffer any number of times,
+// CVN_CloseStream exactly once); CVN_ClosePlugInDLL once for each successful CVN_InitPlugInDLL,
+// after the last stream is closed.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#ifdef _WIN32
+#define CVN_CALL __cdecl
+#define CVN_EXPORT
+#else
+#define CVN_CALL
+#define CVN_EXPORT __attribute__((visibility("default")))
+#endif
+
+inline constexpr int32_t kFormatCount = 28;
+inline constexpr size_t kTextFieldSize = 260;
+
+// Who the plug-in is: 172 bytes, filled by CVN_GetPlugInInfo field by field.
+#pragma pack(push, 1)
+struct PlugInInfo {
+    int32_t firstWord;     // 6
+    int32_t formatCount;   // 28
+    char name[128];        // zero-terminated
+    char fileTypeText[32]; // zero-terminated
+    int32_t lastWord;      // 1
+};
+#pragma pack(pop)
+static_assert(sizeof(PlugInInfo) == 172);
+static_assert(offsetof(PlugInInfo, firstWord) == 0);
+static_assert(offsetof(PlugInInfo, formatCount) == 4);
+static_assert(offsetof(PlugInInfo, name) == 8);
+static_assert(offsetof(PlugInInfo, fileTypeText) == 136);
+static_assert(offsetof(PlugInInfo, lastWord) == 168);
+
+// One output format: 136 bytes, filled by CVN_GetFormatInfo.
+#pragma pack(push, 1)
+struct FormatInfo {
+    char description[128]; // e.g. "128 kBit/sec, Stereo", zero-terminated
+    char extension[4];     // "MP3"
+    uint32_t byteRate;     // bitrate in kbit/s * 128
+};
+#pragma pack(pop)
+static_assert(sizeof(FormatInfo) == 136);
+static_assert(offsetof(FormatInfo, description) == 0);
+static_assert(offsetof(FormatInfo, extension) == 128);
+static_assert(offsetof(FormatInfo, byteRate) == 132);
+
+// The track's texts, as the host hands them to CVN_InitStream. `size` says how much of the record
+// the host's version has: 784 (title, album, artist), 1044 (and the genre name), any other value
+// (and the 0-based track number). Each text is zero-terminated within its 260 bytes.
+#pragma pack(push, 1)
+struct TrackInfo {
+    int32_t size;
+    char title[kTextFieldSize];
+    char album[kTextFieldSize];
+    char artist[kTextFieldSize];
+    char genre[kTextFieldSize];
+    uint8_t track;
+};
+#pragma pack(pop)
+static_assert(sizeof(TrackInfo) == 1045);
+static_assert(offsetof(TrackInfo, size) == 0);
+static_assert(offsetof(TrackInfo, title) == 4);
+static_assert(offsetof(TrackInfo, album) == 264);
+static_assert(offsetof(TrackInfo, artist) == 524);
+static_assert(offsetof(TrackInfo, genre) == 784);
+static_assert(offsetof(TrackInfo, track) == 1044);
+
+inline constexpr int32_t kTrackInfoSizeWithoutGenre = 784;
+inline constexpr int32_t kTrackInfoSizeWithoutTrack = 1044;
+
+// The host's handle of a running stream. The host owns a variable of this type and passes its
+// address to CVN_WriteBuffer and CVN_CloseStream.
+using StreamHandle = void*;
+
+extern "C" {
+
+// Returns 65537 (0x10001) at any time, bound or not. No effect.
+CVN_EXPORT int32_t CVN_CALL CVN_GetPlugInSupportInfo(void);
+
+// Binds the encoder library LAME_ENC.DLL (loaded on the first bind, counted on every one).
+// Returns 1 when bound; 0 when the library cannot be loaded or lacks one of its six functions.
+// Not concurrently with any other call.
+CVN_EXPORT int32_t CVN_CALL CVN_InitPlugInDLL(void);
+
+// Takes back one successful bind. Returns 1 when nothing was bound or other binds remain;
+// otherwise the library is unloaded and the result is the unload's (nonzero on success).
+// After the last stream is closed; not concurrently with any other call.
+CVN_EXPORT int32_t CVN_CALL CVN_ClosePlugInDLL(void);
+
+// Fills *info (172 bytes, host-owned) with the plug-in's name and file type text in the resource
+// language. Returns 1; 0 with nothing written when unbound, plugInNumber is not 0 or info is null.
+CVN_EXPORT int32_t CVN_CALL CVN_GetPlugInInfo(int32_t plugInNumber, PlugInInfo* info);
+
+// Fills *info (136 bytes, host-owned) for formatIndex 0 to 27: even indexes are stereo, odd ones
+// mono, the bitrate is that of position index / 2 of the bitrate table. Returns 1; 0 with nothing
+// written when unbound, plugInNumber is not 0, the index is outside 0 to 27 or info is null.
+CVN_EXPORT int32_t CVN_CALL CVN_GetFormatInfo(int32_t plugInNumber, int32_t formatIndex, FormatInfo* info);
+
+// Shows the modal about box owned by `parent`. Returns 1 (OK) or 2 (Esc, close box), 0 or -1
+// when the dialog cannot be shown; 0 with nothing shown when unbound or plugInNumber is not 0.
+CVN_EXPORT int32_t CVN_CALL CVN_DisplayAboutDlg(HWND parent, int32_t plugInNumber);
+
+// Shows the modal "Extended Settings" dialog owned by `parent`, which reads the seven settings
+// under settingsKey (host-owned, open) and writes them on OK. `unused` is not read. Returns 1 when
+// the user left with OK (the values are written by then), else 0; 0 with nothing shown when
+// unbound or plugInNumber is not 0.
+CVN_EXPORT int32_t CVN_CALL CVN_DisplayAdvancedConfigDlg(HWND parent, int32_t plugInNumber, int32_t unused,
+                                                         HKEY settingsKey);
+
+// Starts a stream that encodes into a new file at `path` (zero-terminated, under 260 bytes) in
+// format formatIndex (0 to 27), configured by the settings under settingsKey, with the texts of
+// *trackInfo for its tag (read during the call only). Returns 0 after storing the stream into
+// *handle; 1 with nothing created and *handle untouched on any failure, when unbound, when
+// plugInNumber is not 0, or when path, trackInfo or handle is null.
+CVN_EXPORT int32_t CVN_CALL CVN_InitStream(const char* path, int32_t plugInNumber, int32_t formatIndex,
+                                           HKEY settingsKey, const TrackInfo* trackInfo, StreamHandle* handle);
+
+// Takes in frameCount 16-bit stereo frames (each a 32-bit word: left in the low half, right in the
+// high half) and encodes every chunk they complete. Returns 0 when all were taken in (also for a
+// count of 0 or less); 1 with the message "Illegal Stream Handle" when *handle is null (or handle
+// is); 4 on a library error (with a message), a failed write, or a null `frames` with a positive
+// count. Does not need a bound library: a stream keeps the library it was started with.
+CVN_EXPORT int32_t CVN_CALL CVN_WriteBuffer(StreamHandle* handle, int32_t frameCount, const uint32_t* frames);
+
+// Finishes the stream: the last chunk, the flush, the ID3v1 tag, the VBR header when VBR is on;
+// frees it whatever happens. Returns 0 when the file is complete, 4 when any step failed (the file
+// stays); 1 without a message when *handle (or handle) is null. Does not clear *handle: the host
+// must not pass it again. Before the CVN_ClosePlugInDLL that releases the last bind.
+CVN_EXPORT int32_t CVN_CALL CVN_CloseStream(StreamHandle* handle);
+
+} // extern "C"

@@ -1,0 +1,90 @@
+// The ten exported entry points: each checks its preconditions and hands the work on.
+#include "VelmoraPlugIn.h"
+
+#include "format_catalogue.h"
+#include "process_state.h"
+#include "ui/resource_ids.h"
+
+namespace {
+
+constexpr int32_t kOnlyPlugInNumber = 0;
+constexpr const char* kMessageCaption = "Quenmark";
+
+bool acceptsCalls(int32_t plugInNumber) {
+    return isBound(g_encoderLibrary) && plugInNumber == kOnlyPlugInNumber;
+}
+
+} // namespace
+
+extern "C" {
+
+int32_t CVN_CALL CVN_GetPlugInSupportInfo(void) {
+    return 0x10001;
+}
+
+int32_t CVN_CALL CVN_InitPlugInDLL(void) {
+    return bindEncoderLibrary(g_encoderLibrary);
+}
+
+int32_t CVN_CALL CVN_ClosePlugInDLL(void) {
+    return releaseEncoderLibrary(g_encoderLibrary);
+}
+
+int32_t CVN_CALL CVN_GetPlugInInfo(int32_t plugInNumber, PlugInInfo* info) {
+    if (!acceptsCalls(plugInNumber) || info == nullptr) {
+        return 0;
+    }
+    info->firstWord = 6;
+    info->formatCount = kFormatCount;
+    LoadStringA(g_moduleInstance, IDS_PLUGIN_NAME, info->name, sizeof info->name);
+    LoadStringA(g_moduleInstance, IDS_FILE_TYPE_TEXT, info->fileTypeText, sizeof info->fileTypeText);
+    info->lastWord = 1;
+    return 1;
+}
+
+int32_t CVN_CALL CVN_GetFormatInfo(int32_t plugInNumber, int32_t formatIndex, FormatInfo* info) {
+    if (!acceptsCalls(plugInNumber) || !isValidFormatIndex(formatIndex) || info == nullptr) {
+        return 0;
+    }
+    fillFormatInfo(g_moduleInstance, formatIndex, *info);
+    return 1;
+}
+
+int32_t CVN_CALL CVN_DisplayAboutDlg(HWND, int32_t plugInNumber) {
+    if (!acceptsCalls(plugInNumber)) {
+        return 0;
+    }
+    return 0;
+}
+
+int32_t CVN_CALL CVN_DisplayAdvancedConfigDlg(HWND, int32_t plugInNumber, int32_t, HKEY) {
+    if (!acceptsCalls(plugInNumber)) {
+        return 0;
+    }
+    return 0;
+}
+
+int32_t CVN_CALL CVN_InitStream(const char* path, int32_t plugInNumber, int32_t, HKEY, const TrackInfo* trackInfo,
+                                StreamHandle* handle) {
+    if (!acceptsCalls(plugInNumber) || path == nullptr || trackInfo == nullptr || handle == nullptr) {
+        return 1;
+    }
+    return 1;
+}
+
+int32_t CVN_CALL CVN_WriteBuffer(StreamHandle* handle, int32_t, const uint32_t*) {
+    if (handle == nullptr || *handle == nullptr) {
+        MessageBoxA(nullptr, "Illegal Stream Handle", kMessageCaption, MB_OK);
+        return 1;
+    }
+    return 4;
+}
+
+int32_t CVN_CALL CVN_CloseStream(StreamHandle* handle) {
+    if (handle == nullptr || *handle == nullptr) {
+        return 1;
+    }
+    return 4;
+}
+
+} // extern "C"

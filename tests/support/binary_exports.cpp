@@ -1,0 +1,133 @@
+#include "binary_exports.h"
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <vector>
+
+namespace cvn::test {
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+uint64_t readLittleEndian(const Bytes& bytes, size_t offset, size_t size) {
+    if (offset + size > bytes.size()) {
+        throw std::runtime_error("truncated binary");
+    }
+    uint64_t value = 0;
+    for (size_t i = 0; i < size; ++i) {
+        value |= static_cast<uint64_t>(bytes[offset + i]) << (8 * i);
+    }
+    return value;
+}
+
+uint32_t u32(const Bytes& b, size_t offset) {
+    return static_cast<uint32_t>(readLittleEndian(b, offset, 4));
+}
+uint16_t u16(const Bytes& b, size_t offset) {
+    return static_cast<uint16_t>(readLittleEndian(b, offset, 2));
+}
+
+std::string stringAt(const Bytes& bytes, size_t offset) {
+    std::string text;
+    for (; offset < bytes.size() && bytes[offset] != 0; ++offset) {
+        text += static_cast<char>(bytes[offset]);
+    }
+    return text;
+}
+
+std::set<std::string> peExports(const Bytes& file) {
+    const uint32_t pe = u32(file, 0x3C);
+    if (u32(file, pe) != 0x00004550) {
+        throw std::runtime_error("no PE signature");
+    }
+    const size_t coff = pe + 4;
+    const uint16_t sectionCount = u16(file, coff + 2);
+    const uint16_t optionalSize = u16(file, coff + 16);
+    const size_t optional = coff + 20;
+    const uint16_t magic = u16(file, optional);
+    const size_t directories = optional + (magic == 0x20B ? 112 : 96);
+    const uint32_t exportRva = u32(file, directories);
+    const size_t sections = optional + optionalSize;
+    auto fileOffset = [&](uint32_t rva) -> size_t {
+        for (uint16_t i = 0; i < sectionCount; ++i) {
+            const size_t section = sections + 40 * i;
+            const uint32_t virtualSize = u32(file, section + 8);
+            const uint32_t virtualAddress = u32(file, section + 12);
+            const uint32_t rawSize = u32(file, section + 16);
+            const uint32_t rawOffset = u32(file, section + 20);
+            const uint32_t extent = virtualSize > rawSize ? virtualSize : rawSize;
+            if (rva >= virtualAddress && rva < virtualAddress + extent) {
+                return rawOffset + (rva - virtualAddress);
+            }
+        }
+        throw std::runtime_error("address outside every section");
+    };
+    std::set<std::string> names;
+    if (exportRva == 0) {
+        return names;
+    }
+    const size_t exports = fileOffset(exportRva);
+    const uint32_t functionCount = u32(file, exports + 20);
+    const uint32_t nameCount = u32(file, exports + 24);
+    const size_t nameTable = fileOffset(u32(file, exports + 32));
+    for (uint32_t i = 0; i < nameCount; ++i) {
+        names.insert(stringAt(file, fileOffset(u32(file, nameTable + 4 * i))));
+    }
+    // An entry exported by ordinal only would have no name; show it as such.
+    for (uint32_t i = nameCount; i < functionCount; ++i) {
+        names.insert("#ordinal-only-" + std::to_string(i));
+    }
+    return names;
+}
+
+std::set<std::string> elfExports(const Bytes& file) {
+    if (file.size() < 64 || file[4] != 2) {
+        throw std::runtime_error("not a 64-bit ELF file");
+    }
+    const uint64_t sectionTable = readLittleEndian(file, 0x28, 8);
+    const uint16_t sectionSize = u16(file, 0x3A);
+    const uint16_t sectionCount = u16(file, 0x3C);
+    std::set<std::string> names;
+    for (uint16_t i = 0; i < sectionCount; ++i) {
+        const size_t section = sectionTable + static_cast<size_t>(sectionSize) * i;
+        if (u32(file, section + 4) != 11) { // SHT_DYNSYM
+            continue;
+        }
+        const size_t symbols = readLittleEndian(file, section + 0x18, 8);
+        const size_t symbolsSize = readLittleEndian(file, section + 0x20, 8);
+        const uint32_t link = u32(file, section + 0x28);
+        const size_t entrySize = readLittleEndian(file, section + 0x38, 8);
+        const size_t strings = readLittleEndian(file, sectionTable + static_cast<size_t>(sectionSize) * link + 0x18, 8);
+        for (size_t symbol = symbols + entrySize; symbol < symbols + symbolsSize; symbol += entrySize) {
+            const uint8_t binding = file.at(symbol + 4) >> 4;
+            const uint16_t sectionIndex = u16(file, symbol + 6);
+            if (sectionIndex != 0 && (binding == 1 || binding == 2)) { // defined, GLOBAL or WEAK
+                names.insert(stringAt(file, strings + u32(file, symbol)));
+            }
+        }
+    }
+    return names;
+}
+
+} // namespace
+
+std::set<std::string> exportedNames(const std::string& path) {
+    std::ifstream stream(path, std::ios::binary);
+    if (!stream) {
+        throw std::runtime_error("cannot open " + path);
+    }
+    const Bytes file((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    if (file.size() >= 2 && file[0] == 'M' && file[1] == 'Z') {
+        return peExports(file);
+    }
+    if (file.size() >= 4 && std::memcmp(file.data(), "\x7f" "ELF", 4) == 0) {
+        return elfExports(file);
+    }
+    throw std::runtime_error(path + " is neither a PE nor an ELF file");
+}
+
+} // namespace cvn::test
