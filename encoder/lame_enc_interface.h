@@ -25,14 +25,14 @@ inline constexpr BeResult kBeInvalidHandle = 4;
 // The configuration of a new stream: 27 bytes, packed, little-endian.
 #pragma pack(push, 1)
 struct EncoderConfig {
-    uint32_t configKind;     // 0: this layout, the only kind there is
-    uint32_t sampleRate;     // Hz
-    uint8_t channelMode;     // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
-    uint16_t bitrate;        // kbit/s
-    uint32_t privateFlag;    // nonzero: set the private bit of every frame
-    uint32_t crcWord;        // bit 0 CRC; bits 8-11 quality; bits 12-15 VBR setting (0 = constant)
-    uint32_t copyrightFlag;  // nonzero: set the copyright bit
-    uint32_t originalFlag;   // nonzero: set the original bit
+    uint32_t configKind;    // 0: this layout, the only kind there is
+    uint32_t sampleRate;    // Hz
+    uint8_t channelMode;    // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
+    uint16_t bitrate;       // kbit/s
+    uint32_t privateFlag;   // nonzero: set the private bit of every frame
+    uint32_t crcWord;       // bit 0 CRC; bits 8-11 quality; bits 12-15 VBR setting (0 = constant)
+    uint32_t copyrightFlag; // nonzero: set the copyright bit
+    uint32_t originalFlag;  // nonzero: set the original bit
 };
 #pragma pack(pop)
 static_assert(sizeof(EncoderConfig) == 27);
@@ -80,8 +80,9 @@ typedef BeResult(BE_CALL* BeInitStreamFunction)(EncoderConfig* config, uint32_t*
 
 // Encodes `sampleCount` interleaved samples (at most one chunk); on 0, *outputBytes bytes of MPEG
 // audio, possibly none, stand in `output`.
-typedef BeResult(BE_CALL* BeEncodeChunkFunction)(BeStream stream, uint32_t sampleCount, const int16_t* samples,
-                                                 uint8_t* output, uint32_t* outputBytes);
+typedef BeResult(BE_CALL* BeEncodeChunkFunction)(BeStream stream, uint32_t sampleCount,
+                                                 const int16_t* samples, uint8_t* output,
+                                                 uint32_t* outputBytes);
 
 // Drains the encoder: on 0, the bytes it still held stand in `output`.
 typedef BeResult(BE_CALL* BeDeinitStreamFunction)(BeStream stream, uint8_t* output, uint32_t* outputBytes);

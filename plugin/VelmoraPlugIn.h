@@ -132,7 +132,8 @@ CVN_EXPORT int32_t CVN_CALL CVN_DisplayAdvancedConfigDlg(HWND parent, int32_t pl
 // *handle; 1 with nothing created and *handle untouched on any failure, when unbound, when
 // plugInNumber is not 0, or when path, trackInfo or handle is null.
 CVN_EXPORT int32_t CVN_CALL CVN_InitStream(const char* path, int32_t plugInNumber, int32_t formatIndex,
-                                           HKEY settingsKey, const TrackInfo* trackInfo, StreamHandle* handle);
+                                           HKEY settingsKey, const TrackInfo* trackInfo,
+                                           StreamHandle* handle);
 
 // Takes in frameCount 16-bit stereo frames (each a 32-bit word: left in the low half, right in the
 // high half) and encodes every chunk they complete. Returns 0 when all were taken in (also for a

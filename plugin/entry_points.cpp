@@ -3,7 +3,10 @@
 
 #include "format_catalogue.h"
 #include "process_state.h"
+#include "stream/encoder_stream.h"
 #include "ui/resource_ids.h"
+
+#include <new>
 
 namespace {
 
@@ -64,27 +67,44 @@ int32_t CVN_CALL CVN_DisplayAdvancedConfigDlg(HWND, int32_t plugInNumber, int32_
     return 0;
 }
 
-int32_t CVN_CALL CVN_InitStream(const char* path, int32_t plugInNumber, int32_t, HKEY, const TrackInfo* trackInfo,
-                                StreamHandle* handle) {
+int32_t CVN_CALL CVN_InitStream(const char* path, int32_t plugInNumber, int32_t formatIndex, HKEY settingsKey,
+                                const TrackInfo* trackInfo, StreamHandle* handle) {
     if (!acceptsCalls(plugInNumber) || path == nullptr || trackInfo == nullptr || handle == nullptr) {
         return 1;
     }
-    return 1;
+    auto* stream = new (std::nothrow) EncoderStream(g_encoderLibrary, formatIndex);
+    if (stream == nullptr) {
+        return 1;
+    }
+    if (!stream->setup({path, formatIndex, settingsKey, trackInfo})) {
+        delete stream;
+        return 1;
+    }
+    *handle = stream;
+    return 0;
 }
 
-int32_t CVN_CALL CVN_WriteBuffer(StreamHandle* handle, int32_t, const uint32_t*) {
-    if (handle == nullptr || *handle == nullptr) {
+int32_t CVN_CALL CVN_WriteBuffer(StreamHandle* handle, int32_t frameCount, const uint32_t* frames) {
+    auto* stream = handle == nullptr ? nullptr : static_cast<EncoderStream*>(*handle);
+    if (stream == nullptr) {
         MessageBoxA(nullptr, "Illegal Stream Handle", kMessageCaption, MB_OK);
         return 1;
     }
-    return 4;
+    if (stream->plugInNumber() != kOnlyPlugInNumber) {
+        MessageBoxA(nullptr, "Invalid PlugIn Number", kMessageCaption, MB_OK);
+        return 4;
+    }
+    return stream->write(frameCount, frames);
 }
 
 int32_t CVN_CALL CVN_CloseStream(StreamHandle* handle) {
-    if (handle == nullptr || *handle == nullptr) {
+    auto* stream = handle == nullptr ? nullptr : static_cast<EncoderStream*>(*handle);
+    if (stream == nullptr || stream->plugInNumber() != kOnlyPlugInNumber) {
         return 1;
     }
-    return 4;
+    const int32_t result = stream->finish();
+    delete stream;
+    return result;
 }
 
 } // extern "C"

@@ -9,7 +9,7 @@
 namespace {
 
 const std::set<std::string> kEntryPoints = {
-    "CVN_GetPlugInSupportInfo", "CVN_InitPlugInDLL", "CVN_ClosePlugInDLL",           "CVN_GetPlugInInfo",
+    "CVN_GetPlugInSupportInfo", "CVN_InitPlugInDLL",   "CVN_ClosePlugInDLL",           "CVN_GetPlugInInfo",
     "CVN_GetFormatInfo",        "CVN_DisplayAboutDlg", "CVN_DisplayAdvancedConfigDlg", "CVN_InitStream",
     "CVN_WriteBuffer",          "CVN_CloseStream",
 };

@@ -17,7 +17,7 @@ bool encoderLibraryLoaded() {
 // The plug-in and a fake chosen per test; the test holds no reference of its own to the fake, so
 // whether the plug-in keeps the library loaded shows in GetModuleHandleA.
 class BindingTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_NO_FATAL_FAILURE(plugIn.load()); }
     void TearDown() override {
         plugIn.unload();

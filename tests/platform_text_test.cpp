@@ -32,7 +32,7 @@ TEST(WsprintfA, StopsAt1024CharactersWithTheTerminator) {
 }
 
 class LoadStringTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_NO_FATAL_FAILURE(plugIn.load()); }
     void TearDown() override { plugIn.unload(); }
     PlugIn plugIn;

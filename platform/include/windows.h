@@ -66,6 +66,31 @@ typedef INT_PTR (*FARPROC)(void);
 #define LOWORD(value) ((WORD)(((uintptr_t)(value)) & 0xffff))
 #define HIWORD(value) ((WORD)((((uintptr_t)(value)) >> 16) & 0xffff))
 
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_MORE_DATA 234L
+
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_OPTION_NON_VOLATILE 0
+#define REG_CREATED_NEW_KEY 1
+#define REG_OPENED_EXISTING_KEY 2
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_READ 0x20019
+#define KEY_WRITE 0x20006
+#define KEY_ALL_ACCESS 0xF003F
+
+#define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)0x80000000u)
+#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)0x80000001u)
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)0x80000002u)
+#define HKEY_USERS ((HKEY)(ULONG_PTR)0x80000003u)
+
 // Loader. A name that ends in ".dll" (any case) and has no slash stands for the shared object
 // "lib" + its stem in lower case + ".so": "LAME_ENC.DLL" is liblame_enc.so. Such a name is looked
 // for in the directory given to SetDllDirectoryA, then along the caller's own search path
@@ -89,6 +114,22 @@ int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...);
 // Shows the text to the user. By default it writes one line "Caption: text" to stderr and returns
 // IDOK; a host or a test can install its own handler (cvnplatform.h).
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+// Registry: keys and values kept in a REGEDIT4 text file, at $CVN_REGISTRY when that is set, else
+// at $XDG_CONFIG_HOME/cvnplatform/registry.reg (~/.config when XDG_CONFIG_HOME is not set). Every
+// change reaches the file at once and atomically, under an advisory lock, so processes that share
+// the file lose none of each other's changes. A key handle is a number, never a pointer: a null or
+// unknown handle fails the call with ERROR_INVALID_HANDLE. Key and value names ignore ASCII case.
+LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,
+                               REGSAM desired, LPVOID security, PHKEY result, LPDWORD disposition);
+LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PHKEY result);
+LSTATUS WINAPI RegCloseKey(HKEY key);
+// Data larger than *dataSize gives ERROR_MORE_DATA with the size needed in *dataSize.
+LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                                LPDWORD dataSize);
+LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                              DWORD dataSize);
+LSTATUS WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName);
 
 #ifdef __cplusplus
 }

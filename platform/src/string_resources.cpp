@@ -42,7 +42,8 @@ extern "C" int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int
     if (!block || !locateString(*block, id % 16, text, length)) {
         return 0;
     }
-    const size_t copied = length < static_cast<size_t>(bufferMax - 1) ? length : static_cast<size_t>(bufferMax - 1);
+    const size_t copied =
+        length < static_cast<size_t>(bufferMax - 1) ? length : static_cast<size_t>(bufferMax - 1);
     for (size_t i = 0; i < copied; ++i) {
         buffer[i] = cvn::ansiFromUtf16(static_cast<char16_t>(text[2 * i] | text[2 * i + 1] << 8));
     }

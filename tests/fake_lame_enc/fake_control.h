@@ -29,7 +29,7 @@ typedef void (*FakeQueueResultFunction)(const char* function, uint32_t result);
 // Queues what the next beEncodeChunk or beDeinitStream call writes into the output buffer
 // (`size` bytes) and the byte count it reports (`reportedBytes`, normally `size`).
 typedef void (*FakeQueueOutputFunction)(const char* function, const uint8_t* bytes, uint32_t size,
-                                         uint32_t reportedBytes);
+                                        uint32_t reportedBytes);
 // The record that beVersion copies out.
 typedef void (*FakeSetVersionFunction)(const EncoderVersionInfo* info);
 // Copies the log (lines ending in '\n') into buffer, cut to fit and terminated; returns its length.

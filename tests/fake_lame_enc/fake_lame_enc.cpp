@@ -127,14 +127,15 @@ FAKE_EXPORT void fakeLastConfig(EncoderConfig* config) {
     *config = g_script.lastConfig;
 }
 
-FAKE_EXPORT BeResult BE_CALL beInitStream(EncoderConfig* config, uint32_t* chunkSamples, uint32_t* outputBufferSize,
-                                          BeStream* stream) {
+FAKE_EXPORT BeResult BE_CALL beInitStream(EncoderConfig* config, uint32_t* chunkSamples,
+                                          uint32_t* outputBufferSize, BeStream* stream) {
     std::lock_guard<std::mutex> lock(g_lock);
     g_script.lastConfig = *config;
     const uint32_t result = nextResult("beInitStream");
-    logLine("beInitStream kind=%u rate=%u mode=%u bitrate=%u private=%u crc=0x%x copyright=%u original=%u -> %u",
-            config->configKind, config->sampleRate, config->channelMode, config->bitrate, config->privateFlag,
-            config->crcWord, config->copyrightFlag, config->originalFlag, result);
+    logLine(
+        "beInitStream kind=%u rate=%u mode=%u bitrate=%u private=%u crc=0x%x copyright=%u original=%u -> %u",
+        config->configKind, config->sampleRate, config->channelMode, config->bitrate, config->privateFlag,
+        config->crcWord, config->copyrightFlag, config->originalFlag, result);
     if (result == 0) {
         *chunkSamples = g_script.chunkSamples;
         *outputBufferSize = g_script.outputBufferSize;
@@ -154,7 +155,8 @@ FAKE_EXPORT BeResult BE_CALL beEncodeChunk(BeStream stream, uint32_t sampleCount
         *outputBytes = queued.reportedBytes;
     } else {
         // Never more than the buffer that beInitStream asked the caller for.
-        const uint32_t echoed = 2 * sampleCount <= g_script.outputBufferSize ? sampleCount : g_script.outputBufferSize / 2;
+        const uint32_t echoed =
+            2 * sampleCount <= g_script.outputBufferSize ? sampleCount : g_script.outputBufferSize / 2;
         for (uint32_t i = 0; i < echoed; ++i) {
             const auto sample = static_cast<uint16_t>(samples[i]);
             output[2 * i] = static_cast<uint8_t>(sample & 0xFF);

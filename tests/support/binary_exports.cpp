@@ -101,7 +101,8 @@ std::set<std::string> elfExports(const Bytes& file) {
         const size_t symbolsSize = readLittleEndian(file, section + 0x20, 8);
         const uint32_t link = u32(file, section + 0x28);
         const size_t entrySize = readLittleEndian(file, section + 0x38, 8);
-        const size_t strings = readLittleEndian(file, sectionTable + static_cast<size_t>(sectionSize) * link + 0x18, 8);
+        const size_t strings =
+            readLittleEndian(file, sectionTable + static_cast<size_t>(sectionSize) * link + 0x18, 8);
         for (size_t symbol = symbols + entrySize; symbol < symbols + symbolsSize; symbol += entrySize) {
             const uint8_t binding = file.at(symbol + 4) >> 4;
             const uint16_t sectionIndex = u16(file, symbol + 6);
@@ -124,7 +125,10 @@ std::set<std::string> exportedNames(const std::string& path) {
     if (file.size() >= 2 && file[0] == 'M' && file[1] == 'Z') {
         return peExports(file);
     }
-    if (file.size() >= 4 && std::memcmp(file.data(), "\x7f" "ELF", 4) == 0) {
+    if (file.size() >= 4 && std::memcmp(file.data(),
+                                        "\x7f"
+                                        "ELF",
+                                        4) == 0) {
         return elfExports(file);
     }
     throw std::runtime_error(path + " is neither a PE nor an ELF file");

@@ -45,10 +45,12 @@ void FakeEncoder::queueResult(const char* function, uint32_t result) const {
 }
 
 void FakeEncoder::queueOutput(const char* function, const std::vector<uint8_t>& bytes) const {
-    queueOutput_(function, bytes.data(), static_cast<uint32_t>(bytes.size()), static_cast<uint32_t>(bytes.size()));
+    queueOutput_(function, bytes.data(), static_cast<uint32_t>(bytes.size()),
+                 static_cast<uint32_t>(bytes.size()));
 }
 
-void FakeEncoder::queueOutput(const char* function, const std::vector<uint8_t>& bytes, uint32_t reportedBytes) const {
+void FakeEncoder::queueOutput(const char* function, const std::vector<uint8_t>& bytes,
+                              uint32_t reportedBytes) const {
     queueOutput_(function, bytes.data(), static_cast<uint32_t>(bytes.size()), reportedBytes);
 }
 

@@ -12,7 +12,7 @@
 namespace cvn::test {
 
 class FakeEncoder {
-public:
+  public:
     // Loads the complete fake, resets it, and points the plug-in's library search at it.
     void load();
     void unload();
@@ -29,7 +29,7 @@ public:
     int openStreams() const;
     EncoderConfig lastConfig() const;
 
-private:
+  private:
     HMODULE module_ = nullptr;
     FakeResetFunction reset_ = nullptr;
     FakeSetStreamSizesFunction setStreamSizes_ = nullptr;

@@ -49,8 +49,9 @@ void watchForBoxes() {
 
 int recordBox(HWND, LPCSTR text, LPCSTR caption, UINT type) {
     // The plug-in's boxes have an OK button only (type MB_OK).
-    record(caption == nullptr ? "" : caption, std::string(text == nullptr ? "" : text) +
-                                                  (type == MB_OK ? "" : " [type " + std::to_string(type) + "]"));
+    record(caption == nullptr ? "" : caption,
+           std::string(text == nullptr ? "" : text) +
+               (type == MB_OK ? "" : " [type " + std::to_string(type) + "]"));
     return IDOK;
 }
 

@@ -9,7 +9,7 @@
 namespace cvn::test {
 
 class MessageBoxes {
-public:
+  public:
     MessageBoxes();
     ~MessageBoxes();
     MessageBoxes(const MessageBoxes&) = delete;

@@ -10,7 +10,7 @@
 namespace cvn::test {
 
 class PlugInTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(fake.load());
         ASSERT_NO_FATAL_FAILURE(plugIn.load());

@@ -15,7 +15,8 @@ void PlugIn::load() {
     getPlugInInfo = procedure<decltype(getPlugInInfo)>(module, "CVN_GetPlugInInfo");
     getFormatInfo = procedure<decltype(getFormatInfo)>(module, "CVN_GetFormatInfo");
     displayAboutDlg = procedure<decltype(displayAboutDlg)>(module, "CVN_DisplayAboutDlg");
-    displayAdvancedConfigDlg = procedure<decltype(displayAdvancedConfigDlg)>(module, "CVN_DisplayAdvancedConfigDlg");
+    displayAdvancedConfigDlg =
+        procedure<decltype(displayAdvancedConfigDlg)>(module, "CVN_DisplayAdvancedConfigDlg");
     initStream = procedure<decltype(initStream)>(module, "CVN_InitStream");
     writeBuffer = procedure<decltype(writeBuffer)>(module, "CVN_WriteBuffer");
     closeStream = procedure<decltype(closeStream)>(module, "CVN_CloseStream");

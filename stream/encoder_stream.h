@@ -1,0 +1,79 @@
+// One encode-to-file stream, from CVN_InitStream to CVN_CloseStream.
+//
+// Invariants while the stream exists (after a successful setup and before the finish): the
+// library stream is open, both buffers exist, the file is open; 0 <= buffered <= chunk size, and
+// buffered equals the chunk size only after an encode failed (the next write encodes it first).
+// The chunk size is positive, and even for a stereo format, so a stereo frame always fits whole.
+#pragma once
+
+#include "encoder/encoder_library.h"
+#include "encoder_settings.h"
+#include "plugin/VelmoraPlugIn.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <type_traits>
+
+// The request of the host, as CVN_InitStream receives it.
+struct StreamRequest {
+    const char* path;
+    int32_t formatIndex;
+    HKEY settingsKey;
+    const TrackInfo* trackInfo;
+};
+
+class EncoderStream {
+  public:
+    // Construction only records the format: nothing is acquired until setup.
+    EncoderStream(const EncoderLibrary& library, int32_t formatIndex);
+    EncoderStream(const EncoderStream&) = delete;
+    EncoderStream& operator=(const EncoderStream&) = delete;
+
+    // Copies the path and texts, reads the settings, opens the library stream, allocates both
+    // buffers and creates the file. On failure everything acquired is released again and nothing
+    // is left on disk; returns false.
+    bool setup(const StreamRequest& request);
+
+    // Takes in the host's stereo frames and encodes each chunk they complete, writing its bytes to
+    // the file. Returns 0, or 4 when the library failed (after a message box) or a write failed.
+    int32_t write(int32_t frameCount, const uint32_t* frames);
+
+    // Encodes what is buffered, drains the encoder, closes the library stream, appends the tag,
+    // closes the file, has the library write the VBR header, frees the buffers: every step runs
+    // whatever failed before. Returns 0 when the file is complete, else 4. Call exactly once.
+    int32_t finish();
+
+    int32_t plugInNumber() const { return plugInNumber_; }
+
+  private:
+    // Writes byteCount bytes of the output buffer as one item; no bytes is no write and succeeds.
+    // A count beyond the buffer that the library asked for is a failed write: nothing past the
+    // buffer is read.
+    bool writeOutput(uint32_t byteCount);
+    // Encodes the full sample buffer. Returns 0 or 4.
+    int32_t encodeBufferedChunk();
+    // Releases the library stream and both buffers after a failed setup.
+    void releaseAfterFailedSetup();
+
+    // Frees both buffers; destroying the object frees neither (the finish and a failed setup do).
+    void freeBuffers();
+
+    // The plug-in number comes first, so that the entry points' check of a handle reads the
+    // first word of whatever the host's handle points at.
+    int32_t plugInNumber_ = 0;
+    int32_t formatIndex_;
+    uint32_t bufferedSamples_ = 0;
+    uint32_t chunkSamples_ = 0;
+    std::FILE* file_ = nullptr;
+    BeStream libraryStream_ = 0;
+    int16_t* samples_ = nullptr;
+    uint8_t* output_ = nullptr;
+    uint32_t outputBufferSize_ = 0;
+    const EncoderLibrary* library_;
+    EncoderConfig config_{};
+    TrackInfo texts_{};
+    char path_[kTextFieldSize] = {};
+    bool vbrHeader_ = false;
+};
+static_assert(std::is_standard_layout_v<EncoderStream>);

@@ -1,0 +1,28 @@
+#include "track_texts.h"
+
+#include <cstring>
+
+void copyTextField(char* field, const char* source, size_t fieldSize) {
+    std::memset(field, 0, fieldSize);
+    size_t length = 0;
+    while (length < fieldSize - 1 && source[length] != '\0') {
+        ++length;
+    }
+    std::memcpy(field, source, length);
+}
+
+TrackInfo copyTrackTexts(const TrackInfo& host) {
+    TrackInfo copy;
+    std::memset(&copy, 0, sizeof copy);
+    copy.size = host.size;
+    copyTextField(copy.title, host.title, sizeof copy.title);
+    copyTextField(copy.album, host.album, sizeof copy.album);
+    copyTextField(copy.artist, host.artist, sizeof copy.artist);
+    if (host.size != kTrackInfoSizeWithoutGenre) {
+        copyTextField(copy.genre, host.genre, sizeof copy.genre);
+        if (host.size != kTrackInfoSizeWithoutTrack) {
+            copy.track = host.track;
+        }
+    }
+    return copy;
+}

@@ -1,0 +1,99 @@
+// The Linux registry: its text file, and changes from several processes at once.
+#include "platform/src/registry_file.h"
+#include "support/temporary_directory.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace cvn::test {
+namespace {
+
+TEST(RegistryFile, TextFormRoundTrips) {
+    RegistryStore store;
+    RegistryKey& key = store.createKey("HKEY_CURRENT_USER\\Software\\Corvane");
+    key.values.push_back({"StereoMode", REG_DWORD, {1, 0, 0, 0}});
+    key.values.push_back({"Odd \"name\" \\", REG_BINARY, {0xde, 0xad}});
+    key.values.push_back({"Short", REG_DWORD, {2}});
+    key.values.push_back({"", REG_SZ, {'h', 'i', 0}});
+    store.createKey("HKEY_CURRENT_USER\\Software\\Empty");
+    const std::string text = formatRegistryText(store);
+    EXPECT_EQ(text, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Corvane]\n"
+                    "\"StereoMode\"=dword:00000001\n"
+                    "\"Odd \\\"name\\\" \\\\\"=hex:de,ad\n"
+                    "\"Short\"=hex(4):02\n"
+                    "@=hex(1):68,69,00\n"
+                    "\n[HKEY_CURRENT_USER\\Software\\Empty]\n");
+    const RegistryStore parsed = parseRegistryText(text);
+    ASSERT_EQ(parsed.keys.size(), 2u);
+    ASSERT_EQ(parsed.keys[0].values.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(parsed.keys[0].values[i].name, key.values[i].name);
+        EXPECT_EQ(parsed.keys[0].values[i].type, key.values[i].type);
+        EXPECT_EQ(parsed.keys[0].values[i].data, key.values[i].data);
+    }
+}
+
+TEST(RegistryFile, DamagedLinesLoseOnlyThemselves) {
+    const RegistryStore store = parseRegistryText("REGEDIT4\r\n[A]\r\n\"x\"=dword:123\r\n\"y\"=hex:0g\r\n"
+                                                  "garbage\r\n\"z\"=dword:0000000a\r\n\"w\"=hex(zz):00\r\n");
+    ASSERT_EQ(store.keys.size(), 1u);
+    ASSERT_EQ(store.keys[0].values.size(), 1u);
+    EXPECT_EQ(store.keys[0].values[0].name, "z");
+    EXPECT_EQ(store.keys[0].values[0].data, (std::vector<uint8_t>{10, 0, 0, 0}));
+}
+
+// Two processes each write 40 values into one key at the same time; none may be lost.
+TEST(RegistryFile, ConcurrentWritersLoseNothing) {
+    TemporaryDirectory directory;
+    const std::string file = directory.file("registry.reg");
+    setenv("CVN_REGISTRY", file.c_str(), 1);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Shared", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    pid_t children[2];
+    for (int writer = 0; writer < 2; ++writer) {
+        children[writer] = fork();
+        ASSERT_GE(children[writer], 0);
+        if (children[writer] == 0) {
+            for (uint32_t i = 0; i < 40; ++i) {
+                const std::string name = "w" + std::to_string(writer) + "-" + std::to_string(i);
+                if (RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&i), 4) !=
+                    0) {
+                    _exit(1);
+                }
+            }
+            _exit(0);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (int writer = 0; writer < 2; ++writer) {
+        for (uint32_t i = 0; i < 40; ++i) {
+            const std::string name = "w" + std::to_string(writer) + "-" + std::to_string(i);
+            uint32_t value = 0xFFFFFFFF;
+            DWORD size = sizeof value;
+            ASSERT_EQ(
+                RegQueryValueExA(key, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+                ERROR_SUCCESS)
+                << name;
+            EXPECT_EQ(value, i);
+        }
+    }
+    RegCloseKey(key);
+    EXPECT_NE(RegCloseKey(key), ERROR_SUCCESS) << "a closed handle is invalid";
+    unsetenv("CVN_REGISTRY");
+}
+
+} // namespace
+} // namespace cvn::test
