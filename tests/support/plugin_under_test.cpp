@@ -7,8 +7,12 @@
 namespace cvn::test {
 
 void PlugIn::load() {
-    module = LoadLibraryA(pluginPath().c_str());
-    ASSERT_NE(module, nullptr) << "cannot load " << pluginPath();
+    load(pluginPath());
+}
+
+void PlugIn::load(const std::string& path) {
+    module = LoadLibraryA(path.c_str());
+    ASSERT_NE(module, nullptr) << "cannot load " << path;
     getPlugInSupportInfo = procedure<decltype(getPlugInSupportInfo)>(module, "CVN_GetPlugInSupportInfo");
     initPlugInDLL = procedure<decltype(initPlugInDLL)>(module, "CVN_InitPlugInDLL");
     closePlugInDLL = procedure<decltype(closePlugInDLL)>(module, "CVN_ClosePlugInDLL");

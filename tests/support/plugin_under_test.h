@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace cvn::test {
 
 struct PlugIn {
@@ -21,8 +23,10 @@ struct PlugIn {
     decltype(&CVN_WriteBuffer) writeBuffer = nullptr;
     decltype(&CVN_CloseStream) closeStream = nullptr;
 
-    // Loads the plug-in and resolves all ten entry points; fails the test when any is missing.
+    // Loads the plug-in copy beside the suite, or the one at `path`, and resolves all ten entry
+    // points; fails the test when any is missing.
     void load();
+    void load(const std::string& path);
     // Unloads the plug-in; the next load starts unbound.
     void unload();
 };

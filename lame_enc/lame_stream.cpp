@@ -1,0 +1,110 @@
+#include "lame_stream.h"
+
+namespace lame_enc {
+
+void ByteFingerprint::add(const uint8_t* bytes, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        hash = (hash ^ bytes[i]) * 0x100000001b3ull;
+    }
+    length += count;
+}
+
+namespace {
+
+MPEG_mode lameMode(ChannelMode mode) {
+    switch (mode) {
+    case ChannelMode::Stereo:
+        return STEREO;
+    case ChannelMode::JointStereo:
+        return JOINT_STEREO;
+    case ChannelMode::DualChannel:
+        return DUAL_CHANNEL;
+    case ChannelMode::Mono:
+        break;
+    }
+    return MONO;
+}
+
+} // namespace
+
+std::unique_ptr<LameStream> LameStream::open(const LameSettings& settings) {
+    lame_global_flags* flags = lame_init();
+    if (flags == nullptr) {
+        return nullptr;
+    }
+    std::unique_ptr<LameStream> stream(new LameStream(flags, settings));
+    lame_set_in_samplerate(flags, settings.sampleRate);
+    lame_set_num_channels(flags, settings.channels());
+    lame_set_mode(flags, lameMode(settings.mode));
+    lame_set_error_protection(flags, settings.crc ? 1 : 0);
+    lame_set_copyright(flags, settings.copyright ? 1 : 0);
+    lame_set_original(flags, settings.original ? 1 : 0);
+    lame_set_extension(flags, settings.privateBit ? 1 : 0);
+    lame_set_findReplayGain(flags, 0);
+    if (settings.quality) {
+        lame_set_quality(flags, *settings.quality);
+    }
+    if (settings.vbrQuality) {
+        lame_set_VBR(flags, vbr_default);
+        lame_set_VBR_q(flags, *settings.vbrQuality);
+        lame_set_VBR_min_bitrate_kbps(flags, settings.bitrate);
+        lame_set_bWriteVbrTag(flags, 1); // reserves the first frame for the header
+    } else {
+        lame_set_VBR(flags, vbr_off);
+        lame_set_brate(flags, settings.bitrate);
+        lame_set_bWriteVbrTag(flags, 0); // constant bitrate: no Info frame
+    }
+    if (lame_init_params(flags) < 0) {
+        return nullptr;
+    }
+    return stream;
+}
+
+LameStream::~LameStream() {
+    lame_close(flags_);
+}
+
+BeResult LameStream::encode(uint32_t count, const int16_t* samples, uint8_t* output, uint32_t& outputBytes) {
+    outputBytes = 0;
+    const auto channels = static_cast<uint32_t>(settings_.channels());
+    if (count > settings_.chunkSamples() || count % channels != 0 || (count != 0 && samples == nullptr) ||
+        output == nullptr) {
+        return kBeInvalidFormatParameters;
+    }
+    const int frames = static_cast<int>(count / channels);
+    const int size = static_cast<int>(outputBufferSize(settings_));
+    const int produced = channels == 2 ? lame_encode_buffer_interleaved(flags_, const_cast<short*>(samples),
+                                                                        frames, output, size)
+                                       : lame_encode_buffer(flags_, samples, nullptr, frames, output, size);
+    if (produced < 0) {
+        return kBeInvalidFormatParameters;
+    }
+    outputBytes = static_cast<uint32_t>(produced);
+    fingerprint_.add(output, outputBytes);
+    return kBeSuccess;
+}
+
+BeResult LameStream::flush(uint8_t* output, uint32_t& outputBytes) {
+    outputBytes = 0;
+    if (output == nullptr) {
+        return kBeInvalidFormatParameters;
+    }
+    const int produced = lame_encode_flush(flags_, output, static_cast<int>(outputBufferSize(settings_)));
+    if (produced < 0) {
+        return kBeInvalidFormatParameters;
+    }
+    outputBytes = static_cast<uint32_t>(produced);
+    fingerprint_.add(output, outputBytes);
+    return kBeSuccess;
+}
+
+std::vector<uint8_t> LameStream::vbrHeaderFrame() const {
+    if (!settings_.vbrQuality) {
+        return {};
+    }
+    std::vector<uint8_t> frame(lame_get_lametag_frame(flags_, nullptr, 0));
+    frame.resize(lame_get_lametag_frame(flags_, frame.data(), frame.size()));
+    return frame;
+}
+
+} // namespace lame_enc

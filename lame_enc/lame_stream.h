@@ -1,0 +1,53 @@
+// One encoder stream over a libmp3lame encoder. It fingerprints every byte it hands out, so that
+// the finished file can later be told apart from other streams' files (vbr_headers.h).
+#pragma once
+
+#include "lame_settings.h"
+
+#include <lame/lame.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace lame_enc {
+
+// A running 64-bit FNV-1a hash and length of a byte sequence.
+struct ByteFingerprint {
+    uint64_t hash = 0xcbf29ce484222325ull;
+    uint64_t length = 0;
+    void add(const uint8_t* bytes, size_t count);
+    bool operator==(const ByteFingerprint&) const = default;
+};
+
+class LameStream {
+  public:
+    // Null when libmp3lame refuses the settings.
+    static std::unique_ptr<LameStream> open(const LameSettings& settings);
+    ~LameStream();
+    LameStream(const LameStream&) = delete;
+    LameStream& operator=(const LameStream&) = delete;
+
+    const LameSettings& settings() const { return settings_; }
+
+    // Encodes `count` interleaved samples (a multiple of the channel count, at most one chunk)
+    // into `output`, which holds outputBufferSize() bytes. Returns the error code.
+    BeResult encode(uint32_t count, const int16_t* samples, uint8_t* output, uint32_t& outputBytes);
+    // Drains the encoder into `output`.
+    BeResult flush(uint8_t* output, uint32_t& outputBytes);
+
+    // After flush, for a VBR stream: the finished VBR header frame, which replaces the first
+    // frame of the stream's bytes. Empty for a constant-bitrate stream.
+    std::vector<uint8_t> vbrHeaderFrame() const;
+    // Every byte the stream has handed out so far.
+    const ByteFingerprint& fingerprint() const { return fingerprint_; }
+
+  private:
+    LameStream(lame_global_flags* flags, const LameSettings& settings) : flags_(flags), settings_(settings) {}
+
+    lame_global_flags* flags_;
+    LameSettings settings_;
+    ByteFingerprint fingerprint_;
+};
+
+} // namespace lame_enc

@@ -1,0 +1,101 @@
+#include "audio_tools.h"
+
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+namespace cvn::test {
+
+namespace {
+
+std::string quotedForShell(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return out + "'";
+}
+
+uint32_t stereoFrame(double left, double right) {
+    const auto l = static_cast<int16_t>(std::lround(left));
+    const auto r = static_cast<int16_t>(std::lround(right));
+    return static_cast<uint16_t>(l) | static_cast<uint32_t>(static_cast<uint16_t>(r)) << 16;
+}
+
+} // namespace
+
+DecodedAudio decodeWithMpg123(const std::string& path) {
+    DecodedAudio decoded;
+    const std::string raw = path + ".raw";
+    const std::string errors = path + ".stderr";
+    const std::string command = "mpg123 -q -s " + quotedForShell(path) + " > " + quotedForShell(raw) +
+                                " 2> " + quotedForShell(errors);
+    decoded.ok = std::system(command.c_str()) == 0;
+    if (std::FILE* file = std::fopen(raw.c_str(), "rb")) {
+        int16_t block[4096];
+        for (size_t count; (count = std::fread(block, sizeof block[0], 4096, file)) > 0;) {
+            decoded.samples.insert(decoded.samples.end(), block, block + count);
+        }
+        std::fclose(file);
+    }
+    if (std::FILE* file = std::fopen(errors.c_str(), "rb")) {
+        char text[4096];
+        decoded.messages.assign(text, std::fread(text, 1, sizeof text, file));
+        std::fclose(file);
+    }
+    std::remove(raw.c_str());
+    std::remove(errors.c_str());
+    return decoded;
+}
+
+std::vector<StreamFacts> readWithMutagen(const std::vector<std::string>& paths) {
+    std::string command = "/usr/bin/python3 -c 'import sys, mutagen.mp3\n"
+                          "for p in sys.argv[1:]:\n"
+                          "    i = mutagen.mp3.MP3(p).info\n"
+                          "    print(i.channels, i.sample_rate, repr(i.length))' ";
+    for (const std::string& path : paths) {
+        command += " " + quotedForShell(path);
+    }
+    std::vector<StreamFacts> facts;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return facts;
+    }
+    std::string output;
+    char block[4096];
+    for (size_t count; (count = std::fread(block, 1, sizeof block, pipe)) > 0;) {
+        output.append(block, count);
+    }
+    pclose(pipe);
+    std::istringstream lines(output);
+    StreamFacts fact;
+    while (lines >> fact.channels >> fact.sampleRate >> fact.seconds) {
+        facts.push_back(fact);
+    }
+    return facts;
+}
+
+std::vector<uint32_t> testSignal(size_t frames, bool mono) {
+    std::vector<uint32_t> signal;
+    const double pi = std::acos(-1.0);
+    for (size_t i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / 44100.0;
+        const double left = 9000 * std::sin(2 * pi * 440 * t) + 3000 * std::sin(2 * pi * 2750 * t);
+        const double right =
+            mono ? left : 9000 * std::sin(2 * pi * 660 * t) + 2000 * std::sin(2 * pi * 5100 * t);
+        signal.push_back(stereoFrame(left, right));
+    }
+    return signal;
+}
+
+std::vector<uint32_t> tone(double frequency, size_t frames, double amplitude) {
+    std::vector<uint32_t> signal;
+    const double pi = std::acos(-1.0);
+    for (size_t i = 0; i < frames; ++i) {
+        const double value = amplitude * std::sin(2 * pi * frequency * static_cast<double>(i) / 44100.0);
+        signal.push_back(stereoFrame(value, value));
+    }
+    return signal;
+}
+
+} // namespace cvn::test

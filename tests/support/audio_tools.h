@@ -1,0 +1,35 @@
+// Real decoders and tag readers from the system, for checking the encoder's files: mpg123 and
+// Python's mutagen (the Debian package, so the system interpreter runs it).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cvn::test {
+
+struct DecodedAudio {
+    bool ok = false;              // the decoder exited cleanly
+    std::string messages;         // what it said on stderr
+    std::vector<int16_t> samples; // interleaved
+};
+
+// Decodes with mpg123 to raw 16-bit samples in the file's own rate and channel count.
+DecodedAudio decodeWithMpg123(const std::string& path);
+
+struct StreamFacts {
+    int channels = 0;
+    int sampleRate = 0;
+    double seconds = 0;
+};
+
+// What mutagen reports of each file (channels, sample rate, duration); one Python run for all.
+std::vector<StreamFacts> readWithMutagen(const std::vector<std::string>& paths);
+
+// Interleaved stereo frames of a test signal: two tones that differ between the channels, or the
+// same in both when `mono`.
+std::vector<uint32_t> testSignal(size_t frames, bool mono);
+// A sine of `frequency` Hz at 44100 Hz, the same in both channels.
+std::vector<uint32_t> tone(double frequency, size_t frames, double amplitude);
+
+} // namespace cvn::test
