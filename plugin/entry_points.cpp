@@ -4,7 +4,9 @@
 #include "format_catalogue.h"
 #include "process_state.h"
 #include "stream/encoder_stream.h"
+#include "ui/about_dialog.h"
 #include "ui/resource_ids.h"
+#include "ui/settings_dialog.h"
 
 #include <new>
 
@@ -53,18 +55,21 @@ int32_t CVN_CALL CVN_GetFormatInfo(int32_t plugInNumber, int32_t formatIndex, Fo
     return 1;
 }
 
-int32_t CVN_CALL CVN_DisplayAboutDlg(HWND, int32_t plugInNumber) {
+int32_t CVN_CALL CVN_DisplayAboutDlg(HWND parent, int32_t plugInNumber) {
     if (!acceptsCalls(plugInNumber)) {
         return 0;
     }
-    return 0;
+    return static_cast<int32_t>(
+        DialogBoxParamA(g_moduleInstance, MAKEINTRESOURCEA(IDD_ABOUT), parent, aboutDialogProc, 0));
 }
 
-int32_t CVN_CALL CVN_DisplayAdvancedConfigDlg(HWND, int32_t plugInNumber, int32_t, HKEY) {
+int32_t CVN_CALL CVN_DisplayAdvancedConfigDlg(HWND parent, int32_t plugInNumber, int32_t, HKEY settingsKey) {
     if (!acceptsCalls(plugInNumber)) {
         return 0;
     }
-    return 0;
+    const INT_PTR result = DialogBoxParamA(g_moduleInstance, MAKEINTRESOURCEA(IDD_SETTINGS), parent,
+                                           settingsDialogProc, reinterpret_cast<LPARAM>(settingsKey));
+    return result == IDOK ? 1 : 0;
 }
 
 int32_t CVN_CALL CVN_InitStream(const char* path, int32_t plugInNumber, int32_t formatIndex, HKEY settingsKey,

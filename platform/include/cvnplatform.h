@@ -22,6 +22,11 @@ void cvnUnregisterModule(HMODULE module);
 typedef int (*CvnMessageBoxHandler)(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 void cvnSetMessageBoxHandler(CvnMessageBoxHandler handler);
 
+// A dialog driver plays the user for a modal dialog: DialogBoxParamA calls it once the dialog is
+// initialised, and it acts through the ordinary Win32 calls on the dialog window. Null removes it.
+typedef void (*CvnDialogDriver)(HWND dialog);
+void cvnSetDialogDriver(CvnDialogDriver driver);
+
 #ifdef __cplusplus
 }
 #endif

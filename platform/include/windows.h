@@ -91,6 +91,51 @@ typedef INT_PTR (*FARPROC)(void);
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)0x80000002u)
 #define HKEY_USERS ((HKEY)(ULONG_PTR)0x80000003u)
 
+#define WM_CLOSE 0x0010
+#define WM_INITDIALOG 0x0110
+#define WM_COMMAND 0x0111
+#define BM_GETCHECK 0x00F0
+#define BM_SETCHECK 0x00F1
+#define BM_CLICK 0x00F5
+#define BN_CLICKED 0
+#define BST_UNCHECKED 0
+#define BST_CHECKED 1
+#define CB_ADDSTRING 0x0143
+#define CB_GETCOUNT 0x0146
+#define CB_GETCURSEL 0x0147
+#define CB_GETLBTEXT 0x0148
+#define CB_SETCURSEL 0x014E
+#define CB_ERR (-1)
+
+#define WS_POPUP 0x80000000L
+#define WS_CHILD 0x40000000L
+#define WS_VISIBLE 0x10000000L
+#define WS_CAPTION 0x00C00000L
+#define WS_VSCROLL 0x00200000L
+#define WS_SYSMENU 0x00080000L
+#define WS_GROUP 0x00020000L
+#define WS_TABSTOP 0x00010000L
+#define DS_SETFONT 0x40L
+#define DS_MODALFRAME 0x80L
+#define BS_PUSHBUTTON 0x0L
+#define BS_DEFPUSHBUTTON 0x1L
+#define BS_CHECKBOX 0x2L
+#define BS_AUTOCHECKBOX 0x3L
+#define BS_RADIOBUTTON 0x4L
+#define BS_GROUPBOX 0x7L
+#define BS_AUTORADIOBUTTON 0x9L
+#define BS_TYPEMASK 0xFL
+#define SS_LEFT 0x0L
+#define CBS_DROPDOWNLIST 0x3L
+#define CBS_SORT 0x100L
+
+#define MAKEWPARAM(low, high) ((WPARAM)(DWORD)(((WORD)(low)) | ((DWORD)((WORD)(high))) << 16))
+
+// The dialog window's slot for its procedure's own data, after the result and the procedure.
+#define DWLP_USER (sizeof(LRESULT) + sizeof(void*))
+
+typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+
 // Loader. A name that ends in ".dll" (any case) and has no slash stands for the shared object
 // "lib" + its stem in lower case + ".so": "LAME_ENC.DLL" is liblame_enc.so. Such a name is looked
 // for in the directory given to SetDllDirectoryA, then along the caller's own search path
@@ -114,6 +159,37 @@ int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...);
 // Shows the text to the user. By default it writes one line "Caption: text" to stderr and returns
 // IDOK; a host or a test can install its own handler (cvnplatform.h).
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+// Modal dialogs, built from the module's dialog template (classic form) in the user interface
+// language. There is no desktop: once WM_INITDIALOG has run, the dialog driver that the host or a
+// test installed (cvnplatform.h) plays the user through the functions below. EndDialog's value is
+// the result; a driver that returns with the dialog still open closes it as the close box would,
+// with WM_COMMAND for IDCANCEL. Without a driver the result is -1, for an invalid parent or a
+// missing template it is 0 and -1 as on Windows.
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC dialogProc,
+                               LPARAM initParam);
+BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
+HWND WINAPI GetDlgItem(HWND dialog, int id);
+int WINAPI GetDlgCtrlID(HWND control);
+UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR buffer, int bufferMax);
+BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
+int WINAPI GetWindowTextA(HWND window, LPSTR buffer, int bufferMax);
+BOOL WINAPI CheckDlgButton(HWND dialog, int id, UINT check);
+UINT WINAPI IsDlgButtonChecked(HWND dialog, int id);
+BOOL WINAPI CheckRadioButton(HWND dialog, int firstId, int lastId, int checkId);
+// Buttons: BM_GETCHECK, BM_SETCHECK, BM_CLICK (an auto check box toggles, an auto radio button is
+// checked and the other radio buttons of its WS_GROUP group cleared, then the dialog gets
+// WM_COMMAND BN_CLICKED). Combo boxes: CB_ADDSTRING, CB_SETCURSEL (an index outside the list
+// clears the selection and gives CB_ERR), CB_GETCURSEL, CB_GETCOUNT, CB_GETLBTEXT. A dialog: any
+// message goes to its procedure.
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
+LONG_PTR WINAPI SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
+LONG_PTR WINAPI GetWindowLongPtrA(HWND window, int index);
+LONG WINAPI GetWindowLongA(HWND window, int index);
+BOOL WINAPI IsWindow(HWND window);
+#define GWL_STYLE (-16)
+#define GWL_ID (-12)
 
 // Registry: keys and values kept in a REGEDIT4 text file, at $CVN_REGISTRY when that is set, else
 // at $XDG_CONFIG_HOME/cvnplatform/registry.reg (~/.config when XDG_CONFIG_HOME is not set). Every

@@ -1,0 +1,357 @@
+// Dialog windows and their controls, and the modal dialog box. A window handle is the address of
+// its Window; only handles of live windows are accepted.
+#include "dialog_template.h"
+#include "module_resources.h"
+
+#include <cvnplatform.h>
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Window {
+    Window* dialog = nullptr; // the owning dialog of a control; null for a dialog
+    std::string className;
+    std::string text;
+    uint32_t style = 0;
+    int id = 0;
+    // Buttons.
+    bool checked = false;
+    // Combo boxes.
+    std::vector<std::string> items;
+    int selection = CB_ERR;
+    // Dialogs.
+    std::vector<std::unique_ptr<Window>> controls;
+    DLGPROC procedure = nullptr;
+    LONG_PTR userSlot = 0;
+    bool ended = false;
+    INT_PTR result = 0;
+};
+
+std::mutex g_windowsLock;
+std::set<const Window*> g_liveWindows;
+std::atomic<CvnDialogDriver> g_driver{nullptr};
+
+Window* live(HWND handle) {
+    auto* window = reinterpret_cast<Window*>(handle);
+    std::lock_guard<std::mutex> lock(g_windowsLock);
+    return g_liveWindows.count(window) != 0 ? window : nullptr;
+}
+
+HWND handleOf(Window* window) {
+    return reinterpret_cast<HWND>(window);
+}
+
+Window* control(HWND dialogHandle, int id) {
+    Window* dialog = live(dialogHandle);
+    if (dialog == nullptr) {
+        return nullptr;
+    }
+    for (const auto& item : dialog->controls) {
+        if (item->id == id) {
+            return item.get();
+        }
+    }
+    return nullptr;
+}
+
+uint32_t buttonType(const Window& window) {
+    return window.style & BS_TYPEMASK;
+}
+
+bool isRadioButton(const Window& window) {
+    return window.className == "BUTTON" &&
+           (buttonType(window) == BS_AUTORADIOBUTTON || buttonType(window) == BS_RADIOBUTTON);
+}
+
+// Checks an auto radio button and clears the other radio buttons of its group: the controls from
+// the nearest one at or before it that starts a group (WS_GROUP) up to the next one that does.
+void checkWithinGroup(Window& button) {
+    auto& controls = button.dialog->controls;
+    size_t index = 0;
+    while (controls[index].get() != &button) {
+        ++index;
+    }
+    size_t first = index;
+    while (first > 0 && (controls[first]->style & WS_GROUP) == 0) {
+        --first;
+    }
+    for (size_t i = first; i < controls.size(); ++i) {
+        if (i > first && (controls[i]->style & WS_GROUP) != 0) {
+            break;
+        }
+        if (isRadioButton(*controls[i])) {
+            controls[i]->checked = controls[i].get() == &button;
+        }
+    }
+}
+
+size_t copyText(const std::string& text, LPSTR buffer, int bufferMax) {
+    if (buffer == nullptr || bufferMax <= 0) {
+        return 0;
+    }
+    const size_t length = std::min(text.size(), static_cast<size_t>(bufferMax - 1));
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+    return length;
+}
+
+LRESULT buttonMessage(Window& button, UINT message, WPARAM wParam) {
+    switch (message) {
+    case BM_GETCHECK:
+        return button.checked ? BST_CHECKED : BST_UNCHECKED;
+    case BM_SETCHECK:
+        button.checked = wParam == BST_CHECKED;
+        return 0;
+    case BM_CLICK:
+        if (buttonType(button) == BS_AUTOCHECKBOX) {
+            button.checked = !button.checked;
+        } else if (buttonType(button) == BS_AUTORADIOBUTTON) {
+            checkWithinGroup(button);
+        }
+        return SendMessageA(handleOf(button.dialog), WM_COMMAND, MAKEWPARAM(button.id, BN_CLICKED),
+                            reinterpret_cast<LPARAM>(handleOf(&button)));
+    default:
+        return 0;
+    }
+}
+
+LRESULT comboBoxMessage(Window& combo, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto count = static_cast<int>(combo.items.size());
+    switch (message) {
+    case CB_ADDSTRING:
+        combo.items.emplace_back(lParam == 0 ? "" : reinterpret_cast<const char*>(lParam));
+        return count;
+    case CB_GETCOUNT:
+        return count;
+    case CB_GETCURSEL:
+        return combo.selection;
+    case CB_SETCURSEL: {
+        const auto index = static_cast<int>(wParam);
+        combo.selection = (index >= 0 && index < count) ? index : CB_ERR;
+        return combo.selection;
+    }
+    case CB_GETLBTEXT: {
+        const auto index = static_cast<int>(wParam);
+        if (index < 0 || index >= count || lParam == 0) {
+            return CB_ERR;
+        }
+        const std::string& item = combo.items[static_cast<size_t>(index)];
+        std::memcpy(reinterpret_cast<char*>(lParam), item.c_str(), item.size() + 1);
+        return static_cast<LRESULT>(item.size());
+    }
+    default:
+        return 0;
+    }
+}
+
+std::unique_ptr<Window> createDialog(const cvn::DialogTemplate& layout, DLGPROC procedure) {
+    auto dialog = std::make_unique<Window>();
+    dialog->className = "#32770";
+    dialog->text = layout.title;
+    dialog->style = layout.style;
+    dialog->procedure = procedure;
+    for (const cvn::DialogItemTemplate& item : layout.items) {
+        auto window = std::make_unique<Window>();
+        window->dialog = dialog.get();
+        window->className = item.className;
+        window->text = item.text;
+        window->style = item.style;
+        window->id = item.id;
+        dialog->controls.push_back(std::move(window));
+    }
+    std::lock_guard<std::mutex> lock(g_windowsLock);
+    g_liveWindows.insert(dialog.get());
+    for (const auto& item : dialog->controls) {
+        g_liveWindows.insert(item.get());
+    }
+    return dialog;
+}
+
+void destroyDialog(std::unique_ptr<Window> dialog) {
+    std::lock_guard<std::mutex> lock(g_windowsLock);
+    for (const auto& item : dialog->controls) {
+        g_liveWindows.erase(item.get());
+    }
+    g_liveWindows.erase(dialog.get());
+}
+
+} // namespace
+
+extern "C" {
+
+void cvnSetDialogDriver(CvnDialogDriver driver) {
+    g_driver.store(driver);
+}
+
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC dialogProc,
+                               LPARAM initParam) {
+    if (parent != nullptr && live(parent) == nullptr) {
+        return 0;
+    }
+    const auto name = reinterpret_cast<uintptr_t>(templateName);
+    if (name > 0xFFFF || dialogProc == nullptr) {
+        return -1; // Only dialogs named by number exist here.
+    }
+    const auto resource =
+        cvn::findModuleResource(instance, cvn::kResourceTypeDialog, static_cast<uint16_t>(name));
+    if (!resource) {
+        return -1;
+    }
+    const auto layout = cvn::parseDialogTemplate(resource->data, resource->size);
+    const CvnDialogDriver driver = g_driver.load();
+    if (!layout || driver == nullptr) {
+        return -1;
+    }
+    std::unique_ptr<Window> dialog = createDialog(*layout, dialogProc);
+    HWND handle = handleOf(dialog.get());
+    HWND firstTabStop = nullptr;
+    for (const auto& item : dialog->controls) {
+        if (firstTabStop == nullptr && (item->style & WS_TABSTOP) != 0) {
+            firstTabStop = handleOf(item.get());
+        }
+    }
+    dialogProc(handle, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTabStop), initParam);
+    if (!dialog->ended) {
+        driver(handle);
+    }
+    if (!dialog->ended) {
+        dialogProc(handle, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0); // as the close box does
+    }
+    const INT_PTR result = dialog->ended ? dialog->result : IDCANCEL;
+    destroyDialog(std::move(dialog));
+    return result;
+}
+
+BOOL WINAPI EndDialog(HWND dialogHandle, INT_PTR result) {
+    Window* dialog = live(dialogHandle);
+    if (dialog == nullptr || dialog->dialog != nullptr) {
+        return FALSE;
+    }
+    dialog->ended = true;
+    dialog->result = result;
+    return TRUE;
+}
+
+HWND WINAPI GetDlgItem(HWND dialog, int id) {
+    return handleOf(control(dialog, id));
+}
+
+int WINAPI GetDlgCtrlID(HWND handle) {
+    Window* window = live(handle);
+    return window == nullptr ? 0 : window->id;
+}
+
+UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR buffer, int bufferMax) {
+    Window* window = control(dialog, id);
+    if (window == nullptr) {
+        copyText("", buffer, bufferMax);
+        return 0;
+    }
+    return static_cast<UINT>(copyText(window->text, buffer, bufferMax));
+}
+
+BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text) {
+    Window* window = control(dialog, id);
+    if (window == nullptr) {
+        return FALSE;
+    }
+    window->text = text == nullptr ? "" : text;
+    return TRUE;
+}
+
+int WINAPI GetWindowTextA(HWND handle, LPSTR buffer, int bufferMax) {
+    Window* window = live(handle);
+    return static_cast<int>(copyText(window == nullptr ? "" : window->text, buffer, bufferMax));
+}
+
+BOOL WINAPI CheckDlgButton(HWND dialog, int id, UINT check) {
+    Window* window = control(dialog, id);
+    if (window == nullptr) {
+        return FALSE;
+    }
+    window->checked = check == BST_CHECKED;
+    return TRUE;
+}
+
+UINT WINAPI IsDlgButtonChecked(HWND dialog, int id) {
+    Window* window = control(dialog, id);
+    return window != nullptr && window->checked ? BST_CHECKED : BST_UNCHECKED;
+}
+
+BOOL WINAPI CheckRadioButton(HWND dialogHandle, int firstId, int lastId, int checkId) {
+    Window* dialog = live(dialogHandle);
+    if (dialog == nullptr) {
+        return FALSE;
+    }
+    for (const auto& item : dialog->controls) {
+        if (item->id >= firstId && item->id <= lastId) {
+            item->checked = item->id == checkId;
+        }
+    }
+    return TRUE;
+}
+
+LRESULT WINAPI SendMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+    Window* window = live(handle);
+    if (window == nullptr) {
+        return 0;
+    }
+    if (window->dialog == nullptr) {
+        return window->procedure(handle, message, wParam, lParam);
+    }
+    if (window->className == "BUTTON") {
+        return buttonMessage(*window, message, wParam);
+    }
+    if (window->className == "COMBOBOX") {
+        return comboBoxMessage(*window, message, wParam, lParam);
+    }
+    return 0;
+}
+
+LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam) {
+    return SendMessageA(GetDlgItem(dialog, id), message, wParam, lParam);
+}
+
+LONG_PTR WINAPI SetWindowLongPtrA(HWND handle, int index, LONG_PTR value) {
+    Window* window = live(handle);
+    if (window == nullptr || index != static_cast<int>(DWLP_USER) || window->dialog != nullptr) {
+        return 0;
+    }
+    const LONG_PTR previous = window->userSlot;
+    window->userSlot = value;
+    return previous;
+}
+
+LONG_PTR WINAPI GetWindowLongPtrA(HWND handle, int index) {
+    Window* window = live(handle);
+    if (window == nullptr) {
+        return 0;
+    }
+    if (index == static_cast<int>(DWLP_USER) && window->dialog == nullptr) {
+        return window->userSlot;
+    }
+    if (index == GWL_STYLE) {
+        return static_cast<LONG>(window->style);
+    }
+    if (index == GWL_ID) {
+        return window->id;
+    }
+    return 0;
+}
+
+LONG WINAPI GetWindowLongA(HWND handle, int index) {
+    return static_cast<LONG>(GetWindowLongPtrA(handle, index));
+}
+
+BOOL WINAPI IsWindow(HWND handle) {
+    return live(handle) != nullptr ? TRUE : FALSE;
+}
+
+} // extern "C"

@@ -1,0 +1,102 @@
+#include "settings_dialog.h"
+
+#include "plugin/process_state.h"
+#include "resource_ids.h"
+#include "settings_mapping.h"
+#include "stream/settings_reader.h"
+
+namespace {
+
+constexpr int kVbrDigits = 10;
+
+UINT checkState(bool checked) {
+    return checked ? BST_CHECKED : BST_UNCHECKED;
+}
+
+bool isChecked(HWND dialog, int id) {
+    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+}
+
+void fillVbrList(HWND dialog) {
+    char text[260];
+    LoadStringA(g_moduleInstance, IDS_VBR_DISABLED, text, sizeof text);
+    SendDlgItemMessageA(dialog, IDC_VBR_QUALITY, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    for (int digit = 0; digit < kVbrDigits; ++digit) {
+        wsprintfA(text, "%d", digit);
+        SendDlgItemMessageA(dialog, IDC_VBR_QUALITY, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    }
+}
+
+void open(HWND dialog, HKEY key) {
+    SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(key));
+    EncoderSettings stored;
+    stored.stereoMode = readSettingValue(key, kStereoModeValue);
+    stored.copyright = readSettingValue(key, kCopyrightValue);
+    stored.crc = readSettingValue(key, kCrcValue);
+    stored.quality = readSettingValue(key, kQualityValue);
+    stored.vbr = readSettingValue(key, kVbrValue);
+    stored.original = readSettingValue(key, kOriginalValue);
+    stored.privateBit = readSettingValue(key, kPrivateValue);
+    const SettingsControlStates states = controlStatesFrom(stored);
+
+    CheckRadioButton(dialog, IDC_JOINT_STEREO, IDC_TWO_CHANNEL_STEREO,
+                     states.jointStereo ? IDC_JOINT_STEREO : IDC_TWO_CHANNEL_STEREO);
+    CheckDlgButton(dialog, IDC_COPYRIGHT, checkState(states.copyright));
+    CheckDlgButton(dialog, IDC_CRC, checkState(states.crc));
+    // An id outside the range leaves all three unchecked.
+    CheckRadioButton(dialog, IDC_QUALITY_NORMAL, IDC_QUALITY_HIGH,
+                     states.qualityButton == kNoSelection ? 0 : IDC_QUALITY_NORMAL + states.qualityButton);
+    fillVbrList(dialog);
+    SendDlgItemMessageA(dialog, IDC_VBR_QUALITY, CB_SETCURSEL, static_cast<WPARAM>(states.vbrSelection), 0);
+    CheckDlgButton(dialog, IDC_ORIGINAL, checkState(states.original));
+    CheckDlgButton(dialog, IDC_PRIVATE, checkState(states.privateBit));
+}
+
+void writeSetting(HKEY key, const char* name, uint32_t value) {
+    const BYTE data[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
+                          static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
+    // A failed write is not reported; the other values are still written.
+    RegSetValueExA(key, name, 0, REG_DWORD, data, sizeof data);
+}
+
+void saveOnOk(HWND dialog) {
+    const auto key = reinterpret_cast<HKEY>(GetWindowLongPtrA(dialog, DWLP_USER));
+    SettingsControlStates states;
+    states.jointStereo = isChecked(dialog, IDC_JOINT_STEREO);
+    states.copyright = isChecked(dialog, IDC_COPYRIGHT);
+    states.crc = isChecked(dialog, IDC_CRC);
+    states.qualityButton =
+        isChecked(dialog, IDC_QUALITY_LOW) ? 1 : (isChecked(dialog, IDC_QUALITY_HIGH) ? 2 : 0);
+    states.vbrSelection = static_cast<int>(SendDlgItemMessageA(dialog, IDC_VBR_QUALITY, CB_GETCURSEL, 0, 0));
+    states.original = isChecked(dialog, IDC_ORIGINAL);
+    states.privateBit = isChecked(dialog, IDC_PRIVATE);
+    const EncoderSettings settings = settingsFrom(states);
+    writeSetting(key, kStereoModeValue, settings.stereoMode);
+    writeSetting(key, kCopyrightValue, settings.copyright);
+    writeSetting(key, kCrcValue, settings.crc);
+    writeSetting(key, kQualityValue, settings.quality);
+    writeSetting(key, kVbrValue, settings.vbr);
+    writeSetting(key, kOriginalValue, settings.original);
+    writeSetting(key, kPrivateValue, settings.privateBit);
+}
+
+} // namespace
+
+INT_PTR CALLBACK settingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        open(dialog, reinterpret_cast<HKEY>(lParam));
+        return TRUE;
+    }
+    if (message == WM_COMMAND && HIWORD(wParam) == 0) {
+        if (LOWORD(wParam) == IDOK) {
+            saveOnOk(dialog);
+            EndDialog(dialog, IDOK);
+            return TRUE;
+        }
+        if (LOWORD(wParam) == IDCANCEL) {
+            EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
