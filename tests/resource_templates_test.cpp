@@ -44,7 +44,8 @@ const ExpectedControl kSettingsControls[] = {
     {1007, "BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX, 13, 51, 103, 121, 10, "Set &Copyright Bit in MP3 file",
      "&Copyright Bit in MP3 Datei setzen"},
     {1008, "BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX, 13, 64, 123, 147, 10, "Write C&RC checksums to MP3 file",
-     "C&RC Pr\xFC" "fsummen in MP3 Datei schreiben"},
+     "C&RC Pr\xFC"
+     "fsummen in MP3 Datei schreiben"},
     {1009, "BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX, 13, 77, 97, 115, 10, "Set &Original Bit in MP3 file",
      "&Original Bit in MP3 Datei setzen"},
     {1010, "BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX, 13, 90, 95, 113, 10, "Set Pr&ivate Bit in MP3 file",
@@ -61,17 +62,20 @@ const ExpectedControl kSettingsControls[] = {
 const ExpectedControl kAboutControls[] = {
     {1, "BUTTON", WS_TABSTOP | BS_DEFPUSHBUTTON, 86, 106, 50, 50, 14, "OK", "OK"},
     {65535, "STATIC", WS_GROUP | SS_LEFT, 7, 7, 60, 60, 8, "PlugIn Version: 1.4", "PlugIn Version: 1.4"},
-    {65535, "STATIC", WS_GROUP | SS_LEFT, 7, 19, 83, 88, 8, "Build: December 27, 2000", "Erstellt: 27. Dezember 2000"},
+    {65535, "STATIC", WS_GROUP | SS_LEFT, 7, 19, 83, 88, 8, "Build: December 27, 2000",
+     "Erstellt: 27. Dezember 2000"},
     {65535, "STATIC", WS_GROUP | SS_LEFT, 7, 31, 136, 156, 8, "Developed by the Velmora team",
      "Entwickelt vom Velmora-Team"},
-    {1001, "STATIC", WS_GROUP | SS_LEFT, 7, 67, 100, 100, 8, "Encoder Version : %d.%d", "Encoder Version : %d.%d"},
+    {1001, "STATIC", WS_GROUP | SS_LEFT, 7, 67, 100, 100, 8, "Encoder Version : %d.%d",
+     "Encoder Version : %d.%d"},
     {1000, "STATIC", WS_GROUP | SS_LEFT, 7, 79, 100, 100, 8, "DLL Version : %d.%d", "DLL Version : %d.%d"},
     {1002, "STATIC", WS_GROUP | SS_LEFT, 109, 79, 107, 107, 8, "DLL Date : %d.%d.%d", "DLL Datum : %d.%d.%d"},
-    {1003, "STATIC", WS_GROUP | SS_LEFT, 7, 91, 209, 209, 8, "Lame Project Homepage: %s", "Lame Project Homepage: %s"},
+    {1003, "STATIC", WS_GROUP | SS_LEFT, 7, 91, 209, 209, 8, "Lame Project Homepage: %s",
+     "Lame Project Homepage: %s"},
 };
 
 class CompiledResources : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         bytes = readFileBytes(CVN_RESOURCE_FILE);
         ASSERT_FALSE(bytes.empty()) << CVN_RESOURCE_FILE;
@@ -123,14 +127,18 @@ protected:
 
 TEST_F(CompiledResources, SettingsDialogInBothLanguages) {
     expectDialog(102, 1033, "Extended Settings", 186, 207, kSettingsControls, std::size(kSettingsControls));
-    expectDialog(102, 1031, "Erweiterte Einstellungen", 186, 207, kSettingsControls, std::size(kSettingsControls));
+    expectDialog(102, 1031, "Erweiterte Einstellungen", 186, 207, kSettingsControls,
+                 std::size(kSettingsControls));
 }
 
 TEST_F(CompiledResources, AboutDialogInBothLanguages) {
     expectDialog(101, 1033, "Info about Velmora MP3 PlugIn for Corvane", 223, 127, kAboutControls,
                  std::size(kAboutControls));
-    expectDialog(101, 1031, "Info \xFC" "ber Velmora MP3 PlugIn f\xFC" "r Corvane", 223, 127, kAboutControls,
-                 std::size(kAboutControls));
+    expectDialog(101, 1031,
+                 "Info \xFC"
+                 "ber Velmora MP3 PlugIn f\xFC"
+                 "r Corvane",
+                 223, 127, kAboutControls, std::size(kAboutControls));
 }
 
 #endif
@@ -225,7 +233,8 @@ void expectVersionResource(const uint8_t* data, size_t size) {
     ASSERT_EQ(strings->children.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(strings->children[i].key, expected[i].first);
-        EXPECT_EQ(narrow(strings->children[i].value.data(), strings->children[i].value.size() / 2), expected[i].second)
+        EXPECT_EQ(narrow(strings->children[i].value.data(), strings->children[i].value.size() / 2),
+                  expected[i].second)
             << expected[i].first;
     }
     ASSERT_TRUE(translation);

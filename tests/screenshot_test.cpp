@@ -18,7 +18,8 @@ void holdForCapture(HWND dialog, const std::string& directory, const std::string
     GetWindowRect(dialog, &rect);
     const std::string geometry = directory + "\\" + name + ".geometry";
     if (std::FILE* file = std::fopen(geometry.c_str(), "w")) {
-        std::fprintf(file, "%ldx%ld+%ld+%ld\n", rect.right - rect.left, rect.bottom - rect.top, rect.left, rect.top);
+        std::fprintf(file, "%ldx%ld+%ld+%ld\n", rect.right - rect.left, rect.bottom - rect.top, rect.left,
+                     rect.top);
         std::fclose(file);
     }
     for (int i = 0; i < 400 && !fileExists(directory + "\\" + name + ".png"); ++i) {

@@ -35,8 +35,9 @@ HWND findOwnDialog() {
 void watch() {
     while (g_watching.load()) {
         if (HWND dialog = findOwnDialog()) {
-            g_action(dialog);
+            // Set first: once the action ends the dialog, the test goes on at once.
             g_ran = true;
+            g_action(dialog);
             while (IsWindow(dialog) && g_watching.load()) {
                 Sleep(5);
             }
@@ -48,8 +49,8 @@ void watch() {
 #else
 
 void runAction(HWND dialog) {
-    g_action(dialog);
     g_ran = true;
+    g_action(dialog);
 }
 
 #endif
