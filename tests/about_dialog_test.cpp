@@ -9,16 +9,8 @@
 namespace cvn::test {
 namespace {
 
-class AboutDialogTest : public PlugInTest {
+class AboutDialogTest : public BoundPlugInTest {
   protected:
-    void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(PlugInTest::SetUp());
-        ASSERT_NO_FATAL_FAILURE(bind());
-    }
-    void TearDown() override {
-        plugIn.closePlugInDLL();
-        PlugInTest::TearDown();
-    }
     int32_t runDialog(void (*leave)(HWND)) {
         DialogDriver driver([&](HWND dialog) {
             title = windowTitle(dialog);

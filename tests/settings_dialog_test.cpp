@@ -87,16 +87,8 @@ DialogState readState(HWND dialog) {
     return state;
 }
 
-class SettingsDialogTest : public PlugInTest {
+class SettingsDialogTest : public BoundPlugInTest {
   protected:
-    void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(PlugInTest::SetUp());
-        ASSERT_NO_FATAL_FAILURE(bind());
-    }
-    void TearDown() override {
-        plugIn.closePlugInDLL();
-        PlugInTest::TearDown();
-    }
     // Opens the dialog, lets `act` read and change it and end it; returns the entry point's result.
     int32_t runDialog(const std::function<void(HWND)>& act, HKEY key, int32_t unused = 0) {
         DialogDriver driver([&](HWND dialog) {

@@ -29,15 +29,8 @@ void fillVbrList(HWND dialog) {
 
 void open(HWND dialog, HKEY key) {
     SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(key));
-    EncoderSettings stored;
-    stored.stereoMode = readSettingValue(key, kStereoModeValue);
-    stored.copyright = readSettingValue(key, kCopyrightValue);
-    stored.crc = readSettingValue(key, kCrcValue);
-    stored.quality = readSettingValue(key, kQualityValue);
-    stored.vbr = readSettingValue(key, kVbrValue);
-    stored.original = readSettingValue(key, kOriginalValue);
-    stored.privateBit = readSettingValue(key, kPrivateValue);
-    const SettingsControlStates states = controlStatesFrom(stored);
+    // All seven, StereoMode included, in the order a stereo stream reads them.
+    const SettingsControlStates states = controlStatesFrom(readEncoderSettings(key, true));
 
     CheckRadioButton(dialog, IDC_JOINT_STEREO, IDC_TWO_CHANNEL_STEREO,
                      states.jointStereo ? IDC_JOINT_STEREO : IDC_TWO_CHANNEL_STEREO);

@@ -27,4 +27,17 @@ class PlugInTest : public ::testing::Test {
     PlugIn plugIn;
 };
 
+// A PlugInTest that is bound to the fake for the whole test.
+class BoundPlugInTest : public PlugInTest {
+  protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(PlugInTest::SetUp());
+        ASSERT_NO_FATAL_FAILURE(bind());
+    }
+    void TearDown() override {
+        plugIn.closePlugInDLL();
+        PlugInTest::TearDown();
+    }
+};
+
 } // namespace cvn::test

@@ -28,17 +28,8 @@ TrackInfo trackInfo(const std::string& title, const std::string& album, const st
 // Appends `more` to `bytes`.
 void append(std::vector<uint8_t>& bytes, const std::vector<uint8_t>& more);
 
-class StreamTest : public PlugInTest {
+class StreamTest : public BoundPlugInTest {
   protected:
-    void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(PlugInTest::SetUp());
-        ASSERT_NO_FATAL_FAILURE(bind());
-    }
-    void TearDown() override {
-        plugIn.closePlugInDLL();
-        PlugInTest::TearDown();
-    }
-
     // Starts a stream into output.mp3; fails the test unless CVN_InitStream returns 0.
     StreamHandle start(int32_t formatIndex, const TrackInfo& track);
     StreamHandle start(int32_t formatIndex);
