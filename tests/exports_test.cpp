@@ -20,7 +20,7 @@ TEST(Exports, PlugInOfThisBuildExportsExactlyTheTenEntryPoints) {
 
 // The Windows builds are checked from the native suite when their paths were given at configure
 // time (scripts/test builds them first).
-TEST(Exports, WindowsPlugInsExportExactlyTheTenEntryPoints) {
+TEST(Exports, WindowsPlugInsExportTheTenAndImportOnlySystemDlls) {
     const std::string paths = CVN_WINDOWS_PLUGINS;
     if (paths.empty()) {
         GTEST_SKIP() << "no Windows build to check";
@@ -28,6 +28,10 @@ TEST(Exports, WindowsPlugInsExportExactlyTheTenEntryPoints) {
     std::istringstream list(paths);
     for (std::string path; std::getline(list, path, '|');) {
         EXPECT_EQ(cvn::test::exportedNames(path), kEntryPoints) << path;
+        // Static runtime: nothing but system DLLs, which every Windows has.
+        EXPECT_EQ(cvn::test::importedLibraries(path),
+                  (std::set<std::string>{"ADVAPI32.dll", "KERNEL32.dll", "USER32.dll", "msvcrt.dll"}))
+            << path;
     }
 }
 

@@ -39,33 +39,47 @@ std::string stringAt(const Bytes& bytes, size_t offset) {
     return text;
 }
 
-std::set<std::string> peExports(const Bytes& file) {
+// The file offset of each data directory's address, by the PE section table.
+struct PeLayout {
+    size_t directories = 0;
+    size_t sections = 0;
+    uint16_t sectionCount = 0;
+
+    explicit PeLayout(const Bytes& file);
+    size_t fileOffset(const Bytes& file, uint32_t rva) const;
+    uint32_t directory(const Bytes& file, int index) const { return u32(file, directories + 8 * index); }
+};
+
+PeLayout::PeLayout(const Bytes& file) {
     const uint32_t pe = u32(file, 0x3C);
     if (u32(file, pe) != 0x00004550) {
         throw std::runtime_error("no PE signature");
     }
     const size_t coff = pe + 4;
-    const uint16_t sectionCount = u16(file, coff + 2);
-    const uint16_t optionalSize = u16(file, coff + 16);
+    sectionCount = u16(file, coff + 2);
     const size_t optional = coff + 20;
-    const uint16_t magic = u16(file, optional);
-    const size_t directories = optional + (magic == 0x20B ? 112 : 96);
-    const uint32_t exportRva = u32(file, directories);
-    const size_t sections = optional + optionalSize;
-    auto fileOffset = [&](uint32_t rva) -> size_t {
-        for (uint16_t i = 0; i < sectionCount; ++i) {
-            const size_t section = sections + 40 * i;
-            const uint32_t virtualSize = u32(file, section + 8);
-            const uint32_t virtualAddress = u32(file, section + 12);
-            const uint32_t rawSize = u32(file, section + 16);
-            const uint32_t rawOffset = u32(file, section + 20);
-            const uint32_t extent = virtualSize > rawSize ? virtualSize : rawSize;
-            if (rva >= virtualAddress && rva < virtualAddress + extent) {
-                return rawOffset + (rva - virtualAddress);
-            }
+    directories = optional + (u16(file, optional) == 0x20B ? 112 : 96);
+    sections = optional + u16(file, coff + 16);
+}
+
+size_t PeLayout::fileOffset(const Bytes& file, uint32_t rva) const {
+    for (uint16_t i = 0; i < sectionCount; ++i) {
+        const size_t section = sections + 40 * i;
+        const uint32_t virtualSize = u32(file, section + 8);
+        const uint32_t virtualAddress = u32(file, section + 12);
+        const uint32_t rawSize = u32(file, section + 16);
+        const uint32_t extent = virtualSize > rawSize ? virtualSize : rawSize;
+        if (rva >= virtualAddress && rva < virtualAddress + extent) {
+            return u32(file, section + 20) + (rva - virtualAddress);
         }
-        throw std::runtime_error("address outside every section");
-    };
+    }
+    throw std::runtime_error("address outside every section");
+}
+
+std::set<std::string> peExports(const Bytes& file) {
+    const PeLayout layout(file);
+    auto fileOffset = [&](uint32_t rva) { return layout.fileOffset(file, rva); };
+    const uint32_t exportRva = layout.directory(file, 0);
     std::set<std::string> names;
     if (exportRva == 0) {
         return names;
@@ -82,6 +96,21 @@ std::set<std::string> peExports(const Bytes& file) {
         names.insert("#ordinal-only-" + std::to_string(i));
     }
     return names;
+}
+
+std::set<std::string> peImports(const Bytes& file) {
+    const PeLayout layout(file);
+    std::set<std::string> libraries;
+    const uint32_t importRva = layout.directory(file, 1);
+    if (importRva == 0) {
+        return libraries;
+    }
+    // Import descriptors of 20 bytes, the name's address at +12, ended by an all-zero one.
+    for (size_t descriptor = layout.fileOffset(file, importRva); u32(file, descriptor + 12) != 0;
+         descriptor += 20) {
+        libraries.insert(stringAt(file, layout.fileOffset(file, u32(file, descriptor + 12))));
+    }
+    return libraries;
 }
 
 std::set<std::string> elfExports(const Bytes& file) {
@@ -116,13 +145,33 @@ std::set<std::string> elfExports(const Bytes& file) {
 
 } // namespace
 
-std::set<std::string> exportedNames(const std::string& path) {
+namespace {
+
+Bytes readBinary(const std::string& path) {
     std::ifstream stream(path, std::ios::binary);
     if (!stream) {
         throw std::runtime_error("cannot open " + path);
     }
-    const Bytes file((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-    if (file.size() >= 2 && file[0] == 'M' && file[1] == 'Z') {
+    return Bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+}
+
+bool isPe(const Bytes& file) {
+    return file.size() >= 2 && file[0] == 'M' && file[1] == 'Z';
+}
+
+} // namespace
+
+std::set<std::string> importedLibraries(const std::string& path) {
+    const Bytes file = readBinary(path);
+    if (!isPe(file)) {
+        throw std::runtime_error(path + " is not a PE file");
+    }
+    return peImports(file);
+}
+
+std::set<std::string> exportedNames(const std::string& path) {
+    const Bytes file = readBinary(path);
+    if (isPe(file)) {
         return peExports(file);
     }
     if (file.size() >= 4 && std::memcmp(file.data(),

@@ -10,4 +10,7 @@ namespace cvn::test {
 // Throws std::runtime_error when the file cannot be read or is neither PE nor 64-bit ELF.
 std::set<std::string> exportedNames(const std::string& path);
 
+// The DLLs a PE file imports from, as its import table names them.
+std::set<std::string> importedLibraries(const std::string& path);
+
 } // namespace cvn::test
