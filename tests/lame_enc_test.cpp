@@ -1,6 +1,6 @@
 // The encoder library for Linux, called directly through its six functions: its contract, its
 // error codes, and VBR headers that find their own files.
-#include "encoder/lame_enc_interface.h"
+#include "encoder/encoder_library.h"
 #include "support/audio_tools.h"
 #include "support/mp3_frames.h"
 #include "support/plugin_under_test.h"
@@ -20,18 +20,14 @@ namespace {
 class LameEncTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        const std::string path = joinPath(CVN_ENCODER_LIBRARY_DIRECTORY, "liblame_enc.so");
-        module = LoadLibraryA(path.c_str());
-        ASSERT_NE(module, nullptr) << path;
-        initStream = procedure<BeInitStreamFunction>(module, "beInitStream");
-        encodeChunk = procedure<BeEncodeChunkFunction>(module, "beEncodeChunk");
-        deinitStream = procedure<BeDeinitStreamFunction>(module, "beDeinitStream");
-        closeStream = procedure<BeCloseStreamFunction>(module, "beCloseStream");
-        writeVBRHeader = procedure<BeWriteVBRHeaderFunction>(module, "beWriteVBRHeader");
-        version = procedure<BeVersionFunction>(module, "beVersion");
-        ASSERT_TRUE(initStream && encodeChunk && deinitStream && closeStream && writeVBRHeader && version);
+        // The plug-in's own binding, pointed at the real library.
+        SetDllDirectoryA(CVN_ENCODER_LIBRARY_DIRECTORY);
+        ASSERT_EQ(bindEncoderLibrary(library), 1) << CVN_ENCODER_LIBRARY_DIRECTORY;
     }
-    void TearDown() override { FreeLibrary(module); }
+    void TearDown() override {
+        releaseEncoderLibrary(library);
+        SetDllDirectoryA(nullptr);
+    }
 
     static EncoderConfig config(uint8_t mode, uint16_t bitrate, uint32_t crcWord = 0) {
         EncoderConfig c{};
@@ -47,7 +43,7 @@ class LameEncTest : public ::testing::Test {
     BeStream encodeToFile(EncoderConfig c, size_t frames, double frequency, const std::string& path) {
         uint32_t chunk = 0, bufferSize = 0;
         BeStream stream = 0;
-        EXPECT_EQ(initStream(&c, &chunk, &bufferSize, &stream), 0u);
+        EXPECT_EQ(library.initStream(&c, &chunk, &bufferSize, &stream), 0u);
         const int channels = c.channelMode == 3 ? 1 : 2;
         std::vector<int16_t> samples;
         for (uint32_t frame : tone(frequency, frames, 8000)) {
@@ -61,23 +57,17 @@ class LameEncTest : public ::testing::Test {
         for (size_t at = 0; at < samples.size(); at += chunk) {
             const uint32_t count = static_cast<uint32_t>(std::min<size_t>(chunk, samples.size() - at));
             uint32_t bytes = 0;
-            EXPECT_EQ(encodeChunk(stream, count, samples.data() + at, output.data(), &bytes), 0u);
+            EXPECT_EQ(library.encodeChunk(stream, count, samples.data() + at, output.data(), &bytes), 0u);
             EXPECT_LE(bytes, bufferSize);
             file.write(reinterpret_cast<const char*>(output.data()), bytes);
         }
         uint32_t bytes = 0;
-        EXPECT_EQ(deinitStream(stream, output.data(), &bytes), 0u);
+        EXPECT_EQ(library.deinitStream(stream, output.data(), &bytes), 0u);
         file.write(reinterpret_cast<const char*>(output.data()), bytes);
         return stream;
     }
 
-    HMODULE module = nullptr;
-    BeInitStreamFunction initStream = nullptr;
-    BeEncodeChunkFunction encodeChunk = nullptr;
-    BeDeinitStreamFunction deinitStream = nullptr;
-    BeCloseStreamFunction closeStream = nullptr;
-    BeWriteVBRHeaderFunction writeVBRHeader = nullptr;
-    BeVersionFunction version = nullptr;
+    EncoderLibrary library;
 };
 
 TEST_F(LameEncTest, ChunkAndBufferSizesFollowTheChannelMode) {
@@ -85,11 +75,11 @@ TEST_F(LameEncTest, ChunkAndBufferSizesFollowTheChannelMode) {
         EncoderConfig c = config(mode, 128);
         uint32_t chunk = 0, bufferSize = 0;
         BeStream stream = 0;
-        ASSERT_EQ(initStream(&c, &chunk, &bufferSize, &stream), 0u) << int(mode);
+        ASSERT_EQ(library.initStream(&c, &chunk, &bufferSize, &stream), 0u) << int(mode);
         EXPECT_EQ(chunk, mode == 3 ? 1152u : 2304u);
         EXPECT_EQ(bufferSize, 1152u * 5 / 4 + 7200);
         EXPECT_NE(stream, 0u);
-        EXPECT_EQ(closeStream(stream), 0u);
+        EXPECT_EQ(library.closeStream(stream), 0u);
     }
 }
 
@@ -113,14 +103,14 @@ TEST_F(LameEncTest, ConfigurationsOutsideTheSupportedOnesAreRefused) {
         EncoderConfig copy = c.config;
         uint32_t chunk = 0, bufferSize = 0;
         BeStream stream = 0;
-        EXPECT_EQ(initStream(&copy, &chunk, &bufferSize, &stream), c.expected) << c.what;
+        EXPECT_EQ(library.initStream(&copy, &chunk, &bufferSize, &stream), c.expected) << c.what;
     }
     for (uint32_t crcWord : {0u, 1u, 1u << 8, 2u << 8, 1u << 12, 10u << 12}) {
         EncoderConfig c = config(1, 128, crcWord);
         uint32_t chunk = 0, bufferSize = 0;
         BeStream stream = 0;
-        ASSERT_EQ(initStream(&c, &chunk, &bufferSize, &stream), 0u) << crcWord;
-        closeStream(stream);
+        ASSERT_EQ(library.initStream(&c, &chunk, &bufferSize, &stream), 0u) << crcWord;
+        library.closeStream(stream);
     }
 }
 
@@ -128,20 +118,21 @@ TEST_F(LameEncTest, BadCountsAndHandles) {
     EncoderConfig c = config(1, 128);
     uint32_t chunk = 0, bufferSize = 0;
     BeStream stream = 0;
-    ASSERT_EQ(initStream(&c, &chunk, &bufferSize, &stream), 0u);
+    ASSERT_EQ(library.initStream(&c, &chunk, &bufferSize, &stream), 0u);
     std::vector<int16_t> samples(chunk + 2);
     std::vector<uint8_t> output(bufferSize);
     uint32_t bytes = 0;
-    EXPECT_EQ(encodeChunk(stream, chunk + 2, samples.data(), output.data(), &bytes), 2u)
+    EXPECT_EQ(library.encodeChunk(stream, chunk + 2, samples.data(), output.data(), &bytes), 2u)
         << "more than a chunk";
-    EXPECT_EQ(encodeChunk(stream, 3, samples.data(), output.data(), &bytes), 2u) << "half a stereo frame";
-    EXPECT_EQ(encodeChunk(stream, 0, samples.data(), output.data(), &bytes), 0u);
-    EXPECT_EQ(closeStream(stream), 0u);
-    EXPECT_EQ(closeStream(stream), 4u) << "closed";
-    EXPECT_EQ(encodeChunk(stream, 2, samples.data(), output.data(), &bytes), 4u);
-    EXPECT_EQ(deinitStream(stream, output.data(), &bytes), 4u);
-    EXPECT_EQ(encodeChunk(0, 2, samples.data(), output.data(), &bytes), 4u) << "never a handle";
-    EXPECT_EQ(closeStream(0xFFFFFFFFu), 4u);
+    EXPECT_EQ(library.encodeChunk(stream, 3, samples.data(), output.data(), &bytes), 2u)
+        << "half a stereo frame";
+    EXPECT_EQ(library.encodeChunk(stream, 0, samples.data(), output.data(), &bytes), 0u);
+    EXPECT_EQ(library.closeStream(stream), 0u);
+    EXPECT_EQ(library.closeStream(stream), 4u) << "closed";
+    EXPECT_EQ(library.encodeChunk(stream, 2, samples.data(), output.data(), &bytes), 4u);
+    EXPECT_EQ(library.deinitStream(stream, output.data(), &bytes), 4u);
+    EXPECT_EQ(library.encodeChunk(0, 2, samples.data(), output.data(), &bytes), 4u) << "never a handle";
+    EXPECT_EQ(library.closeStream(0xFFFFFFFFu), 4u);
 }
 
 TEST_F(LameEncTest, FullTableGivesNoMoreHandles) {
@@ -151,7 +142,7 @@ TEST_F(LameEncTest, FullTableGivesNoMoreHandles) {
         EncoderConfig c = config(3, 64);
         uint32_t chunk = 0, bufferSize = 0;
         BeStream stream = 0;
-        result = initStream(&c, &chunk, &bufferSize, &stream);
+        result = library.initStream(&c, &chunk, &bufferSize, &stream);
         if (result == 0) {
             streams.push_back(stream);
         }
@@ -160,14 +151,14 @@ TEST_F(LameEncTest, FullTableGivesNoMoreHandles) {
     EXPECT_EQ(streams.size(), 64u);
     for (BeStream stream : streams) {
         EXPECT_LE(stream, 64u) << "handles are small numbers";
-        EXPECT_EQ(closeStream(stream), 0u);
+        EXPECT_EQ(library.closeStream(stream), 0u);
     }
 }
 
 TEST_F(LameEncTest, VersionRecordNamesTheLinkedEngine) {
     EncoderVersionInfo info;
     std::memset(&info, 0xAB, sizeof info);
-    EXPECT_EQ(version(&info), 0u);
+    EXPECT_EQ(library.version(&info), 0u);
     lame_version_t engine{};
     get_lame_version_numerical(&engine);
     EXPECT_EQ(info.engineMajor, engine.major);
@@ -183,12 +174,12 @@ TEST_F(LameEncTest, VersionRecordNamesTheLinkedEngine) {
 TEST_F(LameEncTest, ConstantBitrateHasNoInfoFrame) {
     TemporaryDirectory directory;
     const std::string path = directory.file("cbr.mp3");
-    closeStream(encodeToFile(config(1, 128), 44100, 440, path));
+    library.closeStream(encodeToFile(config(1, 128), 44100, 440, path));
     const std::vector<uint8_t> bytes = readFileBytes(path);
     const std::vector<Mp3Frame> frames = readMp3Frames(bytes);
     ASSERT_FALSE(frames.empty());
     EXPECT_FALSE(readVbrHeader(bytes, frames[0]));
-    EXPECT_NE(writeVBRHeader(path.c_str()), 0u) << "no VBR stream made this file";
+    EXPECT_NE(library.writeVBRHeader(path.c_str()), 0u) << "no VBR stream made this file";
     EXPECT_EQ(readFileBytes(path), bytes) << "left untouched";
 }
 
@@ -207,10 +198,10 @@ TEST_F(LameEncTest, EachVbrFileGetsItsOwnHeader) {
             encodeToFile(config(i % 2 == 0 ? 1 : 3, 64, 5u << 12), lengths[i], 300.0 + 100 * i, paths[i]));
     }
     for (BeStream stream : streams) {
-        EXPECT_EQ(closeStream(stream), 0u);
+        EXPECT_EQ(library.closeStream(stream), 0u);
     }
     for (int i : {2, 0, 3, 1}) {
-        EXPECT_EQ(writeVBRHeader(paths[i].c_str()), 0u) << i;
+        EXPECT_EQ(library.writeVBRHeader(paths[i].c_str()), 0u) << i;
     }
     for (int i = 0; i < 4; ++i) {
         const std::vector<uint8_t> bytes = readFileBytes(paths[i]);
@@ -222,7 +213,7 @@ TEST_F(LameEncTest, EachVbrFileGetsItsOwnHeader) {
         ASSERT_TRUE(header->frames) << i;
         EXPECT_EQ(*header->frames, frames.size() - 1)
             << "file " << i << ": the audio frames after the header";
-        EXPECT_NE(writeVBRHeader(paths[i].c_str()), 0u) << "a header is written once";
+        EXPECT_NE(library.writeVBRHeader(paths[i].c_str()), 0u) << "a header is written once";
     }
 }
 
@@ -231,12 +222,12 @@ TEST_F(LameEncTest, PendingHeadersAreNotKeptWithoutBound) {
     std::vector<std::string> paths;
     for (int i = 0; i < 70; ++i) {
         paths.push_back(directory.file("v" + std::to_string(i) + ".mp3"));
-        closeStream(
+        library.closeStream(
             encodeToFile(config(3, 32, 9u << 12), 2000 + 100 * static_cast<size_t>(i), 500, paths.back()));
     }
-    EXPECT_NE(writeVBRHeader(paths[0].c_str()), 0u) << "the oldest were let go";
-    EXPECT_EQ(writeVBRHeader(paths[69].c_str()), 0u);
-    EXPECT_NE(writeVBRHeader(directory.file("missing.mp3").c_str()), 0u);
+    EXPECT_NE(library.writeVBRHeader(paths[0].c_str()), 0u) << "the oldest were let go";
+    EXPECT_EQ(library.writeVBRHeader(paths[69].c_str()), 0u);
+    EXPECT_NE(library.writeVBRHeader(directory.file("missing.mp3").c_str()), 0u);
 }
 
 } // namespace
