@@ -5,7 +5,6 @@
 #include "support/mp3_frames.h"
 #include "support/plugin_under_test.h"
 #include "support/temporary_directory.h"
-#include "support/test_paths.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,9 @@
 #include <mutex>
 #include <thread>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "own_windows.h"
+#else
 #include <cvnplatform.h>
 #endif
 
@@ -20,21 +22,9 @@ std::atomic<bool> g_ran{false};
 std::atomic<bool> g_watching{false};
 std::thread g_watcher;
 
-HWND findOwnDialog() {
-    for (HWND window = FindWindowExA(nullptr, nullptr, "#32770", nullptr); window != nullptr;
-         window = FindWindowExA(nullptr, window, "#32770", nullptr)) {
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        if (process == GetCurrentProcessId() && IsWindowVisible(window)) {
-            return window;
-        }
-    }
-    return nullptr;
-}
-
 void watch() {
     while (g_watching.load()) {
-        if (HWND dialog = findOwnDialog()) {
+        if (HWND dialog = findOwnDialog(nullptr)) {
             // Set first: once the action ends the dialog, the test goes on at once.
             g_ran = true;
             g_action(dialog);

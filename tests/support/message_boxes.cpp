@@ -6,7 +6,9 @@
 #include <mutex>
 #include <thread>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "own_windows.h"
+#else
 #include <cvnplatform.h>
 #endif
 
@@ -29,24 +31,10 @@ void record(const std::string& caption, const std::string& text) {
 std::atomic<bool> g_watching{false};
 std::thread g_watcher;
 
-// This process's box with the caption: tests of other processes may show theirs on the same
-// desktop at the same time.
-HWND findOwnBox() {
-    for (HWND window = FindWindowExA(nullptr, nullptr, "#32770", kCaption); window != nullptr;
-         window = FindWindowExA(nullptr, window, "#32770", kCaption)) {
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        if (process == GetCurrentProcessId()) {
-            return window;
-        }
-    }
-    return nullptr;
-}
-
 // A message box is a dialog whose text is the static control with id 0xFFFF.
 void watchForBoxes() {
     while (g_watching.load()) {
-        if (HWND box = findOwnBox()) {
+        if (HWND box = findOwnDialog(kCaption)) {
             char text[1024] = "";
             GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
             record(kCaption, text);
