@@ -42,10 +42,11 @@ bool EncoderStream::setup(const StreamRequest& request) {
         return false;
     }
     // A path that does not fit whole is refused: a cut path would name another file.
-    if (::strnlen(request.path, kTextFieldSize) >= kTextFieldSize) {
+    const size_t pathLength = ::strnlen(request.path, kTextFieldSize);
+    if (pathLength >= kTextFieldSize) {
         return false;
     }
-    std::memcpy(path_, request.path, std::strlen(request.path) + 1);
+    std::memcpy(path_, request.path, pathLength + 1);
     texts_ = copyTrackTexts(*request.trackInfo);
 
     const EncoderSettings settings = readEncoderSettings(request.settingsKey, isStereoFormat(formatIndex_));

@@ -70,12 +70,9 @@ HKEY newHandle(const std::string& path) {
     return reinterpret_cast<HKEY>(handle);
 }
 
-} // namespace
-
-extern "C" {
-
-LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, LPVOID, PHKEY result,
-                               LPDWORD disposition) {
+// The checks that opening and creating share: a valid parent and somewhere to put the handle.
+// On success `path` is the sub key's full path.
+LSTATUS subKeyPath(HKEY key, LPCSTR subKey, PHKEY result, std::string& path) {
     const auto parent = keyPath(key);
     if (!parent) {
         return ERROR_INVALID_HANDLE;
@@ -83,7 +80,20 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REG
     if (result == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
-    const std::string path = childPath(*parent, subKey);
+    path = childPath(*parent, subKey);
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+extern "C" {
+
+LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, LPVOID, PHKEY result,
+                               LPDWORD disposition) {
+    std::string path;
+    if (const LSTATUS status = subKeyPath(key, subKey, result, path); status != ERROR_SUCCESS) {
+        return status;
+    }
     bool created = false;
     if (!cvn::changeRegistry([&](cvn::RegistryStore& store) {
             created = store.findKey(path) == nullptr;
@@ -100,16 +110,14 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REG
 }
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) {
-    const auto parent = keyPath(key);
-    if (!parent) {
-        return ERROR_INVALID_HANDLE;
+    std::string path;
+    if (const LSTATUS status = subKeyPath(key, subKey, result, path); status != ERROR_SUCCESS) {
+        return status;
     }
-    if (result == nullptr) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    const std::string path = childPath(*parent, subKey);
+    // The key itself (no sub key) needs no entry of its own: a root has none.
+    const bool namesSubKey = !childPath("", subKey).empty();
     cvn::RegistryStore store = cvn::readRegistry();
-    if (path != *parent && store.findKey(path) == nullptr) {
+    if (namesSubKey && store.findKey(path) == nullptr) {
         return ERROR_FILE_NOT_FOUND;
     }
     *result = newHandle(path);
