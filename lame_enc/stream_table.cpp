@@ -7,8 +7,11 @@ namespace lame_enc {
 
 namespace {
 
-std::mutex g_tableLock;
-std::array<std::shared_ptr<LameStream>, kMaxStreams> g_streams;
+// Never destroyed: a host may close its streams from its own exit handlers, which may run after
+// this library's static destructors.
+std::mutex& g_tableLock = *new std::mutex;
+std::array<std::shared_ptr<LameStream>, kMaxStreams>& g_streams =
+    *new std::array<std::shared_ptr<LameStream>, kMaxStreams>;
 
 bool isHandle(BeStream handle) {
     return handle >= 1 && handle <= kMaxStreams;

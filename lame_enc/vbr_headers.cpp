@@ -14,8 +14,10 @@ struct PendingHeader {
     std::vector<uint8_t> frame;
 };
 
-std::mutex g_pendingLock;
-std::deque<PendingHeader> g_pending;
+// Never destroyed: a host may close its streams from its own exit handlers, which may run after
+// this library's static destructors.
+std::mutex& g_pendingLock = *new std::mutex;
+std::deque<PendingHeader>& g_pending = *new std::deque<PendingHeader>;
 
 // Reads up to `limit` bytes from the start of the file.
 bool readFileStart(const std::string& path, uint64_t limit, std::vector<uint8_t>& bytes) {

@@ -11,6 +11,8 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace cvn::test {
 namespace {
@@ -92,6 +94,37 @@ TEST(RegistryFile, ConcurrentWritersLoseNothing) {
     }
     RegCloseKey(key);
     EXPECT_NE(RegCloseKey(key), ERROR_SUCCESS) << "a closed handle is invalid";
+    unsetenv("CVN_REGISTRY");
+}
+
+// A host built with Win32's own definitions passes the predefined keys sign-extended; one built
+// against an older copy of this header passed them zero-extended. Both name the same root, and a
+// value with other high bits names nothing.
+TEST(RegistryKeys, PredefinedKeysAreTheWin32Values) {
+    TemporaryDirectory directory;
+    setenv("CVN_REGISTRY", directory.file("registry.reg").c_str(), 1);
+    const auto win32Value = reinterpret_cast<HKEY>(
+        static_cast<uintptr_t>(static_cast<intptr_t>(static_cast<int32_t>(0x80000001u))));
+    EXPECT_EQ(win32Value, HKEY_CURRENT_USER);
+    const std::vector<std::pair<uintptr_t, LSTATUS>> roots = {
+        {reinterpret_cast<uintptr_t>(win32Value), ERROR_SUCCESS},
+        {0x80000001u, ERROR_SUCCESS},
+        {reinterpret_cast<uintptr_t>(win32Value) ^ (uintptr_t{1} << (sizeof(uintptr_t) * 8 - 2)),
+         ERROR_INVALID_HANDLE},
+    };
+    for (const auto& [root, expected] : roots) {
+        HKEY created = nullptr;
+        HKEY opened = nullptr;
+        EXPECT_EQ(RegCreateKeyExA(reinterpret_cast<HKEY>(root), "Software\\Roots", 0, nullptr, 0,
+                                  KEY_ALL_ACCESS, nullptr, &created, nullptr),
+                  expected)
+            << std::hex << root;
+        EXPECT_EQ(RegOpenKeyExA(reinterpret_cast<HKEY>(root), "Software\\Roots", 0, KEY_READ, &opened),
+                  expected)
+            << std::hex << root;
+        RegCloseKey(created);
+        RegCloseKey(opened);
+    }
     unsetenv("CVN_REGISTRY");
 }
 

@@ -15,8 +15,10 @@
 
 namespace {
 
-std::mutex g_dllDirectoryLock;
-std::string g_dllDirectory;
+// Never destroyed: modules call in from their own unload code, which at process exit may run
+// after this library's static destructors.
+std::mutex& g_dllDirectoryLock = *new std::mutex;
+std::string& g_dllDirectory = *new std::string;
 
 std::string dllDirectory() {
     std::lock_guard<std::mutex> lock(g_dllDirectoryLock);

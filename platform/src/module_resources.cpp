@@ -14,8 +14,10 @@ namespace cvn {
 
 namespace {
 
-std::mutex g_modulesLock;
-std::map<HMODULE, std::vector<ResourceEntry>> g_modules;
+// Never destroyed: modules call in from their own unload code, which at process exit may run
+// after this library's static destructors.
+std::mutex& g_modulesLock = *new std::mutex;
+std::map<HMODULE, std::vector<ResourceEntry>>& g_modules = *new std::map<HMODULE, std::vector<ResourceEntry>>;
 
 uint16_t primaryLanguage(uint16_t language) {
     return language & 0x3FF;

@@ -11,12 +11,21 @@
 
 namespace {
 
-std::mutex g_handlesLock;
-std::map<uintptr_t, std::string> g_openKeys;
+// Never destroyed: modules call in from their own unload code, which at process exit may run
+// after this library's static destructors.
+std::mutex& g_handlesLock = *new std::mutex;
+std::map<uintptr_t, std::string>& g_openKeys = *new std::map<uintptr_t, std::string>;
 uintptr_t g_nextHandle = 0x100;
 
+// The predefined keys are 32-bit values sign-extended to a pointer, as Win32 defines them. Hosts
+// built against this header before it did so pass them zero-extended, and are served the same.
 std::optional<std::string> predefinedRoot(HKEY key) {
-    switch (reinterpret_cast<uintptr_t>(key)) {
+    const auto value = reinterpret_cast<uintptr_t>(key);
+    const uintptr_t high = value & ~uintptr_t{0xFFFFFFFFu};
+    if (high != 0 && high != ~uintptr_t{0xFFFFFFFFu}) {
+        return std::nullopt;
+    }
+    switch (value & 0xFFFFFFFFu) {
     case 0x80000000u:
         return "HKEY_CLASSES_ROOT";
     case 0x80000001u:

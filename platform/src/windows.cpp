@@ -34,8 +34,10 @@ struct Window {
     INT_PTR result = 0;
 };
 
-std::mutex g_windowsLock;
-std::set<const Window*> g_liveWindows;
+// Never destroyed: modules call in from their own unload code, which at process exit may run
+// after this library's static destructors.
+std::mutex& g_windowsLock = *new std::mutex;
+std::set<const Window*>& g_liveWindows = *new std::set<const Window*>;
 std::atomic<CvnDialogDriver> g_driver{nullptr};
 
 Window* live(HWND handle) {

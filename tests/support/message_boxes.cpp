@@ -31,13 +31,30 @@ void record(const std::string& caption, const std::string& text) {
 std::atomic<bool> g_watching{false};
 std::thread g_watcher;
 
-// A message box is a dialog whose text is the static control with id 0xFFFF.
+// A message box's text is its static control with a text. The control's id is -1 stored as a
+// pointer-sized value, which GetDlgItem(box, 0xFFFF) finds on 32-bit Windows only, so the
+// children are searched by class instead.
+BOOL CALLBACK keepStaticText(HWND child, LPARAM found) {
+    char className[16] = "";
+    char text[1024] = "";
+    GetClassNameA(child, className, sizeof className);
+    if (lstrcmpiA(className, "Static") == 0 && GetWindowTextA(child, text, sizeof text) > 0) {
+        *reinterpret_cast<std::string*>(found) = text;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::string boxText(HWND box) {
+    std::string text;
+    EnumChildWindows(box, keepStaticText, reinterpret_cast<LPARAM>(&text));
+    return text;
+}
+
 void watchForBoxes() {
     while (g_watching.load()) {
         if (HWND box = findOwnDialog(kCaption)) {
-            char text[1024] = "";
-            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-            record(kCaption, text);
+            record(kCaption, boxText(box));
             PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
             while (IsWindow(box) && g_watching.load()) {
                 Sleep(5);
