@@ -1,5 +1,9 @@
 #include "encoder_library.h"
 
+#include "VelmoraPlugIn.h"
+
+#include <cassert>
+
 namespace {
 
 // GetProcAddress gives a generic function pointer; going through void(*)() tells the compiler
@@ -8,13 +12,12 @@ template <typename Function> Function resolve(HMODULE module, const char* name) 
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
-} // namespace
-
-int32_t bindEncoderLibrary(EncoderLibrary& library) {
+// The steps of a bind, without the check of the invariant.
+int32_t bind(EncoderLibrary& library) {
     if (library.module == nullptr) {
         library.module = LoadLibraryA(kEncoderLibraryFileName);
         if (library.module == nullptr) {
-            return 0;
+            return kCallRefused;
         }
     }
     ++library.bindCount;
@@ -27,22 +30,37 @@ int32_t bindEncoderLibrary(EncoderLibrary& library) {
     library.version = resolve<BeVersionFunction>(library.module, "beVersion");
     if (library.initStream != nullptr && library.encodeChunk != nullptr && library.deinitStream != nullptr &&
         library.closeStream != nullptr && library.writeVBRHeader != nullptr && library.version != nullptr) {
-        return 1;
+        return kCallDone;
     }
     FreeLibrary(library.module);
     library.module = nullptr;
     --library.bindCount;
-    return 0;
+    return kCallRefused;
 }
 
-int32_t releaseEncoderLibrary(EncoderLibrary& library) {
+// The steps of a release, without the check of the invariant.
+int32_t release(EncoderLibrary& library) {
     if (library.module == nullptr) {
-        return 1;
+        return kCallDone;
     }
     if (--library.bindCount != 0) {
-        return 1;
+        return kCallDone;
     }
     const BOOL unloaded = FreeLibrary(library.module);
     library.module = nullptr;
     return unloaded;
+}
+
+} // namespace
+
+int32_t bindEncoderLibrary(EncoderLibrary& library) {
+    const int32_t result = bind(library);
+    assert(bindingInvariantsHold(library));
+    return result;
+}
+
+int32_t releaseEncoderLibrary(EncoderLibrary& library) {
+    const int32_t result = release(library);
+    assert(bindingInvariantsHold(library));
+    return result;
 }

@@ -1,8 +1,10 @@
 // The process-wide binding to the encoder library: its module, the bind count and the six
-// functions. Invariant: the library is bound exactly when `module` is not null, and then all six
-// functions are resolved and bindCount >= 1. The functions are not cleared on release; nothing
-// calls them while `module` is null. There is no lock: the host neither binds nor releases while
-// any other call into the plug-in runs.
+// functions. The invariant, checked by bindingInvariantsHold() after every bind and release in
+// debug builds:
+//   I1. The library is bound exactly when `module` is not null, and then all six functions are
+//       resolved and bindCount >= 1.
+// The functions are not cleared on release; nothing calls them while `module` is null. There is
+// no lock: the host neither binds nor releases while any other call into the plug-in runs.
 #pragma once
 
 #include "lame_enc_interface.h"
@@ -33,4 +35,11 @@ int32_t releaseEncoderLibrary(EncoderLibrary& library);
 
 inline bool isBound(const EncoderLibrary& library) {
     return library.module != nullptr;
+}
+
+inline bool bindingInvariantsHold(const EncoderLibrary& library) {
+    return !isBound(library) ||
+           (library.bindCount >= 1 && library.initStream != nullptr && library.encodeChunk != nullptr &&
+            library.deinitStream != nullptr && library.closeStream != nullptr &&
+            library.writeVBRHeader != nullptr && library.version != nullptr);
 }

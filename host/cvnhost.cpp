@@ -1,6 +1,6 @@
 // cvnhost: the reference host. It loads the plug-in as Corvane does and encodes one track through
 // its entry points: a WAVE file, or a built-in signal when no input is given.
-#include "plugin/VelmoraPlugIn.h"
+#include "VelmoraPlugIn.h"
 #include "wav_reader.h"
 
 #include <windows.h>

@@ -2,7 +2,7 @@
 // apart from libmp3lame itself so that they can be tested alone.
 #pragma once
 
-#include "encoder/lame_enc_interface.h"
+#include "lame_enc_interface.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
 // The module entry point. On Windows the system calls it; on Linux the load-time constructor in
 // module_entry_linux.cpp does, with the shared object's own handle.
-#include "process_state.h"
+#include "common/process_state.h"
 
 #include <windows.h>
 

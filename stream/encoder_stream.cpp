@@ -1,29 +1,18 @@
 #include "encoder_stream.h"
 
 #include "id3v1_tag.h"
-#include "plugin/format_catalogue.h"
-#include "settings_reader.h"
+#include "common/format_rules.h"
+#include "common/encoder_settings.h"
+#include "encoder_config.h"
 #include "track_texts.h"
 
+#include "common/message_caption.h"
+
+#include <cassert>
 #include <cstring>
 #include <new>
 
 namespace {
-
-const char* libraryErrorText(BeResult code) {
-    switch (code) {
-    case kBeInvalidFormat:
-        return "Invalid Format";
-    case kBeInvalidFormatParameters:
-        return "Invalid Format Parameters";
-    case kBeNoMoreHandles:
-        return "No more Handles";
-    case kBeInvalidHandle:
-        return "Invalid Handle";
-    default:
-        return "Unknown BladeEnc Error";
-    }
-}
 
 // The mean of the two channels, rounded toward minus infinity; it always fits 16 bits.
 int16_t monoMean(uint32_t frame) {
@@ -37,7 +26,25 @@ int16_t monoMean(uint32_t frame) {
 EncoderStream::EncoderStream(const EncoderLibrary& library, int32_t formatIndex)
     : formatIndex_(formatIndex), library_(&library) {}
 
+bool EncoderStream::invariantsHold() const {
+    const bool holdsNothing =
+        file_ == nullptr && samples_ == nullptr && output_ == nullptr && bufferedSamples_ == 0;
+    if (state_ != State::Open) {
+        return holdsNothing; // I1
+    }
+    const bool holdsEverything = file_ != nullptr && samples_ != nullptr && output_ != nullptr; // I2
+    const bool chunkFitsFrames =
+        chunkSamples_ > 0 && (!isStereoFormat(formatIndex_) || chunkSamples_ % 2 == 0);
+    return holdsEverything && chunkFitsFrames && bufferedSamples_ <= chunkSamples_; // I3, I4
+}
+
 bool EncoderStream::setup(const StreamRequest& request) {
+    const bool opened = state_ == State::Created && open(request);
+    assert(invariantsHold());
+    return opened;
+}
+
+bool EncoderStream::open(const StreamRequest& request) {
     if (!isValidFormatIndex(formatIndex_)) {
         return false;
     }
@@ -75,6 +82,7 @@ bool EncoderStream::setup(const StreamRequest& request) {
         releaseAfterFailedSetup();
         return false;
     }
+    state_ = State::Open;
     return true;
 }
 
@@ -105,22 +113,28 @@ int32_t EncoderStream::encodeBufferedChunk() {
     const BeResult result =
         library_->encodeChunk(libraryStream_, bufferedSamples_, samples_, output_, &byteCount);
     if (result != kBeSuccess) {
-        MessageBoxA(nullptr, libraryErrorText(result), "Quenmark", MB_OK);
-        return 4;
+        MessageBoxA(nullptr, beErrorText(result), kMessageCaption, MB_OK);
+        return kStreamFailed;
     }
     if (!writeOutput(byteCount)) {
-        return 4;
+        return kStreamFailed;
     }
     bufferedSamples_ = 0;
-    return 0;
+    return kStreamSucceeded;
 }
 
 int32_t EncoderStream::write(int32_t frameCount, const uint32_t* frames) {
+    const int32_t result = state_ == State::Open ? takeIn(frameCount, frames) : kStreamFailed;
+    assert(invariantsHold());
+    return result;
+}
+
+int32_t EncoderStream::takeIn(int32_t frameCount, const uint32_t* frames) {
     if (frameCount <= 0) {
-        return 0;
+        return kStreamSucceeded;
     }
     if (frames == nullptr) {
-        return 4;
+        return kStreamFailed;
     }
     const bool stereo = isStereoFormat(formatIndex_);
     int32_t taken = 0;
@@ -137,15 +151,21 @@ int32_t EncoderStream::write(int32_t frameCount, const uint32_t* frames) {
             }
         }
         if (bufferedSamples_ == chunkSamples_) {
-            if (encodeBufferedChunk() != 0) {
-                return 4;
+            if (encodeBufferedChunk() != kStreamSucceeded) {
+                return kStreamFailed;
             }
         }
     } while (taken < frameCount);
-    return 0;
+    return kStreamSucceeded;
 }
 
 int32_t EncoderStream::finish() {
+    const int32_t result = state_ == State::Open ? close() : kStreamFailed;
+    assert(invariantsHold());
+    return result;
+}
+
+int32_t EncoderStream::close() {
     uint32_t byteCount = 0;
     const BeResult lastChunkResult =
         library_->encodeChunk(libraryStream_, bufferedSamples_, samples_, output_, &byteCount);
@@ -175,5 +195,7 @@ int32_t EncoderStream::finish() {
 
     freeBuffers();
     bufferedSamples_ = 0;
-    return encodeComplete && flushComplete && closeComplete && tagWritten && fileClosed ? 0 : 4;
+    state_ = State::Finished;
+    return encodeComplete && flushComplete && closeComplete && tagWritten && fileClosed ? kStreamSucceeded
+                                                                                        : kStreamFailed;
 }

@@ -1,14 +1,18 @@
 // One encode-to-file stream, from CVN_InitStream to CVN_CloseStream.
 //
-// Invariants while the stream exists (after a successful setup and before the finish): the
-// library stream is open, both buffers exist, the file is open; 0 <= buffered <= chunk size, and
-// buffered equals the chunk size only after an encode failed (the next write encodes it first).
-// The chunk size is positive, and even for a stereo format, so a stereo frame always fits whole.
+// A stream is Created, then Open after a successful setup, then Finished after its finish. The
+// invariants, checked by invariantsHold() after every operation in debug builds:
+//   I1. Created and Finished: no library stream, no buffers, no file, nothing buffered.
+//   I2. Open: the library stream is open, both buffers exist, the file is open.
+//   I3. Open: the chunk size is positive, and even for a stereo format, so a stereo frame always
+//       fits whole.
+//   I4. Open: 0 <= buffered <= chunk size, and buffered equals the chunk size only after an
+//       encode failed (the next write encodes it first).
 #pragma once
 
 #include "encoder/encoder_library.h"
-#include "encoder_settings.h"
-#include "plugin/VelmoraPlugIn.h"
+#include "encoder_config.h"
+#include "VelmoraPlugIn.h"
 
 #include <windows.h>
 
@@ -36,17 +40,30 @@ class EncoderStream {
     bool setup(const StreamRequest& request);
 
     // Takes in the host's stereo frames and encodes each chunk they complete, writing its bytes to
-    // the file. Returns 0, or 4 when the library failed (after a message box) or a write failed.
+    // the file. Returns 0, or 4 when the library failed (after a message box), a write failed, or
+    // the stream is not open.
     int32_t write(int32_t frameCount, const uint32_t* frames);
 
     // Encodes what is buffered, drains the encoder, closes the library stream, appends the tag,
     // closes the file, has the library write the VBR header, frees the buffers: every step runs
-    // whatever failed before. Returns 0 when the file is complete, else 4. Call exactly once.
+    // whatever failed before. Returns 0 when the file is complete, else 4. A stream that is not
+    // open (never set up, or finished already) is left alone and gives 4.
     int32_t finish();
 
     int32_t plugInNumber() const { return plugInNumber_; }
 
+    enum class State : int32_t { Created, Open, Finished };
+    State state() const { return state_; }
+
+    // Whether the invariants of the current state hold (see the top of this file).
+    bool invariantsHold() const;
+
   private:
+    // The operations proper, for an open stream (a Created one for open()).
+    bool open(const StreamRequest& request);
+    int32_t takeIn(int32_t frameCount, const uint32_t* frames);
+    int32_t close();
+
     // Writes byteCount bytes of the output buffer as one item; no bytes is no write and succeeds.
     // A count beyond the buffer that the library asked for is a failed write: nothing past the
     // buffer is read.
@@ -62,6 +79,7 @@ class EncoderStream {
     // The plug-in number comes first, so that the entry points' check of a handle reads the
     // first word of whatever the host's handle points at.
     int32_t plugInNumber_ = 0;
+    State state_ = State::Created;
     int32_t formatIndex_;
     uint32_t bufferedSamples_ = 0;
     uint32_t chunkSamples_ = 0;

@@ -4,7 +4,7 @@
 //   97 comment (28, zero) | 125 zero | 126 track number | 127 genre
 #pragma once
 
-#include "plugin/VelmoraPlugIn.h"
+#include "VelmoraPlugIn.h"
 
 #include <array>
 #include <cstdint>

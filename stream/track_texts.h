@@ -2,7 +2,7 @@
 // during CVN_InitStream.
 #pragma once
 
-#include "plugin/VelmoraPlugIn.h"
+#include "VelmoraPlugIn.h"
 
 // A copy in the TrackInfo layout, all zero where the host's version of the record has no field:
 // no genre for size 784, no track byte for sizes 784 and 1044 (any other size is the full record).

@@ -16,7 +16,7 @@
 //   unload-platform  dlclose the platform library
 //   exit           exit(7)
 //   return         return 7 from main
-#include "plugin/VelmoraPlugIn.h"
+#include "VelmoraPlugIn.h"
 
 #include <dlfcn.h>
 

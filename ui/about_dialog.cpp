@@ -1,6 +1,6 @@
 #include "about_dialog.h"
 
-#include "plugin/process_state.h"
+#include "common/process_state.h"
 #include "resource_ids.h"
 
 #include <cstring>

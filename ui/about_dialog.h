@@ -2,7 +2,7 @@
 // versions, release date and home page.
 #pragma once
 
-#include "encoder/lame_enc_interface.h"
+#include "lame_enc_interface.h"
 
 #include <windows.h>
 

@@ -1,9 +1,9 @@
 #include "settings_dialog.h"
 
-#include "plugin/process_state.h"
+#include "common/process_state.h"
 #include "resource_ids.h"
 #include "settings_mapping.h"
-#include "stream/settings_reader.h"
+#include "common/encoder_settings.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // its controls when it opens, and control states back to values on OK.
 #pragma once
 
-#include "stream/encoder_settings.h"
+#include "common/encoder_settings.h"
 
 inline constexpr int kNoSelection = -1;
 

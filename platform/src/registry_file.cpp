@@ -1,5 +1,7 @@
 #include "registry_file.h"
 
+#include <windows.h>
+
 #include <cstdio>
 #include <sstream>
 
@@ -95,13 +97,13 @@ bool readValue(const std::string& line, RegistryValue& value) {
             }
             number = number * 16 + static_cast<uint32_t>(hexDigit(c));
         }
-        value.type = 4;
+        value.type = REG_DWORD;
         value.data = {static_cast<uint8_t>(number), static_cast<uint8_t>(number >> 8),
                       static_cast<uint8_t>(number >> 16), static_cast<uint8_t>(number >> 24)};
         return true;
     }
     if (data.rfind("hex:", 0) == 0) {
-        value.type = 3;
+        value.type = REG_BINARY;
         return readHexBytes(data.substr(4), value.data);
     }
     if (data.rfind("hex(", 0) == 0) {
@@ -124,7 +126,7 @@ bool readValue(const std::string& line, RegistryValue& value) {
 
 std::string formatData(const RegistryValue& value) {
     char text[16];
-    if (value.type == 4 && value.data.size() == 4) {
+    if (value.type == REG_DWORD && value.data.size() == 4) {
         const uint32_t number =
             static_cast<uint32_t>(value.data[0]) | static_cast<uint32_t>(value.data[1]) << 8 |
             static_cast<uint32_t>(value.data[2]) << 16 | static_cast<uint32_t>(value.data[3]) << 24;
@@ -132,7 +134,7 @@ std::string formatData(const RegistryValue& value) {
         return std::string("dword:") + text;
     }
     std::string out;
-    if (value.type == 3) {
+    if (value.type == REG_BINARY) {
         out = "hex:";
     } else {
         std::snprintf(text, sizeof text, "hex(%x):", value.type);

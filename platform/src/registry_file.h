@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,8 @@ struct RegistryKey {
 };
 
 struct RegistryStore {
-    std::vector<RegistryKey> keys;
+    // A deque, so that the key createKey returns stays where it is while more keys are created.
+    std::deque<RegistryKey> keys;
 
     // Case-insensitive (ASCII) lookups; null when absent.
     RegistryKey* findKey(const std::string& path);

@@ -7,7 +7,7 @@
 // Every call is logged as one line with its arguments and result.
 #pragma once
 
-#include "encoder/lame_enc_interface.h"
+#include "lame_enc_interface.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // Each test loads it afresh, so the process-wide state starts as after the host's LoadLibrary.
 #pragma once
 
-#include "plugin/VelmoraPlugIn.h"
+#include "VelmoraPlugIn.h"
 
 #include <windows.h>
 

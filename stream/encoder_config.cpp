@@ -1,6 +1,6 @@
-#include "encoder_settings.h"
+#include "encoder_config.h"
 
-#include "plugin/format_catalogue.h"
+#include "common/format_rules.h"
 
 namespace {
 

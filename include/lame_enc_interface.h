@@ -2,6 +2,9 @@
 // two records that cross it. The plug-in binds the functions at run time; the library for Linux
 // (lame_enc/) implements them. All six use the C calling convention; stream handles, sample and
 // byte counts are unsigned 32-bit on every platform.
+//
+// Threading: the library may be called from several threads at once for different streams; one
+// stream is used by one thread at a time. beVersion may be called from any thread.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +24,22 @@ inline constexpr BeResult kBeInvalidFormat = 1;
 inline constexpr BeResult kBeInvalidFormatParameters = 2;
 inline constexpr BeResult kBeNoMoreHandles = 3;
 inline constexpr BeResult kBeInvalidHandle = 4;
+
+// The text the plug-in shows for a result code other than kBeSuccess.
+inline const char* beErrorText(BeResult code) {
+    switch (code) {
+    case kBeInvalidFormat:
+        return "Invalid Format";
+    case kBeInvalidFormatParameters:
+        return "Invalid Format Parameters";
+    case kBeNoMoreHandles:
+        return "No more Handles";
+    case kBeInvalidHandle:
+        return "Invalid Handle";
+    default:
+        return "Unknown BladeEnc Error";
+    }
+}
 
 // The configuration of a new stream: 27 bytes, packed, little-endian.
 #pragma pack(push, 1)

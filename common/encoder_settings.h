@@ -1,7 +1,9 @@
-// The seven stored encoder settings and the encoder configuration that a stream builds from them.
+// The seven stored encoder settings: their value names under the host's settings key, the record
+// they are read into, and the reading. Stream setup turns them into an encoder configuration; the
+// settings dialog shows and writes them.
 #pragma once
 
-#include "encoder/lame_enc_interface.h"
+#include <windows.h>
 
 #include <cstdint>
 
@@ -27,12 +29,11 @@ struct EncoderSettings {
     uint32_t privateBit = 0;
 };
 
-// The configuration for a valid format index: 44100 Hz; mono for an odd index, otherwise joint
-// stereo when stereoMode is 0 and stereo for any other value; the format's bitrate; each flag 1
-// when its value is not 0; the CRC word: CRC flag | quality << 8 | vbr << 12, as stored.
-EncoderConfig encoderConfigFor(int32_t formatIndex, const EncoderSettings& settings);
+// One RegQueryValueExA into a 4-byte buffer; any failure (missing value, data longer than 4
+// bytes, a null or invalid key) reads as 0. The value's type is not looked at; data shorter than
+// 4 bytes fills the low bytes and leaves the rest 0.
+uint32_t readSettingValue(HKEY key, const char* name);
 
-// Whether the finished file gets a VBR header: whenever VBR is on.
-inline bool wantsVbrHeader(const EncoderSettings& settings) {
-    return settings.vbr != 0;
-}
+// The settings a stream of this format needs, read in the order StereoMode (stereo formats only),
+// Copyright, CRC, Quality, VBR, Original, Private.
+EncoderSettings readEncoderSettings(HKEY key, bool stereoFormat);

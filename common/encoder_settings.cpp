@@ -1,4 +1,4 @@
-#include "settings_reader.h"
+#include "encoder_settings.h"
 
 #include <cstring>
 

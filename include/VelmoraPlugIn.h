@@ -5,10 +5,15 @@
 // throws. The library holds one plug-in, number 0: every function that takes a plug-in number
 // refuses any other.
 //
-// Threading: the plug-in starts no thread and takes no lock. CVN_InitPlugInDLL and
-// CVN_ClosePlugInDLL change process-wide state and must not run concurrently with any other call.
-// Different streams share nothing but the encoder library and may be used on different threads;
-// one stream is used by one thread at a time.
+// Threading. Each function below carries one of these tags:
+//   [any thread]                   may be called from any thread, also while other calls run;
+//   [not concurrent with anything] changes process-wide state: no other call into the plug-in may
+//                                  run at the same time, on any thread;
+//   [the stream's thread]          one stream is used by one thread at a time; different streams
+//                                  share nothing but the encoder library and may run at once;
+//   [the parent window's thread]   shows a modal dialog whose message loop runs on the calling
+//                                  thread, which should be the thread of the owner window.
+// The plug-in starts no thread and takes no lock of its own.
 //
 // Order of calls: CVN_InitPlugInDLL first (until it has returned 1, every function but
 // CVN_GetPlugInSupportInfo, CVN_WriteBuffer and CVN_CloseStream refuses to work); then any number
@@ -33,14 +38,32 @@
 inline constexpr int32_t kFormatCount = 28;
 inline constexpr size_t kTextFieldSize = 260;
 
+// The only plug-in number there is.
+inline constexpr int32_t kOnlyPlugInNumber = 0;
+
+// The results of CVN_InitPlugInDLL, CVN_GetPlugInInfo, CVN_GetFormatInfo and
+// CVN_DisplayAdvancedConfigDlg: done, or refused with nothing done.
+inline constexpr int32_t kCallDone = 1;
+inline constexpr int32_t kCallRefused = 0;
+
+// The results of CVN_InitStream, CVN_WriteBuffer and CVN_CloseStream. Success is 0 here.
+inline constexpr int32_t kStreamSucceeded = 0;
+inline constexpr int32_t kStreamRefused = 1; // a null handle, or InitStream's preconditions: nothing done
+inline constexpr int32_t kStreamFailed = 4;  // the library or the file failed: audio or bytes were lost
+
+// Fixed values that hosts check: the support value, and the first and last words of PlugInInfo.
+inline constexpr int32_t kPlugInSupportInfo = 0x10001;
+inline constexpr int32_t kPlugInInfoFirstWord = 6;
+inline constexpr int32_t kPlugInInfoLastWord = 1;
+
 // Who the plug-in is: 172 bytes, filled by CVN_GetPlugInInfo field by field.
 #pragma pack(push, 1)
 struct PlugInInfo {
-    int32_t firstWord;     // 6
-    int32_t formatCount;   // 28
+    int32_t firstWord;     // always kPlugInInfoFirstWord (6): hosts expect it
+    int32_t formatCount;   // kFormatCount (28)
     char name[128];        // zero-terminated
     char fileTypeText[32]; // zero-terminated
-    int32_t lastWord;      // 1
+    int32_t lastWord;      // always kPlugInInfoLastWord (1): hosts expect it
 };
 #pragma pack(pop)
 static_assert(sizeof(PlugInInfo) == 172);
@@ -93,36 +116,41 @@ using StreamHandle = void*;
 
 extern "C" {
 
-// Returns 65537 (0x10001) at any time, bound or not. No effect.
+// Returns kPlugInSupportInfo (0x10001), the fixed value hosts expect, at any time, bound or not.
+// No effect. [any thread]
 CVN_EXPORT int32_t CVN_CALL CVN_GetPlugInSupportInfo(void);
 
 // Binds the encoder library LAME_ENC.DLL (loaded on the first bind, counted on every one).
 // Returns 1 when bound; 0 when the library cannot be loaded or lacks one of its six functions.
-// Not concurrently with any other call.
+// [not concurrent with anything]
 CVN_EXPORT int32_t CVN_CALL CVN_InitPlugInDLL(void);
 
 // Takes back one successful bind. Returns 1 when nothing was bound or other binds remain;
 // otherwise the library is unloaded and the result is the unload's (nonzero on success).
-// After the last stream is closed; not concurrently with any other call.
+// After the last stream is closed. [not concurrent with anything]
 CVN_EXPORT int32_t CVN_CALL CVN_ClosePlugInDLL(void);
 
 // Fills *info (172 bytes, host-owned) with the plug-in's name and file type text in the resource
 // language. Returns 1; 0 with nothing written when unbound, plugInNumber is not 0 or info is null.
+// [any thread]
 CVN_EXPORT int32_t CVN_CALL CVN_GetPlugInInfo(int32_t plugInNumber, PlugInInfo* info);
 
 // Fills *info (136 bytes, host-owned) for formatIndex 0 to 27: even indexes are stereo, odd ones
 // mono, the bitrate is that of position index / 2 of the bitrate table. Returns 1; 0 with nothing
 // written when unbound, plugInNumber is not 0, the index is outside 0 to 27 or info is null.
+// [any thread]
 CVN_EXPORT int32_t CVN_CALL CVN_GetFormatInfo(int32_t plugInNumber, int32_t formatIndex, FormatInfo* info);
 
 // Shows the modal about box owned by `parent`. Returns 1 (OK) or 2 (Esc, close box), 0 or -1
 // when the dialog cannot be shown; 0 with nothing shown when unbound or plugInNumber is not 0.
+// [the parent window's thread]
 CVN_EXPORT int32_t CVN_CALL CVN_DisplayAboutDlg(HWND parent, int32_t plugInNumber);
 
 // Shows the modal "Extended Settings" dialog owned by `parent`, which reads the seven settings
 // under settingsKey (host-owned, open) and writes them on OK. `unused` is not read. Returns 1 when
-// the user left with OK (the values are written by then), else 0; 0 with nothing shown when
-// unbound or plugInNumber is not 0.
+// the user left with OK, else 0; 0 with nothing shown when unbound or plugInNumber is not 0. A
+// write that fails is not reported: 1 says what the user chose, not that every value was stored.
+// [the parent window's thread]
 CVN_EXPORT int32_t CVN_CALL CVN_DisplayAdvancedConfigDlg(HWND parent, int32_t plugInNumber, int32_t unused,
                                                          HKEY settingsKey);
 
@@ -130,7 +158,8 @@ CVN_EXPORT int32_t CVN_CALL CVN_DisplayAdvancedConfigDlg(HWND parent, int32_t pl
 // format formatIndex (0 to 27), configured by the settings under settingsKey, with the texts of
 // *trackInfo for its tag (read during the call only). Returns 0 after storing the stream into
 // *handle; 1 with nothing created and *handle untouched on any failure, when unbound, when
-// plugInNumber is not 0, or when path, trackInfo or handle is null.
+// plugInNumber is not 0, or when path, trackInfo or handle is null. [any thread]; the new stream
+// belongs to the calling thread until the host hands it on.
 CVN_EXPORT int32_t CVN_CALL CVN_InitStream(const char* path, int32_t plugInNumber, int32_t formatIndex,
                                            HKEY settingsKey, const TrackInfo* trackInfo,
                                            StreamHandle* handle);
@@ -139,13 +168,18 @@ CVN_EXPORT int32_t CVN_CALL CVN_InitStream(const char* path, int32_t plugInNumbe
 // high half) and encodes every chunk they complete. Returns 0 when all were taken in (also for a
 // count of 0 or less); 1 with the message "Illegal Stream Handle" when *handle is null (or handle
 // is); 4 on a library error (with a message), a failed write, or a null `frames` with a positive
-// count. Does not need a bound library: a stream keeps the library it was started with.
+// count; 4 with the message "Invalid PlugIn Number" when the stream is not of plug-in 0 (the
+// first word of what *handle points at). After a library error or a failed write the chunk
+// waits and is encoded first by the next call. Does not need a bound library: a
+// stream keeps the library it was started with. [the stream's thread]
 CVN_EXPORT int32_t CVN_CALL CVN_WriteBuffer(StreamHandle* handle, int32_t frameCount, const uint32_t* frames);
 
 // Finishes the stream: the last chunk, the flush, the ID3v1 tag, the VBR header when VBR is on;
 // frees it whatever happens. Returns 0 when the file is complete, 4 when any step failed (the file
-// stays); 1 without a message when *handle (or handle) is null. Does not clear *handle: the host
+// stays); 1 without a message when *handle (or handle) is null, and 1 without a message and
+// without freeing anything when the stream is not of plug-in 0. Does not clear *handle: the host
 // must not pass it again. Before the CVN_ClosePlugInDLL that releases the last bind.
+// [the stream's thread]
 CVN_EXPORT int32_t CVN_CALL CVN_CloseStream(StreamHandle* handle);
 
 } // extern "C"
