@@ -1,5 +1,13 @@
-// Dialog windows and their controls, and the modal dialog box. A window handle is the address of
-// its Window; only handles of live windows are accepted.
+// Modal dialog boxes and their controls. A window handle is the address of its Dialog or
+// Control; only handles of live windows are accepted.
+//
+// Threads: a dialog and its controls belong to the thread that runs DialogBoxParamA for it. Its
+// procedure, the driver and every call that reads or changes the dialog or a control run on that
+// thread; no other thread touches them. g_windowsLock guards only the set of live handles, not the
+// windows themselves: it makes the lookup of a handle safe while other threads create and destroy
+// their own dialogs. A handle that the owning thread finds live stays live until its dialog returns
+// from DialogBoxParamA on that same thread, so the pointer that live() returns after unlocking
+// stays valid for as long as that thread uses it.
 #include "dialog_template.h"
 #include "module_resources.h"
 
@@ -15,19 +23,33 @@
 
 namespace {
 
+struct Dialog;
+
+// What a dialog and a control have in common: what their handle shows to GetWindowTextA,
+// GetWindowLongPtrA and GetDlgCtrlID.
 struct Window {
-    Window* dialog = nullptr; // the owning dialog of a control; null for a dialog
-    std::string className;
+    enum class Kind { Dialog, Control };
+    explicit Window(Kind kind) : kind(kind) {}
+    const Kind kind;
     std::string text;
     uint32_t style = 0;
     int id = 0;
+};
+
+struct Control : Window {
+    Control() : Window(Kind::Control) {}
+    Dialog* dialog = nullptr; // the owner
+    std::string className;    // "BUTTON", "COMBOBOX", "STATIC", ...
     // Buttons.
     bool checked = false;
     // Combo boxes.
     std::vector<std::string> items;
     int selection = CB_ERR;
-    // Dialogs.
-    std::vector<std::unique_ptr<Window>> controls;
+};
+
+struct Dialog : Window {
+    Dialog() : Window(Kind::Dialog) {}
+    std::vector<std::unique_ptr<Control>> controls;
     DLGPROC procedure = nullptr;
     LONG_PTR userSlot = 0;
     bool ended = false;
@@ -46,12 +68,23 @@ Window* live(HWND handle) {
     return g_liveWindows.count(window) != 0 ? window : nullptr;
 }
 
+Dialog* liveDialog(HWND handle) {
+    Window* window = live(handle);
+    return window != nullptr && window->kind == Window::Kind::Dialog ? static_cast<Dialog*>(window) : nullptr;
+}
+
+Control* liveControl(HWND handle) {
+    Window* window = live(handle);
+    return window != nullptr && window->kind == Window::Kind::Control ? static_cast<Control*>(window)
+                                                                      : nullptr;
+}
+
 HWND handleOf(Window* window) {
     return reinterpret_cast<HWND>(window);
 }
 
-Window* control(HWND dialogHandle, int id) {
-    Window* dialog = live(dialogHandle);
+Control* control(HWND dialogHandle, int id) {
+    Dialog* dialog = liveDialog(dialogHandle);
     if (dialog == nullptr) {
         return nullptr;
     }
@@ -63,18 +96,18 @@ Window* control(HWND dialogHandle, int id) {
     return nullptr;
 }
 
-uint32_t buttonType(const Window& window) {
-    return window.style & BS_TYPEMASK;
+uint32_t buttonType(const Control& control) {
+    return control.style & BS_TYPEMASK;
 }
 
-bool isRadioButton(const Window& window) {
-    return window.className == "BUTTON" &&
-           (buttonType(window) == BS_AUTORADIOBUTTON || buttonType(window) == BS_RADIOBUTTON);
+bool isRadioButton(const Control& control) {
+    return control.className == "BUTTON" &&
+           (buttonType(control) == BS_AUTORADIOBUTTON || buttonType(control) == BS_RADIOBUTTON);
 }
 
 // Checks an auto radio button and clears the other radio buttons of its group: the controls from
 // the nearest one at or before it that starts a group (WS_GROUP) up to the next one that does.
-void checkWithinGroup(Window& button) {
+void checkWithinGroup(Control& button) {
     auto& controls = button.dialog->controls;
     size_t index = 0;
     while (controls[index].get() != &button) {
@@ -104,7 +137,7 @@ size_t copyText(const std::string& text, LPSTR buffer, int bufferMax) {
     return length;
 }
 
-LRESULT buttonMessage(Window& button, UINT message, WPARAM wParam) {
+LRESULT buttonMessage(Control& button, UINT message, WPARAM wParam) {
     switch (message) {
     case BM_GETCHECK:
         return button.checked ? BST_CHECKED : BST_UNCHECKED;
@@ -124,7 +157,7 @@ LRESULT buttonMessage(Window& button, UINT message, WPARAM wParam) {
     }
 }
 
-LRESULT comboBoxMessage(Window& combo, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT comboBoxMessage(Control& combo, UINT message, WPARAM wParam, LPARAM lParam) {
     const auto count = static_cast<int>(combo.items.size());
     switch (message) {
     case CB_ADDSTRING:
@@ -153,14 +186,13 @@ LRESULT comboBoxMessage(Window& combo, UINT message, WPARAM wParam, LPARAM lPara
     }
 }
 
-std::unique_ptr<Window> createDialog(const cvn::DialogTemplate& layout, DLGPROC procedure) {
-    auto dialog = std::make_unique<Window>();
-    dialog->className = "#32770";
+std::unique_ptr<Dialog> createDialog(const cvn::DialogTemplate& layout, DLGPROC procedure) {
+    auto dialog = std::make_unique<Dialog>();
     dialog->text = layout.title;
     dialog->style = layout.style;
     dialog->procedure = procedure;
     for (const cvn::DialogItemTemplate& item : layout.items) {
-        auto window = std::make_unique<Window>();
+        auto window = std::make_unique<Control>();
         window->dialog = dialog.get();
         window->className = item.className;
         window->text = item.text;
@@ -176,7 +208,7 @@ std::unique_ptr<Window> createDialog(const cvn::DialogTemplate& layout, DLGPROC 
     return dialog;
 }
 
-void destroyDialog(std::unique_ptr<Window> dialog) {
+void destroyDialog(std::unique_ptr<Dialog> dialog) {
     std::lock_guard<std::mutex> lock(g_windowsLock);
     for (const auto& item : dialog->controls) {
         g_liveWindows.erase(item.get());
@@ -211,7 +243,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND par
     if (!layout || driver == nullptr) {
         return -1;
     }
-    std::unique_ptr<Window> dialog = createDialog(*layout, dialogProc);
+    std::unique_ptr<Dialog> dialog = createDialog(*layout, dialogProc);
     HWND handle = handleOf(dialog.get());
     HWND firstTabStop = nullptr;
     for (const auto& item : dialog->controls) {
@@ -232,8 +264,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND par
 }
 
 BOOL WINAPI EndDialog(HWND dialogHandle, INT_PTR result) {
-    Window* dialog = live(dialogHandle);
-    if (dialog == nullptr || dialog->dialog != nullptr) {
+    Dialog* dialog = liveDialog(dialogHandle);
+    if (dialog == nullptr) {
         return FALSE;
     }
     dialog->ended = true;
@@ -251,7 +283,7 @@ int WINAPI GetDlgCtrlID(HWND handle) {
 }
 
 UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR buffer, int bufferMax) {
-    Window* window = control(dialog, id);
+    Control* window = control(dialog, id);
     if (window == nullptr) {
         copyText("", buffer, bufferMax);
         return 0;
@@ -260,7 +292,7 @@ UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR buffer, int bufferMax) {
 }
 
 BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text) {
-    Window* window = control(dialog, id);
+    Control* window = control(dialog, id);
     if (window == nullptr) {
         return FALSE;
     }
@@ -274,7 +306,7 @@ int WINAPI GetWindowTextA(HWND handle, LPSTR buffer, int bufferMax) {
 }
 
 BOOL WINAPI CheckDlgButton(HWND dialog, int id, UINT check) {
-    Window* window = control(dialog, id);
+    Control* window = control(dialog, id);
     if (window == nullptr) {
         return FALSE;
     }
@@ -283,12 +315,12 @@ BOOL WINAPI CheckDlgButton(HWND dialog, int id, UINT check) {
 }
 
 UINT WINAPI IsDlgButtonChecked(HWND dialog, int id) {
-    Window* window = control(dialog, id);
+    Control* window = control(dialog, id);
     return window != nullptr && window->checked ? BST_CHECKED : BST_UNCHECKED;
 }
 
 BOOL WINAPI CheckRadioButton(HWND dialogHandle, int firstId, int lastId, int checkId) {
-    Window* dialog = live(dialogHandle);
+    Dialog* dialog = liveDialog(dialogHandle);
     if (dialog == nullptr) {
         return FALSE;
     }
@@ -301,18 +333,18 @@ BOOL WINAPI CheckRadioButton(HWND dialogHandle, int firstId, int lastId, int che
 }
 
 LRESULT WINAPI SendMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
-    Window* window = live(handle);
-    if (window == nullptr) {
+    if (Dialog* dialog = liveDialog(handle)) {
+        return dialog->procedure(handle, message, wParam, lParam);
+    }
+    Control* control = liveControl(handle);
+    if (control == nullptr) {
         return 0;
     }
-    if (window->dialog == nullptr) {
-        return window->procedure(handle, message, wParam, lParam);
+    if (control->className == "BUTTON") {
+        return buttonMessage(*control, message, wParam);
     }
-    if (window->className == "BUTTON") {
-        return buttonMessage(*window, message, wParam);
-    }
-    if (window->className == "COMBOBOX") {
-        return comboBoxMessage(*window, message, wParam, lParam);
+    if (control->className == "COMBOBOX") {
+        return comboBoxMessage(*control, message, wParam, lParam);
     }
     return 0;
 }
@@ -322,12 +354,12 @@ LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wPa
 }
 
 LONG_PTR WINAPI SetWindowLongPtrA(HWND handle, int index, LONG_PTR value) {
-    Window* window = live(handle);
-    if (window == nullptr || index != static_cast<int>(DWLP_USER) || window->dialog != nullptr) {
+    Dialog* dialog = liveDialog(handle);
+    if (dialog == nullptr || index != static_cast<int>(DWLP_USER)) {
         return 0;
     }
-    const LONG_PTR previous = window->userSlot;
-    window->userSlot = value;
+    const LONG_PTR previous = dialog->userSlot;
+    dialog->userSlot = value;
     return previous;
 }
 
@@ -336,8 +368,8 @@ LONG_PTR WINAPI GetWindowLongPtrA(HWND handle, int index) {
     if (window == nullptr) {
         return 0;
     }
-    if (index == static_cast<int>(DWLP_USER) && window->dialog == nullptr) {
-        return window->userSlot;
+    if (index == static_cast<int>(DWLP_USER) && window->kind == Window::Kind::Dialog) {
+        return static_cast<Dialog*>(window)->userSlot;
     }
     if (index == GWL_STYLE) {
         return static_cast<LONG>(window->style);
