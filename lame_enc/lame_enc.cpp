@@ -39,7 +39,7 @@ LAME_ENC_EXPORT BeResult beInitStream(EncoderConfig* config, uint32_t* chunkSamp
         return kBeInvalidFormatParameters;
     }
     const BeStream handle = lame_enc::storeStream(std::move(encoder));
-    if (handle == 0) {
+    if (handle == lame_enc::kNoStream) {
         return kBeNoMoreHandles;
     }
     *chunkSamples = settings.chunkSamples();

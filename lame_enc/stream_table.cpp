@@ -27,7 +27,7 @@ BeStream storeStream(std::shared_ptr<LameStream> stream) {
             return slot + 1;
         }
     }
-    return 0;
+    return kNoStream;
 }
 
 std::shared_ptr<LameStream> findStream(BeStream handle) {

@@ -10,8 +10,10 @@
 namespace lame_enc {
 
 inline constexpr BeStream kMaxStreams = 64;
+// Never a handle: what storeStream gives when the table is full.
+inline constexpr BeStream kNoStream = 0;
 
-// The handle of the newly stored stream, or 0 when the table is full.
+// The handle of the newly stored stream, or kNoStream when the table is full.
 BeStream storeStream(std::shared_ptr<LameStream> stream);
 // The stream of an open handle; null for an unknown or closed one.
 std::shared_ptr<LameStream> findStream(BeStream handle);
