@@ -1,0 +1,205 @@
+#include "audio_input.h"
+
+#include <sndfile.h>
+#include <soxr.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+
+namespace cvnhost {
+
+namespace {
+
+constexpr size_t kBlockFrames = 4096;
+
+std::optional<std::string> metadataText(SNDFILE* file, int type) {
+    const char* text = sf_get_string(file, type);
+    if (text == nullptr || *text == '\0') {
+        return std::nullopt;
+    }
+    return std::string(text);
+}
+
+int16_t toSample(float value) {
+    const float scaled = std::nearbyint(value * 32768.0f);
+    return static_cast<int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
+}
+
+// libsndfile reads a WAV or AIFF file whose data chunk was cut short as if it were whole, noting
+// the size it expected in its log ("data : 793800 (should be 99920)").
+bool headerPromisesMore(SNDFILE* file) {
+    char log[8192] = "";
+    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        line.erase(0, line.find_first_not_of(' '));
+        const bool audioChunk = line.rfind("data ", 0) == 0 || line.rfind("SSND ", 0) == 0;
+        if (audioChunk && line.find("(should be") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string majorFormatName(int format) {
+    SF_FORMAT_INFO info{};
+    info.format = format & SF_FORMAT_TYPEMASK;
+    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 || info.name == nullptr) {
+        return "audio";
+    }
+    std::string name = info.name;
+    return name.substr(0, name.find(' '));
+}
+
+} // namespace
+
+std::unique_ptr<AudioInput> AudioInput::open(const std::string& path, std::string& error) {
+    std::error_code fileError;
+    const auto size = std::filesystem::file_size(path, fileError);
+    if (fileError) {
+        error = "cannot be read: " + fileError.message();
+        return nullptr;
+    }
+    if (size == 0) {
+        error = "is empty";
+        return nullptr;
+    }
+    std::unique_ptr<AudioInput> input(new AudioInput);
+    SF_INFO info{};
+    input->file_ = sf_open(path.c_str(), SFM_READ, &info);
+    if (input->file_ == nullptr) {
+        error = std::string("is not audio that libsndfile can read (") + sf_strerror(nullptr) + ")";
+        return nullptr;
+    }
+    if (headerPromisesMore(input->file_)) {
+        error = "is truncated: its header promises more audio than the file holds";
+        return nullptr;
+    }
+    if (info.channels < 1 || info.channels > 2) {
+        error = "has " + std::to_string(info.channels) + " channels; only mono and stereo can be encoded";
+        return nullptr;
+    }
+    if (info.samplerate < 1000 || info.samplerate > 768000) {
+        error = "has a sample rate of " + std::to_string(info.samplerate) + " Hz, which cannot be converted";
+        return nullptr;
+    }
+    input->channels_ = info.channels;
+    input->sampleRate_ = info.samplerate;
+    input->format_ = info.format;
+    input->frames_ = info.frames;
+    input->tags_.title = metadataText(input->file_, SF_STR_TITLE);
+    input->tags_.artist = metadataText(input->file_, SF_STR_ARTIST);
+    input->tags_.album = metadataText(input->file_, SF_STR_ALBUM);
+    input->tags_.genre = metadataText(input->file_, SF_STR_GENRE);
+    if (const auto track = metadataText(input->file_, SF_STR_TRACKNUMBER)) {
+        input->tags_.track = parseTrackNumber(*track);
+    }
+    if (input->sampleRate_ != kPlugInSampleRate) {
+        const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+        const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+        soxr_error_t soxrError = nullptr;
+        input->resampler_ = soxr_create(input->sampleRate_, kPlugInSampleRate, static_cast<unsigned>(info.channels),
+                                        &soxrError, &io, &quality, nullptr);
+        if (input->resampler_ == nullptr) {
+            error = std::string("cannot be resampled: ") + (soxrError != nullptr ? soxrError : "unknown error");
+            return nullptr;
+        }
+    }
+    return input;
+}
+
+AudioInput::~AudioInput() {
+    if (resampler_ != nullptr) {
+        soxr_delete(resampler_);
+    }
+    if (file_ != nullptr) {
+        sf_close(file_);
+    }
+}
+
+std::string AudioInput::description() const {
+    return majorFormatName(format_) + " " + std::to_string(sampleRate_) + " Hz " + (channels_ == 1 ? "mono" : "stereo");
+}
+
+int64_t AudioInput::expectedFrames() const {
+    return frames_ * kPlugInSampleRate / sampleRate_;
+}
+
+bool AudioInput::read(std::vector<uint32_t>& frames, std::string& error) {
+    frames.clear();
+    const int subtype = format_ & SF_FORMAT_SUBMASK;
+    const bool sixteenBit = subtype == SF_FORMAT_PCM_16;
+    const bool read = sixteenBit && resampler_ == nullptr ? readPassThrough(frames, error) : readConverted(frames, error);
+    if (read && frames.empty() && frames_ > 0 && framesRead_ < frames_) {
+        error = "ends after " + std::to_string(framesRead_) + " of its " + std::to_string(frames_) +
+                " frames: the file is truncated";
+        return false;
+    }
+    return read;
+}
+
+// 16-bit samples at the plug-in's rate go to it exactly as the file holds them.
+bool AudioInput::readPassThrough(std::vector<uint32_t>& frames, std::string& error) {
+    shortBlock_.resize(kBlockFrames * static_cast<size_t>(channels_));
+    const sf_count_t count = sf_readf_short(file_, shortBlock_.data(), kBlockFrames);
+    if (count < 0 || sf_error(file_) != SF_ERR_NO_ERROR) {
+        error = std::string("cannot be decoded: ") + sf_strerror(file_);
+        return false;
+    }
+    framesRead_ += count;
+    for (sf_count_t i = 0; i < count; ++i) {
+        const int16_t left = shortBlock_[static_cast<size_t>(i * channels_)];
+        const int16_t right = channels_ == 2 ? shortBlock_[static_cast<size_t>(i * 2 + 1)] : left;
+        frames.push_back(stereoFrame(left, right));
+    }
+    return true;
+}
+
+void AudioInput::appendFloats(const float* samples, size_t frameCount, std::vector<uint32_t>& frames) const {
+    for (size_t i = 0; i < frameCount; ++i) {
+        const int16_t left = toSample(samples[i * static_cast<size_t>(channels_)]);
+        const int16_t right = channels_ == 2 ? toSample(samples[i * 2 + 1]) : left;
+        frames.push_back(stereoFrame(left, right));
+    }
+}
+
+// Any other sample format or rate: floats, resampled when the rate differs, rounded to 16 bits.
+bool AudioInput::readConverted(std::vector<uint32_t>& frames, std::string& error) {
+    const auto channels = static_cast<size_t>(channels_);
+    while (frames.empty() && !flushed_) {
+        sf_count_t count = 0;
+        if (!ended_) {
+            floatBlock_.resize(kBlockFrames * channels);
+            count = sf_readf_float(file_, floatBlock_.data(), kBlockFrames);
+            if (count < 0 || sf_error(file_) != SF_ERR_NO_ERROR) {
+                error = std::string("cannot be decoded: ") + sf_strerror(file_);
+                return false;
+            }
+            framesRead_ += count;
+            ended_ = count == 0;
+        }
+        if (resampler_ == nullptr) {
+            appendFloats(floatBlock_.data(), static_cast<size_t>(count), frames);
+            flushed_ = ended_;
+            continue;
+        }
+        // At the end, a null input drains what the resampler still holds.
+        const size_t room = kBlockFrames * 2 + 1024;
+        resampledBlock_.resize(room * channels);
+        size_t produced = 0;
+        const soxr_error_t soxrError = soxr_process(resampler_, ended_ ? nullptr : floatBlock_.data(),
+                                                    static_cast<size_t>(count), nullptr, resampledBlock_.data(),
+                                                    room, &produced);
+        if (soxrError != nullptr) {
+            error = std::string("cannot be resampled: ") + soxrError;
+            return false;
+        }
+        appendFloats(resampledBlock_.data(), produced, frames);
+        flushed_ = ended_ && produced == 0;
+    }
+    return true;
+}
+
+} // namespace cvnhost

@@ -1,0 +1,54 @@
+// An input file read with libsndfile (WAV in every sample format, AIFF, FLAC, Ogg Vorbis, Opus,
+// MP3 and the rest it reads) and made what the plug-in takes: 16-bit stereo at 44100 Hz. Mono goes
+// to both channels; another rate is resampled with libsoxr at high quality; 16-bit input at
+// 44100 Hz passes through sample for sample.
+#pragma once
+
+#include "frame_source.h"
+#include "track_tags.h"
+
+#include <memory>
+
+typedef struct sf_private_tag SNDFILE;
+typedef struct soxr* soxr_t;
+
+namespace cvnhost {
+
+class AudioInput : public FrameSource {
+  public:
+    // Opens the file. On failure returns null with the cause in `error` (unreadable, not audio,
+    // more than two channels).
+    static std::unique_ptr<AudioInput> open(const std::string& path, std::string& error);
+    ~AudioInput() override;
+
+    bool read(std::vector<uint32_t>& frames, std::string& error) override;
+    int64_t expectedFrames() const override;
+
+    // The texts that the file's own metadata holds.
+    const TrackTags& tags() const { return tags_; }
+    // "FLAC 48000 Hz mono", say.
+    std::string description() const;
+    bool resampled() const { return resampler_ != nullptr; }
+
+  private:
+    AudioInput() = default;
+    bool readPassThrough(std::vector<uint32_t>& frames, std::string& error);
+    bool readConverted(std::vector<uint32_t>& frames, std::string& error);
+    void appendFloats(const float* samples, size_t frameCount, std::vector<uint32_t>& frames) const;
+
+    SNDFILE* file_ = nullptr;
+    soxr_t resampler_ = nullptr;
+    int channels_ = 0;
+    int sampleRate_ = 0;
+    int format_ = 0;
+    int64_t frames_ = 0;
+    int64_t framesRead_ = 0;
+    bool ended_ = false;
+    bool flushed_ = false;
+    TrackTags tags_;
+    std::vector<int16_t> shortBlock_;
+    std::vector<float> floatBlock_;
+    std::vector<float> resampledBlock_;
+};
+
+} // namespace cvnhost

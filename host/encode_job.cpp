@@ -1,0 +1,104 @@
+#include "encode_job.h"
+
+#include "audio_input.h"
+#include "id3v2_tag.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace cvnhost {
+
+namespace {
+
+// Why the plug-in could not create the file, as far as can be told from outside: it says only
+// that it failed.
+std::string whyNotCreated(const std::string& output) {
+    std::filesystem::path directory = std::filesystem::path(output).parent_path();
+    if (directory.empty()) {
+        directory = ".";
+    }
+    std::error_code error;
+    if (std::filesystem::is_directory(output, error)) {
+        return "cannot be created: it is a directory";
+    }
+    if (!std::filesystem::is_directory(directory, error)) {
+        return "cannot be created: the directory " + directory.string() + " does not exist";
+    }
+    if (access(directory.c_str(), W_OK) != 0) {
+        return "cannot be created: no permission to write in " + directory.string();
+    }
+    if (output.size() >= kTextFieldSize) {
+        return "cannot be created: its path is longer than the plug-in takes (259 bytes)";
+    }
+    return "cannot be created: the plug-in could not start a stream into it";
+}
+
+} // namespace
+
+TrackOutcome encodeFile(const PlugInHost& host, const std::string& input, const std::string& output,
+                        const EncodeOptions& options, const std::atomic<bool>& stop, const ProgressCallback& progress) {
+    std::string error;
+    std::unique_ptr<AudioInput> audio = AudioInput::open(input, error);
+    if (!audio) {
+        TrackOutcome outcome;
+        outcome.message = error;
+        return outcome;
+    }
+    return encodeSource(host, *audio, mergeTags(options.givenTags, audio->tags()), output, options, stop, progress);
+}
+
+TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
+                          const std::string& output, const EncodeOptions& options, const std::atomic<bool>& stop,
+                          const ProgressCallback& progress) {
+    TrackOutcome outcome;
+    outcome.tags = tags;
+    const TrackInfo track = trackInfoFor(tags);
+    StreamHandle stream = nullptr;
+    if (host.initStream(output, options.formatIndex, options.settingsKey, track, stream) != kStreamSucceeded) {
+        outcome.message = output + " " + whyNotCreated(output);
+        return outcome;
+    }
+    std::vector<uint32_t> frames;
+    std::string readError;
+    bool written = true;
+    while (!stop.load()) {
+        if (!source.read(frames, readError)) {
+            break;
+        }
+        if (frames.empty()) {
+            break;
+        }
+        if (host.writeBuffer(stream, static_cast<int32_t>(frames.size()), frames.data()) != kStreamSucceeded) {
+            written = false;
+            break;
+        }
+        outcome.framesEncoded += static_cast<int64_t>(frames.size());
+        if (progress) {
+            progress(static_cast<int64_t>(frames.size()));
+        }
+    }
+    const bool cutShort = stop.load() && readError.empty() && written;
+    const bool closed = host.closeStream(stream) == kStreamSucceeded;
+    std::error_code sizeError;
+    outcome.bytes = std::filesystem::file_size(output, sizeError);
+
+    if (!readError.empty()) {
+        outcome.message = readError;
+    } else if (!written) {
+        outcome.message = output + ": the plug-in could not encode or write a block (result 4)";
+    } else if (!closed) {
+        outcome.message = output + ": the plug-in could not complete the file (result 4)";
+    } else if (options.id3v2 && !writeId3v2Tag(output, tags, readError)) {
+        outcome.message = output + " " + readError;
+    } else {
+        outcome.status = cutShort ? TrackOutcome::Status::CutShort : TrackOutcome::Status::Encoded;
+        if (options.id3v2) {
+            outcome.bytes = std::filesystem::file_size(output, sizeError);
+        }
+    }
+    return outcome;
+}
+
+} // namespace cvnhost

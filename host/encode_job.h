@@ -1,0 +1,45 @@
+// One track through the plug-in: start a stream, hand it the audio block by block, close it, and
+// add the ID3v2 tag. A stop request (Ctrl-C) ends the reading early, and the stream is still
+// closed, so the file is a valid, tagged MP3 of what was encoded.
+#pragma once
+
+#include "frame_source.h"
+#include "plugin_host.h"
+#include "track_tags.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace cvnhost {
+
+struct EncodeOptions {
+    int32_t formatIndex = 16;
+    HKEY settingsKey = nullptr;
+    TrackTags givenTags; // from the command line; they beat the input's own
+    bool id3v2 = true;
+};
+
+struct TrackOutcome {
+    enum class Status { Encoded, CutShort, Failed };
+    Status status = Status::Failed;
+    std::string message;     // the cause of a failure
+    int64_t framesEncoded = 0; // at 44100 Hz
+    uintmax_t bytes = 0;     // of the finished file
+    TrackTags tags;          // as written
+};
+
+// Called with the number of frames just handed to the plug-in; from the encoding thread.
+using ProgressCallback = std::function<void(int64_t frames)>;
+
+// Encodes the input file `input` into `output`.
+TrackOutcome encodeFile(const PlugInHost& host, const std::string& input, const std::string& output,
+                        const EncodeOptions& options, const std::atomic<bool>& stop, const ProgressCallback& progress);
+
+// Encodes `source` into `output` with `tags`.
+TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
+                          const std::string& output, const EncodeOptions& options, const std::atomic<bool>& stop,
+                          const ProgressCallback& progress);
+
+} // namespace cvnhost

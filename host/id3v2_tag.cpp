@@ -1,0 +1,38 @@
+#include "id3v2_tag.h"
+
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/tstring.h>
+
+namespace cvnhost {
+
+namespace {
+
+TagLib::String utf8(const std::optional<std::string>& text) {
+    return text ? TagLib::String(*text, TagLib::String::UTF8) : TagLib::String();
+}
+
+} // namespace
+
+bool writeId3v2Tag(const std::string& path, const TrackTags& tags, std::string& error) {
+    TagLib::MPEG::File file(path.c_str(), false);
+    if (!file.isValid()) {
+        error = "cannot be read back as MP3 to add its ID3v2 tag";
+        return false;
+    }
+    TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
+    tag->setTitle(utf8(tags.title));
+    tag->setArtist(utf8(tags.artist));
+    tag->setAlbum(utf8(tags.album));
+    tag->setGenre(utf8(tags.genre));
+    tag->setTrack(tags.track ? static_cast<unsigned>(*tags.track) : 0);
+    // Only the ID3v2 tag is written; the plug-in's ID3v1 tag is left as it is.
+    if (!file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v4,
+                   TagLib::File::DoNotDuplicate)) {
+        error = "could not be saved with its ID3v2 tag";
+        return false;
+    }
+    return true;
+}
+
+} // namespace cvnhost

@@ -1,0 +1,27 @@
+#include "interrupt.h"
+
+#include <csignal>
+
+namespace cvnhost {
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+void requestStop(int) {
+    g_stop.store(true);
+}
+
+} // namespace
+
+const std::atomic<bool>& stopOnInterrupt() {
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    return g_stop;
+}
+
+} // namespace cvnhost

@@ -1,0 +1,460 @@
+// cvnhost: the encoder front end for Linux. It loads the Velmora plug-in as Corvane does and
+// drives it through its entry points only: bind, queries, dialogs, streams, release.
+//
+// Exit status: 0 success, 1 a failure (each named on stderr with its file and cause), 2 a usage
+// error, 130 stopped by Ctrl-C or SIGTERM.
+#include "audio_input.h"
+#include "batch.h"
+#include "demo_signal.h"
+#include "dialog_commands.h"
+#include "interrupt.h"
+#include "plugin_host.h"
+
+#include <CLI/CLI.hpp>
+#include <cvnplatform.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <thread>
+
+namespace {
+
+using namespace cvnhost;
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;
+constexpr const char* kDefaultSettingsKey = "Software\\Corvane\\VelmoraPlugIn";
+constexpr int32_t kDefaultFormat = 16; // 128 kBit/sec, Stereo
+constexpr uint16_t kBitrates[14] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+
+void fail(const std::string& message) {
+    std::fprintf(stderr, "cvnhost: %s\n", message.c_str());
+}
+
+int showMessageBox(HWND, LPCSTR text, LPCSTR, UINT) {
+    std::fprintf(stderr, "cvnhost: the plug-in says: %s\n", text == nullptr ? "" : text);
+    return IDOK;
+}
+
+// What several commands share: how the output is encoded and tagged.
+struct CommonOptions {
+    int32_t format = kDefaultFormat;
+    int bitrate = 0;
+    bool mono = false;
+    std::string settingsKey = kDefaultSettingsKey;
+    TrackTags tags;
+    bool noId3v2 = false;
+    bool quiet = false;
+};
+
+void addFormatOptions(CLI::App& command, CommonOptions& options) {
+    auto* format = command.add_option("--format", options.format, "Output format 0 to 27 (see `cvnhost formats`)")
+                       ->check(CLI::Range(0, 27))
+                       ->default_val(kDefaultFormat);
+    auto* bitrate = command.add_option("-b,--bitrate", options.bitrate, "Bitrate in kbit/s, 32 to 320 (picks the format)")
+                        ->check(CLI::IsMember(std::vector<int>(std::begin(kBitrates), std::end(kBitrates))));
+    auto* mono = command.add_flag("--mono", options.mono, "Mono output (picks the format)");
+    format->excludes(bitrate)->excludes(mono);
+    command.add_option("--settings", options.settingsKey,
+                       "Registry key under HKEY_CURRENT_USER that holds the encoder settings")
+        ->default_val(kDefaultSettingsKey);
+    command.add_flag("--no-id3v2", options.noId3v2, "Leave the file as the plug-in wrote it (ID3v1 tag only)");
+}
+
+void addTagOptions(CLI::App& command, CommonOptions& options) {
+    command.add_option("--title", options.tags.title, "Title (default: the input's own)");
+    command.add_option("--artist", options.tags.artist, "Artist (default: the input's own)");
+    command.add_option("--album", options.tags.album, "Album (default: the input's own)");
+    command.add_option("--genre", options.tags.genre, "Genre, an ID3v1 genre name such as Rock");
+    command.add_option("--track", options.tags.track, "Track number, 1 to 255")->check(CLI::Range(1, 255));
+}
+
+int32_t chosenFormat(const CommonOptions& options) {
+    if (options.bitrate == 0 && !options.mono) {
+        return options.format;
+    }
+    const int bitrate = options.bitrate == 0 ? 128 : options.bitrate;
+    for (int32_t i = 0; i < 14; ++i) {
+        if (kBitrates[i] == bitrate) {
+            return i * 2 + (options.mono ? 1 : 0);
+        }
+    }
+    return kDefaultFormat;
+}
+
+// The settings key, opened (and created when missing) under HKEY_CURRENT_USER.
+HKEY openSettingsKey(const std::string& path) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS) {
+        fail("cannot open the settings key HKEY_CURRENT_USER\\" + path);
+        return nullptr;
+    }
+    return key;
+}
+
+std::unique_ptr<PlugInHost> openPlugIn() {
+    std::string error;
+    std::unique_ptr<PlugInHost> host = PlugInHost::open(error);
+    if (!host) {
+        fail(error);
+    }
+    return host;
+}
+
+std::string formatDescription(const PlugInHost& host, int32_t format) {
+    const auto info = host.format(format);
+    return info ? info->description : "format " + std::to_string(format);
+}
+
+std::string tagSummary(const TrackTags& tags) {
+    std::string text;
+    const auto add = [&](const char* name, const std::optional<std::string>& value) {
+        if (value) {
+            text += std::string(text.empty() ? "" : ", ") + name + " \"" + *value + "\"";
+        }
+    };
+    add("title", tags.title);
+    add("artist", tags.artist);
+    add("album", tags.album);
+    add("genre", tags.genre);
+    if (tags.track) {
+        text += std::string(text.empty() ? "" : ", ") + "track " + std::to_string(*tags.track);
+    }
+    return text.empty() ? "no texts" : text;
+}
+
+// --- encode -------------------------------------------------------------------------------
+
+struct EncodeCommand {
+    CommonOptions common;
+    std::vector<std::string> files;
+    std::string output;
+    std::string outDirectory;
+    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+};
+
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code errorA;
+    std::error_code errorB;
+    if (std::filesystem::exists(a, errorA) && std::filesystem::exists(b, errorB)) {
+        return std::filesystem::equivalent(a, b, errorA);
+    }
+    const std::filesystem::path canonicalA = std::filesystem::weakly_canonical(a, errorA);
+    const std::filesystem::path canonicalB = std::filesystem::weakly_canonical(b, errorB);
+    return !errorA && !errorB && canonicalA == canonicalB;
+}
+
+// The input and output pairs, or a usage error.
+std::optional<std::vector<BatchItem>> planOutputs(const EncodeCommand& command) {
+    std::vector<BatchItem> items;
+    if (!command.outDirectory.empty()) {
+        if (!command.output.empty()) {
+            fail("--output and --out-dir exclude each other");
+            return std::nullopt;
+        }
+        for (const std::string& input : command.files) {
+            const std::filesystem::path name = std::filesystem::path(input).filename().replace_extension(".mp3");
+            items.push_back({input, (std::filesystem::path(command.outDirectory) / name).string()});
+        }
+    } else if (!command.output.empty()) {
+        if (command.files.size() != 1) {
+            fail("--output takes one input; use --out-dir for several");
+            return std::nullopt;
+        }
+        items.push_back({command.files[0], command.output});
+    } else if (command.files.size() == 2) {
+        items.push_back({command.files[0], command.files[1]});
+    } else {
+        fail(command.files.size() < 2 ? "encode needs an INPUT and an OUTPUT (or --output, or --out-dir DIR)"
+                                      : "several inputs need --out-dir DIR");
+        return std::nullopt;
+    }
+    std::map<std::string, std::string> outputs;
+    for (const BatchItem& item : items) {
+        for (const BatchItem& other : items) {
+            if (sameFile(item.output, other.input)) {
+                fail(item.output + ": the output would overwrite an input");
+                return std::nullopt;
+            }
+        }
+        const std::string canonical = std::filesystem::weakly_canonical(item.output).string();
+        if (const auto [at, inserted] = outputs.emplace(canonical, item.input); !inserted) {
+            fail(item.output + ": both " + at->second + " and " + item.input + " would be written there");
+            return std::nullopt;
+        }
+    }
+    return items;
+}
+
+int runEncode(const EncodeCommand& command) {
+    const std::optional<std::vector<BatchItem>> items = planOutputs(command);
+    if (!items) {
+        return kExitUsage;
+    }
+    std::error_code directoryError;
+    if (!command.outDirectory.empty() && !std::filesystem::is_directory(command.outDirectory) &&
+        !std::filesystem::create_directories(command.outDirectory, directoryError)) {
+        fail(command.outDirectory + ": cannot create the directory: " + directoryError.message());
+        return kExitFailure;
+    }
+    std::unique_ptr<PlugInHost> host = openPlugIn();
+    if (!host) {
+        return kExitFailure;
+    }
+    HKEY key = openSettingsKey(command.common.settingsKey);
+    if (key == nullptr) {
+        return kExitFailure;
+    }
+    EncodeOptions options;
+    options.formatIndex = chosenFormat(command.common);
+    options.settingsKey = key;
+    options.givenTags = command.common.tags;
+    options.id3v2 = !command.common.noId3v2;
+
+    int64_t expectedFrames = 0;
+    for (const BatchItem& item : *items) {
+        std::string ignored;
+        if (const auto input = AudioInput::open(item.input, ignored)) {
+            expectedFrames += input->expectedFrames();
+        }
+    }
+    const std::atomic<bool>& stop = stopOnInterrupt();
+    Progress progress(Progress::modeFor(command.common.quiet), items->size(), expectedFrames);
+    const std::vector<TrackOutcome> outcomes = encodeBatch(*host, *items, options, command.jobs, progress, stop);
+    progress.close();
+    RegCloseKey(key);
+
+    size_t failed = 0;
+    std::vector<std::string> cutShort;
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        if (outcomes[i].status == TrackOutcome::Status::Failed) {
+            ++failed;
+        } else if (outcomes[i].status == TrackOutcome::Status::CutShort) {
+            cutShort.push_back((*items)[i].output);
+        }
+    }
+    if (stop.load()) {
+        fail("stopped: " + std::to_string(cutShort.size()) + " file(s) cut short, each a valid MP3 of what was encoded");
+        for (const std::string& output : cutShort) {
+            std::fprintf(stderr, "  cut short: %s\n", output.c_str());
+        }
+        return kExitInterrupted;
+    }
+    if (!command.common.quiet && (items->size() > 1 || failed > 0)) {
+        std::fprintf(stderr, "cvnhost: %zu of %zu track(s) encoded as %s%s\n", items->size() - failed, items->size(),
+                     formatDescription(*host, options.formatIndex).c_str(), failed > 0 ? "; see above for the rest" : "");
+    }
+    return failed > 0 ? kExitFailure : 0;
+}
+
+// --- demo ---------------------------------------------------------------------------------
+
+int runDemo(const CommonOptions& common, const std::string& output) {
+    std::unique_ptr<PlugInHost> host = openPlugIn();
+    if (!host) {
+        return kExitFailure;
+    }
+    HKEY key = openSettingsKey(common.settingsKey);
+    if (key == nullptr) {
+        return kExitFailure;
+    }
+    EncodeOptions options;
+    options.formatIndex = chosenFormat(common);
+    options.settingsKey = key;
+    options.id3v2 = !common.noId3v2;
+    TrackTags demoTags;
+    demoTags.title = "Velmora Demo";
+    demoTags.artist = "cvnhost";
+    demoTags.album = "Built-in Signals";
+    demoTags.genre = "Electronic";
+    demoTags.track = 1;
+    DemoSignal signal;
+    const std::atomic<bool>& stop = stopOnInterrupt();
+    const TrackOutcome outcome =
+        encodeSource(*host, signal, mergeTags(common.tags, demoTags), output, options, stop, nullptr);
+    RegCloseKey(key);
+    if (outcome.status == TrackOutcome::Status::Failed) {
+        fail(outcome.message);
+        return kExitFailure;
+    }
+    std::printf("%s: %.2f s of the built-in signal as %s, %ju bytes\n", output.c_str(),
+                static_cast<double>(outcome.framesEncoded) / kPlugInSampleRate,
+                formatDescription(*host, options.formatIndex).c_str(), outcome.bytes);
+    std::printf("tag: %s\n", tagSummary(outcome.tags).c_str());
+    return outcome.status == TrackOutcome::Status::CutShort ? kExitInterrupted : 0;
+}
+
+// --- queries ------------------------------------------------------------------------------
+
+int runFormats() {
+    std::unique_ptr<PlugInHost> host = openPlugIn();
+    if (!host) {
+        return kExitFailure;
+    }
+    for (int32_t index = 0; index < kFormatCount; ++index) {
+        std::printf("%2d  %s\n", index, formatDescription(*host, index).c_str());
+    }
+    return 0;
+}
+
+int runInfo() {
+    std::unique_ptr<PlugInHost> host = openPlugIn();
+    if (!host) {
+        return kExitFailure;
+    }
+    const PlugInInfo info = host->info();
+    std::printf("Name: %s\nFile type: %s\nFormats: %d\nSupport value: 0x%X\nPlug-in: %s\n", info.name,
+                info.fileTypeText, info.formatCount, static_cast<unsigned>(host->supportInfo()), host->path().c_str());
+    return 0;
+}
+
+int runAbout() {
+    std::unique_ptr<PlugInHost> host = openPlugIn();
+    if (!host) {
+        return kExitFailure;
+    }
+    const std::vector<std::string> lines = aboutLines(*host);
+    if (lines.empty()) {
+        fail("the plug-in could not show its about box");
+        return kExitFailure;
+    }
+    for (const std::string& line : lines) {
+        std::printf("%s\n", line.c_str());
+    }
+    return 0;
+}
+
+// --- settings -----------------------------------------------------------------------------
+
+struct SettingsCommand {
+    std::string settingsKey = kDefaultSettingsKey;
+    std::string stereoMode, crc, copyright, original, privateBit, quality, vbr;
+};
+
+std::optional<bool> onOff(const std::string& word) {
+    return word.empty() ? std::nullopt : std::optional<bool>(word == "on");
+}
+
+int runSettings(const SettingsCommand& command) {
+    DialogSettings changes;
+    if (!command.stereoMode.empty()) {
+        changes.jointStereo = command.stereoMode == "joint";
+    }
+    changes.crc = onOff(command.crc);
+    changes.copyright = onOff(command.copyright);
+    changes.original = onOff(command.original);
+    changes.privateBit = onOff(command.privateBit);
+    if (!command.quality.empty()) {
+        changes.quality = command.quality == "normal" ? 0 : command.quality == "low" ? 1 : 2;
+    }
+    if (!command.vbr.empty()) {
+        changes.vbr = command.vbr == "off" ? 0 : std::stoi(command.vbr) + 1;
+    }
+    std::unique_ptr<PlugInHost> host = openPlugIn();
+    if (!host) {
+        return kExitFailure;
+    }
+    HKEY key = openSettingsKey(command.settingsKey);
+    if (key == nullptr) {
+        return kExitFailure;
+    }
+    DialogSettings before;
+    const std::optional<DialogSettings> after = runSettingsDialog(*host, key, changes, before);
+    RegCloseKey(key);
+    if (!after) {
+        fail("the plug-in could not show its settings dialog");
+        return kExitFailure;
+    }
+    std::printf("HKEY_CURRENT_USER\\%s\n", command.settingsKey.c_str());
+    for (const std::string& line : describeSettings(*after)) {
+        std::printf("  %s\n", line.c_str());
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"cvnhost: encodes audio files to MP3 through the Velmora plug-in.\n"
+                 "Reads WAV, AIFF, FLAC, Ogg Vorbis, Opus, MP3 and more; converts any rate to 44100 Hz."};
+    app.name("cvnhost");
+    app.set_version_flag("--version", std::string("cvnhost ") + CVN_VERSION);
+    app.require_subcommand(1);
+
+    EncodeCommand encode;
+    CLI::App* encodeApp = app.add_subcommand("encode", "Encode audio files to MP3");
+    encodeApp->add_option("files", encode.files, "INPUT OUTPUT, or INPUT... with --out-dir")->required();
+    encodeApp->add_option("-o,--output", encode.output, "The output file of a single input");
+    encodeApp->add_option("--out-dir", encode.outDirectory, "Write INPUT... to DIR, each named after its input");
+    encodeApp->add_option("-j,--jobs", encode.jobs, "Tracks encoded at once (default: the number of cores)")
+        ->check(CLI::Range(1u, 256u));
+    encodeApp->add_flag("-q,--quiet", encode.common.quiet, "No progress and no summary; errors still show");
+    addFormatOptions(*encodeApp, encode.common);
+    addTagOptions(*encodeApp, encode.common);
+    encodeApp->footer("Examples:\n  cvnhost encode song.flac song.mp3\n"
+                      "  cvnhost encode --out-dir mp3 -b 192 album/*.flac");
+
+    CommonOptions demo;
+    std::string demoOutput = "demo.mp3";
+    CLI::App* demoApp = app.add_subcommand("demo", "Encode ten seconds of a built-in signal, with demo tags");
+    demoApp->add_option("output", demoOutput, "The MP3 file to write")->default_val("demo.mp3");
+    addFormatOptions(*demoApp, demo);
+    addTagOptions(*demoApp, demo);
+
+    CLI::App* formatsApp = app.add_subcommand("formats", "List the 28 output formats as the plug-in describes them");
+    CLI::App* infoApp = app.add_subcommand("info", "Show what the plug-in says of itself");
+    CLI::App* aboutApp = app.add_subcommand("about", "Show the about box's lines (the encoder library's versions)");
+
+    SettingsCommand settings;
+    CLI::App* settingsApp = app.add_subcommand(
+        "settings", "Show the encoder settings as the Extended Settings dialog does; with options, change them there");
+    settingsApp->add_option("--settings", settings.settingsKey, "Registry key under HKEY_CURRENT_USER")
+        ->default_val(kDefaultSettingsKey);
+    const auto onOffWords = CLI::IsMember({"on", "off"});
+    settingsApp->add_option("--stereo-mode", settings.stereoMode, "joint or 2ch")->check(CLI::IsMember({"joint", "2ch"}));
+    settingsApp->add_option("--crc", settings.crc, "CRC checksums: on or off")->check(onOffWords);
+    settingsApp->add_option("--copyright", settings.copyright, "Copyright bit: on or off")->check(onOffWords);
+    settingsApp->add_option("--original", settings.original, "Original bit: on or off")->check(onOffWords);
+    settingsApp->add_option("--private", settings.privateBit, "Private bit: on or off")->check(onOffWords);
+    settingsApp->add_option("--quality", settings.quality, "normal, low or high")
+        ->check(CLI::IsMember({"normal", "low", "high"}));
+    settingsApp->add_option("--vbr", settings.vbr, "off, or a VBR quality 0 (best) to 9")
+        ->check(CLI::IsMember({"off", "0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}));
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int status = app.exit(error);
+        return status == 0 ? 0 : kExitUsage;
+    }
+
+    cvnSetMessageBoxHandler(showMessageBox);
+    try {
+        if (*encodeApp) {
+            return runEncode(encode);
+        }
+        if (*demoApp) {
+            return runDemo(demo, demoOutput);
+        }
+        if (*formatsApp) {
+            return runFormats();
+        }
+        if (*infoApp) {
+            return runInfo();
+        }
+        if (*aboutApp) {
+            return runAbout();
+        }
+        if (*settingsApp) {
+            return runSettings(settings);
+        }
+    } catch (const std::exception& error) {
+        fail(error.what());
+        return kExitFailure;
+    }
+    return kExitUsage;
+}

@@ -1,0 +1,58 @@
+// The plug-in as cvnhost drives it: found beside the program (the build tree) or in the install
+// tree's lib/velmora, bound once, its ten entry points resolved. The host keeps to the contract:
+// it binds and releases on the main thread with nothing else running, and runs different streams
+// on different threads at once.
+#pragma once
+
+#include "VelmoraPlugIn.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cvnhost {
+
+class PlugInHost {
+  public:
+    // Loads and binds the plug-in. On failure returns null and says in `error` which file was
+    // looked for where, or which library could not be bound.
+    static std::unique_ptr<PlugInHost> open(std::string& error);
+    // Takes back the bind and unloads the plug-in.
+    ~PlugInHost();
+    PlugInHost(const PlugInHost&) = delete;
+    PlugInHost& operator=(const PlugInHost&) = delete;
+
+    const std::string& path() const { return path_; }
+    int32_t supportInfo() const;
+    PlugInInfo info() const;
+    // The record of a format 0 to 27; nothing for an index the plug-in refuses.
+    std::optional<FormatInfo> format(int32_t index) const;
+
+    // The dialogs, shown through the platform's dialog driver that the caller installed.
+    int32_t displayAbout() const;
+    int32_t displaySettings(HKEY settingsKey) const;
+
+    int32_t initStream(const std::string& path, int32_t formatIndex, HKEY settingsKey, const TrackInfo& track,
+                       StreamHandle& handle) const;
+    int32_t writeBuffer(StreamHandle& handle, int32_t frameCount, const uint32_t* frames) const;
+    int32_t closeStream(StreamHandle& handle) const;
+
+  private:
+    PlugInHost() = default;
+
+    std::string path_;
+    HMODULE module_ = nullptr;
+    decltype(&CVN_GetPlugInSupportInfo) getPlugInSupportInfo_ = nullptr;
+    decltype(&CVN_InitPlugInDLL) initPlugInDLL_ = nullptr;
+    decltype(&CVN_ClosePlugInDLL) closePlugInDLL_ = nullptr;
+    decltype(&CVN_GetPlugInInfo) getPlugInInfo_ = nullptr;
+    decltype(&CVN_GetFormatInfo) getFormatInfo_ = nullptr;
+    decltype(&CVN_DisplayAboutDlg) displayAboutDlg_ = nullptr;
+    decltype(&CVN_DisplayAdvancedConfigDlg) displayAdvancedConfigDlg_ = nullptr;
+    decltype(&CVN_InitStream) initStream_ = nullptr;
+    decltype(&CVN_WriteBuffer) writeBuffer_ = nullptr;
+    decltype(&CVN_CloseStream) closeStream_ = nullptr;
+};
+
+} // namespace cvnhost

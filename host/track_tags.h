@@ -1,0 +1,36 @@
+// A track's tag texts: what the user gave, else what the input file holds. The plug-in's ID3v1
+// tag takes them folded to Latin-1 through the TrackInfo; the ID3v2.4 tag that the host adds
+// afterwards keeps them in full UTF-8.
+#pragma once
+
+#include "VelmoraPlugIn.h"
+
+#include <optional>
+#include <string>
+
+namespace cvnhost {
+
+struct TrackTags {
+    std::optional<std::string> title; // UTF-8
+    std::optional<std::string> artist;
+    std::optional<std::string> album;
+    std::optional<std::string> genre;
+    std::optional<int> track; // 1-based
+};
+
+// Each field of `given` where it is set, else the field of `fromInput`.
+TrackTags mergeTags(const TrackTags& given, const TrackTags& fromInput);
+
+// UTF-8 folded to Latin-1 as ID3v1 holds it: characters outside it transliterated where the
+// C library knows a spelling in Latin-1 ("€" to "EUR"), else replaced by "?". Bytes that are not
+// UTF-8 are taken as Latin-1 already.
+std::string toLatin1(const std::string& utf8);
+
+// The TrackInfo for the plug-in: texts in Latin-1, the track byte one less than the track number
+// (255, which the tag shows as no number, when there is none).
+TrackInfo trackInfoFor(const TrackTags& tags);
+
+// The track number in a text such as "3" or "3/12"; nothing when there is none in 1 to 255.
+std::optional<int> parseTrackNumber(const std::string& text);
+
+} // namespace cvnhost
