@@ -1,6 +1,9 @@
 # The install tree and the Debian package (Linux): bin/cvnhost, and in lib/velmora the plug-in,
 # the encoder library and the platform layer, each finding the others by RUNPATH, so that the
 # installed host runs with no environment set.
+# Installing and packaging take the build as it stands: a package made from a test does not
+# rebuild the tree under the running tests.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(CVN_PRIVATE_LIBDIR ${CMAKE_INSTALL_LIBDIR}/velmora)
 set_target_properties(cvnplatform lame_enc PROPERTIES INSTALL_RPATH "$ORIGIN")
 install(TARGETS cvnhost RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -100,10 +100,12 @@ std::unique_ptr<AudioInput> AudioInput::open(const std::string& path, std::strin
         const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
         const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
         soxr_error_t soxrError = nullptr;
-        input->resampler_ = soxr_create(input->sampleRate_, kPlugInSampleRate, static_cast<unsigned>(info.channels),
-                                        &soxrError, &io, &quality, nullptr);
+        input->resampler_ =
+            soxr_create(input->sampleRate_, kPlugInSampleRate, static_cast<unsigned>(info.channels),
+                        &soxrError, &io, &quality, nullptr);
         if (input->resampler_ == nullptr) {
-            error = std::string("cannot be resampled: ") + (soxrError != nullptr ? soxrError : "unknown error");
+            error =
+                std::string("cannot be resampled: ") + (soxrError != nullptr ? soxrError : "unknown error");
             return nullptr;
         }
     }
@@ -120,7 +122,8 @@ AudioInput::~AudioInput() {
 }
 
 std::string AudioInput::description() const {
-    return majorFormatName(format_) + " " + std::to_string(sampleRate_) + " Hz " + (channels_ == 1 ? "mono" : "stereo");
+    return majorFormatName(format_) + " " + std::to_string(sampleRate_) + " Hz " +
+           (channels_ == 1 ? "mono" : "stereo");
 }
 
 int64_t AudioInput::expectedFrames() const {
@@ -131,7 +134,8 @@ bool AudioInput::read(std::vector<uint32_t>& frames, std::string& error) {
     frames.clear();
     const int subtype = format_ & SF_FORMAT_SUBMASK;
     const bool sixteenBit = subtype == SF_FORMAT_PCM_16;
-    const bool read = sixteenBit && resampler_ == nullptr ? readPassThrough(frames, error) : readConverted(frames, error);
+    const bool read =
+        sixteenBit && resampler_ == nullptr ? readPassThrough(frames, error) : readConverted(frames, error);
     if (read && frames.empty() && frames_ > 0 && framesRead_ < frames_) {
         error = "ends after " + std::to_string(framesRead_) + " of its " + std::to_string(frames_) +
                 " frames: the file is truncated";
@@ -189,9 +193,9 @@ bool AudioInput::readConverted(std::vector<uint32_t>& frames, std::string& error
         const size_t room = kBlockFrames * 2 + 1024;
         resampledBlock_.resize(room * channels);
         size_t produced = 0;
-        const soxr_error_t soxrError = soxr_process(resampler_, ended_ ? nullptr : floatBlock_.data(),
-                                                    static_cast<size_t>(count), nullptr, resampledBlock_.data(),
-                                                    room, &produced);
+        const soxr_error_t soxrError =
+            soxr_process(resampler_, ended_ ? nullptr : floatBlock_.data(), static_cast<size_t>(count),
+                         nullptr, resampledBlock_.data(), room, &produced);
         if (soxrError != nullptr) {
             error = std::string("cannot be resampled: ") + soxrError;
             return false;

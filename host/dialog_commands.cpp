@@ -16,8 +16,8 @@ DialogSettings* g_shownBefore = nullptr;
 DialogSettings* g_shownAfter = nullptr;
 
 bool hasChanges(const DialogSettings& changes) {
-    return changes.jointStereo || changes.copyright || changes.crc || changes.original || changes.privateBit ||
-           changes.quality || changes.vbr;
+    return changes.jointStereo || changes.copyright || changes.crc || changes.original ||
+           changes.privateBit || changes.quality || changes.vbr;
 }
 
 std::string controlText(HWND dialog, int id) {
@@ -67,8 +67,8 @@ void driveSettings(HWND dialog) {
     *g_shownBefore = readSettings(dialog);
     const DialogSettings& changes = *g_changes;
     if (changes.jointStereo) {
-        SendMessageA(GetDlgItem(dialog, *changes.jointStereo ? IDC_JOINT_STEREO : IDC_TWO_CHANNEL_STEREO), BM_CLICK,
-                     0, 0);
+        SendMessageA(GetDlgItem(dialog, *changes.jointStereo ? IDC_JOINT_STEREO : IDC_TWO_CHANNEL_STEREO),
+                     BM_CLICK, 0, 0);
     }
     setCheck(dialog, IDC_COPYRIGHT, changes.copyright);
     setCheck(dialog, IDC_CRC, changes.crc);
@@ -128,8 +128,9 @@ std::vector<std::string> describeSettings(const DialogSettings& settings) {
         vbr = *settings.vbr == 0 ? "off" : "quality " + std::to_string(*settings.vbr - 1);
     }
     return {
-        std::string("Stereo mode: ") +
-            (!settings.jointStereo ? "(none)" : *settings.jointStereo ? "joint stereo" : "2 channel stereo"),
+        std::string("Stereo mode: ") + (!settings.jointStereo   ? "(none)"
+                                        : *settings.jointStereo ? "joint stereo"
+                                                                : "2 channel stereo"),
         "Copyright bit: " + onOff(settings.copyright),
         "CRC checksums: " + onOff(settings.crc),
         "Original bit: " + onOff(settings.original),

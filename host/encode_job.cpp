@@ -38,7 +38,8 @@ std::string whyNotCreated(const std::string& output) {
 } // namespace
 
 TrackOutcome encodeFile(const PlugInHost& host, const std::string& input, const std::string& output,
-                        const EncodeOptions& options, const std::atomic<bool>& stop, const ProgressCallback& progress) {
+                        const EncodeOptions& options, const std::atomic<bool>& stop,
+                        const ProgressCallback& progress) {
     std::string error;
     std::unique_ptr<AudioInput> audio = AudioInput::open(input, error);
     if (!audio) {
@@ -46,17 +47,19 @@ TrackOutcome encodeFile(const PlugInHost& host, const std::string& input, const 
         outcome.message = error;
         return outcome;
     }
-    return encodeSource(host, *audio, mergeTags(options.givenTags, audio->tags()), output, options, stop, progress);
+    return encodeSource(host, *audio, mergeTags(options.givenTags, audio->tags()), output, options, stop,
+                        progress);
 }
 
 TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
-                          const std::string& output, const EncodeOptions& options, const std::atomic<bool>& stop,
-                          const ProgressCallback& progress) {
+                          const std::string& output, const EncodeOptions& options,
+                          const std::atomic<bool>& stop, const ProgressCallback& progress) {
     TrackOutcome outcome;
     outcome.tags = tags;
     const TrackInfo track = trackInfoFor(tags);
     StreamHandle stream = nullptr;
-    if (host.initStream(output, options.formatIndex, options.settingsKey, track, stream) != kStreamSucceeded) {
+    if (host.initStream(output, options.formatIndex, options.settingsKey, track, stream) !=
+        kStreamSucceeded) {
         outcome.message = output + " " + whyNotCreated(output);
         return outcome;
     }
@@ -70,7 +73,8 @@ TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const Tra
         if (frames.empty()) {
             break;
         }
-        if (host.writeBuffer(stream, static_cast<int32_t>(frames.size()), frames.data()) != kStreamSucceeded) {
+        if (host.writeBuffer(stream, static_cast<int32_t>(frames.size()), frames.data()) !=
+            kStreamSucceeded) {
             written = false;
             break;
         }

@@ -24,10 +24,10 @@ struct EncodeOptions {
 struct TrackOutcome {
     enum class Status { Encoded, CutShort, Failed };
     Status status = Status::Failed;
-    std::string message;     // the cause of a failure
+    std::string message;       // the cause of a failure
     int64_t framesEncoded = 0; // at 44100 Hz
-    uintmax_t bytes = 0;     // of the finished file
-    TrackTags tags;          // as written
+    uintmax_t bytes = 0;       // of the finished file
+    TrackTags tags;            // as written
 };
 
 // Called with the number of frames just handed to the plug-in; from the encoding thread.
@@ -35,11 +35,12 @@ using ProgressCallback = std::function<void(int64_t frames)>;
 
 // Encodes the input file `input` into `output`.
 TrackOutcome encodeFile(const PlugInHost& host, const std::string& input, const std::string& output,
-                        const EncodeOptions& options, const std::atomic<bool>& stop, const ProgressCallback& progress);
+                        const EncodeOptions& options, const std::atomic<bool>& stop,
+                        const ProgressCallback& progress);
 
 // Encodes `source` into `output` with `tags`.
 TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
-                          const std::string& output, const EncodeOptions& options, const std::atomic<bool>& stop,
-                          const ProgressCallback& progress);
+                          const std::string& output, const EncodeOptions& options,
+                          const std::atomic<bool>& stop, const ProgressCallback& progress);
 
 } // namespace cvnhost

@@ -51,17 +51,22 @@ struct CommonOptions {
 };
 
 void addFormatOptions(CLI::App& command, CommonOptions& options) {
-    auto* format = command.add_option("--format", options.format, "Output format 0 to 27 (see `cvnhost formats`)")
-                       ->check(CLI::Range(0, 27))
-                       ->default_val(kDefaultFormat);
-    auto* bitrate = command.add_option("-b,--bitrate", options.bitrate, "Bitrate in kbit/s, 32 to 320 (picks the format)")
-                        ->check(CLI::IsMember(std::vector<int>(std::begin(kBitrates), std::end(kBitrates))));
+    auto* format =
+        command.add_option("--format", options.format, "Output format 0 to 27 (see `cvnhost formats`)")
+            ->check(CLI::Range(0, 27))
+            ->default_val(kDefaultFormat);
+    auto* bitrate =
+        command
+            .add_option("-b,--bitrate", options.bitrate, "Bitrate in kbit/s, 32 to 320 (picks the format)")
+            ->check(CLI::IsMember(std::vector<int>(std::begin(kBitrates), std::end(kBitrates))));
     auto* mono = command.add_flag("--mono", options.mono, "Mono output (picks the format)");
     format->excludes(bitrate)->excludes(mono);
-    command.add_option("--settings", options.settingsKey,
-                       "Registry key under HKEY_CURRENT_USER that holds the encoder settings")
+    command
+        .add_option("--settings", options.settingsKey,
+                    "Registry key under HKEY_CURRENT_USER that holds the encoder settings")
         ->default_val(kDefaultSettingsKey);
-    command.add_flag("--no-id3v2", options.noId3v2, "Leave the file as the plug-in wrote it (ID3v1 tag only)");
+    command.add_flag("--no-id3v2", options.noId3v2,
+                     "Leave the file as the plug-in wrote it (ID3v1 tag only)");
 }
 
 void addTagOptions(CLI::App& command, CommonOptions& options) {
@@ -88,8 +93,8 @@ int32_t chosenFormat(const CommonOptions& options) {
 // The settings key, opened (and created when missing) under HKEY_CURRENT_USER.
 HKEY openSettingsKey(const std::string& path) {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS) {
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
         fail("cannot open the settings key HKEY_CURRENT_USER\\" + path);
         return nullptr;
     }
@@ -157,7 +162,8 @@ std::optional<std::vector<BatchItem>> planOutputs(const EncodeCommand& command) 
             return std::nullopt;
         }
         for (const std::string& input : command.files) {
-            const std::filesystem::path name = std::filesystem::path(input).filename().replace_extension(".mp3");
+            const std::filesystem::path name =
+                std::filesystem::path(input).filename().replace_extension(".mp3");
             items.push_back({input, (std::filesystem::path(command.outDirectory) / name).string()});
         }
     } else if (!command.output.empty()) {
@@ -224,7 +230,8 @@ int runEncode(const EncodeCommand& command) {
     }
     const std::atomic<bool>& stop = stopOnInterrupt();
     Progress progress(Progress::modeFor(command.common.quiet), items->size(), expectedFrames);
-    const std::vector<TrackOutcome> outcomes = encodeBatch(*host, *items, options, command.jobs, progress, stop);
+    const std::vector<TrackOutcome> outcomes =
+        encodeBatch(*host, *items, options, command.jobs, progress, stop);
     progress.close();
     RegCloseKey(key);
 
@@ -238,15 +245,17 @@ int runEncode(const EncodeCommand& command) {
         }
     }
     if (stop.load()) {
-        fail("stopped: " + std::to_string(cutShort.size()) + " file(s) cut short, each a valid MP3 of what was encoded");
+        fail("stopped: " + std::to_string(cutShort.size()) +
+             " file(s) cut short, each a valid MP3 of what was encoded");
         for (const std::string& output : cutShort) {
             std::fprintf(stderr, "  cut short: %s\n", output.c_str());
         }
         return kExitInterrupted;
     }
     if (!command.common.quiet && (items->size() > 1 || failed > 0)) {
-        std::fprintf(stderr, "cvnhost: %zu of %zu track(s) encoded as %s%s\n", items->size() - failed, items->size(),
-                     formatDescription(*host, options.formatIndex).c_str(), failed > 0 ? "; see above for the rest" : "");
+        std::fprintf(stderr, "cvnhost: %zu of %zu track(s) encoded as %s%s\n", items->size() - failed,
+                     items->size(), formatDescription(*host, options.formatIndex).c_str(),
+                     failed > 0 ? "; see above for the rest" : "");
     }
     return failed > 0 ? kExitFailure : 0;
 }
@@ -308,7 +317,8 @@ int runInfo() {
     }
     const PlugInInfo info = host->info();
     std::printf("Name: %s\nFile type: %s\nFormats: %d\nSupport value: 0x%X\nPlug-in: %s\n", info.name,
-                info.fileTypeText, info.formatCount, static_cast<unsigned>(host->supportInfo()), host->path().c_str());
+                info.fileTypeText, info.formatCount, static_cast<unsigned>(host->supportInfo()),
+                host->path().c_str());
     return 0;
 }
 
@@ -389,7 +399,8 @@ int main(int argc, char** argv) {
     CLI::App* encodeApp = app.add_subcommand("encode", "Encode audio files to MP3");
     encodeApp->add_option("files", encode.files, "INPUT OUTPUT, or INPUT... with --out-dir")->required();
     encodeApp->add_option("-o,--output", encode.output, "The output file of a single input");
-    encodeApp->add_option("--out-dir", encode.outDirectory, "Write INPUT... to DIR, each named after its input");
+    encodeApp->add_option("--out-dir", encode.outDirectory,
+                          "Write INPUT... to DIR, each named after its input");
     encodeApp->add_option("-j,--jobs", encode.jobs, "Tracks encoded at once (default: the number of cores)")
         ->check(CLI::Range(1u, 256u));
     encodeApp->add_flag("-q,--quiet", encode.common.quiet, "No progress and no summary; errors still show");
@@ -405,17 +416,21 @@ int main(int argc, char** argv) {
     addFormatOptions(*demoApp, demo);
     addTagOptions(*demoApp, demo);
 
-    CLI::App* formatsApp = app.add_subcommand("formats", "List the 28 output formats as the plug-in describes them");
+    CLI::App* formatsApp =
+        app.add_subcommand("formats", "List the 28 output formats as the plug-in describes them");
     CLI::App* infoApp = app.add_subcommand("info", "Show what the plug-in says of itself");
-    CLI::App* aboutApp = app.add_subcommand("about", "Show the about box's lines (the encoder library's versions)");
+    CLI::App* aboutApp =
+        app.add_subcommand("about", "Show the about box's lines (the encoder library's versions)");
 
     SettingsCommand settings;
     CLI::App* settingsApp = app.add_subcommand(
-        "settings", "Show the encoder settings as the Extended Settings dialog does; with options, change them there");
+        "settings",
+        "Show the encoder settings as the Extended Settings dialog does; with options, change them there");
     settingsApp->add_option("--settings", settings.settingsKey, "Registry key under HKEY_CURRENT_USER")
         ->default_val(kDefaultSettingsKey);
     const auto onOffWords = CLI::IsMember({"on", "off"});
-    settingsApp->add_option("--stereo-mode", settings.stereoMode, "joint or 2ch")->check(CLI::IsMember({"joint", "2ch"}));
+    settingsApp->add_option("--stereo-mode", settings.stereoMode, "joint or 2ch")
+        ->check(CLI::IsMember({"joint", "2ch"}));
     settingsApp->add_option("--crc", settings.crc, "CRC checksums: on or off")->check(onOffWords);
     settingsApp->add_option("--copyright", settings.copyright, "Copyright bit: on or off")->check(onOffWords);
     settingsApp->add_option("--original", settings.original, "Original bit: on or off")->check(onOffWords);

@@ -19,7 +19,8 @@ template <typename Function> void resolve(HMODULE module, const char* name, Func
 std::filesystem::path programDirectory() {
     char path[PATH_MAX];
     const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
-    return std::filesystem::path(std::string(path, length > 0 ? static_cast<size_t>(length) : 0)).parent_path();
+    return std::filesystem::path(std::string(path, length > 0 ? static_cast<size_t>(length) : 0))
+        .parent_path();
 }
 
 // Beside the program in the build tree; in lib/velmora of the install tree.
@@ -61,20 +62,23 @@ std::unique_ptr<PlugInHost> PlugInHost::open(std::string& error) {
     resolve(module, "CVN_InitStream", host->initStream_);
     resolve(module, "CVN_WriteBuffer", host->writeBuffer_);
     resolve(module, "CVN_CloseStream", host->closeStream_);
-    if (!host->getPlugInSupportInfo_ || !host->initPlugInDLL_ || !host->closePlugInDLL_ || !host->getPlugInInfo_ ||
-        !host->getFormatInfo_ || !host->displayAboutDlg_ || !host->displayAdvancedConfigDlg_ || !host->initStream_ ||
-        !host->writeBuffer_ || !host->closeStream_) {
+    if (!host->getPlugInSupportInfo_ || !host->initPlugInDLL_ || !host->closePlugInDLL_ ||
+        !host->getPlugInInfo_ || !host->getFormatInfo_ || !host->displayAboutDlg_ ||
+        !host->displayAdvancedConfigDlg_ || !host->initStream_ || !host->writeBuffer_ ||
+        !host->closeStream_) {
         error = host->path_ + " lacks one of the ten CVN_ entry points: it is not the Velmora plug-in";
         FreeLibrary(module);
         host->module_ = nullptr;
         return nullptr;
     }
     if (host->initPlugInDLL_() != kCallDone) {
-        const std::filesystem::path beside = std::filesystem::path(host->path_).parent_path() / kEncoderLibraryFileName;
+        const std::filesystem::path beside =
+            std::filesystem::path(host->path_).parent_path() / kEncoderLibraryFileName;
         error = "the plug-in cannot bind its encoder library LAME_ENC.DLL: looked for " +
                 std::string(kEncoderLibraryFileName) + " in the directory of " + host->path_ +
-                (std::filesystem::exists(beside) ? " (it is there but could not be loaded or lacks a be* function)"
-                                                 : " (it is not there)") +
+                (std::filesystem::exists(beside)
+                     ? " (it is there but could not be loaded or lacks a be* function)"
+                     : " (it is not there)") +
                 ", along LD_LIBRARY_PATH and in the system directories";
         FreeLibrary(module);
         host->module_ = nullptr;

@@ -91,15 +91,16 @@ void Progress::drawBar(bool force) {
         return;
     }
     lastDrawn_ = now;
-    const double fraction = std::min(1.0, static_cast<double>(framesDone_) / static_cast<double>(expectedFrames_));
+    const double fraction =
+        std::min(1.0, static_cast<double>(framesDone_) / static_cast<double>(expectedFrames_));
     const double elapsed = secondsSinceStart();
     const double speed = elapsed > 0 ? static_cast<double>(framesDone_) / kPlugInSampleRate / elapsed : 0;
     const double left = fraction > 0 ? elapsed * (1 - fraction) / fraction : 0;
     const int filled = static_cast<int>(fraction * kBarWidth);
     std::string bar(static_cast<size_t>(filled), '#');
     bar.resize(kBarWidth, '.');
-    std::fprintf(stderr, "\r[%s] %zu/%zu tracks %3.0f%%  %.1fx  %s left\033[K", bar.c_str(), tracksDone_, trackCount_,
-                 fraction * 100, speed, clock(left).c_str());
+    std::fprintf(stderr, "\r[%s] %zu/%zu tracks %3.0f%%  %.1fx  %s left\033[K", bar.c_str(), tracksDone_,
+                 trackCount_, fraction * 100, speed, clock(left).c_str());
     barShown_ = true;
 }
 

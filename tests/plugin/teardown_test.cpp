@@ -2,66 +2,18 @@
 // closed from an exit handler), after unloading it, with the platform library's handle closed
 // before or after the plug-in's. Each run is a child process that must exit with its own status
 // and print everything it wrote.
+#include "support/child_process.h"
 #include "support/temporary_directory.h"
 
 #include <gtest/gtest.h>
-
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace cvn::test {
 namespace {
-
-struct ChildResult {
-    int exitStatus = -1; // -1 when it did not exit normally
-    int signal = 0;
-    std::string output;
-};
-
-ChildResult runExitingHost(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(CVN_EXITING_HOST));
-    for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) {
-        return {};
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, CVN_EXITING_HOST, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeEnds[1]);
-    ChildResult result;
-    char buffer[4096];
-    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
-        result.output.append(buffer, static_cast<size_t>(n));
-    }
-    close(pipeEnds[0]);
-    int status = 0;
-    if (spawned != 0 || waitpid(child, &status, 0) != child) {
-        return result;
-    }
-    if (WIFEXITED(status)) {
-        result.exitStatus = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.signal = WTERMSIG(status);
-    }
-    return result;
-}
 
 TEST(Teardown, HostsExitInEveryOrderWithTheirOwnStatusAndOutput) {
     const std::vector<std::vector<std::string>> orders = {
@@ -87,7 +39,7 @@ TEST(Teardown, HostsExitInEveryOrderWithTheirOwnStatusAndOutput) {
         for (const std::string& step : steps) {
             expected << step << " ok\n";
         }
-        const ChildResult result = runExitingHost(arguments);
+        const ChildResult result = runProgram(CVN_EXITING_HOST, arguments);
         std::string order;
         for (const std::string& step : steps) {
             order += step + " ";

@@ -75,6 +75,37 @@ std::vector<StreamFacts> readWithMutagen(const std::vector<std::string>& paths) 
     return facts;
 }
 
+std::map<std::string, std::string> readId3v2WithMutagen(const std::string& path) {
+    // The ID3v2 tag alone: mutagen would otherwise read an ID3v1 tag as ID3v2 frames.
+    const std::string command = "/usr/bin/python3 -c 'import sys, mutagen.id3\n"
+                                "try:\n"
+                                "    tags = mutagen.id3.ID3(sys.argv[1], load_v1=False)\n"
+                                "except mutagen.id3.ID3NoHeaderError:\n"
+                                "    tags = {}\n"
+                                "for key, frame in tags.items():\n"
+                                "    print(key + \"=\" + str(frame))' " +
+                                quotedForShell(path);
+    std::map<std::string, std::string> frames;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return frames;
+    }
+    std::string output;
+    char block[4096];
+    for (size_t count; (count = std::fread(block, 1, sizeof block, pipe)) > 0;) {
+        output.append(block, count);
+    }
+    pclose(pipe);
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos) {
+            frames[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    return frames;
+}
+
 std::vector<uint32_t> testSignal(size_t frames, bool mono) {
     std::vector<uint32_t> signal;
     const double pi = std::acos(-1.0);

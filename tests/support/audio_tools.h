@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ struct StreamFacts {
 
 // What mutagen reports of each file (channels, sample rate, duration); one Python run for all.
 std::vector<StreamFacts> readWithMutagen(const std::vector<std::string>& paths);
+
+// The ID3v2 text frames that mutagen reads from the file, by frame id ("TIT2": title, ...).
+std::map<std::string, std::string> readId3v2WithMutagen(const std::string& path);
 
 // Interleaved stereo frames of a test signal: two tones that differ between the channels, or the
 // same in both when `mono`.
