@@ -169,14 +169,15 @@ CVN_EXPORT int32_t CVN_CALL CVN_InitStream(const char* path, int32_t plugInNumbe
 // count of 0 or less); 1 with the message "Illegal Stream Handle" when *handle is null (or handle
 // is); 4 on a library error (with a message), a failed write, or a null `frames` with a positive
 // count; 4 with the message "Invalid PlugIn Number" when the stream is not of plug-in 0 (the
-// first word of what *handle points at). After a library error or a failed write the chunk
-// waits and is encoded first by the next call. Does not need a bound library: a
+// first word of what *handle points at). After a library error the chunk waits and is handed
+// over first by the next call; after a failed write it counts as taken (the library consumed
+// it), and the stream's CVN_CloseStream gives 4. Does not need a bound library: a
 // stream keeps the library it was started with. [the stream's thread]
 CVN_EXPORT int32_t CVN_CALL CVN_WriteBuffer(StreamHandle* handle, int32_t frameCount, const uint32_t* frames);
 
 // Finishes the stream: the last chunk, the flush, the ID3v1 tag, the VBR header when VBR is on;
-// frees it whatever happens. Returns 0 when the file is complete, 4 when any step failed (the file
-// stays); 1 without a message when *handle (or handle) is null, and 1 without a message and
+// frees it whatever happens. Returns 0 when the file is complete, 4 when any step failed or an
+// earlier write lost bytes (the file stays); 1 without a message when *handle (or handle) is null, and 1 without a message and
 // without freeing anything when the stream is not of plug-in 0. Does not clear *handle: the host
 // must not pass it again. Before the CVN_ClosePlugInDLL that releases the last bind.
 // [the stream's thread]

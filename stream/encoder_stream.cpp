@@ -116,10 +116,13 @@ int32_t EncoderStream::encodeBufferedChunk() {
         MessageBoxA(nullptr, beErrorText(result), kMessageCaption, MB_OK);
         return kStreamFailed;
     }
+    bufferedSamples_ = 0;
     if (!writeOutput(byteCount)) {
+        // The library has taken the chunk: handing it over again would encode its audio twice.
+        // Its bytes are lost, and the stream remembers that its file cannot be complete.
+        lostAudio_ = true;
         return kStreamFailed;
     }
-    bufferedSamples_ = 0;
     return kStreamSucceeded;
 }
 
@@ -196,6 +199,6 @@ int32_t EncoderStream::close() {
     freeBuffers();
     bufferedSamples_ = 0;
     state_ = State::Finished;
-    return encodeComplete && flushComplete && closeComplete && tagWritten && fileClosed ? kStreamSucceeded
-                                                                                        : kStreamFailed;
+    const bool complete = encodeComplete && flushComplete && closeComplete && tagWritten && fileClosed;
+    return complete && !lostAudio_ ? kStreamSucceeded : kStreamFailed;
 }

@@ -6,8 +6,10 @@
 //   I2. Open: the library stream is open, both buffers exist, the file is open.
 //   I3. Open: the chunk size is positive, and even for a stereo format, so a stereo frame always
 //       fits whole.
-//   I4. Open: 0 <= buffered <= chunk size, and buffered equals the chunk size only after an
-//       encode failed (the next write encodes it first).
+//   I4. Open: 0 <= buffered <= chunk size, and buffered equals the chunk size only after the
+//       library refused a chunk (the next write hands it over first). A chunk whose bytes could
+//       not be written counts as taken: the library has consumed it, and the stream is marked as
+//       having lost audio, so that its finish reports the file incomplete.
 #pragma once
 
 #include "encoder/encoder_library.h"
@@ -93,5 +95,6 @@ class EncoderStream {
     TrackInfo texts_{};
     char path_[kTextFieldSize] = {};
     bool vbrHeader_ = false;
+    bool lostAudio_ = false;
 };
 static_assert(std::is_standard_layout_v<EncoderStream>);

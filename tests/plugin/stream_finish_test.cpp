@@ -6,6 +6,7 @@
 #ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -165,6 +166,49 @@ TEST_F(FinishTest, FullDiskAtCloseGivesFourAndKeepsTheFile) {
     EXPECT_EQ(output().size(), 512u) << "what fitted stays on disk";
     // The parent's copy of the stream is finished too, so the fake's count stays right.
     EXPECT_EQ(plugIn.closeStream(&handle), 0);
+}
+
+// A full disk that clears again: the write of one chunk fails, later ones succeed. The failed
+// chunk is lost once, not handed to the library a second time, and the close reports the file
+// incomplete.
+TEST_F(FinishTest, LostWriteIsReportedAndItsChunkNotEncodedTwice) {
+    fake.setStreamSizes(4096, 8192); // each chunk echoes 8192 bytes, more than the file's buffer
+    StreamHandle handle = start(16);
+    std::vector<std::vector<uint32_t>> chunks(3);
+    std::vector<int16_t> expected;
+    for (size_t c = 0; c < chunks.size(); ++c) {
+        for (int16_t i = 0; i < 2048; ++i) {
+            const auto value = static_cast<int16_t>(c * 4096 + static_cast<size_t>(i));
+            chunks[c].push_back(frame(value, static_cast<int16_t>(-value)));
+            if (c != 1) {
+                expected.push_back(value);
+                expected.push_back(static_cast<int16_t>(-value));
+            }
+        }
+    }
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const int first = plugIn.writeBuffer(&handle, 2048, chunks[0].data());
+        struct stat written {};
+        stat(outputPath().c_str(), &written);
+        const rlimit full{static_cast<rlim_t>(written.st_size), RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &full);
+        const int lost = plugIn.writeBuffer(&handle, 2048, chunks[1].data());
+        const rlimit cleared{RLIM_INFINITY, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &cleared);
+        const int third = plugIn.writeBuffer(&handle, 2048, chunks[2].data());
+        const int close = plugIn.closeStream(&handle);
+        // One bit for each result that is not the expected one.
+        _exit((first != 0 ? 1 : 0) | (lost != 4 ? 2 : 0) | (third != 0 ? 4 : 0) | (close != 4 ? 8 : 0));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "bits of the results that differ from: writes 0, 4, 0; close 4";
+    EXPECT_EQ(audioBytes(), echoBytes(expected)) << "the lost chunk neither in the file nor repeated";
+    plugIn.closeStream(&handle); // the parent's copy of the stream
 }
 #endif
 

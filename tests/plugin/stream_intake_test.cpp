@@ -150,9 +150,11 @@ TEST_F(IntakeTest, ByteCountBeyondTheOutputBufferIsAFailedWrite) {
     const uint32_t frames[1] = {frame(1, 1)};
     EXPECT_EQ(plugIn.writeBuffer(&handle, 1, frames), 4);
     EXPECT_TRUE(boxes.texts().empty()) << "a write failure has no message";
-    EXPECT_EQ(plugIn.closeStream(&handle), 0);
-    // No byte of the bad chunk was written; the chunk stayed buffered and the finish encoded it.
-    EXPECT_EQ(audioBytes(), echoBytes({1, 1}));
+    // No byte of the bad chunk was written, and the chunk is not handed over again: the library
+    // consumed it. The file lacks it, so it is not complete.
+    EXPECT_EQ(plugIn.closeStream(&handle), 4);
+    EXPECT_TRUE(audioBytes().empty());
+    EXPECT_EQ(fake.calls("beEncodeChunk").size(), 2u) << "the chunk, then the finish's empty one";
 }
 
 TEST_F(IntakeTest, HandleOfAnotherPlugInNumberIsRefused) {
