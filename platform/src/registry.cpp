@@ -90,7 +90,7 @@ LSTATUS subKeyPath(HKEY key, LPCSTR subKey, PHKEY result, std::string& path) {
         return ERROR_INVALID_PARAMETER;
     }
     path = childPath(*parent, subKey);
-    return ERROR_SUCCESS;
+    return cvn::isStorableName(path) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
 }
 
 } // namespace
@@ -181,7 +181,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, con
     if (!path) {
         return ERROR_INVALID_HANDLE;
     }
-    if (data == nullptr && dataSize != 0) {
+    if ((data == nullptr && dataSize != 0) || !cvn::isStorableName(valueName == nullptr ? "" : valueName)) {
         return ERROR_INVALID_PARAMETER;
     }
     cvn::RegistryValue value{valueName == nullptr ? "" : valueName, type,

@@ -161,6 +161,16 @@ bool equalIgnoringAsciiCase(const std::string& a, const std::string& b) {
     return true;
 }
 
+bool isStorableName(const std::string& name) {
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            return false;
+        }
+    }
+    return true;
+}
+
 RegistryKey* RegistryStore::findKey(const std::string& path) {
     for (RegistryKey& key : keys) {
         if (equalIgnoringAsciiCase(key.path, path)) {

@@ -47,4 +47,9 @@ std::string formatRegistryText(const RegistryStore& store);
 
 bool equalIgnoringAsciiCase(const std::string& a, const std::string& b);
 
+// Whether a key or value name can be stored: the text form is read line by line, so a name with a
+// control character (a line break above all) could be read back as file structure. The registry
+// functions refuse such names.
+bool isStorableName(const std::string& name);
+
 } // namespace cvn

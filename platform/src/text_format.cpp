@@ -2,7 +2,9 @@
 #include <windows.h>
 
 #include <cstdarg>
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -16,6 +18,10 @@ struct Conversion {
     int width = 0;
     int precision = -1;
 };
+
+int clampedDecimal(int value, char digit) {
+    return std::min(value * 10 + (digit - '0'), static_cast<int>(kMaxFormattedLength));
+}
 
 void appendPadded(std::string& out, const std::string& text, const Conversion& conversion) {
     const size_t width = static_cast<size_t>(conversion.width);
@@ -57,14 +63,8 @@ std::string formatNumber(char kind, bool isShort, va_list& arguments, const Conv
     return digits;
 }
 
-} // namespace
-
-extern "C" int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...) {
-    if (buffer == nullptr || format == nullptr) {
-        return 0;
-    }
-    va_list arguments;
-    va_start(arguments, format);
+// The formatting proper; may throw std::bad_alloc, which wsprintfA turns into an empty result.
+std::string formatted(LPCSTR format, va_list& arguments) {
     std::string out;
     for (const char* p = format; *p != '\0' && out.size() < kMaxFormattedLength; ++p) {
         if (*p != '%') {
@@ -83,13 +83,15 @@ extern "C" int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...) {
                 break;
             }
         }
+        // Widths and precisions beyond the limit change nothing in what fits: clamped, they can
+        // neither overflow nor ask for more memory than the limit.
         while (*p >= '0' && *p <= '9') {
-            conversion.width = conversion.width * 10 + (*p++ - '0');
+            conversion.width = clampedDecimal(conversion.width, *p++);
         }
         if (*p == '.') {
             conversion.precision = 0;
             for (++p; *p >= '0' && *p <= '9'; ++p) {
-                conversion.precision = conversion.precision * 10 + (*p - '0');
+                conversion.precision = clampedDecimal(conversion.precision, *p);
             }
         }
         bool isShort = false;
@@ -112,7 +114,8 @@ extern "C" int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...) {
             break;
         case 's': {
             const char* text = va_arg(arguments, const char*);
-            std::string value = text == nullptr ? "(null)" : text;
+            std::string value =
+                text == nullptr ? "(null)" : std::string(text, strnlen(text, kMaxFormattedLength));
             if (conversion.precision >= 0 && value.size() > static_cast<size_t>(conversion.precision)) {
                 value.resize(static_cast<size_t>(conversion.precision));
             }
@@ -127,10 +130,27 @@ extern "C" int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...) {
             break;
         }
     }
-    va_end(arguments);
     if (out.size() > kMaxFormattedLength - 1) {
         out.resize(kMaxFormattedLength - 1);
     }
+    return out;
+}
+
+} // namespace
+
+extern "C" int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...) {
+    if (buffer == nullptr || format == nullptr) {
+        return 0;
+    }
+    va_list arguments;
+    va_start(arguments, format);
+    std::string out;
+    try {
+        out = formatted(format, arguments);
+    } catch (...) {
+        out.clear(); // no exception may reach a C caller
+    }
+    va_end(arguments);
     out.copy(buffer, out.size());
     buffer[out.size()] = '\0';
     return static_cast<int>(out.size());

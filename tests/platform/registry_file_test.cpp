@@ -17,6 +17,11 @@
 namespace cvn::test {
 namespace {
 
+std::string readRegistryFileText(const std::string& path) {
+    const std::vector<uint8_t> bytes = readFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 TEST(RegistryFile, TextFormRoundTrips) {
     RegistryStore store;
     RegistryKey& key = store.createKey("HKEY_CURRENT_USER\\Software\\Corvane");
@@ -125,6 +130,48 @@ TEST(RegistryKeys, PredefinedKeysAreTheWin32Values) {
         RegCloseKey(created);
         RegCloseKey(opened);
     }
+    unsetenv("CVN_REGISTRY");
+}
+
+// Nothing in a name may be read back as file structure: names with control characters are
+// refused, and what is accepted reads back exactly. The first name would otherwise have set the
+// VBR value of the plug-in's own key.
+TEST(RegistryKeys, NamesThatCouldBreakTheFileAreRefused) {
+    TemporaryDirectory directory;
+    setenv("CVN_REGISTRY", directory.file("registry.reg").c_str(), 1);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Safe", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    const std::vector<std::string> bad = {
+        "x]\n[HKEY_CURRENT_USER\\Software\\Corvane\\VelmoraPlugIn]\n\"VBR\"=dword:00000004\n[x",
+        "line\nbreak", "carriage\rreturn", std::string("bell\x07"), "delete\x7f"};
+    const uint32_t four = 4;
+    for (const std::string& name : bad) {
+        HKEY sub = nullptr;
+        EXPECT_EQ(RegCreateKeyExA(key, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr),
+                  ERROR_INVALID_PARAMETER)
+            << name;
+        EXPECT_EQ(RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, &sub), ERROR_INVALID_PARAMETER) << name;
+        EXPECT_EQ(RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&four), 4),
+                  ERROR_INVALID_PARAMETER)
+            << name;
+    }
+    const RegistryStore stored = parseRegistryText(readRegistryFileText(directory.file("registry.reg")));
+    ASSERT_EQ(stored.keys.size(), 1u) << "no key but the one created";
+    EXPECT_TRUE(stored.keys[0].values.empty());
+    for (const std::string& name : {std::string("Odd \"[name]\" = \\ ok"), std::string("Ümlaut \xff")}) {
+        EXPECT_EQ(RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&four), 4),
+                  ERROR_SUCCESS);
+        uint32_t read = 0;
+        DWORD size = sizeof read;
+        EXPECT_EQ(
+            RegQueryValueExA(key, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&read), &size),
+            ERROR_SUCCESS)
+            << name;
+        EXPECT_EQ(read, four);
+    }
+    RegCloseKey(key);
     unsetenv("CVN_REGISTRY");
 }
 
