@@ -177,10 +177,10 @@ CVN_EXPORT int32_t CVN_CALL CVN_WriteBuffer(StreamHandle* handle, int32_t frameC
 
 // Finishes the stream: the last chunk, the flush, the ID3v1 tag, the VBR header when VBR is on;
 // frees it whatever happens. Returns 0 when the file is complete, 4 when any step failed or an
-// earlier write lost bytes (the file stays); 1 without a message when *handle (or handle) is null, and 1 without a message and
-// without freeing anything when the stream is not of plug-in 0. Does not clear *handle: the host
-// must not pass it again. Before the CVN_ClosePlugInDLL that releases the last bind.
-// [the stream's thread]
+// earlier write lost bytes (the file stays); 1 without a message when *handle (or handle) is null, and 1
+// without a message and without freeing anything when the stream is not of plug-in 0. Does not clear *handle:
+// the host must not pass it again. Before the CVN_ClosePlugInDLL that releases the last bind. [the stream's
+// thread]
 CVN_EXPORT int32_t CVN_CALL CVN_CloseStream(StreamHandle* handle);
 
 } // extern "C"

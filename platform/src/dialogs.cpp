@@ -9,6 +9,7 @@
 // from DialogBoxParamA on that same thread, so the pointer that live() returns after unlocking
 // stays valid for as long as that thread uses it.
 #include "dialog_template.h"
+#include "no_exceptions.h"
 #include "module_resources.h"
 
 #include <cvnplatform.h>
@@ -226,41 +227,43 @@ void cvnSetDialogDriver(CvnDialogDriver driver) {
 
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC dialogProc,
                                LPARAM initParam) {
-    if (parent != nullptr && live(parent) == nullptr) {
-        return 0;
-    }
-    const auto name = reinterpret_cast<uintptr_t>(templateName);
-    if (name > 0xFFFF || dialogProc == nullptr) {
-        return -1; // Only dialogs named by number exist here.
-    }
-    const auto resource =
-        cvn::findModuleResource(instance, cvn::kResourceTypeDialog, static_cast<uint16_t>(name));
-    if (!resource) {
-        return -1;
-    }
-    const auto layout = cvn::parseDialogTemplate(resource->data, resource->size);
-    const CvnDialogDriver driver = g_driver.load();
-    if (!layout || driver == nullptr) {
-        return -1;
-    }
-    std::unique_ptr<Dialog> dialog = createDialog(*layout, dialogProc);
-    HWND handle = handleOf(dialog.get());
-    HWND firstTabStop = nullptr;
-    for (const auto& item : dialog->controls) {
-        if (firstTabStop == nullptr && (item->style & WS_TABSTOP) != 0) {
-            firstTabStop = handleOf(item.get());
+    return cvn::withoutExceptions<INT_PTR>(-1, [&]() -> INT_PTR {
+        if (parent != nullptr && live(parent) == nullptr) {
+            return 0;
         }
-    }
-    dialogProc(handle, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTabStop), initParam);
-    if (!dialog->ended) {
-        driver(handle);
-    }
-    if (!dialog->ended) {
-        dialogProc(handle, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0); // as the close box does
-    }
-    const INT_PTR result = dialog->ended ? dialog->result : IDCANCEL;
-    destroyDialog(std::move(dialog));
-    return result;
+        const auto name = reinterpret_cast<uintptr_t>(templateName);
+        if (name > 0xFFFF || dialogProc == nullptr) {
+            return -1; // Only dialogs named by number exist here.
+        }
+        const auto resource =
+            cvn::findModuleResource(instance, cvn::kResourceTypeDialog, static_cast<uint16_t>(name));
+        if (!resource) {
+            return -1;
+        }
+        const auto layout = cvn::parseDialogTemplate(resource->data, resource->size);
+        const CvnDialogDriver driver = g_driver.load();
+        if (!layout || driver == nullptr) {
+            return -1;
+        }
+        std::unique_ptr<Dialog> dialog = createDialog(*layout, dialogProc);
+        HWND handle = handleOf(dialog.get());
+        HWND firstTabStop = nullptr;
+        for (const auto& item : dialog->controls) {
+            if (firstTabStop == nullptr && (item->style & WS_TABSTOP) != 0) {
+                firstTabStop = handleOf(item.get());
+            }
+        }
+        dialogProc(handle, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTabStop), initParam);
+        if (!dialog->ended) {
+            driver(handle);
+        }
+        if (!dialog->ended) {
+            dialogProc(handle, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0); // as the close box does
+        }
+        const INT_PTR result = dialog->ended ? dialog->result : IDCANCEL;
+        destroyDialog(std::move(dialog));
+        return result;
+    });
 }
 
 BOOL WINAPI EndDialog(HWND dialogHandle, INT_PTR result) {
@@ -292,12 +295,14 @@ UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR buffer, int bufferMax) {
 }
 
 BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text) {
-    Control* window = control(dialog, id);
-    if (window == nullptr) {
-        return FALSE;
-    }
-    window->text = text == nullptr ? "" : text;
-    return TRUE;
+    return cvn::withoutExceptions<BOOL>(FALSE, [&]() -> BOOL {
+        Control* window = control(dialog, id);
+        if (window == nullptr) {
+            return FALSE;
+        }
+        window->text = text == nullptr ? "" : text;
+        return TRUE;
+    });
 }
 
 int WINAPI GetWindowTextA(HWND handle, LPSTR buffer, int bufferMax) {
@@ -333,20 +338,22 @@ BOOL WINAPI CheckRadioButton(HWND dialogHandle, int firstId, int lastId, int che
 }
 
 LRESULT WINAPI SendMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (Dialog* dialog = liveDialog(handle)) {
-        return dialog->procedure(handle, message, wParam, lParam);
-    }
-    Control* control = liveControl(handle);
-    if (control == nullptr) {
+    return cvn::withoutExceptions<LRESULT>(CB_ERRSPACE, [&]() -> LRESULT {
+        if (Dialog* dialog = liveDialog(handle)) {
+            return dialog->procedure(handle, message, wParam, lParam);
+        }
+        Control* control = liveControl(handle);
+        if (control == nullptr) {
+            return 0;
+        }
+        if (control->className == "BUTTON") {
+            return buttonMessage(*control, message, wParam);
+        }
+        if (control->className == "COMBOBOX") {
+            return comboBoxMessage(*control, message, wParam, lParam);
+        }
         return 0;
-    }
-    if (control->className == "BUTTON") {
-        return buttonMessage(*control, message, wParam);
-    }
-    if (control->className == "COMBOBOX") {
-        return comboBoxMessage(*control, message, wParam, lParam);
-    }
-    return 0;
+    });
 }
 
 LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -3,6 +3,7 @@
 // The handle of a module is the dlopen handle of its shared object, so that the handle a module
 // learns of itself at load time (cvnRegisterModule) is the one every other module gets for it.
 #include "library_names.h"
+#include "no_exceptions.h"
 
 #include <windows.h>
 
@@ -86,7 +87,8 @@ HMODULE loadLibraryFor(const void* caller, LPCSTR fileName) {
 extern "C" {
 
 HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
-    return loadLibraryFor(__builtin_return_address(0), fileName);
+    return cvn::withoutExceptions<HMODULE>(
+        nullptr, [&]() -> HMODULE { return loadLibraryFor(__builtin_return_address(0), fileName); });
 }
 
 BOOL WINAPI FreeLibrary(HMODULE module) {
@@ -108,29 +110,33 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
-    if (moduleName == nullptr) {
-        // The program itself, as on Windows; its handle needs no reference kept.
-        void* program = dlopen(nullptr, RTLD_LAZY);
-        dlclose(program);
-        return static_cast<HMODULE>(program);
-    }
-    std::string name = cvn::sharedObjectName(moduleName);
-    void* object = dlopen(name.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    if (object == nullptr && name.find('/') == std::string::npos) {
-        // A module loaded from a directory is known by its path, not by its bare name.
-        object = cvn::findLoadedObjectByFileName(name);
-    }
-    if (object != nullptr) {
-        // GetModuleHandleA takes no reference; the RTLD_NOLOAD open took one, so give it back.
-        dlclose(object);
-    }
-    return static_cast<HMODULE>(object);
+    return cvn::withoutExceptions<HMODULE>(nullptr, [&]() -> HMODULE {
+        if (moduleName == nullptr) {
+            // The program itself, as on Windows; its handle needs no reference kept.
+            void* program = dlopen(nullptr, RTLD_LAZY);
+            dlclose(program);
+            return static_cast<HMODULE>(program);
+        }
+        std::string name = cvn::sharedObjectName(moduleName);
+        void* object = dlopen(name.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+        if (object == nullptr && name.find('/') == std::string::npos) {
+            // A module loaded from a directory is known by its path, not by its bare name.
+            object = cvn::findLoadedObjectByFileName(name);
+        }
+        if (object != nullptr) {
+            // GetModuleHandleA takes no reference; the RTLD_NOLOAD open took one, so give it back.
+            dlclose(object);
+        }
+        return static_cast<HMODULE>(object);
+    });
 }
 
 BOOL WINAPI SetDllDirectoryA(LPCSTR pathName) {
-    std::lock_guard<std::mutex> lock(g_dllDirectoryLock);
-    g_dllDirectory = pathName == nullptr ? "" : pathName;
-    return TRUE;
+    return cvn::withoutExceptions<BOOL>(FALSE, [&]() -> BOOL {
+        std::lock_guard<std::mutex> lock(g_dllDirectoryLock);
+        g_dllDirectory = pathName == nullptr ? "" : pathName;
+        return TRUE;
+    });
 }
 
 } // extern "C"

@@ -1,4 +1,5 @@
 #include "module_resources.h"
+#include "no_exceptions.h"
 
 #include <cvnplatform.h>
 
@@ -74,20 +75,22 @@ std::optional<ResourceEntry> findModuleResource(HMODULE module, uint16_t type, u
 
 extern "C" HMODULE cvnRegisterModule(const void* addressInModule, const unsigned char* resourceBytes,
                                      size_t size) {
-    Dl_info info{};
-    if (dladdr(addressInModule, &info) == 0 || info.dli_fname == nullptr) {
-        return nullptr;
-    }
-    void* handle = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD);
-    if (handle == nullptr) {
-        return nullptr;
-    }
-    // Registering takes no reference: the module's own destructor unregisters it.
-    dlclose(handle);
-    const auto module = static_cast<HMODULE>(handle);
-    std::lock_guard<std::mutex> lock(cvn::g_modulesLock);
-    cvn::g_modules[module] = cvn::parseResourceFile(resourceBytes, size);
-    return module;
+    return cvn::withoutExceptions<HMODULE>(nullptr, [&]() -> HMODULE {
+        Dl_info info{};
+        if (dladdr(addressInModule, &info) == 0 || info.dli_fname == nullptr) {
+            return nullptr;
+        }
+        void* handle = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD);
+        if (handle == nullptr) {
+            return nullptr;
+        }
+        // Registering takes no reference: the module's own destructor unregisters it.
+        dlclose(handle);
+        const auto module = static_cast<HMODULE>(handle);
+        std::lock_guard<std::mutex> lock(cvn::g_modulesLock);
+        cvn::g_modules[module] = cvn::parseResourceFile(resourceBytes, size);
+        return module;
+    });
 }
 
 extern "C" void cvnUnregisterModule(HMODULE module) {

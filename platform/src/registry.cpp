@@ -1,6 +1,7 @@
 // The Reg* functions over the registry file. A key handle stands for a key path; the key's values
 // always come from the file, so every process sees every change as soon as it is made.
 #include "registry_storage.h"
+#include "no_exceptions.h"
 
 #include <windows.h>
 
@@ -99,38 +100,42 @@ extern "C" {
 
 LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, LPVOID, PHKEY result,
                                LPDWORD disposition) {
-    std::string path;
-    if (const LSTATUS status = subKeyPath(key, subKey, result, path); status != ERROR_SUCCESS) {
-        return status;
-    }
-    bool created = false;
-    if (!cvn::changeRegistry([&](cvn::RegistryStore& store) {
-            created = store.findKey(path) == nullptr;
-            store.createKey(path);
-            return created;
-        })) {
-        return ERROR_ACCESS_DENIED;
-    }
-    *result = newHandle(path);
-    if (disposition != nullptr) {
-        *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-    }
-    return ERROR_SUCCESS;
+    return cvn::withoutExceptions<LSTATUS>(ERROR_OUTOFMEMORY, [&]() -> LSTATUS {
+        std::string path;
+        if (const LSTATUS status = subKeyPath(key, subKey, result, path); status != ERROR_SUCCESS) {
+            return status;
+        }
+        bool created = false;
+        if (!cvn::changeRegistry([&](cvn::RegistryStore& store) {
+                created = store.findKey(path) == nullptr;
+                store.createKey(path);
+                return created;
+            })) {
+            return ERROR_ACCESS_DENIED;
+        }
+        *result = newHandle(path);
+        if (disposition != nullptr) {
+            *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+        }
+        return ERROR_SUCCESS;
+    });
 }
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) {
-    std::string path;
-    if (const LSTATUS status = subKeyPath(key, subKey, result, path); status != ERROR_SUCCESS) {
-        return status;
-    }
-    // The key itself (no sub key) needs no entry of its own: a root has none.
-    const bool namesSubKey = !childPath("", subKey).empty();
-    cvn::RegistryStore store = cvn::readRegistry();
-    if (namesSubKey && store.findKey(path) == nullptr) {
-        return ERROR_FILE_NOT_FOUND;
-    }
-    *result = newHandle(path);
-    return ERROR_SUCCESS;
+    return cvn::withoutExceptions<LSTATUS>(ERROR_OUTOFMEMORY, [&]() -> LSTATUS {
+        std::string path;
+        if (const LSTATUS status = subKeyPath(key, subKey, result, path); status != ERROR_SUCCESS) {
+            return status;
+        }
+        // The key itself (no sub key) needs no entry of its own: a root has none.
+        const bool namesSubKey = !childPath("", subKey).empty();
+        cvn::RegistryStore store = cvn::readRegistry();
+        if (namesSubKey && store.findKey(path) == nullptr) {
+            return ERROR_FILE_NOT_FOUND;
+        }
+        *result = newHandle(path);
+        return ERROR_SUCCESS;
+    });
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY key) {
@@ -143,93 +148,101 @@ LSTATUS WINAPI RegCloseKey(HKEY key) {
 
 LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD, LPDWORD type, LPBYTE data,
                                 LPDWORD dataSize) {
-    const auto path = keyPath(key);
-    if (!path) {
-        return ERROR_INVALID_HANDLE;
-    }
-    if (data != nullptr && dataSize == nullptr) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    cvn::RegistryStore store = cvn::readRegistry();
-    cvn::RegistryKey* found = store.findKey(*path);
-    cvn::RegistryValue* value =
-        found == nullptr ? nullptr : store.findValue(*found, valueName == nullptr ? "" : valueName);
-    if (value == nullptr) {
-        return ERROR_FILE_NOT_FOUND;
-    }
-    if (type != nullptr) {
-        *type = value->type;
-    }
-    const auto size = static_cast<DWORD>(value->data.size());
-    if (dataSize == nullptr) {
-        return ERROR_SUCCESS;
-    }
-    if (data != nullptr && *dataSize < size) {
+    return cvn::withoutExceptions<LSTATUS>(ERROR_OUTOFMEMORY, [&]() -> LSTATUS {
+        const auto path = keyPath(key);
+        if (!path) {
+            return ERROR_INVALID_HANDLE;
+        }
+        if (data != nullptr && dataSize == nullptr) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        cvn::RegistryStore store = cvn::readRegistry();
+        cvn::RegistryKey* found = store.findKey(*path);
+        cvn::RegistryValue* value =
+            found == nullptr ? nullptr : store.findValue(*found, valueName == nullptr ? "" : valueName);
+        if (value == nullptr) {
+            return ERROR_FILE_NOT_FOUND;
+        }
+        if (type != nullptr) {
+            *type = value->type;
+        }
+        const auto size = static_cast<DWORD>(value->data.size());
+        if (dataSize == nullptr) {
+            return ERROR_SUCCESS;
+        }
+        if (data != nullptr && *dataSize < size) {
+            *dataSize = size;
+            return ERROR_MORE_DATA;
+        }
+        if (data != nullptr) {
+            std::memcpy(data, value->data.data(), size);
+        }
         *dataSize = size;
-        return ERROR_MORE_DATA;
-    }
-    if (data != nullptr) {
-        std::memcpy(data, value->data.data(), size);
-    }
-    *dataSize = size;
-    return ERROR_SUCCESS;
+        return ERROR_SUCCESS;
+    });
 }
 
 LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* data,
                               DWORD dataSize) {
-    const auto path = keyPath(key);
-    if (!path) {
-        return ERROR_INVALID_HANDLE;
-    }
-    if ((data == nullptr && dataSize != 0) || !cvn::isStorableName(valueName == nullptr ? "" : valueName)) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    cvn::RegistryValue value{valueName == nullptr ? "" : valueName, type,
-                             std::vector<uint8_t>(data, data == nullptr ? data : data + dataSize)};
-    bool keyExists = true;
-    if (!cvn::changeRegistry([&](cvn::RegistryStore& store) {
-            // An open handle's key may have been deleted by another process; Windows then refuses.
-            cvn::RegistryKey* target = predefinedRoot(key) ? &store.createKey(*path) : store.findKey(*path);
-            keyExists = target != nullptr;
-            if (!keyExists) {
-                return false;
-            }
-            if (cvn::RegistryValue* existing = store.findValue(*target, value.name)) {
-                *existing = value;
-            } else {
-                target->values.push_back(value);
-            }
-            return true;
-        })) {
-        return ERROR_ACCESS_DENIED;
-    }
-    return keyExists ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    return cvn::withoutExceptions<LSTATUS>(ERROR_OUTOFMEMORY, [&]() -> LSTATUS {
+        const auto path = keyPath(key);
+        if (!path) {
+            return ERROR_INVALID_HANDLE;
+        }
+        if ((data == nullptr && dataSize != 0) ||
+            !cvn::isStorableName(valueName == nullptr ? "" : valueName)) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        cvn::RegistryValue value{valueName == nullptr ? "" : valueName, type,
+                                 std::vector<uint8_t>(data, data == nullptr ? data : data + dataSize)};
+        bool keyExists = true;
+        if (!cvn::changeRegistry([&](cvn::RegistryStore& store) {
+                // An open handle's key may have been deleted by another process; Windows then refuses.
+                cvn::RegistryKey* target =
+                    predefinedRoot(key) ? &store.createKey(*path) : store.findKey(*path);
+                keyExists = target != nullptr;
+                if (!keyExists) {
+                    return false;
+                }
+                if (cvn::RegistryValue* existing = store.findValue(*target, value.name)) {
+                    *existing = value;
+                } else {
+                    target->values.push_back(value);
+                }
+                return true;
+            })) {
+            return ERROR_ACCESS_DENIED;
+        }
+        return keyExists ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    });
 }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName) {
-    const auto path = keyPath(key);
-    if (!path) {
-        return ERROR_INVALID_HANDLE;
-    }
-    bool deleted = false;
-    if (!cvn::changeRegistry([&](cvn::RegistryStore& store) {
-            cvn::RegistryKey* target = store.findKey(*path);
-            if (target == nullptr) {
-                return false;
-            }
-            const std::string name = valueName == nullptr ? "" : valueName;
-            for (auto it = target->values.begin(); it != target->values.end(); ++it) {
-                if (cvn::equalIgnoringAsciiCase(it->name, name)) {
-                    target->values.erase(it);
-                    deleted = true;
-                    return true;
+    return cvn::withoutExceptions<LSTATUS>(ERROR_OUTOFMEMORY, [&]() -> LSTATUS {
+        const auto path = keyPath(key);
+        if (!path) {
+            return ERROR_INVALID_HANDLE;
+        }
+        bool deleted = false;
+        if (!cvn::changeRegistry([&](cvn::RegistryStore& store) {
+                cvn::RegistryKey* target = store.findKey(*path);
+                if (target == nullptr) {
+                    return false;
                 }
-            }
-            return false;
-        })) {
-        return ERROR_ACCESS_DENIED;
-    }
-    return deleted ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+                const std::string name = valueName == nullptr ? "" : valueName;
+                for (auto it = target->values.begin(); it != target->values.end(); ++it) {
+                    if (cvn::equalIgnoringAsciiCase(it->name, name)) {
+                        target->values.erase(it);
+                        deleted = true;
+                        return true;
+                    }
+                }
+                return false;
+            })) {
+            return ERROR_ACCESS_DENIED;
+        }
+        return deleted ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    });
 }
 
 } // extern "C"

@@ -1,5 +1,6 @@
 // LoadStringA: a string of the module's string table, in the ANSI code page.
 #include "code_page_1252.h"
+#include "no_exceptions.h"
 #include "module_resources.h"
 
 #include <windows.h>
@@ -31,22 +32,24 @@ bool locateString(const cvn::ResourceEntry& block, unsigned index, const unsigne
 } // namespace
 
 extern "C" int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int bufferMax) {
-    if (buffer == nullptr || bufferMax <= 0) {
-        return 0;
-    }
-    buffer[0] = '\0';
-    const auto block =
-        cvn::findModuleResource(instance, cvn::kResourceTypeString, static_cast<uint16_t>(id / 16 + 1));
-    const unsigned char* text = nullptr;
-    size_t length = 0;
-    if (!block || !locateString(*block, id % 16, text, length)) {
-        return 0;
-    }
-    const size_t copied =
-        length < static_cast<size_t>(bufferMax - 1) ? length : static_cast<size_t>(bufferMax - 1);
-    for (size_t i = 0; i < copied; ++i) {
-        buffer[i] = cvn::ansiFromUtf16(static_cast<char16_t>(text[2 * i] | text[2 * i + 1] << 8));
-    }
-    buffer[copied] = '\0';
-    return static_cast<int>(copied);
+    return cvn::withoutExceptions<int>(0, [&]() -> int {
+        if (buffer == nullptr || bufferMax <= 0) {
+            return 0;
+        }
+        buffer[0] = '\0';
+        const auto block =
+            cvn::findModuleResource(instance, cvn::kResourceTypeString, static_cast<uint16_t>(id / 16 + 1));
+        const unsigned char* text = nullptr;
+        size_t length = 0;
+        if (!block || !locateString(*block, id % 16, text, length)) {
+            return 0;
+        }
+        const size_t copied =
+            length < static_cast<size_t>(bufferMax - 1) ? length : static_cast<size_t>(bufferMax - 1);
+        for (size_t i = 0; i < copied; ++i) {
+            buffer[i] = cvn::ansiFromUtf16(static_cast<char16_t>(text[2 * i] | text[2 * i + 1] << 8));
+        }
+        buffer[copied] = '\0';
+        return static_cast<int>(copied);
+    });
 }
