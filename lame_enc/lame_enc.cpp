@@ -1,5 +1,6 @@
 // The six functions of the encoder library, over libmp3lame.
 #include "lame_settings.h"
+#include "no_exceptions.h"
 #include "stream_table.h"
 #include "vbr_headers.h"
 
@@ -18,6 +19,10 @@ constexpr uint8_t kReleaseDay = 9;
 constexpr uint8_t kReleaseMonth = 12;
 constexpr uint16_t kReleaseYear = 2026;
 
+// The answer when memory runs out: the interface has no code of its own for it, and "No more
+// Handles" is the nearest. No C++ exception may reach the C caller.
+constexpr BeResult kOutOfMemory = kBeNoMoreHandles;
+
 // beWriteVBRHeader's answer for a file that no finished VBR stream produced.
 constexpr BeResult kNoMatchingStream = kBeInvalidHandle;
 
@@ -27,52 +32,59 @@ extern "C" {
 
 LAME_ENC_EXPORT BeResult beInitStream(EncoderConfig* config, uint32_t* chunkSamples,
                                       uint32_t* outputBufferSize, BeStream* stream) {
-    if (config == nullptr || chunkSamples == nullptr || outputBufferSize == nullptr || stream == nullptr) {
-        return kBeInvalidFormatParameters;
-    }
-    lame_enc::LameSettings settings;
-    if (const BeResult result = lame_enc::settingsFrom(*config, settings); result != kBeSuccess) {
-        return result;
-    }
-    std::shared_ptr<lame_enc::LameStream> encoder = lame_enc::LameStream::open(settings);
-    if (!encoder) {
-        return kBeInvalidFormatParameters;
-    }
-    const BeStream handle = lame_enc::storeStream(std::move(encoder));
-    if (handle == lame_enc::kNoStream) {
-        return kBeNoMoreHandles;
-    }
-    *chunkSamples = settings.chunkSamples();
-    *outputBufferSize = lame_enc::outputBufferSize(settings);
-    *stream = handle;
-    return kBeSuccess;
+    return lame_enc::withoutExceptions(kOutOfMemory, [&]() -> BeResult {
+        if (config == nullptr || chunkSamples == nullptr || outputBufferSize == nullptr ||
+            stream == nullptr) {
+            return kBeInvalidFormatParameters;
+        }
+        lame_enc::LameSettings settings;
+        if (const BeResult result = lame_enc::settingsFrom(*config, settings); result != kBeSuccess) {
+            return result;
+        }
+        std::shared_ptr<lame_enc::LameStream> encoder = lame_enc::LameStream::open(settings);
+        if (!encoder) {
+            return kBeInvalidFormatParameters;
+        }
+        const BeStream handle = lame_enc::storeStream(std::move(encoder));
+        if (handle == lame_enc::kNoStream) {
+            return kBeNoMoreHandles;
+        }
+        *chunkSamples = settings.chunkSamples();
+        *outputBufferSize = lame_enc::outputBufferSize(settings);
+        *stream = handle;
+        return kBeSuccess;
+    });
 }
 
 LAME_ENC_EXPORT BeResult beEncodeChunk(BeStream stream, uint32_t sampleCount, const int16_t* samples,
                                        uint8_t* output, uint32_t* outputBytes) {
-    const std::shared_ptr<lame_enc::LameStream> encoder = lame_enc::findStream(stream);
-    if (!encoder) {
-        return kBeInvalidHandle;
-    }
-    if (outputBytes == nullptr) {
-        return kBeInvalidFormatParameters;
-    }
-    return encoder->encode(sampleCount, samples, output, *outputBytes);
+    return lame_enc::withoutExceptions(kOutOfMemory, [&]() -> BeResult {
+        const std::shared_ptr<lame_enc::LameStream> encoder = lame_enc::findStream(stream);
+        if (!encoder) {
+            return kBeInvalidHandle;
+        }
+        if (outputBytes == nullptr) {
+            return kBeInvalidFormatParameters;
+        }
+        return encoder->encode(sampleCount, samples, output, *outputBytes);
+    });
 }
 
 LAME_ENC_EXPORT BeResult beDeinitStream(BeStream stream, uint8_t* output, uint32_t* outputBytes) {
-    const std::shared_ptr<lame_enc::LameStream> encoder = lame_enc::findStream(stream);
-    if (!encoder) {
-        return kBeInvalidHandle;
-    }
-    if (outputBytes == nullptr) {
-        return kBeInvalidFormatParameters;
-    }
-    const BeResult result = encoder->flush(output, *outputBytes);
-    if (result == kBeSuccess && encoder->settings().vbrQuality) {
-        lame_enc::addPendingHeader(encoder->fingerprint(), encoder->vbrHeaderFrame());
-    }
-    return result;
+    return lame_enc::withoutExceptions(kOutOfMemory, [&]() -> BeResult {
+        const std::shared_ptr<lame_enc::LameStream> encoder = lame_enc::findStream(stream);
+        if (!encoder) {
+            return kBeInvalidHandle;
+        }
+        if (outputBytes == nullptr) {
+            return kBeInvalidFormatParameters;
+        }
+        const BeResult result = encoder->flush(output, *outputBytes);
+        if (result == kBeSuccess && encoder->settings().vbrQuality) {
+            lame_enc::addPendingHeader(encoder->fingerprint(), encoder->vbrHeaderFrame());
+        }
+        return result;
+    });
 }
 
 LAME_ENC_EXPORT BeResult beCloseStream(BeStream stream) {
@@ -80,10 +92,12 @@ LAME_ENC_EXPORT BeResult beCloseStream(BeStream stream) {
 }
 
 LAME_ENC_EXPORT BeResult beWriteVBRHeader(const char* path) {
-    if (path == nullptr) {
-        return kNoMatchingStream;
-    }
-    return lame_enc::writePendingHeader(path) ? kBeSuccess : kNoMatchingStream;
+    return lame_enc::withoutExceptions(kOutOfMemory, [&]() -> BeResult {
+        if (path == nullptr) {
+            return kNoMatchingStream;
+        }
+        return lame_enc::writePendingHeader(path) ? kBeSuccess : kNoMatchingStream;
+    });
 }
 
 LAME_ENC_EXPORT BeResult beVersion(EncoderVersionInfo* info) {
