@@ -7,11 +7,17 @@ namespace lame_enc {
 
 namespace {
 
-// Never destroyed: a host may close its streams from its own exit handlers, which may run after
-// this library's static destructors.
+// Not static objects: a host may close its streams from its own exit handlers, which may run
+// after this library's static destructors. They are freed by this library's unload code
+// instead, which runs after every exit handler, and at its dlclose.
 std::mutex& g_tableLock = *new std::mutex;
 std::array<std::shared_ptr<LameStream>, kMaxStreams>& g_streams =
     *new std::array<std::shared_ptr<LameStream>, kMaxStreams>;
+
+__attribute__((destructor)) void freeTables() {
+    delete &g_streams;
+    delete &g_tableLock;
+}
 
 bool isHandle(BeStream handle) {
     return handle >= 1 && handle <= kMaxStreams;

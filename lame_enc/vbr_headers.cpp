@@ -14,10 +14,16 @@ struct PendingHeader {
     std::vector<uint8_t> frame;
 };
 
-// Never destroyed: a host may close its streams from its own exit handlers, which may run after
-// this library's static destructors.
+// Not static objects: a host may close its streams from its own exit handlers, which may run
+// after this library's static destructors. They are freed by this library's unload code
+// instead, which runs after every exit handler, and at its dlclose.
 std::mutex& g_pendingLock = *new std::mutex;
 std::deque<PendingHeader>& g_pending = *new std::deque<PendingHeader>;
+
+__attribute__((destructor)) void freeTables() {
+    delete &g_pending;
+    delete &g_pendingLock;
+}
 
 // Reads up to `limit` bytes from the start of the file.
 bool readFileStart(const std::string& path, uint64_t limit, std::vector<uint8_t>& bytes) {

@@ -57,10 +57,16 @@ struct Dialog : Window {
     INT_PTR result = 0;
 };
 
-// Never destroyed: modules call in from their own unload code, which at process exit may run
-// after this library's static destructors.
+// Not static objects: modules call in from their own unload code, which at process exit runs
+// after every static destructor. They are freed by this library's unload code instead, which
+// runs after that of the modules that depend on it, and at its dlclose.
 std::mutex& g_windowsLock = *new std::mutex;
 std::set<const Window*>& g_liveWindows = *new std::set<const Window*>;
+
+__attribute__((destructor)) void freeTables() {
+    delete &g_liveWindows;
+    delete &g_windowsLock;
+}
 std::atomic<CvnDialogDriver> g_driver{nullptr};
 
 Window* live(HWND handle) {

@@ -16,10 +16,16 @@
 
 namespace {
 
-// Never destroyed: modules call in from their own unload code, which at process exit may run
-// after this library's static destructors.
+// Not static objects: modules call in from their own unload code, which at process exit runs
+// after every static destructor. They are freed by this library's unload code instead, which
+// runs after that of the modules that depend on it, and at its dlclose.
 std::mutex& g_dllDirectoryLock = *new std::mutex;
 std::string& g_dllDirectory = *new std::string;
+
+__attribute__((destructor)) void freeTables() {
+    delete &g_dllDirectory;
+    delete &g_dllDirectoryLock;
+}
 
 std::string dllDirectory() {
     std::lock_guard<std::mutex> lock(g_dllDirectoryLock);
@@ -87,8 +93,10 @@ HMODULE loadLibraryFor(const void* caller, LPCSTR fileName) {
 extern "C" {
 
 HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
-    return cvn::withoutExceptions<HMODULE>(
-        nullptr, [&]() -> HMODULE { return loadLibraryFor(__builtin_return_address(0), fileName); });
+    // Taken here, not inside the lambda, whose return address would lie in this library.
+    const void* caller = __builtin_return_address(0);
+    return cvn::withoutExceptions<HMODULE>(nullptr,
+                                           [&]() -> HMODULE { return loadLibraryFor(caller, fileName); });
 }
 
 BOOL WINAPI FreeLibrary(HMODULE module) {

@@ -15,10 +15,16 @@ namespace cvn {
 
 namespace {
 
-// Never destroyed: modules call in from their own unload code, which at process exit may run
-// after this library's static destructors.
+// Not static objects: modules call in from their own unload code, which at process exit runs
+// after every static destructor. They are freed by this library's unload code instead, which
+// runs after that of the modules that depend on it, and at its dlclose.
 std::mutex& g_modulesLock = *new std::mutex;
 std::map<HMODULE, std::vector<ResourceEntry>>& g_modules = *new std::map<HMODULE, std::vector<ResourceEntry>>;
+
+__attribute__((destructor)) void freeTables() {
+    delete &g_modules;
+    delete &g_modulesLock;
+}
 
 uint16_t primaryLanguage(uint16_t language) {
     return language & 0x3FF;

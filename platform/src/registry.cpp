@@ -12,10 +12,17 @@
 
 namespace {
 
-// Never destroyed: modules call in from their own unload code, which at process exit may run
-// after this library's static destructors.
+// Not static objects: modules call in from their own unload code, which at process exit runs
+// after every static destructor. They are freed by this library's unload code instead, which
+// runs after that of the modules that depend on it, and at its dlclose.
 std::mutex& g_handlesLock = *new std::mutex;
 std::map<uintptr_t, std::string>& g_openKeys = *new std::map<uintptr_t, std::string>;
+
+__attribute__((destructor)) void freeTables() {
+    delete &g_openKeys;
+    delete &g_handlesLock;
+}
+
 uintptr_t g_nextHandle = 0x100;
 
 // The predefined keys are 32-bit values sign-extended to a pointer, as Win32 defines them. Hosts

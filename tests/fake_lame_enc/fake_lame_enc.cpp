@@ -76,6 +76,13 @@ void logLine(const char* format, ...) {
     return size;
 }
 
+// A queued output may be empty: memcpy with its null data would be undefined even for no bytes.
+void copyBytes(uint8_t* output, const std::vector<uint8_t>& bytes) {
+    if (!bytes.empty()) {
+        std::memcpy(output, bytes.data(), bytes.size());
+    }
+}
+
 } // namespace
 
 extern "C" {
@@ -151,7 +158,7 @@ FAKE_EXPORT BeResult BE_CALL beEncodeChunk(BeStream stream, uint32_t sampleCount
     const uint32_t result = nextResult("beEncodeChunk");
     QueuedOutput queued;
     if (takeOutput("beEncodeChunk", queued)) {
-        std::memcpy(output, queued.bytes.data(), queued.bytes.size());
+        copyBytes(output, queued.bytes);
         *outputBytes = queued.reportedBytes;
     } else {
         // Never more than the buffer that beInitStream asked the caller for.
@@ -174,7 +181,7 @@ FAKE_EXPORT BeResult BE_CALL beDeinitStream(BeStream stream, uint8_t* output, ui
     QueuedOutput queued;
     *outputBytes = 0;
     if (takeOutput("beDeinitStream", queued)) {
-        std::memcpy(output, queued.bytes.data(), queued.bytes.size());
+        copyBytes(output, queued.bytes);
         *outputBytes = queued.reportedBytes;
     }
     logLine("beDeinitStream stream=%u -> %u bytes=%u", stream, result, *outputBytes);
