@@ -22,9 +22,14 @@ std::optional<std::string> metadataText(SNDFILE* file, int type) {
     return std::string(text);
 }
 
+// Float files may hold any value: beyond full scale is clipped, and NaN, which has no sample
+// value, is silence.
 int16_t toSample(float value) {
-    const float scaled = std::nearbyint(value * 32768.0f);
-    return static_cast<int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
+    if (std::isnan(value)) {
+        return 0;
+    }
+    const float scaled = std::nearbyint(std::clamp(value, -1.0f, 1.0f) * 32768.0f);
+    return static_cast<int16_t>(std::min(scaled, 32767.0f));
 }
 
 // libsndfile reads a WAV or AIFF file whose data chunk was cut short as if it were whole, noting

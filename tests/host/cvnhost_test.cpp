@@ -250,6 +250,29 @@ TEST_F(CvnhostTest, BadInputsFailClearlyAndTheRestOfTheBatchIsEncoded) {
     EXPECT_NE(result.errors.find("2 of 7 track(s) encoded"), std::string::npos) << result.errors;
 }
 
+// Float samples beyond full scale, infinite or NaN (found by fuzzing) are clipped or silent.
+TEST_F(CvnhostTest, FloatSamplesOfAnyValueAreEncoded) {
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* out = sf_open(file("odd.wav").c_str(), SFM_WRITE, &info);
+    ASSERT_NE(out, nullptr);
+    // Without normalisation, the values are written as they are.
+    sf_command(out, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
+    std::vector<float> samples(44100, 0.25f);
+    for (size_t i = 0; i < samples.size(); i += 4) {
+        samples[i] = std::nanf("");
+        samples[i + 1] = 1e30f;
+        samples[i + 2] = -INFINITY;
+    }
+    sf_writef_float(out, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(out);
+    const ChildResult result = cvnhost({"encode", file("odd.wav"), file("odd.mp3")});
+    EXPECT_EQ(result.exitStatus, 0) << result.errors;
+    EXPECT_TRUE(decodeWithMpg123(file("odd.mp3")).ok);
+}
+
 TEST_F(CvnhostTest, UsageErrorsExitWithTwo) {
     ASSERT_NO_FATAL_FAILURE(
         writeAudio(file("in.wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 0.2}));

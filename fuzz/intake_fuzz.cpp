@@ -1,0 +1,102 @@
+// Intake from arbitrary call sizes and frame data: the samples the encoder library is handed are
+// the same however the host cuts its calls, for every chunk size and for stereo and mono formats.
+// The library is an in-process stand-in that records what it is given.
+#include "stream/encoder_stream.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+std::vector<int16_t> g_received;
+uint32_t g_chunkSamples = 2;
+
+BeResult BE_CALL initStream(EncoderConfig*, uint32_t* chunkSamples, uint32_t* outputBufferSize, BeStream* stream) {
+    *chunkSamples = g_chunkSamples;
+    *outputBufferSize = 16;
+    *stream = 1;
+    return kBeSuccess;
+}
+
+BeResult BE_CALL encodeChunk(BeStream, uint32_t sampleCount, const int16_t* samples, uint8_t*, uint32_t* bytes) {
+    if (sampleCount > g_chunkSamples) {
+        std::abort(); // never more than one chunk
+    }
+    g_received.insert(g_received.end(), samples, samples + sampleCount);
+    *bytes = 0;
+    return kBeSuccess;
+}
+
+BeResult BE_CALL deinitStream(BeStream, uint8_t*, uint32_t* bytes) {
+    *bytes = 0;
+    return kBeSuccess;
+}
+
+BeResult BE_CALL closeStream(BeStream) {
+    return kBeSuccess;
+}
+
+BeResult BE_CALL writeVBRHeader(const char*) {
+    return kBeSuccess;
+}
+
+BeResult BE_CALL version(EncoderVersionInfo*) {
+    return kBeSuccess;
+}
+
+// Encodes `frames` cut into calls of the given sizes (cycled); returns what the library received.
+std::vector<int16_t> encode(int32_t formatIndex, const std::vector<uint32_t>& frames,
+                            const std::vector<int32_t>& callSizes) {
+    EncoderLibrary library;
+    library.module = reinterpret_cast<HMODULE>(1);
+    library.bindCount = 1;
+    library.initStream = initStream;
+    library.encodeChunk = encodeChunk;
+    library.deinitStream = deinitStream;
+    library.closeStream = closeStream;
+    library.writeVBRHeader = writeVBRHeader;
+    library.version = version;
+    g_received.clear();
+    TrackInfo track{};
+    track.size = sizeof track;
+    EncoderStream stream(library, formatIndex);
+    if (!stream.setup({"/dev/null", formatIndex, nullptr, &track})) {
+        std::abort();
+    }
+    size_t at = 0;
+    for (size_t call = 0; at < frames.size(); ++call) {
+        const auto count = static_cast<size_t>(callSizes[call % callSizes.size()]);
+        const size_t taken = std::min(count, frames.size() - at);
+        if (stream.write(static_cast<int32_t>(taken), frames.data() + at) != kStreamSucceeded) {
+            std::abort();
+        }
+        at += taken;
+    }
+    stream.finish();
+    return g_received;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 4) {
+        return 0;
+    }
+    const int32_t formatIndex = data[0] % 2 == 0 ? 16 : 17;
+    g_chunkSamples = 2 * (1 + data[1] % 64);
+    std::vector<int32_t> callSizes;
+    for (size_t i = 0; i < 4; ++i) {
+        callSizes.push_back(1 + data[2 + i % 2] % 50 + static_cast<int32_t>(i));
+    }
+    std::vector<uint32_t> frames((size - 4) / 4);
+    if (!frames.empty()) {
+        std::memcpy(frames.data(), data + 4, frames.size() * 4);
+    }
+    const std::vector<int16_t> cut = encode(formatIndex, frames, callSizes);
+    const std::vector<int16_t> whole = encode(formatIndex, frames, {static_cast<int32_t>(frames.size() + 1)});
+    if (cut != whole) {
+        std::abort();
+    }
+    return 0;
+}
