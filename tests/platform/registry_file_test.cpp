@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <utility>
@@ -172,6 +173,52 @@ TEST(RegistryKeys, NamesThatCouldBreakTheFileAreRefused) {
         EXPECT_EQ(read, four);
     }
     RegCloseKey(key);
+    unsetenv("CVN_REGISTRY");
+}
+
+// A registry file that cannot be read, cannot be written or holds garbage: every call answers
+// with a result, none crashes, and a file that can be written is written whole again.
+TEST(RegistryKeys, DamagedOrUnreachableFilesGiveErrorsNotCrashes) {
+    TemporaryDirectory directory;
+    {
+        std::FILE* garbage = std::fopen(directory.file("garbage.reg").c_str(), "wb");
+        const char bytes[] = "\x00\xff[[[\n\"x\"=dword:zz\n[]\n\"\\\n@=hex(\n";
+        std::fwrite(bytes, 1, sizeof bytes, garbage);
+        std::fclose(garbage);
+    }
+    struct Case {
+        std::string file;
+        LSTATUS create;
+    };
+    const std::vector<Case> cases = {
+        {directory.file("garbage.reg"), ERROR_SUCCESS},
+        {directory.path(), ERROR_ACCESS_DENIED},                   // a directory, not a file
+        {"/proc/velmora-tests/registry.reg", ERROR_ACCESS_DENIED}, // nowhere to write
+    };
+    for (const Case& c : cases) {
+        setenv("CVN_REGISTRY", c.file.c_str(), 1);
+        HKEY key = nullptr;
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Damaged", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
+                  c.create)
+            << c.file;
+        const uint32_t value = 7;
+        uint32_t read = 0;
+        DWORD size = sizeof read;
+        const LSTATUS set = RegSetValueExA(key != nullptr ? key : HKEY_CURRENT_USER, "V", 0, REG_DWORD,
+                                           reinterpret_cast<const BYTE*>(&value), 4);
+        const LSTATUS query = RegQueryValueExA(key != nullptr ? key : HKEY_CURRENT_USER, "V", nullptr,
+                                               nullptr, reinterpret_cast<BYTE*>(&read), &size);
+        if (c.create == ERROR_SUCCESS) {
+            EXPECT_EQ(set, ERROR_SUCCESS) << c.file;
+            EXPECT_EQ(query, ERROR_SUCCESS) << c.file;
+            EXPECT_EQ(read, value);
+        } else {
+            EXPECT_NE(set, ERROR_SUCCESS) << c.file;
+            EXPECT_NE(query, ERROR_SUCCESS) << c.file;
+        }
+        RegCloseKey(key);
+    }
     unsetenv("CVN_REGISTRY");
 }
 
