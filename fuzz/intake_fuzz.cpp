@@ -12,14 +12,16 @@ namespace {
 std::vector<int16_t> g_received;
 uint32_t g_chunkSamples = 2;
 
-BeResult BE_CALL initStream(EncoderConfig*, uint32_t* chunkSamples, uint32_t* outputBufferSize, BeStream* stream) {
+BeResult BE_CALL initStream(EncoderConfig*, uint32_t* chunkSamples, uint32_t* outputBufferSize,
+                            BeStream* stream) {
     *chunkSamples = g_chunkSamples;
     *outputBufferSize = 16;
     *stream = 1;
     return kBeSuccess;
 }
 
-BeResult BE_CALL encodeChunk(BeStream, uint32_t sampleCount, const int16_t* samples, uint8_t*, uint32_t* bytes) {
+BeResult BE_CALL encodeChunk(BeStream, uint32_t sampleCount, const int16_t* samples, uint8_t*,
+                             uint32_t* bytes) {
     if (sampleCount > g_chunkSamples) {
         std::abort(); // never more than one chunk
     }
@@ -97,6 +99,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<int16_t> whole = encode(formatIndex, frames, {static_cast<int32_t>(frames.size() + 1)});
     if (cut != whole) {
         std::abort();
+    }
+    // Each mono sample is the mean of its frame's two, rounded toward minus infinity.
+    for (size_t i = 0; formatIndex % 2 == 1 && i < frames.size(); ++i) {
+        const int32_t left = static_cast<int16_t>(frames[i] & 0xFFFF);
+        const int32_t right = static_cast<int16_t>(frames[i] >> 16);
+        if (whole[i] != static_cast<int16_t>((left + right) >> 1)) {
+            std::abort();
+        }
+    }
+    // Each stereo pair is its frame's two samples.
+    for (size_t i = 0; formatIndex % 2 == 0 && i < frames.size(); ++i) {
+        if (static_cast<uint16_t>(whole[2 * i]) != (frames[i] & 0xFFFF) ||
+            static_cast<uint16_t>(whole[2 * i + 1]) != (frames[i] >> 16)) {
+            std::abort();
+        }
     }
     return 0;
 }

@@ -8,6 +8,11 @@
 
 #include "common/message_caption.h"
 
+#include <algorithm>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+#include <bit>
 #include <cassert>
 #include <cstring>
 #include <new>
@@ -19,6 +24,66 @@ int16_t monoMean(uint32_t frame) {
     const int32_t left = static_cast<int16_t>(frame & 0xFFFF);
     const int32_t right = static_cast<int16_t>(frame >> 16);
     return static_cast<int16_t>((left + right) >> 1);
+}
+
+// A frame holds the left sample in its low half and the right one in its high half: on a
+// little-endian machine its bytes are those of the interleaved pair, so the frames copy as they are.
+void copyStereoFrames(const uint32_t* frames, uint32_t count, int16_t* samples) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(samples, frames, count * sizeof *frames);
+    } else {
+        for (uint32_t i = 0; i < count; ++i) {
+            samples[2 * i] = static_cast<int16_t>(frames[i] & 0xFFFF);
+            samples[2 * i + 1] = static_cast<int16_t>(frames[i] >> 16);
+        }
+    }
+}
+
+// The mono mix runs on every sample of a mono stream, so on x86-64 it takes many frames at a time:
+// each 32-bit frame is a pair of 16-bit samples, which one multiply-add by (1, 1) sums into 32
+// bits; an arithmetic shift halves the sum, rounding toward minus infinity as monoMean does, and
+// the halves always fit 16 bits again. AVX2 takes sixteen frames a step where the processor has
+// it, SSE2 (every x86-64) eight; the rest, and every other processor, go one by one.
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) uint32_t mixToMonoAvx2(const uint32_t* frames, uint32_t count,
+                                                       int16_t* samples) {
+    const __m256i ones = _mm256_set1_epi16(1);
+    uint32_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + i));
+        const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + i + 8));
+        const __m256i packed = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_madd_epi16(first, ones), 1),
+                                                  _mm256_srai_epi32(_mm256_madd_epi16(second, ones), 1));
+        // The pack works within each 128-bit lane: put the four 64-bit quarters back in order.
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(samples + i), _mm256_permute4x64_epi64(packed, 0xD8));
+    }
+    return i;
+}
+
+uint32_t mixToMonoSse2(const uint32_t* frames, uint32_t count, int16_t* samples) {
+    const __m128i ones = _mm_set1_epi16(1);
+    uint32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(frames + i));
+        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(frames + i + 4));
+        const __m128i firstMeans = _mm_srai_epi32(_mm_madd_epi16(first, ones), 1);
+        const __m128i secondMeans = _mm_srai_epi32(_mm_madd_epi16(second, ones), 1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(samples + i), _mm_packs_epi32(firstMeans, secondMeans));
+    }
+    return i;
+}
+
+const bool g_hasAvx2 = __builtin_cpu_supports("avx2");
+#endif
+
+void mixToMono(const uint32_t* frames, uint32_t count, int16_t* samples) {
+    uint32_t i = 0;
+#if defined(__x86_64__)
+    i = g_hasAvx2 ? mixToMonoAvx2(frames, count, samples) : mixToMonoSse2(frames, count, samples);
+#endif
+    for (; i < count; ++i) {
+        samples[i] = monoMean(frames[i]);
+    }
 }
 
 } // namespace
@@ -140,25 +205,26 @@ int32_t EncoderStream::takeIn(int32_t frameCount, const uint32_t* frames) {
         return kStreamFailed;
     }
     const bool stereo = isStereoFormat(formatIndex_);
-    int32_t taken = 0;
+    const auto total = static_cast<uint32_t>(frameCount);
+    uint32_t taken = 0;
     do {
+        // As many frames as the chunk has room for, in one pass.
+        const uint32_t room = chunkSamples_ - bufferedSamples_;
+        const uint32_t count = std::min(stereo ? room / 2 : room, total - taken);
         if (stereo) {
-            while (bufferedSamples_ < chunkSamples_ && taken < frameCount) {
-                const uint32_t frame = frames[taken++];
-                samples_[bufferedSamples_++] = static_cast<int16_t>(frame & 0xFFFF);
-                samples_[bufferedSamples_++] = static_cast<int16_t>(frame >> 16);
-            }
+            copyStereoFrames(frames + taken, count, samples_ + bufferedSamples_);
+            bufferedSamples_ += count * 2;
         } else {
-            while (bufferedSamples_ < chunkSamples_ && taken < frameCount) {
-                samples_[bufferedSamples_++] = monoMean(frames[taken++]);
-            }
+            mixToMono(frames + taken, count, samples_ + bufferedSamples_);
+            bufferedSamples_ += count;
         }
+        taken += count;
         if (bufferedSamples_ == chunkSamples_) {
             if (encodeBufferedChunk() != kStreamSucceeded) {
                 return kStreamFailed;
             }
         }
-    } while (taken < frameCount);
+    } while (taken < total);
     return kStreamSucceeded;
 }
 

@@ -40,15 +40,24 @@ TEST_F(IntakeTest, MonoChunksOfFourFromOneCallOfEight) {
 }
 
 TEST_F(IntakeTest, MonoMeanRoundsDownAndNeverOverflows) {
-    fake.setStreamSizes(8, 64);
+    // Seventeen frames in one call: the mix takes many frames a step where the processor can, and
+    // the last one alone.
+    fake.setStreamSizes(17, 64);
     StreamHandle handle = start(1);
-    const uint32_t frames[8] = {
+    const std::vector<uint32_t> cases = {
         frame(1, 0),          frame(-1, 0),         frame(32767, 32767), frame(-32768, -32768),
         frame(32767, -32768), frame(-32768, 32767), frame(-3, -4),       frame(100, -50),
     };
-    EXPECT_EQ(plugIn.writeBuffer(&handle, 8, frames), 0);
+    const std::vector<int16_t> means = {0, -1, 32767, -32768, -1, -1, -4, 25};
+    std::vector<uint32_t> frames;
+    std::vector<int16_t> expected;
+    for (size_t i = 0; i < 17; ++i) {
+        frames.push_back(cases[(i * 3) % cases.size()]);
+        expected.push_back(means[(i * 3) % means.size()]);
+    }
+    EXPECT_EQ(plugIn.writeBuffer(&handle, 17, frames.data()), 0);
     EXPECT_EQ(plugIn.closeStream(&handle), 0);
-    EXPECT_EQ(audioBytes(), echoBytes({0, -1, 32767, -32768, -1, -1, -4, 25}));
+    EXPECT_EQ(audioBytes(), echoBytes(expected));
 }
 
 TEST_F(IntakeTest, StereoKeepsBothChannelsAtTheEndsOfTheRange) {
