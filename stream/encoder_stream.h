@@ -70,6 +70,10 @@ class EncoderStream {
     // A count beyond the buffer that the library asked for is a failed write: nothing past the
     // buffer is read.
     bool writeOutput(uint32_t byteCount);
+    // What became of a chunk handed to the library: encoded and written; refused by the library
+    // (it waits and is handed over again); or taken by the library with its bytes lost.
+    enum class ChunkOutcome { Encoded, Refused, Lost };
+    ChunkOutcome handOver(const int16_t* samples, uint32_t sampleCount);
     // Encodes the full sample buffer. Returns 0 or 4.
     int32_t encodeBufferedChunk();
     // Releases the library stream and both buffers after a failed setup.

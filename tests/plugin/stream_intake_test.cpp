@@ -40,9 +40,9 @@ TEST_F(IntakeTest, MonoChunksOfFourFromOneCallOfEight) {
 }
 
 TEST_F(IntakeTest, MonoMeanRoundsDownAndNeverOverflows) {
-    // Seventeen frames in one call: the mix takes many frames a step where the processor can, and
-    // the last one alone.
-    fake.setStreamSizes(17, 64);
+    // Thirty-seven frames in one call: the mix takes up to thirty-two frames a step where the
+    // processor can, and the last ones one by one.
+    fake.setStreamSizes(37, 128);
     StreamHandle handle = start(1);
     const std::vector<uint32_t> cases = {
         frame(1, 0),          frame(-1, 0),         frame(32767, 32767), frame(-32768, -32768),
@@ -51,11 +51,11 @@ TEST_F(IntakeTest, MonoMeanRoundsDownAndNeverOverflows) {
     const std::vector<int16_t> means = {0, -1, 32767, -32768, -1, -1, -4, 25};
     std::vector<uint32_t> frames;
     std::vector<int16_t> expected;
-    for (size_t i = 0; i < 17; ++i) {
+    for (size_t i = 0; i < 37; ++i) {
         frames.push_back(cases[(i * 3) % cases.size()]);
         expected.push_back(means[(i * 3) % means.size()]);
     }
-    EXPECT_EQ(plugIn.writeBuffer(&handle, 17, frames.data()), 0);
+    EXPECT_EQ(plugIn.writeBuffer(&handle, 37, frames.data()), 0);
     EXPECT_EQ(plugIn.closeStream(&handle), 0);
     EXPECT_EQ(audioBytes(), echoBytes(expected));
 }
