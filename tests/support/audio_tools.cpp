@@ -16,6 +16,21 @@ std::string quotedForShell(const std::string& text) {
     return out + "'";
 }
 
+// What a shell command prints on stdout; empty when it cannot be started.
+std::string outputOf(const std::string& command) {
+    std::string output;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return output;
+    }
+    char block[4096];
+    for (size_t count; (count = std::fread(block, 1, sizeof block, pipe)) > 0;) {
+        output.append(block, count);
+    }
+    pclose(pipe);
+    return output;
+}
+
 uint32_t stereoFrame(double left, double right) {
     const auto l = static_cast<int16_t>(std::lround(left));
     const auto r = static_cast<int16_t>(std::lround(right));
@@ -57,17 +72,7 @@ std::vector<StreamFacts> readWithMutagen(const std::vector<std::string>& paths) 
         command += " " + quotedForShell(path);
     }
     std::vector<StreamFacts> facts;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return facts;
-    }
-    std::string output;
-    char block[4096];
-    for (size_t count; (count = std::fread(block, 1, sizeof block, pipe)) > 0;) {
-        output.append(block, count);
-    }
-    pclose(pipe);
-    std::istringstream lines(output);
+    std::istringstream lines(outputOf(command));
     StreamFacts fact;
     while (lines >> fact.channels >> fact.sampleRate >> fact.seconds) {
         facts.push_back(fact);
@@ -86,17 +91,7 @@ std::map<std::string, std::string> readId3v2WithMutagen(const std::string& path)
                                 "    print(key + \"=\" + str(frame))' " +
                                 quotedForShell(path);
     std::map<std::string, std::string> frames;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return frames;
-    }
-    std::string output;
-    char block[4096];
-    for (size_t count; (count = std::fread(block, 1, sizeof block, pipe)) > 0;) {
-        output.append(block, count);
-    }
-    pclose(pipe);
-    std::istringstream lines(output);
+    std::istringstream lines(outputOf(command));
     for (std::string line; std::getline(lines, line);) {
         const size_t equals = line.find('=');
         if (equals != std::string::npos) {
