@@ -28,8 +28,7 @@ int32_t bind(EncoderLibrary& library) {
     library.closeStream = resolve<BeCloseStreamFunction>(library.module, "beCloseStream");
     library.writeVBRHeader = resolve<BeWriteVBRHeaderFunction>(library.module, "beWriteVBRHeader");
     library.version = resolve<BeVersionFunction>(library.module, "beVersion");
-    if (library.initStream != nullptr && library.encodeChunk != nullptr && library.deinitStream != nullptr &&
-        library.closeStream != nullptr && library.writeVBRHeader != nullptr && library.version != nullptr) {
+    if (allFunctionsResolved(library)) {
         return kCallDone;
     }
     FreeLibrary(library.module);

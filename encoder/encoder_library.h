@@ -37,9 +37,12 @@ inline bool isBound(const EncoderLibrary& library) {
     return library.module != nullptr;
 }
 
+inline bool allFunctionsResolved(const EncoderLibrary& library) {
+    return library.initStream != nullptr && library.encodeChunk != nullptr &&
+           library.deinitStream != nullptr && library.closeStream != nullptr &&
+           library.writeVBRHeader != nullptr && library.version != nullptr;
+}
+
 inline bool bindingInvariantsHold(const EncoderLibrary& library) {
-    return !isBound(library) ||
-           (library.bindCount >= 1 && library.initStream != nullptr && library.encodeChunk != nullptr &&
-            library.deinitStream != nullptr && library.closeStream != nullptr &&
-            library.writeVBRHeader != nullptr && library.version != nullptr);
+    return !isBound(library) || (library.bindCount >= 1 && allFunctionsResolved(library));
 }
