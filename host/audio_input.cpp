@@ -131,8 +131,26 @@ std::string AudioInput::description() const {
            (channels_ == 1 ? "mono" : "stereo");
 }
 
+namespace {
+
+int64_t framesAtPlugInRate(int64_t frames, int sampleRate) {
+    return frames * kPlugInSampleRate / sampleRate;
+}
+
+} // namespace
+
 int64_t AudioInput::expectedFrames() const {
-    return frames_ * kPlugInSampleRate / sampleRate_;
+    return framesAtPlugInRate(frames_, sampleRate_);
+}
+
+int64_t AudioInput::expectedFramesOf(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) {
+        return 0;
+    }
+    sf_close(file);
+    return info.samplerate > 0 ? framesAtPlugInRate(info.frames, info.samplerate) : 0;
 }
 
 bool AudioInput::read(std::vector<uint32_t>& frames, std::string& error) {

@@ -24,6 +24,10 @@ class AudioInput : public FrameSource {
     bool read(std::vector<uint32_t>& frames, std::string& error) override;
     int64_t expectedFrames() const override;
 
+    // How many frames at 44100 Hz the file at `path` will give, from its header alone; 0 when it
+    // cannot be read. For the progress bar, which needs the total before any track is opened.
+    static int64_t expectedFramesOf(const std::string& path);
+
     // The texts that the file's own metadata holds.
     const TrackTags& tags() const { return tags_; }
     // "FLAC 48000 Hz mono", say.

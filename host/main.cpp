@@ -5,6 +5,7 @@
 // error, 130 stopped by Ctrl-C or SIGTERM.
 #include "audio_input.h"
 #include "batch.h"
+#include "common/format_rules.h"
 #include "demo_signal.h"
 #include "dialog_commands.h"
 #include "interrupt.h"
@@ -28,7 +29,6 @@ constexpr int kExitUsage = 2;
 constexpr int kExitInterrupted = 130;
 constexpr const char* kDefaultSettingsKey = "Software\\Corvane\\VelmoraPlugIn";
 constexpr int32_t kDefaultFormat = 16; // 128 kBit/sec, Stereo
-constexpr uint16_t kBitrates[14] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
 
 void fail(const std::string& message) {
     std::fprintf(stderr, "cvnhost: %s\n", message.c_str());
@@ -58,7 +58,7 @@ void addFormatOptions(CLI::App& command, CommonOptions& options) {
     auto* bitrate =
         command
             .add_option("-b,--bitrate", options.bitrate, "Bitrate in kbit/s, 32 to 320 (picks the format)")
-            ->check(CLI::IsMember(std::vector<int>(std::begin(kBitrates), std::end(kBitrates))));
+            ->check(CLI::IsMember(std::vector<int>(std::begin(kBitrateTable), std::end(kBitrateTable))));
     auto* mono = command.add_flag("--mono", options.mono, "Mono output (picks the format)");
     format->excludes(bitrate)->excludes(mono);
     command
@@ -81,10 +81,11 @@ int32_t chosenFormat(const CommonOptions& options) {
     if (options.bitrate == 0 && !options.mono) {
         return options.format;
     }
-    const int bitrate = options.bitrate == 0 ? 128 : options.bitrate;
-    for (int32_t i = 0; i < 14; ++i) {
-        if (kBitrates[i] == bitrate) {
-            return i * 2 + (options.mono ? 1 : 0);
+    // The catalogue's order: each bitrate in stereo, then in mono.
+    const int bitrate = options.bitrate == 0 ? bitrateOf(kDefaultFormat) : options.bitrate;
+    for (int32_t index = options.mono ? 1 : 0; isValidFormatIndex(index); index += 2) {
+        if (bitrateOf(index) == bitrate) {
+            return index;
         }
     }
     return kDefaultFormat;
@@ -221,15 +222,14 @@ int runEncode(const EncodeCommand& command) {
     options.givenTags = command.common.tags;
     options.id3v2 = !command.common.noId3v2;
 
+    // Only the bar shows how far the whole batch has come, so only it needs the total up front.
+    const Progress::Mode mode = Progress::modeFor(command.common.quiet);
     int64_t expectedFrames = 0;
-    for (const BatchItem& item : *items) {
-        std::string ignored;
-        if (const auto input = AudioInput::open(item.input, ignored)) {
-            expectedFrames += input->expectedFrames();
-        }
+    for (size_t i = 0; mode == Progress::Mode::Bar && i < items->size(); ++i) {
+        expectedFrames += AudioInput::expectedFramesOf((*items)[i].input);
     }
     const std::atomic<bool>& stop = stopOnInterrupt();
-    Progress progress(Progress::modeFor(command.common.quiet), items->size(), expectedFrames);
+    Progress progress(mode, items->size(), expectedFrames);
     const std::vector<TrackOutcome> outcomes =
         encodeBatch(*host, *items, options, command.jobs, progress, stop);
     progress.close();
