@@ -193,7 +193,7 @@ LRESULT comboBoxMessage(Control& combo, UINT message, WPARAM wParam, LPARAM lPar
     }
 }
 
-std::unique_ptr<Dialog> createDialog(const cvn::DialogTemplate& layout, DLGPROC procedure) {
+std::unique_ptr<Dialog> buildDialog(const cvn::DialogTemplate& layout, DLGPROC procedure) {
     auto dialog = std::make_unique<Dialog>();
     dialog->text = layout.title;
     dialog->style = layout.style;
@@ -207,21 +207,48 @@ std::unique_ptr<Dialog> createDialog(const cvn::DialogTemplate& layout, DLGPROC 
         window->id = item.id;
         dialog->controls.push_back(std::move(window));
     }
-    std::lock_guard<std::mutex> lock(g_windowsLock);
-    g_liveWindows.insert(dialog.get());
-    for (const auto& item : dialog->controls) {
-        g_liveWindows.insert(item.get());
-    }
     return dialog;
 }
 
-void destroyDialog(std::unique_ptr<Dialog> dialog) {
-    std::lock_guard<std::mutex> lock(g_windowsLock);
-    for (const auto& item : dialog->controls) {
-        g_liveWindows.erase(item.get());
+// A dialog whose window and controls are live (known by their handles) exactly as long as this
+// object exists, however DialogBoxParamA is left: an exception from the procedure or the driver,
+// or a failed registration, leaves no handle behind that points at freed memory.
+class LiveDialog {
+  public:
+    LiveDialog(const cvn::DialogTemplate& layout, DLGPROC procedure)
+        : dialog_(buildDialog(layout, procedure)) {
+        std::lock_guard<std::mutex> lock(g_windowsLock);
+        try {
+            g_liveWindows.insert(dialog_.get());
+            for (const auto& item : dialog_->controls) {
+                g_liveWindows.insert(item.get());
+            }
+        } catch (...) {
+            forget();
+            throw;
+        }
     }
-    g_liveWindows.erase(dialog.get());
-}
+    ~LiveDialog() {
+        std::lock_guard<std::mutex> lock(g_windowsLock);
+        forget();
+    }
+    LiveDialog(const LiveDialog&) = delete;
+    LiveDialog& operator=(const LiveDialog&) = delete;
+
+    Dialog& operator*() const { return *dialog_; }
+    Dialog* operator->() const { return dialog_.get(); }
+
+  private:
+    // With g_windowsLock held. Erasing a window that is not in the set does nothing.
+    void forget() {
+        for (const auto& item : dialog_->controls) {
+            g_liveWindows.erase(item.get());
+        }
+        g_liveWindows.erase(dialog_.get());
+    }
+
+    std::unique_ptr<Dialog> dialog_;
+};
 
 } // namespace
 
@@ -251,8 +278,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND par
         if (!layout || driver == nullptr) {
             return -1;
         }
-        std::unique_ptr<Dialog> dialog = createDialog(*layout, dialogProc);
-        HWND handle = handleOf(dialog.get());
+        const LiveDialog dialog(*layout, dialogProc);
+        HWND handle = handleOf(&*dialog);
         HWND firstTabStop = nullptr;
         for (const auto& item : dialog->controls) {
             if (firstTabStop == nullptr && (item->style & WS_TABSTOP) != 0) {
@@ -266,9 +293,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND par
         if (!dialog->ended) {
             dialogProc(handle, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0); // as the close box does
         }
-        const INT_PTR result = dialog->ended ? dialog->result : IDCANCEL;
-        destroyDialog(std::move(dialog));
-        return result;
+        return dialog->ended ? dialog->result : IDCANCEL;
     });
 }
 
