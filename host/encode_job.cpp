@@ -85,23 +85,21 @@ TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const Tra
     }
     const bool cutShort = stop.load() && readError.empty() && written;
     const bool closed = host.closeStream(stream) == kStreamSucceeded;
-    std::error_code sizeError;
-    outcome.bytes = std::filesystem::file_size(output, sizeError);
 
+    std::string tagError;
     if (!readError.empty()) {
         outcome.message = readError;
     } else if (!written) {
         outcome.message = output + ": the plug-in could not encode or write a block (result 4)";
     } else if (!closed) {
         outcome.message = output + ": the plug-in could not complete the file (result 4)";
-    } else if (options.id3v2 && !writeId3v2Tag(output, tags, readError)) {
-        outcome.message = output + " " + readError;
+    } else if (options.id3v2 && !writeId3v2Tag(output, tags, tagError)) {
+        outcome.message = output + " " + tagError;
     } else {
         outcome.status = cutShort ? TrackOutcome::Status::CutShort : TrackOutcome::Status::Encoded;
-        if (options.id3v2) {
-            outcome.bytes = std::filesystem::file_size(output, sizeError);
-        }
     }
+    std::error_code sizeError;
+    outcome.bytes = std::filesystem::file_size(output, sizeError);
     return outcome;
 }
 
