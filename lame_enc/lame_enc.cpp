@@ -26,6 +26,21 @@ constexpr BeResult kOutOfMemory = kBeNoMoreHandles;
 // beWriteVBRHeader's answer for a file that no finished VBR stream produced.
 constexpr BeResult kNoMatchingStream = kBeInvalidHandle;
 
+// The checks that encoding and draining share, in their order (an open stream, then somewhere to
+// put the byte count), before `work` runs on the stream; no exception gets out.
+template <typename Work> BeResult withOpenStream(BeStream stream, uint32_t* outputBytes, Work work) {
+    return lame_enc::withoutExceptions(kOutOfMemory, [&]() -> BeResult {
+        const std::shared_ptr<lame_enc::LameStream> encoder = lame_enc::findStream(stream);
+        if (!encoder) {
+            return kBeInvalidHandle;
+        }
+        if (outputBytes == nullptr) {
+            return kBeInvalidFormatParameters;
+        }
+        return work(*encoder, *outputBytes);
+    });
+}
+
 } // namespace
 
 extern "C" {
@@ -58,30 +73,16 @@ LAME_ENC_EXPORT BeResult beInitStream(EncoderConfig* config, uint32_t* chunkSamp
 
 LAME_ENC_EXPORT BeResult beEncodeChunk(BeStream stream, uint32_t sampleCount, const int16_t* samples,
                                        uint8_t* output, uint32_t* outputBytes) {
-    return lame_enc::withoutExceptions(kOutOfMemory, [&]() -> BeResult {
-        const std::shared_ptr<lame_enc::LameStream> encoder = lame_enc::findStream(stream);
-        if (!encoder) {
-            return kBeInvalidHandle;
-        }
-        if (outputBytes == nullptr) {
-            return kBeInvalidFormatParameters;
-        }
-        return encoder->encode(sampleCount, samples, output, *outputBytes);
+    return withOpenStream(stream, outputBytes, [&](lame_enc::LameStream& encoder, uint32_t& bytes) {
+        return encoder.encode(sampleCount, samples, output, bytes);
     });
 }
 
 LAME_ENC_EXPORT BeResult beDeinitStream(BeStream stream, uint8_t* output, uint32_t* outputBytes) {
-    return lame_enc::withoutExceptions(kOutOfMemory, [&]() -> BeResult {
-        const std::shared_ptr<lame_enc::LameStream> encoder = lame_enc::findStream(stream);
-        if (!encoder) {
-            return kBeInvalidHandle;
-        }
-        if (outputBytes == nullptr) {
-            return kBeInvalidFormatParameters;
-        }
-        const BeResult result = encoder->flush(output, *outputBytes);
-        if (result == kBeSuccess && encoder->settings().vbrQuality) {
-            lame_enc::addPendingHeader(encoder->fingerprint(), encoder->vbrHeaderFrame());
+    return withOpenStream(stream, outputBytes, [&](lame_enc::LameStream& encoder, uint32_t& bytes) {
+        const BeResult result = encoder.flush(output, bytes);
+        if (result == kBeSuccess && encoder.settings().vbrQuality) {
+            lame_enc::addPendingHeader(encoder.fingerprint(), encoder.vbrHeaderFrame());
         }
         return result;
     });
