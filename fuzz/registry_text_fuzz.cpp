@@ -1,5 +1,6 @@
-// The registry file: any text parses without harm, and a store of arbitrary storable names and
-// data reads back exactly from its text form.
+// The registry file: any text parses without harm; a REGEDIT4 text comes back byte for byte; a
+// change touches only its own lines and reads back, and the changed text parses to the same
+// registry.
 #include "platform/src/registry_file.h"
 
 #include <cstdlib>
@@ -7,60 +8,63 @@
 
 namespace {
 
-bool sameStore(const cvn::RegistryStore& a, const cvn::RegistryStore& b) {
-    if (a.keys.size() != b.keys.size()) {
-        return false;
+void require(bool condition) {
+    if (!condition) {
+        std::abort();
     }
-    for (size_t k = 0; k < a.keys.size(); ++k) {
-        if (a.keys[k].path != b.keys[k].path || a.keys[k].values.size() != b.keys[k].values.size()) {
-            return false;
-        }
-        for (size_t v = 0; v < a.keys[k].values.size(); ++v) {
-            const cvn::RegistryValue& x = a.keys[k].values[v];
-            const cvn::RegistryValue& y = b.keys[k].values[v];
-            if (x.name != y.name || x.type != y.type || x.data != y.data) {
-                return false;
-            }
-        }
-    }
-    return true;
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string text(reinterpret_cast<const char*>(data), size);
-    // Any text: parsed, then its own text form reads back as the same store.
-    const cvn::RegistryStore parsed = cvn::parseRegistryText(text);
-    if (!sameStore(parsed, cvn::parseRegistryText(cvn::formatRegistryText(parsed)))) {
-        std::abort();
-    }
-    // The input as names and data: split at NUL bytes into a key path, value names and data.
-    cvn::RegistryStore store;
-    std::vector<std::string> parts;
-    std::string part;
-    for (char c : text) {
-        if (c == '\0') {
-            parts.push_back(part);
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    parts.push_back(part);
-    if (parts.empty() || !cvn::isStorableName(parts[0]) || parts[0].empty()) {
+    // The first bytes choose a change; the rest is the text.
+    if (size < 3) {
         return 0;
     }
-    cvn::RegistryKey& key = store.createKey(parts[0]);
-    for (size_t i = 1; i + 1 < parts.size(); i += 2) {
-        if (!cvn::isStorableName(parts[i]) || store.findValue(key, parts[i]) != nullptr) {
-            continue;
-        }
-        const std::vector<uint8_t> bytes(parts[i + 1].begin(), parts[i + 1].end());
-        key.values.push_back({parts[i], static_cast<uint32_t>(bytes.size() % 5), bytes});
+    const uint8_t operation = data[0] % 3;
+    const auto nameLength = static_cast<size_t>(data[1] % 16);
+    const auto valueLength = static_cast<size_t>(data[2] % 16);
+    if (size < 3 + nameLength + valueLength) {
+        return 0;
     }
-    if (!sameStore(store, cvn::parseRegistryText(cvn::formatRegistryText(store)))) {
-        std::abort();
+    const std::string name(reinterpret_cast<const char*>(data + 3), nameLength);
+    const std::vector<uint8_t> bytes(data + 3 + nameLength, data + 3 + nameLength + valueLength);
+    const std::string text(reinterpret_cast<const char*>(data + 3 + nameLength + valueLength),
+                           size - 3 - nameLength - valueLength);
+
+    cvn::RegistryParseError error;
+    std::optional<cvn::RegistryDocument> document = cvn::RegistryDocument::parse(text, error);
+    if (!document) {
+        require(error.line >= 1);
+        return 0;
+    }
+    require(document->text() == text);
+    if (!cvn::isStorableName(name)) {
+        return 0;
+    }
+    const std::string path = "HKEY_CURRENT_USER\\Fuzz";
+    const cvn::RegistryValue value{name, static_cast<uint32_t>(valueLength % 5), bytes};
+    switch (operation) {
+    case 0:
+        document->createKey(path);
+        require(document->setValue(path, value));
+        break;
+    case 1:
+        document->deleteValue(path, name);
+        require(document->findValue(path, name) == nullptr);
+        break;
+    default:
+        document->createKey(name.empty() ? path : name);
+        break;
+    }
+    const std::string changed = document->text();
+    std::optional<cvn::RegistryDocument> again = cvn::RegistryDocument::parse(changed, error);
+    require(again.has_value());
+    require(again->text() == changed);
+    require(again->keyCount() == document->keyCount());
+    if (operation == 0) {
+        const cvn::RegistryValue* read = again->findValue(path, name);
+        require(read != nullptr && read->type == value.type && read->data == value.data);
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "audio_input.h"
 
+#include <mpg123.h>
 #include <sndfile.h>
 #include <soxr.h>
 
@@ -33,7 +34,8 @@ int16_t toSample(float value) {
 }
 
 // libsndfile reads a WAV or AIFF file whose data chunk was cut short as if it were whole, noting
-// the size it expected in its log ("data : 793800 (should be 99920)").
+// the size it expected in its log ("data : 793800 (should be 99920)"). A program that writes to a
+// pipe cannot know the size and leaves 0xFFFFFFFF (or 0) there: that file promises nothing.
 bool headerPromisesMore(SNDFILE* file) {
     char log[8192] = "";
     sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
@@ -41,7 +43,9 @@ bool headerPromisesMore(SNDFILE* file) {
     for (std::string line; std::getline(lines, line);) {
         line.erase(0, line.find_first_not_of(' '));
         const bool audioChunk = line.rfind("data ", 0) == 0 || line.rfind("SSND ", 0) == 0;
-        if (audioChunk && line.find("(should be") != std::string::npos) {
+        const bool sizeUnknown = line.find(": 4294967295 ") != std::string::npos ||
+                                 line.find(": 0 (should be") != std::string::npos;
+        if (audioChunk && line.find("(should be") != std::string::npos && !sizeUnknown) {
             return true;
         }
     }
@@ -93,7 +97,11 @@ std::unique_ptr<AudioInput> AudioInput::open(const std::string& path, std::strin
     input->channels_ = info.channels;
     input->sampleRate_ = info.samplerate;
     input->format_ = info.format;
-    input->frames_ = info.frames;
+    // A stream whose length the header does not give reports the largest count there is.
+    input->frames_ = info.frames > 0 && info.frames < SF_COUNT_MAX / kPlugInSampleRate ? info.frames : 0;
+    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG && !input->openMpeg(path, error)) {
+        return nullptr;
+    }
     input->tags_.title = metadataText(input->file_, SF_STR_TITLE);
     input->tags_.artist = metadataText(input->file_, SF_STR_ARTIST);
     input->tags_.album = metadataText(input->file_, SF_STR_ALBUM);
@@ -117,7 +125,61 @@ std::unique_ptr<AudioInput> AudioInput::open(const std::string& path, std::strin
     return input;
 }
 
+bool AudioInput::openMpeg(const std::string& path, std::string& error) {
+    static const int initialised = mpg123_init();
+    int status = initialised;
+    mpeg_ = status == MPG123_OK ? mpg123_new(nullptr, &status) : nullptr;
+    if (mpeg_ == nullptr) {
+        error = std::string("cannot be decoded: ") + mpg123_plain_strerror(status);
+        return false;
+    }
+    mpg123_param(mpeg_, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+    mpg123_format_none(mpeg_);
+    const long* rates = nullptr;
+    size_t rateCount = 0;
+    mpg123_rates(&rates, &rateCount);
+    for (size_t i = 0; i < rateCount; ++i) {
+        mpg123_format(mpeg_, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_FLOAT_32);
+    }
+    long rate = 0;
+    int channels = 0;
+    int encoding = 0;
+    if (mpg123_open(mpeg_, path.c_str()) != MPG123_OK ||
+        mpg123_getformat(mpeg_, &rate, &channels, &encoding) != MPG123_OK) {
+        error = std::string("cannot be decoded: ") + mpg123_strerror(mpeg_);
+        return false;
+    }
+    if (rate != sampleRate_ || channels != channels_) {
+        error = "cannot be decoded: its first frame and its header disagree on its format";
+        return false;
+    }
+    frames_ = 0; // an estimate for a file without a Xing header: read to the real end
+    return true;
+}
+
+int64_t AudioInput::readFloats(float* samples, size_t count, std::string& error) {
+    if (mpeg_ == nullptr) {
+        const sf_count_t read = sf_readf_float(file_, samples, static_cast<sf_count_t>(count));
+        if (read < 0 || sf_error(file_) != SF_ERR_NO_ERROR) {
+            error = std::string("cannot be decoded: ") + sf_strerror(file_);
+            return -1;
+        }
+        return read;
+    }
+    const size_t frameBytes = sizeof(float) * static_cast<size_t>(channels_);
+    size_t done = 0;
+    const int status = mpg123_read(mpeg_, samples, count * frameBytes, &done);
+    if (status != MPG123_OK && status != MPG123_DONE) {
+        error = std::string("cannot be decoded: ") + mpg123_strerror(mpeg_);
+        return -1;
+    }
+    return static_cast<int64_t>(done / frameBytes);
+}
+
 AudioInput::~AudioInput() {
+    if (mpeg_ != nullptr) {
+        mpg123_delete(mpeg_);
+    }
     if (resampler_ != nullptr) {
         soxr_delete(resampler_);
     }
@@ -133,8 +195,9 @@ std::string AudioInput::description() const {
 
 namespace {
 
+// Without overflow for any count a header may give.
 int64_t framesAtPlugInRate(int64_t frames, int sampleRate) {
-    return frames * kPlugInSampleRate / sampleRate;
+    return frames / sampleRate * kPlugInSampleRate + frames % sampleRate * kPlugInSampleRate / sampleRate;
 }
 
 } // namespace
@@ -150,7 +213,8 @@ int64_t AudioInput::expectedFramesOf(const std::string& path) {
         return 0;
     }
     sf_close(file);
-    return info.samplerate > 0 ? framesAtPlugInRate(info.frames, info.samplerate) : 0;
+    const bool known = info.samplerate > 0 && info.frames > 0 && info.frames < SF_COUNT_MAX;
+    return known ? framesAtPlugInRate(info.frames, info.samplerate) : 0;
 }
 
 bool AudioInput::read(std::vector<uint32_t>& frames, std::string& error) {
@@ -199,9 +263,8 @@ bool AudioInput::readConverted(std::vector<uint32_t>& frames, std::string& error
         sf_count_t count = 0;
         if (!ended_) {
             floatBlock_.resize(kBlockFrames * channels);
-            count = sf_readf_float(file_, floatBlock_.data(), kBlockFrames);
-            if (count < 0 || sf_error(file_) != SF_ERR_NO_ERROR) {
-                error = std::string("cannot be decoded: ") + sf_strerror(file_);
+            count = readFloats(floatBlock_.data(), kBlockFrames, error);
+            if (count < 0) {
                 return false;
             }
             framesRead_ += count;

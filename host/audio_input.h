@@ -11,6 +11,7 @@
 
 typedef struct sf_private_tag SNDFILE;
 typedef struct soxr* soxr_t;
+struct mpg123_handle_struct;
 
 namespace cvnhost {
 
@@ -39,13 +40,19 @@ class AudioInput : public FrameSource {
     bool readPassThrough(std::vector<uint32_t>& frames, std::string& error);
     bool readConverted(std::vector<uint32_t>& frames, std::string& error);
     void appendFloats(const float* samples, size_t frameCount, std::vector<uint32_t>& frames) const;
+    // Up to `count` frames as floats; the number read, 0 at the end, or -1 with the cause in `error`.
+    int64_t readFloats(float* samples, size_t count, std::string& error);
+    bool openMpeg(const std::string& path, std::string& error);
 
     SNDFILE* file_ = nullptr;
+    // MPEG audio is decoded with libmpg123 itself: libsndfile stops at the length it estimated
+    // from the first frame, which for a VBR file without a Xing header is far from its end.
+    mpg123_handle_struct* mpeg_ = nullptr;
     soxr_t resampler_ = nullptr;
     int channels_ = 0;
     int sampleRate_ = 0;
     int format_ = 0;
-    int64_t frames_ = 0;
+    int64_t frames_ = 0; // from the header; 0 when it does not say, or cannot be trusted
     int64_t framesRead_ = 0;
     bool ended_ = false;
     bool flushed_ = false;

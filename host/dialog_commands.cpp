@@ -15,11 +15,6 @@ const DialogSettings* g_changes = nullptr;
 DialogSettings* g_shownBefore = nullptr;
 DialogSettings* g_shownAfter = nullptr;
 
-bool hasChanges(const DialogSettings& changes) {
-    return changes.jointStereo || changes.copyright || changes.crc || changes.original ||
-           changes.privateBit || changes.quality || changes.vbr;
-}
-
 std::string controlText(HWND dialog, int id) {
     char text[1024] = "";
     GetDlgItemTextA(dialog, id, text, sizeof text);
@@ -89,6 +84,11 @@ std::string onOff(const std::optional<bool>& value) {
 }
 
 } // namespace
+
+bool hasChanges(const DialogSettings& changes) {
+    return changes.jointStereo || changes.copyright || changes.crc || changes.original ||
+           changes.privateBit || changes.quality || changes.vbr;
+}
 
 std::vector<std::string> aboutLines(const PlugInHost& host) {
     std::vector<std::string> lines;

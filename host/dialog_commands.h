@@ -26,6 +26,9 @@ struct DialogSettings {
     std::optional<int> vbr;     // the list's index: 0 off, k + 1 for VBR quality k
 };
 
+// Whether `changes` names any control.
+bool hasChanges(const DialogSettings& changes);
+
 // Opens the settings dialog on `settingsKey`, sets each control that `changes` names and presses
 // OK (or, with no changes, Cancel). Returns the controls as the dialog showed them when it opened
 // (and after the changes); nothing when the dialog could not be shown.

@@ -2,6 +2,7 @@
 
 #include "audio_input.h"
 #include "id3v2_tag.h"
+#include "pending_output.h"
 
 #include <unistd.h>
 
@@ -56,9 +57,16 @@ TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const Tra
                           const std::atomic<bool>& stop, const ProgressCallback& progress) {
     TrackOutcome outcome;
     outcome.tags = tags;
+    removeAbandonedTemporaries(output);
+    std::string error;
+    const std::unique_ptr<PendingOutput> pending = PendingOutput::create(output, error);
+    if (!pending) {
+        outcome.message = output + " " + error;
+        return outcome;
+    }
     const TrackInfo track = trackInfoFor(tags);
     StreamHandle stream = nullptr;
-    if (host.initStream(output, options.formatIndex, options.settingsKey, track, stream) !=
+    if (host.initStream(pending->temporaryPath(), options.formatIndex, options.settingsKey, track, stream) !=
         kStreamSucceeded) {
         outcome.message = output + " " + whyNotCreated(output);
         return outcome;
@@ -86,20 +94,28 @@ TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const Tra
     const bool cutShort = stop.load() && readError.empty() && written;
     const bool closed = host.closeStream(stream) == kStreamSucceeded;
 
-    std::string tagError;
     if (!readError.empty()) {
         outcome.message = readError;
     } else if (!written) {
         outcome.message = output + ": the plug-in could not encode or write a block (result 4)";
     } else if (!closed) {
         outcome.message = output + ": the plug-in could not complete the file (result 4)";
-    } else if (options.id3v2 && !writeId3v2Tag(output, tags, tagError)) {
-        outcome.message = output + " " + tagError;
+    } else if (options.id3v2 && !writeId3v2Tag(pending->temporaryPath(), tags, error)) {
+        outcome.message = output + " " + error;
+    } else if (cutShort) {
+        outcome.status = TrackOutcome::Status::CutShort;
+        if (options.keepPartial) {
+            outcome.partialPath = pending->keepAsPartial(error);
+            if (outcome.partialPath.empty()) {
+                outcome.message = output + " " + error;
+            }
+        }
+    } else if (!pending->commit(error)) {
+        outcome.message = output + " " + error;
     } else {
-        outcome.status = cutShort ? TrackOutcome::Status::CutShort : TrackOutcome::Status::Encoded;
+        outcome.status = TrackOutcome::Status::Encoded;
+        outcome.bytes = pending->bytes();
     }
-    std::error_code sizeError;
-    outcome.bytes = std::filesystem::file_size(output, sizeError);
     return outcome;
 }
 

@@ -1,6 +1,8 @@
-// One track through the plug-in: start a stream, hand it the audio block by block, close it, and
-// add the ID3v2 tag. A stop request (Ctrl-C) ends the reading early, and the stream is still
-// closed, so the file is a valid, tagged MP3 of what was encoded.
+// One track through the plug-in: start a stream into a temporary file beside the output, hand it
+// the audio block by block, close it, add and check the ID3v2 tag, and only then put the file in
+// the output's place. Any failure leaves the output as it was. A stop request (Ctrl-C) ends the
+// reading early; the stream is still closed, and the file cut short is removed, or kept under a
+// name that says it is partial.
 #pragma once
 
 #include "frame_source.h"
@@ -19,6 +21,7 @@ struct EncodeOptions {
     HKEY settingsKey = nullptr;
     TrackTags givenTags; // from the command line; they beat the input's own
     bool id3v2 = true;
+    bool keepPartial = false; // a file cut short is kept as STEM.partial.EXT
 };
 
 struct TrackOutcome {
@@ -27,6 +30,7 @@ struct TrackOutcome {
     std::string message;       // the cause of a failure
     int64_t framesEncoded = 0; // at 44100 Hz
     uintmax_t bytes = 0;       // of the finished file
+    std::string partialPath;   // where a file cut short was kept, if it was
     TrackTags tags;            // as written
 };
 

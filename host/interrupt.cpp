@@ -19,8 +19,10 @@ const std::atomic<bool>& stopOnInterrupt() {
     struct sigaction action {};
     action.sa_handler = requestStop;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal (SIGHUP) or a reader that went away (SIGPIPE) ends the run as Ctrl-C does.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        sigaction(signal, &action, nullptr);
+    }
     return g_stop;
 }
 

@@ -1,5 +1,6 @@
-// Ctrl-C and SIGTERM: the first asks every track to stop reading; their streams are still closed,
-// so each file is a valid MP3 of what was encoded. The flag is the only thing the handler touches.
+// Ctrl-C, SIGTERM, SIGHUP and SIGPIPE: the first asks every track to stop reading; their streams
+// are still closed, and no file cut short takes an output's place. The flag is the only thing the
+// handler touches.
 #pragma once
 
 #include <atomic>

@@ -10,10 +10,12 @@
 #include "dialog_commands.h"
 #include "interrupt.h"
 #include "plugin_host.h"
+#include "stored_settings.h"
 
 #include <CLI/CLI.hpp>
 #include <cvnplatform.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -91,12 +93,15 @@ int32_t chosenFormat(const CommonOptions& options) {
     return kDefaultFormat;
 }
 
-// The settings key, opened (and created when missing) under HKEY_CURRENT_USER.
-HKEY openSettingsKey(const std::string& path) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
-        fail("cannot open the settings key HKEY_CURRENT_USER\\" + path);
+// The settings key for an encode: read only, its values checked.
+HKEY openSettingsKeyForEncoding(const std::string& path) {
+    std::string error;
+    HKEY key = openSettingsForEncoding(path, error);
+    if (key == nullptr || !checkStoredSettings(key, path, error)) {
+        fail(error);
+        if (key != nullptr) {
+            RegCloseKey(key);
+        }
         return nullptr;
     }
     return key;
@@ -140,6 +145,7 @@ struct EncodeCommand {
     std::vector<std::string> files;
     std::string output;
     std::string outDirectory;
+    bool keepPartial = false;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
 };
 
@@ -212,7 +218,7 @@ int runEncode(const EncodeCommand& command) {
     if (!host) {
         return kExitFailure;
     }
-    HKEY key = openSettingsKey(command.common.settingsKey);
+    HKEY key = openSettingsKeyForEncoding(command.common.settingsKey);
     if (key == nullptr) {
         return kExitFailure;
     }
@@ -221,6 +227,7 @@ int runEncode(const EncodeCommand& command) {
     options.settingsKey = key;
     options.givenTags = command.common.tags;
     options.id3v2 = !command.common.noId3v2;
+    options.keepPartial = command.keepPartial;
 
     // Only the bar shows how far the whole batch has come, so only it needs the total up front.
     const Progress::Mode mode = Progress::modeFor(command.common.quiet);
@@ -245,8 +252,9 @@ int runEncode(const EncodeCommand& command) {
         }
     }
     if (stop.load()) {
-        fail("stopped: " + std::to_string(cutShort.size()) +
-             " file(s) cut short, each a valid MP3 of what was encoded");
+        fail("stopped: " + std::to_string(cutShort.size()) + " file(s) cut short" +
+             (command.keepPartial ? ", kept as .partial files" : ", not written") +
+             "; no existing output was changed by them");
         for (const std::string& output : cutShort) {
             std::fprintf(stderr, "  cut short: %s\n", output.c_str());
         }
@@ -267,7 +275,7 @@ int runDemo(const CommonOptions& common, const std::string& output) {
     if (!host) {
         return kExitFailure;
     }
-    HKEY key = openSettingsKey(common.settingsKey);
+    HKEY key = openSettingsKeyForEncoding(common.settingsKey);
     if (key == nullptr) {
         return kExitFailure;
     }
@@ -368,17 +376,34 @@ int runSettings(const SettingsCommand& command) {
     if (!host) {
         return kExitFailure;
     }
-    HKEY key = openSettingsKey(command.settingsKey);
-    if (key == nullptr) {
+    HKEY key = nullptr;
+    if (const LSTATUS status = RegCreateKeyExA(HKEY_CURRENT_USER, command.settingsKey.c_str(), 0, nullptr, 0,
+                                               KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        status != ERROR_SUCCESS) {
+        fail("cannot open the settings key HKEY_CURRENT_USER\\" + command.settingsKey + " in " +
+             registryFileName() + ": " + registryErrorText(status));
         return kExitFailure;
     }
     DialogSettings before;
     const std::optional<DialogSettings> after = runSettingsDialog(*host, key, changes, before);
-    RegCloseKey(key);
     if (!after) {
+        RegCloseKey(key);
         fail("the plug-in could not show its settings dialog");
         return kExitFailure;
     }
+    // The dialog does not report a failed write: what it stored is read back through it.
+    if (hasChanges(changes)) {
+        DialogSettings stored;
+        const std::optional<DialogSettings> reread = runSettingsDialog(*host, key, DialogSettings{}, stored);
+        if (!reread || describeSettings(*reread) != describeSettings(*after)) {
+            const LSTATUS cause = cvnRegistryLastWriteError();
+            RegCloseKey(key);
+            fail("the settings could not be stored in " + registryFileName() + ": " +
+                 (cause != ERROR_SUCCESS ? registryErrorText(cause) : "they did not read back as set"));
+            return kExitFailure;
+        }
+    }
+    RegCloseKey(key);
     std::printf("HKEY_CURRENT_USER\\%s\n", command.settingsKey.c_str());
     for (const std::string& line : describeSettings(*after)) {
         std::printf("  %s\n", line.c_str());
@@ -404,6 +429,8 @@ int main(int argc, char** argv) {
     encodeApp->add_option("-j,--jobs", encode.jobs, "Tracks encoded at once (default: the number of cores)")
         ->check(CLI::Range(1u, 256u));
     encodeApp->add_flag("-q,--quiet", encode.common.quiet, "No progress and no summary; errors still show");
+    encodeApp->add_flag("--keep-partial", encode.keepPartial,
+                        "Keep a file cut short by Ctrl-C as NAME.partial.mp3 (default: not written)");
     addFormatOptions(*encodeApp, encode.common);
     addTagOptions(*encodeApp, encode.common);
     encodeApp->footer("Examples:\n  cvnhost encode song.flac song.mp3\n"
@@ -448,6 +475,9 @@ int main(int argc, char** argv) {
     }
 
     cvnSetMessageBoxHandler(showMessageBox);
+    // A file size limit then fails the write that passes it, which is reported, instead of
+    // ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     try {
         if (*encodeApp) {
             return runEncode(encode);
@@ -467,6 +497,9 @@ int main(int argc, char** argv) {
         if (*settingsApp) {
             return runSettings(settings);
         }
+    } catch (const std::filesystem::filesystem_error& error) {
+        fail(error.path1().string() + ": " + error.code().message());
+        return kExitFailure;
     } catch (const std::exception& error) {
         fail(error.what());
         return kExitFailure;

@@ -43,8 +43,8 @@ void Progress::advance(int64_t frames) {
 void Progress::finished(const std::string& input, const std::string& output, const TrackOutcome& outcome) {
     std::lock_guard<std::mutex> guard(lock_);
     ++tracksDone_;
-    if (mode_ == Mode::Quiet) {
-        return;
+    if (mode_ == Mode::Quiet && outcome.status != TrackOutcome::Status::Failed) {
+        return; // quiet hides progress, never an error
     }
     const double seconds = static_cast<double>(outcome.framesEncoded) / kPlugInSampleRate;
     std::string line;
@@ -57,7 +57,8 @@ void Progress::finished(const std::string& input, const std::string& output, con
         }
         break;
     case TrackOutcome::Status::CutShort:
-        line = input + " -> " + output + ": cut short after " + clock(seconds);
+        line = input + " -> " + output + ": cut short after " + clock(seconds) +
+               (outcome.partialPath.empty() ? ", not written" : ", kept as " + outcome.partialPath);
         break;
     case TrackOutcome::Status::Failed:
         line = "cvnhost: " + input + ": " + outcome.message;

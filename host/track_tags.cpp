@@ -102,11 +102,18 @@ std::optional<int> parseTrackNumber(const std::string& text) {
     while (at < text.size() && text[at] == ' ') {
         ++at;
     }
-    int number = 0;
+    // Leading zeros ("00012") are padding, not digits of the number.
     size_t digits = 0;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < 4; ++at, ++digits) {
+    while (at + 1 < text.size() && text[at] == '0' && text[at + 1] >= '0' && text[at + 1] <= '9') {
+        ++at;
+        ++digits;
+    }
+    int number = 0;
+    size_t significant = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9' && significant < 4; ++at, ++significant) {
         number = number * 10 + (text[at] - '0');
     }
+    digits += significant;
     if (digits == 0 || number < 1 || number > 255) {
         return std::nullopt;
     }

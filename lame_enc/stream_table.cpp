@@ -1,7 +1,9 @@
 #include "stream_table.h"
 
-#include <array>
+#include <limits>
 #include <mutex>
+#include <new>
+#include <vector>
 
 namespace lame_enc {
 
@@ -11,8 +13,7 @@ namespace {
 // after this library's static destructors. They are freed by this library's unload code
 // instead, which runs after every exit handler, and at its dlclose.
 std::mutex& g_tableLock = *new std::mutex;
-std::array<std::shared_ptr<LameStream>, kMaxStreams>& g_streams =
-    *new std::array<std::shared_ptr<LameStream>, kMaxStreams>;
+std::vector<std::shared_ptr<LameStream>>& g_streams = *new std::vector<std::shared_ptr<LameStream>>;
 
 __attribute__((destructor)) void freeTables() {
     delete &g_streams;
@@ -20,20 +21,28 @@ __attribute__((destructor)) void freeTables() {
 }
 
 bool isHandle(BeStream handle) {
-    return handle >= 1 && handle <= kMaxStreams;
+    return handle >= 1 && handle <= g_streams.size();
 }
 
 } // namespace
 
 BeStream storeStream(std::shared_ptr<LameStream> stream) {
     std::lock_guard<std::mutex> lock(g_tableLock);
-    for (BeStream slot = 0; slot < kMaxStreams; ++slot) {
+    for (size_t slot = 0; slot < g_streams.size(); ++slot) {
         if (!g_streams[slot]) {
             g_streams[slot] = std::move(stream);
-            return slot + 1;
+            return static_cast<BeStream>(slot + 1);
         }
     }
-    return kNoStream;
+    if (g_streams.size() >= std::numeric_limits<BeStream>::max()) {
+        return kNoStream;
+    }
+    try {
+        g_streams.push_back(std::move(stream));
+    } catch (const std::bad_alloc&) {
+        return kNoStream;
+    }
+    return static_cast<BeStream>(g_streams.size());
 }
 
 std::shared_ptr<LameStream> findStream(BeStream handle) {

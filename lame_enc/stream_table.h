@@ -1,5 +1,6 @@
-// The open streams, by handle. Handles are small numbers from 1 to kMaxStreams, never pointers,
-// handed out and taken back under one lock. A stream in use stays alive until its user lets go
+// The open streams, by handle. Handles are small numbers from 1 up, never pointers, handed out
+// and taken back under one lock; the table grows with the streams open at once, so a host may
+// run as many as it has memory for. A stream in use stays alive until its user lets go
 // of it, so different handles can be used from different threads at once.
 #pragma once
 
@@ -9,11 +10,10 @@
 
 namespace lame_enc {
 
-inline constexpr BeStream kMaxStreams = 64;
-// Never a handle: what storeStream gives when the table is full.
+// Never a handle: what storeStream gives when there is no memory for another stream.
 inline constexpr BeStream kNoStream = 0;
 
-// The handle of the newly stored stream, or kNoStream when the table is full.
+// The handle of the newly stored stream, or kNoStream when the table cannot grow.
 BeStream storeStream(std::shared_ptr<LameStream> stream);
 // The stream of an open handle; null for an unknown or closed one.
 std::shared_ptr<LameStream> findStream(BeStream handle);

@@ -25,16 +25,44 @@ __attribute__((destructor)) void freeTables() {
     delete &g_pendingLock;
 }
 
-// Reads up to `limit` bytes from the start of the file.
-bool readFileStart(const std::string& path, uint64_t limit, std::vector<uint8_t>& bytes) {
+// Reads the file's start in blocks, fingerprinting it as it goes, and returns the candidate
+// whose stream bytes the file starts with; null when none does. Memory stays one block, however
+// long the stream. `candidates` are sorted by length.
+const PendingHeader* matchingCandidate(const std::string& path,
+                                       const std::vector<PendingHeader>& candidates) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        return false;
+        return nullptr;
     }
-    bytes.resize(static_cast<size_t>(limit));
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+    std::vector<uint8_t> block(65536);
+    size_t blockBytes = 0;
+    size_t blockUsed = 0;
+    ByteFingerprint fileBytes;
+    const PendingHeader* match = nullptr;
+    for (const PendingHeader& candidate : candidates) {
+        while (fileBytes.length < candidate.streamBytes.length) {
+            if (blockUsed == blockBytes) {
+                blockBytes = std::fread(block.data(), 1, block.size(), file);
+                blockUsed = 0;
+                if (blockBytes == 0) {
+                    break;
+                }
+            }
+            const auto wanted = static_cast<size_t>(
+                std::min<uint64_t>(candidate.streamBytes.length - fileBytes.length, blockBytes - blockUsed));
+            fileBytes.add(block.data() + blockUsed, wanted);
+            blockUsed += wanted;
+        }
+        if (fileBytes.length < candidate.streamBytes.length) {
+            break; // the file is shorter than this and every later candidate
+        }
+        if (fileBytes == candidate.streamBytes && candidate.frame.size() <= fileBytes.length) {
+            match = &candidate;
+            break;
+        }
+    }
     std::fclose(file);
-    return true;
+    return match;
 }
 
 bool overwriteFileStart(const std::string& path, const std::vector<uint8_t>& frame) {
@@ -65,31 +93,10 @@ bool writePendingHeader(const std::string& path) {
     if (candidates.empty()) {
         return false;
     }
-    uint64_t longest = 0;
-    for (const PendingHeader& candidate : candidates) {
-        longest = std::max(longest, candidate.streamBytes.length);
-    }
-    std::vector<uint8_t> bytes;
-    if (!readFileStart(path, longest, bytes)) {
-        return false;
-    }
-    // One pass over the file's start, comparing at each candidate's length.
     std::sort(candidates.begin(), candidates.end(), [](const PendingHeader& a, const PendingHeader& b) {
         return a.streamBytes.length < b.streamBytes.length;
     });
-    ByteFingerprint fileBytes;
-    const PendingHeader* match = nullptr;
-    for (const PendingHeader& candidate : candidates) {
-        if (candidate.streamBytes.length > bytes.size()) {
-            break;
-        }
-        fileBytes.add(bytes.data() + fileBytes.length,
-                      static_cast<size_t>(candidate.streamBytes.length - fileBytes.length));
-        if (fileBytes == candidate.streamBytes && candidate.frame.size() <= bytes.size()) {
-            match = &candidate;
-            break;
-        }
-    }
+    const PendingHeader* match = matchingCandidate(path, candidates);
     if (match == nullptr) {
         return false;
     }

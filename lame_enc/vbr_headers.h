@@ -14,7 +14,7 @@
 
 namespace lame_enc {
 
-inline constexpr size_t kMaxPendingHeaders = 64;
+inline constexpr size_t kMaxPendingHeaders = 1024;
 
 // Keeps the header of a flushed stream until its file asks for it.
 void addPendingHeader(const ByteFingerprint& streamBytes, std::vector<uint8_t> headerFrame);

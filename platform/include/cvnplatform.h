@@ -27,6 +27,15 @@ void cvnSetMessageBoxHandler(CvnMessageBoxHandler handler);
 typedef void (*CvnDialogDriver)(HWND dialog);
 void cvnSetDialogDriver(CvnDialogDriver driver);
 
+// The path of the registry file that the Reg* functions read and write, for a host's messages:
+// copied into `buffer` (cut and terminated to fit `size`); returns the path's full length.
+size_t cvnRegistryFilePath(char* buffer, size_t size);
+
+// The Win32 error of the last registry change (RegCreateKeyExA, RegSetValueExA, RegDeleteValueA)
+// on this thread that failed, or ERROR_SUCCESS when none has. A host learns from it why a module
+// that ignores the results of its writes, as the plug-in's settings dialog does, lost them.
+LSTATUS cvnRegistryLastWriteError(void);
+
 #ifdef __cplusplus
 }
 #endif

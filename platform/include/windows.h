@@ -68,8 +68,16 @@ typedef INT_PTR (*FARPROC)(void);
 
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
+#define ERROR_WRITE_PROTECT 19L
+#define ERROR_WRITE_FAULT 29L
+#define ERROR_READ_FAULT 30L
+#define ERROR_HANDLE_DISK_FULL 39L
+#define ERROR_DISK_FULL 112L
+#define ERROR_BADDB 1009L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_OUTOFMEMORY 14L
 #define ERROR_MORE_DATA 234L
@@ -79,6 +87,7 @@ typedef INT_PTR (*FARPROC)(void);
 #define REG_BINARY 3
 #define REG_DWORD 4
 #define REG_OPTION_NON_VOLATILE 0
+#define REG_OPTION_VOLATILE 1
 #define REG_CREATED_NEW_KEY 1
 #define REG_OPENED_EXISTING_KEY 2
 #define KEY_QUERY_VALUE 0x0001
@@ -197,8 +206,12 @@ BOOL WINAPI IsWindow(HWND window);
 // Registry: keys and values kept in a REGEDIT4 text file, at $CVN_REGISTRY when that is set, else
 // at $XDG_CONFIG_HOME/cvnplatform/registry.reg (~/.config when XDG_CONFIG_HOME is not set). Every
 // change reaches the file at once and atomically, under an advisory lock, so processes that share
-// the file lose none of each other's changes. A key handle is a number, never a pointer: a null or
-// unknown handle fails the call with ERROR_INVALID_HANDLE. Key and value names ignore ASCII case.
+// the file lose none of each other's changes; every line of the file that a change does not touch
+// stays as it was. A file that cannot be read fails the call with its Win32 error, one that is not
+// a REGEDIT4 file with ERROR_BADDB, and neither is ever written. Reading creates nothing. Keys
+// created with REG_OPTION_VOLATILE live in the process's memory only. A key handle is a number,
+// never a pointer: a null or unknown handle fails the call with ERROR_INVALID_HANDLE. Key and
+// value names ignore ASCII case.
 LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,
                                REGSAM desired, LPVOID security, PHKEY result, LPDWORD disposition);
 LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PHKEY result);

@@ -1,10 +1,15 @@
 // The Reg* functions over the registry file. A key handle stands for a key path; the key's values
-// always come from the file, so every process sees every change as soon as it is made.
+// always come from the file, so every process sees every change as soon as it is made. Volatile
+// keys (REG_OPTION_VOLATILE) live in this process's memory only, as Win32 keeps them until the
+// system stops: they are never written to the file, and a key of that path in the file is hidden
+// behind one while it exists.
 #include "registry_storage.h"
 #include "no_exceptions.h"
 
+#include <cvnplatform.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -17,10 +22,29 @@ namespace {
 // runs after that of the modules that depend on it, and at its dlclose.
 std::mutex& g_handlesLock = *new std::mutex;
 std::map<uintptr_t, std::string>& g_openKeys = *new std::map<uintptr_t, std::string>;
+std::mutex& g_volatileLock = *new std::mutex;
+cvn::RegistryDocument& g_volatileKeys = *new cvn::RegistryDocument;
 
 __attribute__((destructor)) void freeTables() {
+    delete &g_volatileKeys;
+    delete &g_volatileLock;
     delete &g_openKeys;
     delete &g_handlesLock;
+}
+
+thread_local LSTATUS g_lastWriteError = ERROR_SUCCESS;
+
+// Remembers a failed change for cvnRegistryLastWriteError and returns its status.
+LSTATUS changeStatus(LSTATUS status) {
+    if (status != ERROR_SUCCESS) {
+        g_lastWriteError = status;
+    }
+    return status;
+}
+
+bool isVolatileKey(const std::string& path) {
+    std::lock_guard<std::mutex> lock(g_volatileLock);
+    return g_volatileKeys.hasKey(path);
 }
 
 uintptr_t g_nextHandle = 0x100;
@@ -105,20 +129,32 @@ LSTATUS subKeyPath(HKEY key, LPCSTR subKey, PHKEY result, std::string& path) {
 
 extern "C" {
 
-LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, LPVOID, PHKEY result,
-                               LPDWORD disposition) {
+LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD options, REGSAM, LPVOID,
+                               PHKEY result, LPDWORD disposition) {
     return cvn::withoutExceptions<LSTATUS>(ERROR_OUTOFMEMORY, [&]() -> LSTATUS {
         std::string path;
         if (const LSTATUS status = subKeyPath(key, subKey, result, path); status != ERROR_SUCCESS) {
             return status;
         }
         bool created = false;
-        if (!cvn::changeRegistry([&](cvn::RegistryStore& store) {
-                created = store.findKey(path) == nullptr;
-                store.createKey(path);
-                return created;
-            })) {
-            return ERROR_ACCESS_DENIED;
+        if (isVolatileKey(path)) {
+            created = false;
+        } else if ((options & REG_OPTION_VOLATILE) != 0) {
+            // An existing key keeps what it is; only a new one is made volatile.
+            std::shared_ptr<const cvn::RegistryDocument> stored;
+            if (const LSTATUS status = cvn::readRegistry(stored); status != ERROR_SUCCESS) {
+                return status;
+            }
+            if (!stored->hasKey(path)) {
+                std::lock_guard<std::mutex> lock(g_volatileLock);
+                created = g_volatileKeys.createKey(path);
+            }
+        } else if (const LSTATUS status = cvn::changeRegistry([&](cvn::RegistryDocument& document) {
+                       created = document.createKey(path);
+                       return created;
+                   });
+                   status != ERROR_SUCCESS) {
+            return changeStatus(status);
         }
         *result = newHandle(path);
         if (disposition != nullptr) {
@@ -136,9 +172,14 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY resul
         }
         // The key itself (no sub key) needs no entry of its own: a root has none.
         const bool namesSubKey = !childPath("", subKey).empty();
-        cvn::RegistryStore store = cvn::readRegistry();
-        if (namesSubKey && store.findKey(path) == nullptr) {
-            return ERROR_FILE_NOT_FOUND;
+        if (namesSubKey && !isVolatileKey(path)) {
+            std::shared_ptr<const cvn::RegistryDocument> stored;
+            if (const LSTATUS status = cvn::readRegistry(stored); status != ERROR_SUCCESS) {
+                return status;
+            }
+            if (!stored->hasKey(path)) {
+                return ERROR_FILE_NOT_FOUND;
+            }
         }
         *result = newHandle(path);
         return ERROR_SUCCESS;
@@ -163,11 +204,23 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD, LPDWORD typ
         if (data != nullptr && dataSize == nullptr) {
             return ERROR_INVALID_PARAMETER;
         }
-        cvn::RegistryStore store = cvn::readRegistry();
-        cvn::RegistryKey* found = store.findKey(*path);
-        cvn::RegistryValue* value =
-            found == nullptr ? nullptr : store.findValue(*found, valueName == nullptr ? "" : valueName);
-        if (value == nullptr) {
+        const std::string name = valueName == nullptr ? "" : valueName;
+        std::optional<cvn::RegistryValue> value;
+        if (isVolatileKey(*path)) {
+            std::lock_guard<std::mutex> lock(g_volatileLock);
+            if (const cvn::RegistryValue* found = g_volatileKeys.findValue(*path, name)) {
+                value = *found;
+            }
+        } else {
+            std::shared_ptr<const cvn::RegistryDocument> stored;
+            if (const LSTATUS status = cvn::readRegistry(stored); status != ERROR_SUCCESS) {
+                return status;
+            }
+            if (const cvn::RegistryValue* found = stored->findValue(*path, name)) {
+                value = *found;
+            }
+        }
+        if (!value) {
             return ERROR_FILE_NOT_FOUND;
         }
         if (type != nullptr) {
@@ -200,25 +253,23 @@ LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, con
             !cvn::isStorableName(valueName == nullptr ? "" : valueName)) {
             return ERROR_INVALID_PARAMETER;
         }
-        cvn::RegistryValue value{valueName == nullptr ? "" : valueName, type,
-                                 std::vector<uint8_t>(data, data == nullptr ? data : data + dataSize)};
+        const cvn::RegistryValue value{valueName == nullptr ? "" : valueName, type,
+                                       std::vector<uint8_t>(data, data == nullptr ? data : data + dataSize)};
+        if (isVolatileKey(*path)) {
+            std::lock_guard<std::mutex> lock(g_volatileLock);
+            return g_volatileKeys.setValue(*path, value) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+        }
         bool keyExists = true;
-        if (!cvn::changeRegistry([&](cvn::RegistryStore& store) {
-                // An open handle's key may have been deleted by another process; Windows then refuses.
-                cvn::RegistryKey* target =
-                    predefinedRoot(key) ? &store.createKey(*path) : store.findKey(*path);
-                keyExists = target != nullptr;
-                if (!keyExists) {
-                    return false;
-                }
-                if (cvn::RegistryValue* existing = store.findValue(*target, value.name)) {
-                    *existing = value;
-                } else {
-                    target->values.push_back(value);
-                }
-                return true;
-            })) {
-            return ERROR_ACCESS_DENIED;
+        const LSTATUS status = cvn::changeRegistry([&](cvn::RegistryDocument& document) {
+            // An open handle's key may have been deleted by another process; Windows then refuses.
+            if (predefinedRoot(key)) {
+                document.createKey(*path);
+            }
+            keyExists = document.setValue(*path, value);
+            return keyExists;
+        });
+        if (status != ERROR_SUCCESS) {
+            return changeStatus(status);
         }
         return keyExists ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
     });
@@ -230,25 +281,36 @@ LSTATUS WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName) {
         if (!path) {
             return ERROR_INVALID_HANDLE;
         }
+        const std::string name = valueName == nullptr ? "" : valueName;
+        if (isVolatileKey(*path)) {
+            std::lock_guard<std::mutex> lock(g_volatileLock);
+            return g_volatileKeys.deleteValue(*path, name) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+        }
         bool deleted = false;
-        if (!cvn::changeRegistry([&](cvn::RegistryStore& store) {
-                cvn::RegistryKey* target = store.findKey(*path);
-                if (target == nullptr) {
-                    return false;
-                }
-                const std::string name = valueName == nullptr ? "" : valueName;
-                for (auto it = target->values.begin(); it != target->values.end(); ++it) {
-                    if (cvn::equalIgnoringAsciiCase(it->name, name)) {
-                        target->values.erase(it);
-                        deleted = true;
-                        return true;
-                    }
-                }
-                return false;
-            })) {
-            return ERROR_ACCESS_DENIED;
+        const LSTATUS status = cvn::changeRegistry([&](cvn::RegistryDocument& document) {
+            deleted = document.deleteValue(*path, name);
+            return deleted;
+        });
+        if (status != ERROR_SUCCESS) {
+            return changeStatus(status);
         }
         return deleted ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    });
+}
+
+LSTATUS cvnRegistryLastWriteError(void) {
+    return g_lastWriteError;
+}
+
+size_t cvnRegistryFilePath(char* buffer, size_t size) {
+    return cvn::withoutExceptions<size_t>(0, [&]() -> size_t {
+        const std::string path = cvn::registryFilePath();
+        if (buffer != nullptr && size > 0) {
+            const size_t copied = std::min(path.size(), size - 1);
+            std::memcpy(buffer, path.data(), copied);
+            buffer[copied] = '\0';
+        }
+        return path.size();
     });
 }
 

@@ -1,69 +1,197 @@
 #include "registry_storage.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 
 namespace cvn {
 
 namespace {
 
-void makeParentDirectories(const std::string& path) {
-    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        mkdir(path.substr(0, slash).c_str(), 0700);
+// The Win32 error that a failed file operation of the registry gives.
+LSTATUS win32Error(int error, LSTATUS otherwise) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+        return ERROR_ACCESS_DENIED;
+    case EMFILE:
+    case ENFILE:
+        return ERROR_TOO_MANY_OPEN_FILES;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return ERROR_DISK_FULL;
+    case EROFS:
+        return ERROR_WRITE_PROTECT;
+    case ENOMEM:
+        return ERROR_OUTOFMEMORY;
+    case ENOENT:
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
+    default:
+        return otherwise;
     }
 }
 
-// Holds an advisory lock on "<registry file>.lock" for its lifetime.
-class RegistryLock {
-  public:
-    RegistryLock(const std::string& registryPath, int operation) {
-        makeParentDirectories(registryPath);
-        descriptor_ = open((registryPath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (descriptor_ >= 0) {
-            while (flock(descriptor_, operation) != 0 && errno == EINTR) {
-            }
-        }
-    }
-    ~RegistryLock() {
-        if (descriptor_ >= 0) {
-            close(descriptor_); // Closing releases the lock.
-        }
-    }
-    RegistryLock(const RegistryLock&) = delete;
-    RegistryLock& operator=(const RegistryLock&) = delete;
-    bool held() const { return descriptor_ >= 0; }
+// What tells one version of the file from another: a writer renames a new file over it, and an
+// edit in place changes its time or size.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
 
-  private:
-    int descriptor_ = -1;
+    static FileIdentity of(const struct stat& status) {
+        return {status.st_dev, status.st_ino, status.st_size, status.st_mtim};
+    }
+    bool operator==(const FileIdentity& other) const {
+        return device == other.device && inode == other.inode && size == other.size &&
+               modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+    }
 };
 
-std::string readFile(const std::string& path) {
-    std::string text;
-    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) {
-        return text;
-    }
-    char block[4096];
-    for (ssize_t count; (count = read(descriptor, block, sizeof block)) != 0;) {
+// The last version of the file this process read or wrote, parsed. Not a static object: modules
+// call in from their own unload code, which at process exit runs after every static destructor.
+struct ParsedFile {
+    std::mutex lock;
+    std::string path;
+    FileIdentity identity;
+    std::shared_ptr<const RegistryDocument> document;
+};
+ParsedFile& g_parsed = *new ParsedFile;
+
+__attribute__((destructor)) void freeParsedFile() {
+    delete &g_parsed;
+}
+
+std::shared_ptr<const RegistryDocument> cachedDocument(const std::string& path,
+                                                       const FileIdentity& identity) {
+    std::lock_guard<std::mutex> guard(g_parsed.lock);
+    return g_parsed.path == path && g_parsed.identity == identity ? g_parsed.document : nullptr;
+}
+
+void rememberDocument(const std::string& path, const FileIdentity& identity,
+                      std::shared_ptr<const RegistryDocument> document) {
+    std::lock_guard<std::mutex> guard(g_parsed.lock);
+    g_parsed.path = path;
+    g_parsed.identity = identity;
+    g_parsed.document = std::move(document);
+}
+
+LSTATUS readWhole(int descriptor, off_t sizeHint, std::string& text) {
+    text.clear();
+    text.reserve(static_cast<size_t>(sizeHint > 0 ? sizeHint : 0));
+    char block[65536];
+    for (;;) {
+        const ssize_t count = read(descriptor, block, sizeof block);
+        if (count == 0) {
+            return ERROR_SUCCESS;
+        }
         if (count < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            break;
+            return win32Error(errno, ERROR_READ_FAULT);
         }
         text.append(block, static_cast<size_t>(count));
     }
-    close(descriptor);
-    return text;
 }
 
-bool writeAll(int descriptor, const std::string& text) {
+// Reads and parses the file at `path`, or takes the parsed version when the file is unchanged.
+LSTATUS readDocument(const std::string& path, std::shared_ptr<const RegistryDocument>& document) {
+    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        if (errno == ENOENT) {
+            document = std::make_shared<const RegistryDocument>();
+            return ERROR_SUCCESS;
+        }
+        return win32Error(errno, ERROR_READ_FAULT);
+    }
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0) {
+        const int error = errno;
+        close(descriptor);
+        return win32Error(error, ERROR_READ_FAULT);
+    }
+    if (S_ISDIR(status.st_mode)) {
+        close(descriptor);
+        return ERROR_ACCESS_DENIED;
+    }
+    const FileIdentity identity = FileIdentity::of(status);
+    if (auto cached = cachedDocument(path, identity)) {
+        close(descriptor);
+        document = std::move(cached);
+        return ERROR_SUCCESS;
+    }
+    std::string text;
+    const LSTATUS readStatus = readWhole(descriptor, status.st_size, text);
+    close(descriptor);
+    if (readStatus != ERROR_SUCCESS) {
+        return readStatus;
+    }
+    RegistryParseError error;
+    std::optional<RegistryDocument> parsed = RegistryDocument::parse(text, error);
+    if (!parsed) {
+        return ERROR_BADDB;
+    }
+    auto shared = std::make_shared<const RegistryDocument>(std::move(*parsed));
+    rememberDocument(path, identity, shared);
+    document = std::move(shared);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS makeParentDirectories(const std::string& path) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        if (mkdir(path.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) {
+            return win32Error(errno, ERROR_PATH_NOT_FOUND);
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
+// Holds an exclusive advisory lock on "<registry file>.lock" for its lifetime.
+class WriterLock {
+  public:
+    explicit WriterLock(const std::string& registryPath) {
+        status_ = makeParentDirectories(registryPath);
+        if (status_ != ERROR_SUCCESS) {
+            return;
+        }
+        descriptor_ = open((registryPath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (descriptor_ < 0) {
+            status_ = win32Error(errno, ERROR_ACCESS_DENIED);
+            return;
+        }
+        while (flock(descriptor_, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                status_ = win32Error(errno, ERROR_ACCESS_DENIED);
+                return;
+            }
+        }
+    }
+    ~WriterLock() {
+        if (descriptor_ >= 0) {
+            close(descriptor_); // Closing releases the lock.
+        }
+    }
+    WriterLock(const WriterLock&) = delete;
+    WriterLock& operator=(const WriterLock&) = delete;
+    LSTATUS status() const { return status_; }
+
+  private:
+    int descriptor_ = -1;
+    LSTATUS status_ = ERROR_SUCCESS;
+};
+
+LSTATUS writeAll(int descriptor, const std::string& text) {
     size_t written = 0;
     while (written < text.size()) {
         const ssize_t count = write(descriptor, text.data() + written, text.size() - written);
@@ -71,25 +199,45 @@ bool writeAll(int descriptor, const std::string& text) {
             if (errno == EINTR) {
                 continue;
             }
-            return false;
+            return win32Error(errno, ERROR_WRITE_FAULT);
         }
         written += static_cast<size_t>(count);
     }
-    return true;
+    return ERROR_SUCCESS;
 }
 
-bool replaceFile(const std::string& path, const std::string& text) {
+// Writes `text` beside the file and renames it over the file, keeping the old file's permissions.
+// On success `identity` is the new file's.
+LSTATUS replaceFile(const std::string& path, const std::string& text, FileIdentity& identity) {
+    mode_t mode = 0600;
+    if (struct stat old{}; stat(path.c_str(), &old) == 0) {
+        mode = old.st_mode & 07777;
+    }
     const std::string temporary = path + ".tmp." + std::to_string(getpid());
     const int descriptor = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (descriptor < 0) {
-        return false;
+        return win32Error(errno, ERROR_WRITE_FAULT);
     }
-    const bool complete = writeAll(descriptor, text) && fsync(descriptor) == 0;
-    if (close(descriptor) != 0 || !complete || rename(temporary.c_str(), path.c_str()) != 0) {
+    LSTATUS status = writeAll(descriptor, text);
+    if (status == ERROR_SUCCESS && (fchmod(descriptor, mode) != 0 || fsync(descriptor) != 0)) {
+        status = win32Error(errno, ERROR_WRITE_FAULT);
+    }
+    struct stat written {};
+    if (status == ERROR_SUCCESS && fstat(descriptor, &written) != 0) {
+        status = win32Error(errno, ERROR_WRITE_FAULT);
+    }
+    if (close(descriptor) != 0 && status == ERROR_SUCCESS) {
+        status = win32Error(errno, ERROR_WRITE_FAULT);
+    }
+    if (status == ERROR_SUCCESS && rename(temporary.c_str(), path.c_str()) != 0) {
+        status = win32Error(errno, ERROR_WRITE_FAULT);
+    }
+    if (status != ERROR_SUCCESS) {
         unlink(temporary.c_str());
-        return false;
+        return status;
     }
-    return true;
+    identity = FileIdentity::of(written);
+    return ERROR_SUCCESS;
 }
 
 } // namespace
@@ -101,30 +249,40 @@ std::string registryFilePath() {
     std::string base;
     if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && *config != '\0') {
         base = config;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        base = std::string(home) + "/.config";
+    } else if (const passwd* user = getpwuid(getuid()); user != nullptr && user->pw_dir != nullptr) {
+        base = std::string(user->pw_dir) + "/.config";
     } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home != nullptr ? home : "") + "/.config";
+        base = "/nonexistent/.config"; // no home to be found: the file can be neither read nor made
     }
     return base + "/cvnplatform/registry.reg";
 }
 
-RegistryStore readRegistry() {
-    const std::string path = registryFilePath();
-    RegistryLock lock(path, LOCK_SH);
-    return parseRegistryText(readFile(path));
+LSTATUS readRegistry(std::shared_ptr<const RegistryDocument>& document) {
+    return readDocument(registryFilePath(), document);
 }
 
-bool changeRegistry(const std::function<bool(RegistryStore&)>& change) {
+LSTATUS changeRegistry(const std::function<bool(RegistryDocument&)>& change) {
     const std::string path = registryFilePath();
-    RegistryLock lock(path, LOCK_EX);
-    if (!lock.held()) {
-        return false;
+    WriterLock lock(path);
+    if (lock.status() != ERROR_SUCCESS) {
+        return lock.status();
     }
-    RegistryStore store = parseRegistryText(readFile(path));
-    if (!change(store)) {
-        return true;
+    std::shared_ptr<const RegistryDocument> current;
+    if (const LSTATUS status = readDocument(path, current); status != ERROR_SUCCESS) {
+        return status;
     }
-    return replaceFile(path, formatRegistryText(store));
+    auto changed = std::make_shared<RegistryDocument>(*current);
+    if (!change(*changed)) {
+        return ERROR_SUCCESS;
+    }
+    FileIdentity identity;
+    if (const LSTATUS status = replaceFile(path, changed->text(), identity); status != ERROR_SUCCESS) {
+        return status;
+    }
+    rememberDocument(path, identity, std::move(changed));
+    return ERROR_SUCCESS;
 }
 
 } // namespace cvn

@@ -8,9 +8,12 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -289,33 +292,294 @@ TEST_F(CvnhostTest, UsageErrorsExitWithTwo) {
     }
 }
 
-// Ctrl-C during a batch: every stream is closed, so each file is a valid, tagged MP3 of what was
-// encoded, and the program says which were cut short.
-TEST_F(CvnhostTest, InterruptLeavesValidTaggedFilesAndExits130) {
-    std::vector<std::string> arguments = {"encode", "--jobs", "2", "--out-dir", file("out")};
-    for (int i = 0; i < 4; ++i) {
-        const std::string name = file("long" + std::to_string(i) + ".wav");
-        ASSERT_NO_FATAL_FAILURE(writeAudio(name, {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 120.0}));
+std::string readText(const std::string& path) {
+    const std::vector<uint8_t> bytes = readFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+void writeText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// The names in a directory, sorted.
+std::vector<std::string> namesIn(const std::string& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// cvnhost under a file size limit of `bytes` (a multiple of 512), which stands for a full disk.
+ChildResult cvnhostWithFileLimit(size_t bytes, const std::vector<std::string>& arguments) {
+    std::vector<std::string> shell = {
+        "-c", "ulimit -f " + std::to_string(bytes / 512) + "; exec \"$0\" \"$@\"", CVN_HOST_PROGRAM};
+    shell.insert(shell.end(), arguments.begin(), arguments.end());
+    return runProgram("/bin/sh", shell);
+}
+
+// A good output stays as it was unless an encode succeeds: a failed input, a full disk while the
+// plug-in writes, a full disk while the ID3v2 tag is added. No temporary file is left behind.
+TEST_F(CvnhostTest, AFailedEncodeLeavesTheOldOutputAsItWas) {
+    std::filesystem::create_directory(file("work"));
+    const std::string input = file("work/in.wav");
+    const std::string output = file("work/out.mp3");
+    ASSERT_NO_FATAL_FAILURE(writeAudio(input, {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 1.0}));
+    writeText(file("work/corrupt.flac"), "fLaC but nothing else");
+    ASSERT_EQ(cvnhost({"encode", "--no-id3v2", input, output}).exitStatus, 0);
+    const size_t untagged = readFileBytes(output).size();
+    struct Case {
+        const char* what;
+        size_t fileLimit; // 0: none
+        std::vector<std::string> arguments;
+        std::string cause;
+    };
+    const size_t block = 512;
+    const std::vector<Case> cases = {
+        {"an input that cannot be read", 0, {"encode", file("work/corrupt.flac"), output}, "is not audio"},
+        {"a full disk while the plug-in writes", 4 * block, {"encode", input, output}, "result 4"},
+        {"a full disk while the ID3v2 tag is added",
+         (untagged + block - 1) / block * block,
+         {"encode", "--title", "T", input, output},
+         "was damaged while its ID3v2 tag was written"},
+    };
+    for (const Case& c : cases) {
+        writeText(output, "the user's old file\n");
+        const ChildResult result =
+            c.fileLimit == 0 ? cvnhost(c.arguments) : cvnhostWithFileLimit(c.fileLimit, c.arguments);
+        EXPECT_EQ(result.exitStatus, 1) << c.what << ": " << result.errors;
+        EXPECT_NE(result.errors.find(c.cause), std::string::npos) << c.what << ": " << result.errors;
+        EXPECT_EQ(readText(output), "the user's old file\n") << c.what;
+        EXPECT_EQ(namesIn(file("work")), (std::vector<std::string>{"corrupt.flac", "in.wav", "out.mp3"}))
+            << c.what;
+    }
+}
+
+// A signal while a track is encoded: the old output stays, no file cut short takes its place, and
+// the temporary file is removed, kept as .partial on request, or (after SIGKILL) removed by the
+// next run.
+TEST_F(CvnhostTest, SignalsLeaveTheOldOutputAndNoPartialFileUnderItsName) {
+    std::filesystem::create_directory(file("work"));
+    const std::string input = file("work/long.wav");
+    const std::string output = file("work/out.mp3");
+    ASSERT_NO_FATAL_FAILURE(writeAudio(input, {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 60.0}));
+    struct Case {
+        int signal;
+        std::vector<std::string> options;
+        std::vector<std::string> namesAfter;
+    };
+    const std::vector<std::string> untouched = {"long.wav", "out.mp3"};
+    const std::vector<Case> cases = {
+        {SIGINT, {}, untouched},
+        {SIGTERM, {}, untouched},
+        {SIGHUP, {}, untouched},
+        {SIGPIPE, {}, untouched},
+        {SIGINT, {"--keep-partial"}, {"long.wav", "out.mp3", "out.partial.mp3"}},
+        {SIGKILL, {}, {}},
+    };
+    for (const Case& c : cases) {
+        writeText(output, "the user's old file\n");
+        std::filesystem::remove(file("work/out.partial.mp3"));
+        std::vector<std::string> arguments = {"encode", input, output};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        Child child(CVN_HOST_PROGRAM, arguments);
+        // Waits until the plug-in has written some of the temporary file.
+        for (int wait = 0; wait < 500; ++wait) {
+            const std::vector<std::string> names = namesIn(file("work"));
+            const auto temporary = std::find_if(names.begin(), names.end(), [](const std::string& name) {
+                return name.rfind(".out.mp3.cvnhost-", 0) == 0;
+            });
+            if (temporary != names.end() && readFileBytes(file("work/" + *temporary)).size() > 20000) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        kill(child.pid(), c.signal);
+        const ChildResult result = child.wait();
+        EXPECT_EQ(readText(output), "the user's old file\n") << strsignal(c.signal);
+        if (c.signal == SIGKILL) {
+            EXPECT_EQ(result.signal, SIGKILL);
+            EXPECT_EQ(namesIn(file("work")).size(), 3u) << "the temporary file stays behind";
+            ASSERT_EQ(cvnhost({"encode", "--quiet", input, output}).exitStatus, 0);
+            EXPECT_EQ(namesIn(file("work")), untouched) << "the next run removes it";
+            EXPECT_TRUE(decodeWithMpg123(output).ok);
+            continue;
+        }
+        EXPECT_EQ(result.exitStatus, 130) << strsignal(c.signal) << ": " << result.errors;
+        EXPECT_NE(result.errors.find("cut short"), std::string::npos) << result.errors;
+        EXPECT_EQ(namesIn(file("work")), c.namesAfter) << strsignal(c.signal);
+        if (!c.options.empty()) {
+            EXPECT_TRUE(decodeWithMpg123(file("work/out.partial.mp3")).ok);
+        }
+    }
+}
+
+// Inputs whose headers mislead, outputs that are no files, and errors under --quiet.
+TEST_F(CvnhostTest, InputsAndOutputsAreReadAndReportedTruthfully) {
+    ASSERT_NO_FATAL_FAILURE(writeAudio(file("in.wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 3.0},
+                                       {"", "", "", "", "00012"}));
+    // A WAV written to a pipe: its sizes are 0xFFFFFFFF.
+    std::vector<uint8_t> piped = readFileBytes(file("in.wav"));
+    const auto dataChunk = std::search(piped.begin(), piped.end(), std::begin("data"), std::end("data") - 1);
+    ASSERT_NE(dataChunk, piped.end());
+    for (const auto size : {piped.begin() + 4, dataChunk + 4}) {
+        std::fill(size, size + 4, 0xFF);
+    }
+    std::ofstream(file("piped.wav"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(piped.data()), static_cast<std::streamsize>(piped.size()));
+    // A VBR MP3 without its Xing header: libsndfile's length for it is a guess from the first frame.
+    ASSERT_EQ(cvnhost({"settings", "--vbr", "2"}).exitStatus, 0);
+    ASSERT_EQ(cvnhost({"encode", "--no-id3v2", file("in.wav"), file("vbr.mp3")}).exitStatus, 0);
+    ASSERT_EQ(cvnhost({"settings", "--vbr", "off"}).exitStatus, 0);
+    const std::vector<uint8_t> vbr = readFileBytes(file("vbr.mp3"));
+    const std::vector<Mp3Frame> frames = readMp3Frames(vbr);
+    ASSERT_GT(frames.size(), 2u);
+    std::ofstream(file("noxing.mp3"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(vbr.data() + frames[1].offset),
+               static_cast<std::streamsize>(vbr.size() - frames[1].offset));
+
+    for (const char* input : {"in.wav", "piped.wav", "noxing.mp3"}) {
+        const ChildResult result = cvnhost({"encode", file(input), file("out.mp3")});
+        EXPECT_EQ(result.exitStatus, 0) << input << ": " << result.errors;
+        const DecodedAudio decoded = decodeWithMpg123(file("out.mp3"));
+        EXPECT_NEAR(static_cast<double>(decoded.samples.size()) / 2, 3.0 * 44100 + kMp3FrameSamples,
+                    3 * kMp3FrameSamples)
+            << input;
+    }
+    const ChildResult tagged = cvnhost({"encode", file("in.wav"), file("tagged.mp3")});
+    EXPECT_EQ(readId3v1(file("tagged.mp3")).track, 12) << "00012 is track 12";
+
+    const ChildResult toNull = cvnhost({"encode", file("in.wav"), "/dev/null"});
+    EXPECT_EQ(toNull.exitStatus, 0) << toNull.errors;
+    EXPECT_NE(toNull.errors.find("/dev/null (3.0 s, " +
+                                 std::to_string(readFileBytes(file("tagged.mp3")).size()) + " bytes)"),
+              std::string::npos)
+        << toNull.errors;
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+
+    const ChildResult quiet = cvnhost({"encode", "--quiet", file("missing.wav"), file("missing.mp3")});
+    EXPECT_EQ(quiet.exitStatus, 1);
+    EXPECT_NE(quiet.errors.find("missing.wav: cannot be read"), std::string::npos) << quiet.errors;
+    const ChildResult longName = cvnhost({"encode", file("in.wav"), file(std::string(300, 'n') + ".mp3")});
+    EXPECT_EQ(longName.exitStatus, 1);
+    EXPECT_NE(longName.errors.find(".mp3: File name too long"), std::string::npos) << longName.errors;
+}
+
+// More tracks at once than the encoder library once held streams for.
+TEST_F(CvnhostTest, ManyJobsAtOnceAllSucceed) {
+    std::vector<std::string> arguments = {"encode", "--quiet", "--jobs", "100", "--out-dir", file("out")};
+    ASSERT_NO_FATAL_FAILURE(
+        writeAudio(file("in.wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 0.3}));
+    for (int i = 0; i < 80; ++i) {
+        const std::string name = file("t" + std::to_string(i) + ".wav");
+        std::filesystem::copy_file(file("in.wav"), name);
         arguments.push_back(name);
     }
-    Child child(CVN_HOST_PROGRAM, arguments);
-    const std::string first = file("out/long0.mp3");
-    for (int wait = 0; wait < 400 && readFileBytes(first).size() < 20000; ++wait) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const ChildResult result = cvnhost(arguments);
+    EXPECT_EQ(result.exitStatus, 0) << result.errors;
+    EXPECT_EQ(namesIn(file("out")).size(), 80u);
+}
+
+// The registry file as users keep it: a change through the settings dialog rewrites only its own
+// line; a file that cannot be read or parsed is named and never written; an encode reads only.
+TEST_F(CvnhostTest, TheRegistryFileKeepsWhatItHadAndItsProblemsAreNamed) {
+    ASSERT_NO_FATAL_FAILURE(
+        writeAudio(file("in.wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 0.5}));
+    const std::string key = "[HKEY_CURRENT_USER\\Software\\Corvane\\VelmoraPlugIn]\n";
+    const std::string other =
+        "\n; another program's\n[HKEY_CURRENT_USER\\Software\\Other]\n\"Name\"=\"text\"\n"
+        "\"Blob\"=hex:01,02,\\\n  03\n";
+    std::string padding; // enough of another key's values that a file size limit stops a rewrite
+    for (int i = 0; i < 200; ++i) {
+        padding += "\"Value" + std::to_string(i) + "\"=\"" + std::string(40, 'x') + "\"\n";
     }
-    kill(child.pid(), SIGINT);
-    const ChildResult result = child.wait();
-    EXPECT_EQ(result.exitStatus, 130) << result.errors;
-    EXPECT_NE(result.errors.find("cut short: " + first), std::string::npos) << result.errors;
-    for (int i = 0; i < 4; ++i) {
-        const std::string output = file("out/long" + std::to_string(i) + ".mp3");
-        if (!fileExists(output)) {
-            continue; // not started before the stop
+    struct Case {
+        const char* what;
+        std::string registry;             // the file's text; empty: no file
+        std::string registryPath;         // empty: the test's own
+        std::vector<std::string> command; // "encode" or "settings ..."
+        size_t fileLimit;                 // 0: none
+        int exitStatus;
+        std::string message;       // on stderr
+        std::string registryAfter; // what the file holds afterwards
+    };
+    // The dialog writes all seven values on OK; those it adds follow the key's last value.
+    const std::string dialogValues = "\"StereoMode\"=dword:00000000\n\"Copyright\"=dword:00000000\n"
+                                     "\"CRC\"=dword:00000000\n\"Quality\"=dword:00000000\n"
+                                     "\"Original\"=dword:00000000\n\"Private\"=dword:00000000\n";
+    const std::string registry = "REGEDIT4\n\n" + key + "\"VBR\"=dword:00000000\n@=\"kept\"\n" + other;
+    const std::vector<Case> cases = {
+        {"a change through the dialog",
+         registry,
+         "",
+         {"settings", "--vbr", "3"},
+         0,
+         0,
+         "",
+         "REGEDIT4\n\n" + key + "\"VBR\"=dword:00000004\n@=\"kept\"\n" + dialogValues + other},
+        {"not REGEDIT4, settings",
+         "garbage\n",
+         "",
+         {"settings", "--vbr", "3"},
+         0,
+         1,
+         "not a REGEDIT4 file",
+         "garbage\n"},
+        {"not REGEDIT4, encode", "garbage\n", "", {"encode"}, 0, 1, "not a REGEDIT4 file", "garbage\n"},
+        {"a stored Quality of 7",
+         "REGEDIT4\n" + key + "\"Quality\"=dword:00000007\n",
+         "",
+         {"encode"},
+         0,
+         1,
+         "the setting Quality is 7",
+         "REGEDIT4\n" + key + "\"Quality\"=dword:00000007\n"},
+        {"a stored VBR of 11",
+         "REGEDIT4\n" + key + "\"VBR\"=dword:0000000b\n",
+         "",
+         {"encode"},
+         0,
+         1,
+         "the setting VBR is 11",
+         "REGEDIT4\n" + key + "\"VBR\"=dword:0000000b\n"},
+        {"a settings write that fails",
+         "REGEDIT4\n" + key + padding,
+         "",
+         {"settings", "--crc", "on"},
+         4096,
+         1,
+         "could not be stored in the registry file",
+         "REGEDIT4\n" + key + padding},
+        {"no place for a registry, encode", "", "/proc/velmora/registry.reg", {"encode"}, 0, 0, "", ""},
+        {"no place for a registry, settings",
+         "",
+         "/proc/velmora/registry.reg",
+         {"settings", "--crc", "on"},
+         0,
+         1,
+         "/proc/velmora/registry.reg",
+         ""},
+    };
+    for (const Case& c : cases) {
+        const std::string path = c.registryPath.empty() ? file("registry.reg") : c.registryPath;
+        std::filesystem::remove(file("registry.reg"));
+        if (!c.registry.empty()) {
+            writeText(path, c.registry);
         }
-        EXPECT_TRUE(decodeWithMpg123(output).ok) << output;
-        const std::vector<uint8_t> bytes = readFileBytes(output);
-        ASSERT_GE(bytes.size(), 128u);
-        EXPECT_EQ(std::string(bytes.end() - 128, bytes.end() - 125), "TAG") << output;
+        setenv("CVN_REGISTRY", path.c_str(), 1);
+        std::vector<std::string> arguments = c.command;
+        if (arguments[0] == "encode") {
+            arguments.insert(arguments.end(), {file("in.wav"), file("out.mp3")});
+        }
+        const ChildResult result =
+            c.fileLimit == 0 ? cvnhost(arguments) : cvnhostWithFileLimit(c.fileLimit, arguments);
+        EXPECT_EQ(result.exitStatus, c.exitStatus) << c.what << ": " << result.errors;
+        EXPECT_NE(result.errors.find(c.message), std::string::npos) << c.what << ": " << result.errors;
+        if (!c.message.empty()) {
+            EXPECT_NE(result.errors.find(path), std::string::npos) << c.what << ": " << result.errors;
+        }
+        EXPECT_EQ(fileExists(path) ? readText(path) : "", c.registryAfter) << c.what;
     }
 }
 

@@ -6,11 +6,13 @@
 
 #include <windows.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,38 +25,127 @@ std::string readRegistryFileText(const std::string& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-TEST(RegistryFile, TextFormRoundTrips) {
-    RegistryStore store;
-    RegistryKey& key = store.createKey("HKEY_CURRENT_USER\\Software\\Corvane");
-    key.values.push_back({"StereoMode", REG_DWORD, {1, 0, 0, 0}});
-    key.values.push_back({"Odd \"name\" \\", REG_BINARY, {0xde, 0xad}});
-    key.values.push_back({"Short", REG_DWORD, {2}});
-    key.values.push_back({"", REG_SZ, {'h', 'i', 0}});
-    store.createKey("HKEY_CURRENT_USER\\Software\\Empty");
-    const std::string text = formatRegistryText(store);
-    EXPECT_EQ(text, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Corvane]\n"
-                    "\"StereoMode\"=dword:00000001\n"
-                    "\"Odd \\\"name\\\" \\\\\"=hex:de,ad\n"
-                    "\"Short\"=hex(4):02\n"
-                    "@=hex(1):68,69,00\n"
-                    "\n[HKEY_CURRENT_USER\\Software\\Empty]\n");
-    const RegistryStore parsed = parseRegistryText(text);
-    ASSERT_EQ(parsed.keys.size(), 2u);
-    ASSERT_EQ(parsed.keys[0].values.size(), 4u);
-    for (size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(parsed.keys[0].values[i].name, key.values[i].name);
-        EXPECT_EQ(parsed.keys[0].values[i].type, key.values[i].type);
-        EXPECT_EQ(parsed.keys[0].values[i].data, key.values[i].data);
+std::optional<RegistryDocument> parsed(const std::string& text) {
+    RegistryParseError error;
+    return RegistryDocument::parse(text, error);
+}
+
+TEST(RegistryFile, WrittenValuesTakeTheirShortestFormAndReadBack) {
+    RegistryDocument document;
+    const std::string path = "HKEY_CURRENT_USER\\Software\\Corvane";
+    ASSERT_TRUE(document.createKey(path));
+    const std::vector<RegistryValue> values = {
+        {"StereoMode", REG_DWORD, {1, 0, 0, 0}},
+        {"Odd \"name\" \\", REG_BINARY, {0xde, 0xad}},
+        {"Short", REG_DWORD, {2}},
+        {"", REG_SZ, {'h', 'i', 0}},
+        {"Path", REG_SZ, {'C', ':', '\\', 0}},
+        {"Two", REG_SZ, {'a', 0, 'b', 0}},
+        {"Unterminated", REG_SZ, {'a', 'b'}},
+    };
+    for (const RegistryValue& value : values) {
+        ASSERT_TRUE(document.setValue(path, value));
+    }
+    document.createKey("HKEY_CURRENT_USER\\Software\\Empty");
+    EXPECT_EQ(document.text(), "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Corvane]\n"
+                               "\"StereoMode\"=dword:00000001\n"
+                               "\"Odd \\\"name\\\" \\\\\"=hex:de,ad\n"
+                               "\"Short\"=hex(4):02\n"
+                               "@=\"hi\"\n"
+                               "\"Path\"=\"C:\\\\\"\n"
+                               "\"Two\"=hex(1):61,00,62,00\n"
+                               "\"Unterminated\"=hex(1):61,62\n"
+                               "\n[HKEY_CURRENT_USER\\Software\\Empty]\n");
+    const std::optional<RegistryDocument> again = parsed(document.text());
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->keyCount(), 2u);
+    for (const RegistryValue& value : values) {
+        const RegistryValue* read = again->findValue("hkey_current_user\\software\\CORVANE", value.name);
+        ASSERT_NE(read, nullptr) << value.name;
+        EXPECT_EQ(read->type, value.type) << value.name;
+        EXPECT_EQ(read->data, value.data) << value.name;
     }
 }
 
-TEST(RegistryFile, DamagedLinesLoseOnlyThemselves) {
-    const RegistryStore store = parseRegistryText("REGEDIT4\r\n[A]\r\n\"x\"=dword:123\r\n\"y\"=hex:0g\r\n"
-                                                  "garbage\r\n\"z\"=dword:0000000a\r\n\"w\"=hex(zz):00\r\n");
-    ASSERT_EQ(store.keys.size(), 1u);
-    ASSERT_EQ(store.keys[0].values.size(), 1u);
-    EXPECT_EQ(store.keys[0].values[0].name, "z");
-    EXPECT_EQ(store.keys[0].values[0].data, (std::vector<uint8_t>{10, 0, 0, 0}));
+// Files as users and other programs write them: every byte comes back, a change of one value
+// rewrites only its own lines, and a new value goes after the key's last value.
+TEST(RegistryFile, AChangeTouchesOnlyItsOwnLines) {
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string afterChange; // "VBR" set to 3 and "New" added, in the key of the plug-in
+    };
+    const std::string key = "[HKEY_CURRENT_USER\\Software\\Corvane\\VelmoraPlugIn]";
+    const std::vector<Case> cases = {
+        {"comments, strings, continued hex, a default value",
+         "REGEDIT4\n\n; kept by hand\n" + key +
+             "\n\"VBR\"=dword:00000001\n\"Name\"=\"Caf\xc3\xa9 \\\"x\\\"\"\n"
+             "\"Blob\"=hex:01,02,\\\n  03,04\n@=\"default\"\n\n; "
+             "next\n[HKEY_CURRENT_USER\\Other]\n\"a\"=\"b\"\n",
+         "REGEDIT4\n\n; kept by hand\n" + key +
+             "\n\"VBR\"=dword:00000003\n\"Name\"=\"Caf\xc3\xa9 \\\"x\\\"\"\n"
+             "\"Blob\"=hex:01,02,\\\n  03,04\n@=\"default\"\n\"New\"=dword:00000007\n\n; next\n"
+             "[HKEY_CURRENT_USER\\Other]\n\"a\"=\"b\"\n"},
+        {"CRLF line ends and no line end at the end",
+         "REGEDIT4\r\n\r\n" + key + "\r\n\"Other\"=hex(7):41,00,00,00\r\n\"VBR\"=dword:00000001",
+         "REGEDIT4\r\n\r\n" + key +
+             "\r\n\"Other\"=hex(7):41,00,00,00\r\n\"VBR\"=dword:00000003\r\n"
+             "\"New\"=dword:00000007\r\n"},
+        {"damaged and unknown lines stay, the last of two equal values counts",
+         "REGEDIT4\n" + key + "\n\"VBR\"=dword:zz\ngarbage\n\"VBR\"=dword:00000001\n\"x\"=qword:1\n",
+         "REGEDIT4\n" + key +
+             "\n\"VBR\"=dword:zz\ngarbage\n\"VBR\"=dword:00000003\n\"x\"=qword:1\n"
+             "\"New\"=dword:00000007\n"},
+        {"a continued line at the very end",
+         "REGEDIT4\n" + key + "\n\"VBR\"=dword:00000001\n\"Blob\"=hex:01,\\",
+         "REGEDIT4\n" + key + "\n\"VBR\"=dword:00000003\n\"Blob\"=hex:01,\\\n\n\"New\"=dword:00000007\n"},
+    };
+    const uint32_t three = 3;
+    const uint32_t seven = 7;
+    const auto dword = [](uint32_t number) {
+        return std::vector<uint8_t>{static_cast<uint8_t>(number), 0, 0, 0};
+    };
+    for (const Case& c : cases) {
+        std::optional<RegistryDocument> document = parsed(c.text);
+        ASSERT_TRUE(document) << c.what;
+        EXPECT_EQ(document->text(), c.text) << c.what;
+        const std::string path = key.substr(1, key.size() - 2);
+        ASSERT_TRUE(document->setValue(path, {"VBR", REG_DWORD, dword(three)})) << c.what;
+        ASSERT_TRUE(document->setValue(path, {"New", REG_DWORD, dword(seven)})) << c.what;
+        EXPECT_EQ(document->text(), c.afterChange) << c.what;
+        const std::optional<RegistryDocument> again = parsed(document->text());
+        ASSERT_TRUE(again) << c.what;
+        ASSERT_NE(again->findValue(path, "New"), nullptr) << c.what;
+        EXPECT_EQ(again->findValue(path, "VBR")->data, dword(three)) << c.what;
+    }
+}
+
+TEST(RegistryFile, OnlyAREGEDIT4TextIsARegistry) {
+    const std::vector<std::pair<std::string, size_t>> notRegistries = {
+        {"Windows Registry Editor Version 5.00\n", 1},
+        {"\n\ngarbage\nREGEDIT4\n", 3},
+        {std::string("\0\xff", 2), 1}};
+    for (const auto& [text, line] : notRegistries) {
+        RegistryParseError error;
+        EXPECT_FALSE(RegistryDocument::parse(text, error)) << text;
+        EXPECT_EQ(error.line, line) << text;
+    }
+    for (const std::string text : {"", "\n", "\xEF\xBB\xBFREGEDIT4\n", "REGEDIT4"}) {
+        EXPECT_TRUE(parsed(text)) << text;
+    }
+}
+
+// Parsing is linear in the size of the file: ten thousand keys are read back one by one.
+TEST(RegistryFile, ManyKeysParseAndAreFound) {
+    std::string text = "REGEDIT4\n";
+    for (int i = 0; i < 10000; ++i) {
+        text += "\n[HKEY_CURRENT_USER\\Software\\Other\\Key" + std::to_string(i) +
+                "]\n\"Value\"=dword:00000001\n";
+    }
+    const std::optional<RegistryDocument> document = parsed(text);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->keyCount(), 10000u);
+    EXPECT_NE(document->findValue("HKEY_CURRENT_USER\\Software\\Other\\Key9999", "Value"), nullptr);
 }
 
 // Two processes each write 40 values into one key at the same time; none may be lost.
@@ -158,9 +249,11 @@ TEST(RegistryKeys, NamesThatCouldBreakTheFileAreRefused) {
                   ERROR_INVALID_PARAMETER)
             << name;
     }
-    const RegistryStore stored = parseRegistryText(readRegistryFileText(directory.file("registry.reg")));
-    ASSERT_EQ(stored.keys.size(), 1u) << "no key but the one created";
-    EXPECT_TRUE(stored.keys[0].values.empty());
+    const std::optional<RegistryDocument> stored =
+        parsed(readRegistryFileText(directory.file("registry.reg")));
+    ASSERT_TRUE(stored);
+    ASSERT_EQ(stored->keyCount(), 1u) << "no key but the one created";
+    EXPECT_EQ(stored->findValue("HKEY_CURRENT_USER\\Software\\Safe", bad[0]), nullptr);
     for (const std::string& name : {std::string("Odd \"[name]\" = \\ ok"), std::string("Ümlaut \xff")}) {
         EXPECT_EQ(RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&four), 4),
                   ERROR_SUCCESS);
@@ -176,50 +269,73 @@ TEST(RegistryKeys, NamesThatCouldBreakTheFileAreRefused) {
     unsetenv("CVN_REGISTRY");
 }
 
-// A registry file that cannot be read, cannot be written or holds garbage: every call answers
-// with a result, none crashes, and a file that can be written is written whole again.
-TEST(RegistryKeys, DamagedOrUnreachableFilesGiveErrorsNotCrashes) {
+// A registry file that cannot be read, is not REGEDIT4, or cannot be written: every call fails
+// with the Win32 error of the cause, none crashes, and the file keeps every byte it had.
+TEST(RegistryKeys, FilesThatCannotBeReadOrParsedAreNeverWritten) {
     TemporaryDirectory directory;
-    {
-        std::FILE* garbage = std::fopen(directory.file("garbage.reg").c_str(), "wb");
-        const char bytes[] = "\x00\xff[[[\n\"x\"=dword:zz\n[]\n\"\\\n@=hex(\n";
-        std::fwrite(bytes, 1, sizeof bytes, garbage);
-        std::fclose(garbage);
+    const std::string garbage = directory.file("garbage.reg");
+    const std::string stored = directory.file("stored.reg");
+    const std::string garbageText("\x00\xff[[[\n\"x\"=dword:zz\n[]\n\"\\\n@=hex(\n", 32);
+    const std::string storedText =
+        "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Damaged]\n\"V\"=dword:00000005\n";
+    for (const auto& [file, text] : {std::pair{garbage, garbageText}, std::pair{stored, storedText}}) {
+        std::FILE* out = std::fopen(file.c_str(), "wb");
+        std::fwrite(text.data(), 1, text.size(), out);
+        std::fclose(out);
     }
     struct Case {
+        const char* what;
         std::string file;
-        LSTATUS create;
+        LSTATUS expected;
+        int openFiles; // the limit of open files, 0 for none
     };
     const std::vector<Case> cases = {
-        {directory.file("garbage.reg"), ERROR_SUCCESS},
-        {directory.path(), ERROR_ACCESS_DENIED},                   // a directory, not a file
-        {"/proc/velmora-tests/registry.reg", ERROR_ACCESS_DENIED}, // nowhere to write
+        {"not REGEDIT4", garbage, ERROR_BADDB, 0},
+        {"a directory", directory.path(), ERROR_ACCESS_DENIED, 0},
+        {"too many open files", stored, ERROR_TOO_MANY_OPEN_FILES, 3},
+        {"nowhere to write", "/proc/velmora-tests/registry.reg", ERROR_PATH_NOT_FOUND, 0},
     };
     for (const Case& c : cases) {
-        setenv("CVN_REGISTRY", c.file.c_str(), 1);
-        HKEY key = nullptr;
-        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Damaged", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &key, nullptr),
-                  c.create)
-            << c.file;
-        const uint32_t value = 7;
-        uint32_t read = 0;
-        DWORD size = sizeof read;
-        const LSTATUS set = RegSetValueExA(key != nullptr ? key : HKEY_CURRENT_USER, "V", 0, REG_DWORD,
-                                           reinterpret_cast<const BYTE*>(&value), 4);
-        const LSTATUS query = RegQueryValueExA(key != nullptr ? key : HKEY_CURRENT_USER, "V", nullptr,
-                                               nullptr, reinterpret_cast<BYTE*>(&read), &size);
-        if (c.create == ERROR_SUCCESS) {
-            EXPECT_EQ(set, ERROR_SUCCESS) << c.file;
-            EXPECT_EQ(query, ERROR_SUCCESS) << c.file;
-            EXPECT_EQ(read, value);
-        } else {
-            EXPECT_NE(set, ERROR_SUCCESS) << c.file;
-            EXPECT_NE(query, ERROR_SUCCESS) << c.file;
+        // In a child, whose limits and parsed file are its own.
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            setenv("CVN_REGISTRY", c.file.c_str(), 1);
+            if (c.openFiles > 0) {
+                const rlimit limit{static_cast<rlim_t>(c.openFiles), static_cast<rlim_t>(c.openFiles)};
+                setrlimit(RLIMIT_NOFILE, &limit);
+            }
+            HKEY key = nullptr;
+            const LSTATUS create = RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Damaged", 0, nullptr, 0,
+                                                   KEY_ALL_ACCESS, nullptr, &key, nullptr);
+            const uint32_t value = 7;
+            uint32_t read = 0;
+            DWORD size = sizeof read;
+            const LSTATUS set = RegSetValueExA(HKEY_CURRENT_USER, "V", 0, REG_DWORD,
+                                               reinterpret_cast<const BYTE*>(&value), 4);
+            HKEY opened = nullptr;
+            const LSTATUS open = RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Damaged", 0, KEY_READ, &opened);
+            const LSTATUS query = RegQueryValueExA(HKEY_CURRENT_USER, "V", nullptr, nullptr,
+                                                   reinterpret_cast<BYTE*>(&read), &size);
+            const bool nowhere = c.expected == ERROR_PATH_NOT_FOUND;
+            // Where there is no file, reading finds an empty registry.
+            const bool asExpected = create == c.expected && set == c.expected &&
+                                    open == (nowhere ? ERROR_FILE_NOT_FOUND : c.expected) &&
+                                    query == (nowhere ? ERROR_FILE_NOT_FOUND : c.expected);
+            if (!asExpected) {
+                std::fprintf(stderr, "%s: create %ld, set %ld, open %ld, query %ld\n", c.what, long{create},
+                             long{set}, long{open}, long{query});
+            }
+            _exit(asExpected ? 0 : 1);
         }
-        RegCloseKey(key);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.what;
     }
-    unsetenv("CVN_REGISTRY");
+    EXPECT_EQ(readRegistryFileText(garbage), garbageText);
+    EXPECT_EQ(readRegistryFileText(stored), storedText);
+    EXPECT_FALSE(fileExists(directory.file("garbage.reg.lock")) &&
+                 readRegistryFileText(garbage) != garbageText);
 }
 
 } // namespace

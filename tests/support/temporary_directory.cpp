@@ -18,9 +18,9 @@ TemporaryDirectory::TemporaryDirectory() {
     // Test programs start in parallel, so the name holds a random part besides the time.
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     const std::filesystem::path path =
-        std::filesystem::temp_directory_path() / ("velmora-test-" + std::to_string(stamp) + "-" +
-                                                  std::to_string(std::random_device{}()) + "-" +
-                                                  std::to_string(counter++));
+        std::filesystem::temp_directory_path() /
+        ("velmora-test-" + std::to_string(stamp) + "-" + std::to_string(std::random_device{}()) + "-" +
+         std::to_string(counter++));
     std::filesystem::create_directories(path);
     path_ = path.string();
 }

@@ -1,0 +1,102 @@
+#include "stored_settings.h"
+
+#include "common/encoder_settings.h"
+
+#include <cvnplatform.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace cvnhost {
+
+std::string registryFileName() {
+    std::string path(cvnRegistryFilePath(nullptr, 0) + 1, '\0');
+    path.resize(cvnRegistryFilePath(path.data(), path.size()));
+    return "the registry file " + path;
+}
+
+std::string registryErrorText(LSTATUS status) {
+    switch (status) {
+    case ERROR_FILE_NOT_FOUND:
+        return "it does not exist";
+    case ERROR_PATH_NOT_FOUND:
+        return "its directory does not exist and cannot be created";
+    case ERROR_TOO_MANY_OPEN_FILES:
+        return "too many files are open";
+    case ERROR_ACCESS_DENIED:
+        return "permission denied";
+    case ERROR_WRITE_PROTECT:
+        return "the file system is read-only";
+    case ERROR_DISK_FULL:
+        return "the disk is full";
+    case ERROR_OUTOFMEMORY:
+        return "out of memory";
+    case ERROR_BADDB:
+        return "it is not a REGEDIT4 file (it does not start with the line REGEDIT4); it is left as it is";
+    case ERROR_READ_FAULT:
+        return "it could not be read";
+    case ERROR_WRITE_FAULT:
+        return "it could not be written";
+    default:
+        return "Win32 error " + std::to_string(status);
+    }
+}
+
+HKEY openSettingsForEncoding(const std::string& path, std::string& error) {
+    HKEY key = nullptr;
+    LSTATUS status = RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key);
+    if (status == ERROR_FILE_NOT_FOUND) {
+        status = RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_READ,
+                                 nullptr, &key, nullptr);
+    }
+    if (status != ERROR_SUCCESS) {
+        error = "cannot read the settings key HKEY_CURRENT_USER\\" + path + " from " + registryFileName() +
+                ": " + registryErrorText(status);
+        return nullptr;
+    }
+    return key;
+}
+
+bool checkStoredSettings(HKEY key, const std::string& path, std::string& error) {
+    struct Setting {
+        const char* name;
+        uint32_t highest; // the largest value the dialog stores; every value is taken above it too
+    };
+    const std::vector<Setting> settings = {
+        {kStereoModeValue, UINT32_MAX},
+        {kCopyrightValue, UINT32_MAX},
+        {kCrcValue, UINT32_MAX},
+        {kQualityValue, 2},
+        {kVbrValue, 10},
+        {kOriginalValue, UINT32_MAX},
+        {kPrivateValue, UINT32_MAX},
+    };
+    const std::string where = " under HKEY_CURRENT_USER\\" + path + " in " + registryFileName();
+    for (const Setting& setting : settings) {
+        uint32_t value = 0;
+        DWORD size = sizeof value;
+        const LSTATUS status =
+            RegQueryValueExA(key, setting.name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+        if (status == ERROR_FILE_NOT_FOUND) {
+            continue;
+        }
+        if (status == ERROR_MORE_DATA) {
+            error = std::string("the setting ") + setting.name + where + " holds more than 4 bytes";
+            return false;
+        }
+        if (status != ERROR_SUCCESS) {
+            error = std::string("cannot read the setting ") + setting.name + where + ": " +
+                    registryErrorText(status);
+            return false;
+        }
+        if (value > setting.highest) {
+            error = std::string("the setting ") + setting.name + " is " + std::to_string(value) + where +
+                    ", outside 0 to " + std::to_string(setting.highest) +
+                    "; set it with `cvnhost settings` (--quality, --vbr)";
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace cvnhost
