@@ -16,7 +16,8 @@
 // The plug-in starts no thread and takes no lock of its own.
 //
 // Order of calls: CVN_InitPlugInDLL first (until it has returned 1, every function but
-// CVN_GetPlugInSupportInfo, CVN_WriteBuffer and CVN_CloseStream refuses to work); then any number
+// CVN_GetPlugInSupportInfo, CVN_WriteBuffer and CVN_CloseStream refuses to work, and those two
+// have no stream to work on); then any number
 // of queries, dialogs and streams (CVN_InitStream, CVN_WriteBuffer any number of times,
 // CVN_CloseStream exactly once); CVN_ClosePlugInDLL once for each successful CVN_InitPlugInDLL,
 // after the last stream is closed.
@@ -127,7 +128,9 @@ CVN_EXPORT int32_t CVN_CALL CVN_InitPlugInDLL(void);
 
 // Takes back one successful bind. Returns 1 when nothing was bound or other binds remain;
 // otherwise the library is unloaded and the result is the unload's (nonzero on success).
-// After the last stream is closed. [not concurrent with anything]
+// Precondition for the call that releases the last bind: every stream is closed; an open stream
+// would call into the unloaded library on its next CVN_WriteBuffer or CVN_CloseStream.
+// [not concurrent with anything]
 CVN_EXPORT int32_t CVN_CALL CVN_ClosePlugInDLL(void);
 
 // Fills *info (172 bytes, host-owned) with the plug-in's name and file type text in the resource
@@ -171,8 +174,11 @@ CVN_EXPORT int32_t CVN_CALL CVN_InitStream(const char* path, int32_t plugInNumbe
 // count; 4 with the message "Invalid PlugIn Number" when the stream is not of plug-in 0 (the
 // first word of what *handle points at). After a library error the chunk waits and is handed
 // over first by the next call; after a failed write it counts as taken (the library consumed
-// it), and the stream's CVN_CloseStream gives 4. Does not need a bound library: a
-// stream keeps the library it was started with. [the stream's thread]
+// it), and the stream's CVN_CloseStream gives 4. Does not check the bind count itself: a stream
+// uses the library it was started with, which stays loaded only until the CVN_ClosePlugInDLL
+// that releases the last bind, so every stream is closed before that call (which is
+// CVN_ClosePlugInDLL's precondition); a stream used after it calls into an unloaded library.
+// [the stream's thread]
 CVN_EXPORT int32_t CVN_CALL CVN_WriteBuffer(StreamHandle* handle, int32_t frameCount, const uint32_t* frames);
 
 // Finishes the stream: the last chunk, the flush, the ID3v1 tag, the VBR header when VBR is on;
