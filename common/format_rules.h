@@ -22,3 +22,8 @@ inline uint16_t bitrateOf(int32_t formatIndex) {
 inline bool isStereoFormat(int32_t formatIndex) {
     return formatIndex % 2 == 0;
 }
+
+// The mono format of the same bitrate: stereo and mono of one bitrate stand side by side.
+inline int32_t monoFormatOf(int32_t formatIndex) {
+    return formatIndex | 1;
+}

@@ -34,6 +34,7 @@ class AudioInput : public FrameSource {
     // "FLAC 48000 Hz mono", say.
     std::string description() const;
     bool resampled() const { return resampler_ != nullptr; }
+    int channels() const { return channels_; }
 
   private:
     AudioInput() = default;

@@ -1,6 +1,7 @@
 #include "encode_job.h"
 
 #include "audio_input.h"
+#include "common/format_rules.h"
 #include "id3v2_tag.h"
 #include "pending_output.h"
 
@@ -48,7 +49,11 @@ TrackOutcome encodeFile(const PlugInHost& host, const std::string& input, const 
         outcome.message = error;
         return outcome;
     }
-    return encodeSource(host, *audio, mergeTags(options.givenTags, audio->tags()), output, options, stop,
+    EncodeOptions trackOptions = options;
+    if (options.monoInputStaysMono && audio->channels() == 1) {
+        trackOptions.formatIndex = monoFormatOf(options.formatIndex);
+    }
+    return encodeSource(host, *audio, mergeTags(options.givenTags, audio->tags()), output, trackOptions, stop,
                         progress);
 }
 
@@ -57,6 +62,10 @@ TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const Tra
                           const std::atomic<bool>& stop, const ProgressCallback& progress) {
     TrackOutcome outcome;
     outcome.tags = tags;
+    outcome.formatIndex = options.formatIndex;
+    const std::optional<FormatInfo> format = host.format(options.formatIndex);
+    outcome.formatDescription =
+        format ? format->description : "format " + std::to_string(options.formatIndex);
     removeAbandonedTemporaries(output);
     std::string error;
     const std::unique_ptr<PendingOutput> pending = PendingOutput::create(output, error);

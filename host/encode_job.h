@@ -18,6 +18,8 @@ namespace cvnhost {
 
 struct EncodeOptions {
     int32_t formatIndex = 16;
+    // No format option was given: a mono input takes the mono format of the same bitrate.
+    bool monoInputStaysMono = false;
     HKEY settingsKey = nullptr;
     TrackTags givenTags; // from the command line; they beat the input's own
     bool id3v2 = true;
@@ -27,11 +29,13 @@ struct EncodeOptions {
 struct TrackOutcome {
     enum class Status { Encoded, CutShort, Failed };
     Status status = Status::Failed;
-    std::string message;       // the cause of a failure
-    int64_t framesEncoded = 0; // at 44100 Hz
-    uintmax_t bytes = 0;       // of the finished file
-    std::string partialPath;   // where a file cut short was kept, if it was
-    TrackTags tags;            // as written
+    std::string message;           // the cause of a failure
+    int64_t framesEncoded = 0;     // at 44100 Hz
+    int32_t formatIndex = -1;      // the format it was encoded in
+    std::string formatDescription; // as the plug-in describes it
+    uintmax_t bytes = 0;           // of the finished file
+    std::string partialPath;       // where a file cut short was kept, if it was
+    TrackTags tags;                // as written
 };
 
 // Called with the number of frames just handed to the plug-in; from the encoding thread.

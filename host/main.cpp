@@ -43,9 +43,10 @@ int showMessageBox(HWND, LPCSTR text, LPCSTR, UINT) {
 
 // What several commands share: how the output is encoded and tagged.
 struct CommonOptions {
-    int32_t format = kDefaultFormat;
+    std::optional<int32_t> format;
     int bitrate = 0;
     bool mono = false;
+    bool stereo = false;
     std::string settingsKey = kDefaultSettingsKey;
     TrackTags tags;
     bool noId3v2 = false;
@@ -53,16 +54,19 @@ struct CommonOptions {
 };
 
 void addFormatOptions(CLI::App& command, CommonOptions& options) {
-    auto* format =
-        command.add_option("--format", options.format, "Output format 0 to 27 (see `cvnhost formats`)")
-            ->check(CLI::Range(0, 27))
-            ->default_val(kDefaultFormat);
+    auto* format = command
+                       .add_option("--format", options.format,
+                                   "Output format 0 to 27 (see `cvnhost formats`; default: 16, 128 kBit/sec "
+                                   "Stereo, or 17, its mono format, for a mono input)")
+                       ->check(CLI::Range(0, 27));
     auto* bitrate =
         command
             .add_option("-b,--bitrate", options.bitrate, "Bitrate in kbit/s, 32 to 320 (picks the format)")
             ->check(CLI::IsMember(std::vector<int>(std::begin(kBitrateTable), std::end(kBitrateTable))));
     auto* mono = command.add_flag("--mono", options.mono, "Mono output (picks the format)");
-    format->excludes(bitrate)->excludes(mono);
+    auto* stereo = command.add_flag("--stereo", options.stereo, "Stereo output, also for a mono input");
+    format->excludes(bitrate)->excludes(mono)->excludes(stereo);
+    mono->excludes(stereo);
     command
         .add_option("--settings", options.settingsKey,
                     "Registry key under HKEY_CURRENT_USER that holds the encoder settings")
@@ -79,9 +83,11 @@ void addTagOptions(CLI::App& command, CommonOptions& options) {
     command.add_option("--track", options.tags.track, "Track number, 1 to 255")->check(CLI::Range(1, 255));
 }
 
+// The format for a stereo input; a mono input keeps to one channel unless a format, --mono or
+// --stereo was asked for (monoInputStaysMono).
 int32_t chosenFormat(const CommonOptions& options) {
     if (options.bitrate == 0 && !options.mono) {
-        return options.format;
+        return options.format.value_or(kDefaultFormat);
     }
     // The catalogue's order: each bitrate in stereo, then in mono.
     const int bitrate = options.bitrate == 0 ? bitrateOf(kDefaultFormat) : options.bitrate;
@@ -224,6 +230,7 @@ int runEncode(const EncodeCommand& command) {
     }
     EncodeOptions options;
     options.formatIndex = chosenFormat(command.common);
+    options.monoInputStaysMono = !command.common.format && !command.common.mono && !command.common.stereo;
     options.settingsKey = key;
     options.givenTags = command.common.tags;
     options.id3v2 = !command.common.noId3v2;
@@ -260,9 +267,28 @@ int runEncode(const EncodeCommand& command) {
         }
         return kExitInterrupted;
     }
-    if (!command.common.quiet && (items->size() > 1 || failed > 0)) {
-        std::fprintf(stderr, "cvnhost: %zu of %zu track(s) encoded as %s%s\n", items->size() - failed,
-                     items->size(), formatDescription(*host, options.formatIndex).c_str(),
+    // Tracks by the format they got: a mono input may have taken the mono format.
+    std::map<std::string, size_t> formats;
+    bool monoDefault = false;
+    for (const TrackOutcome& outcome : outcomes) {
+        if (outcome.status != TrackOutcome::Status::Failed) {
+            ++formats[outcome.formatDescription];
+            monoDefault = monoDefault || outcome.formatIndex != options.formatIndex;
+        }
+    }
+    if (!command.common.quiet && (items->size() > 1 || failed > 0 || monoDefault)) {
+        std::string encodedAs;
+        for (const auto& [description, count] : formats) {
+            encodedAs += (encodedAs.empty() ? "" : "; ") +
+                         (formats.size() > 1 ? std::to_string(count) + " as " : std::string("as ")) +
+                         description;
+        }
+        if (formats.empty()) {
+            encodedAs = "as " + formatDescription(*host, options.formatIndex);
+        }
+        std::fprintf(stderr, "cvnhost: %zu of %zu track(s) encoded %s%s%s\n", items->size() - failed,
+                     items->size(), encodedAs.c_str(),
+                     monoDefault ? " (mono inputs in the mono format; --stereo for two channels)" : "",
                      failed > 0 ? "; see above for the rest" : "");
     }
     return failed > 0 ? kExitFailure : 0;

@@ -52,8 +52,9 @@ void Progress::finished(const std::string& input, const std::string& output, con
     case TrackOutcome::Status::Encoded:
         if (mode_ == Mode::Lines) {
             char text[64];
-            std::snprintf(text, sizeof text, " (%.1f s, %ju bytes)", seconds, outcome.bytes);
-            line = input + " -> " + output + text;
+            std::snprintf(text, sizeof text, "%.1f s, ", seconds);
+            line = input + " -> " + output + " (" + text + outcome.formatDescription + ", " +
+                   std::to_string(outcome.bytes) + " bytes)";
         }
         break;
     case TrackOutcome::Status::CutShort:

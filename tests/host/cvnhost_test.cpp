@@ -122,13 +122,13 @@ TEST_F(CvnhostTest, InputsOfEveryKindBecome44100HzMp3OfTheirLength) {
         EXPECT_TRUE(decoded.ok) << input.name << ": " << decoded.messages;
         // The decoder gives the encoder's delay and the last frame's padding besides the audio.
         const double expected = input.seconds * 44100;
-        EXPECT_NEAR(static_cast<double>(decoded.samples.size()) / 2, expected + kMp3FrameSamples,
+        EXPECT_NEAR(static_cast<double>(decoded.samples.size()) / input.channels, expected + kMp3FrameSamples,
                     kMp3FrameSamples)
             << input.name;
         const std::vector<StreamFacts> facts = readWithMutagen({output});
         ASSERT_EQ(facts.size(), 1u) << input.name;
         EXPECT_EQ(facts[0].sampleRate, 44100) << input.name;
-        EXPECT_EQ(facts[0].channels, 2) << input.name;
+        EXPECT_EQ(facts[0].channels, input.channels) << input.name << ": a mono input stays mono";
     }
 }
 
@@ -452,7 +452,7 @@ TEST_F(CvnhostTest, InputsAndOutputsAreReadAndReportedTruthfully) {
 
     const ChildResult toNull = cvnhost({"encode", file("in.wav"), "/dev/null"});
     EXPECT_EQ(toNull.exitStatus, 0) << toNull.errors;
-    EXPECT_NE(toNull.errors.find("/dev/null (3.0 s, " +
+    EXPECT_NE(toNull.errors.find("/dev/null (3.0 s, 128 kBit/sec, Stereo, " +
                                  std::to_string(readFileBytes(file("tagged.mp3")).size()) + " bytes)"),
               std::string::npos)
         << toNull.errors;
@@ -581,6 +581,43 @@ TEST_F(CvnhostTest, TheRegistryFileKeepsWhatItHadAndItsProblemsAreNamed) {
         }
         EXPECT_EQ(fileExists(path) ? readText(path) : "", c.registryAfter) << c.what;
     }
+}
+
+// With no format option a mono input keeps to one channel at the default bitrate; a format,
+// --mono or --stereo decides otherwise, and a bitrate alone keeps the input's channels.
+TEST_F(CvnhostTest, MonoInputsStayMonoUnlessAFormatSaysOtherwise) {
+    ASSERT_NO_FATAL_FAILURE(
+        writeAudio(file("mono.wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1, 1.0}));
+    ASSERT_NO_FATAL_FAILURE(
+        writeAudio(file("stereo.wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 1.0}));
+    struct Case {
+        const char* input;
+        std::vector<std::string> options;
+        int channels;
+        int bitrate;
+        std::string summary; // on stderr, when not empty
+    };
+    const std::vector<Case> cases = {
+        {"mono.wav", {}, 1, 128, "encoded as 128 kBit/sec, Mono (mono inputs in the mono format"},
+        {"mono.wav", {"--stereo"}, 2, 128, ""},
+        {"mono.wav", {"--format", "16"}, 2, 128, ""},
+        {"mono.wav", {"-b", "192"}, 1, 192, ""},
+        {"stereo.wav", {}, 2, 128, ""},
+        {"stereo.wav", {"--mono"}, 1, 128, ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = {"encode", file(c.input), file("out.mp3")};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const ChildResult result = cvnhost(arguments);
+        ASSERT_EQ(result.exitStatus, 0) << c.input << ": " << result.errors;
+        const std::vector<Mp3Frame> frames = readMp3Frames(readFileBytes(file("out.mp3")));
+        ASSERT_FALSE(frames.empty());
+        EXPECT_EQ(frames[1].channelMode == 3 ? 1 : 2, c.channels)
+            << c.input << " " << ::testing::PrintToString(c.options);
+        EXPECT_EQ(frames[1].bitrate, c.bitrate) << c.input;
+        EXPECT_NE(result.errors.find(c.summary), std::string::npos) << result.errors;
+    }
+    EXPECT_EQ(cvnhost({"encode", "--mono", "--stereo", file("mono.wav"), file("out.mp3")}).exitStatus, 2);
 }
 
 TEST_F(CvnhostTest, QueriesAndTheDemoSpeakForThePlugIn) {
