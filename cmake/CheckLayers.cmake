@@ -1,16 +1,19 @@
-# Checks that no folder of the plug-in includes from a folder above it or beside it. The layers,
-# from the bottom: include/ (the shared interfaces, included by bare name), encoder/, common/,
-# then stream/ and ui/ side by side, then plugin/ on top. host/ stands above them all (it loads the
-# plug-in at run time and knows its dialogs' control numbers); lame_enc/ stands apart and uses
-# only include/. Run as: cmake -DSOURCE_DIR=... -P CheckLayers.cmake
-set(rank_encoder 1)
+# Checks that every folder includes only from where its layer may. The layers, from the bottom:
+# include/ (the shared interfaces, included by bare name) and share/ (code that tools, tests and
+# libraries share, which is no interface: it may be included by every folder and itself includes
+# only include/); then the plug-in's own layers binding/, common/, stream/ and ui/ side by side,
+# and plugin/ on top, each including only from a lower one. host/ and lame_enc/ stand apart: they
+# are other programs and libraries, which see the plug-in only through include/ and share/.
+# Run as: cmake -DSOURCE_DIR=... -P CheckLayers.cmake
+cmake_minimum_required(VERSION 3.25)
+set(rank_share 0)
+set(rank_binding 1)
 set(rank_common 2)
 set(rank_stream 3)
 set(rank_ui 3)
 set(rank_plugin 4)
-set(rank_lame_enc 9)
-set(rank_host 5)
-set(layered_folders encoder common stream ui plugin lame_enc host)
+set(apart_folders lame_enc host)
+set(layered_folders share binding common stream ui plugin ${apart_folders})
 
 set(violations "")
 foreach(folder IN LISTS layered_folders)
@@ -19,12 +22,10 @@ foreach(folder IN LISTS layered_folders)
     file(STRINGS "${source}" includes REGEX "^#include \"[a-z_]+/")
     foreach(line IN LISTS includes)
       string(REGEX REPLACE "^#include \"([a-z_]+)/.*" "\\1" target "${line}")
-      if(target STREQUAL folder)
+      if(target STREQUAL folder OR (target STREQUAL "share" AND NOT folder STREQUAL "share"))
         continue()
       endif()
-      # lame_enc/ may include nothing from the plug-in's folders; the others only from a folder
-      # of a lower rank.
-      if(NOT DEFINED rank_${target} OR rank_${folder} EQUAL 9 OR NOT rank_${target} LESS rank_${folder})
+      if(folder IN_LIST apart_folders OR NOT DEFINED rank_${target} OR NOT rank_${target} LESS rank_${folder})
         file(RELATIVE_PATH relative "${SOURCE_DIR}" "${source}")
         list(APPEND violations "${relative}: ${line}")
       endif()

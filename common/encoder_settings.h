@@ -1,20 +1,12 @@
-// The seven stored encoder settings: their value names under the host's settings key, the record
-// they are read into, and the reading. Stream setup turns them into an encoder configuration; the
-// settings dialog shows and writes them.
+// The seven stored encoder settings: the record they are read into, and the reading. Stream setup turns them
+// into an encoder configuration; the settings dialog shows and writes them.
 #pragma once
+
+#include "VelmoraPlugIn.h" // the value names
 
 #include <windows.h>
 
 #include <cstdint>
-
-// The names of the REG_DWORD values under the host's settings key.
-inline constexpr const char* kStereoModeValue = "StereoMode";
-inline constexpr const char* kCopyrightValue = "Copyright";
-inline constexpr const char* kCrcValue = "CRC";
-inline constexpr const char* kQualityValue = "Quality";
-inline constexpr const char* kVbrValue = "VBR";
-inline constexpr const char* kOriginalValue = "Original";
-inline constexpr const char* kPrivateValue = "Private";
 
 // The values as stored; a value that is missing or cannot be read is 0. The dialog writes
 // stereoMode 0 (joint) or 1, the flags 0 or 1, quality 0 (normal), 1 (low) or 2 (high), vbr 0

@@ -2,7 +2,7 @@
 // Written only by the module entry, CVN_InitPlugInDLL and CVN_ClosePlugInDLL.
 #pragma once
 
-#include "encoder/encoder_library.h"
+#include "binding/encoder_library.h"
 
 #include <windows.h>
 

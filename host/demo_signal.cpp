@@ -34,4 +34,14 @@ bool DemoSignal::read(std::vector<uint32_t>& frames, std::string&) {
     return true;
 }
 
+TrackTags DemoSignal::tags() {
+    TrackTags tags;
+    tags.title = "Velmora Demo";
+    tags.artist = "cvnhost";
+    tags.album = "Built-in Signals";
+    tags.genre = "Electronic";
+    tags.track = 1;
+    return tags;
+}
+
 } // namespace cvnhost

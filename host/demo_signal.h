@@ -3,6 +3,7 @@
 #pragma once
 
 #include "frame_source.h"
+#include "track_tags.h"
 
 namespace cvnhost {
 
@@ -10,6 +11,8 @@ class DemoSignal : public FrameSource {
   public:
     bool read(std::vector<uint32_t>& frames, std::string& error) override;
     int64_t expectedFrames() const override;
+    // The demo's own tags, which options beat.
+    static TrackTags tags();
 
   private:
     int64_t next_ = 0;

@@ -1,6 +1,7 @@
 #include "dialog_commands.h"
 
-#include "ui/resource_ids.h"
+#include "VelmoraPlugInResources.h"
+#include "share/settings_controls.h"
 
 #include <cvnplatform.h>
 
@@ -33,20 +34,18 @@ void readAbout(HWND dialog) {
 }
 
 DialogSettings readSettings(HWND dialog) {
+    const share::SettingsControls controls = share::readSettingsControls(dialog);
     DialogSettings shown;
-    shown.jointStereo = checked(dialog, IDC_JOINT_STEREO);
-    shown.copyright = checked(dialog, IDC_COPYRIGHT);
-    shown.crc = checked(dialog, IDC_CRC);
-    shown.original = checked(dialog, IDC_ORIGINAL);
-    shown.privateBit = checked(dialog, IDC_PRIVATE);
-    for (int button = 0; button < 3; ++button) {
-        if (checked(dialog, IDC_QUALITY_NORMAL + button)) {
-            shown.quality = button;
-        }
+    shown.jointStereo = controls.jointStereo;
+    shown.copyright = controls.copyright;
+    shown.crc = controls.crc;
+    shown.original = controls.original;
+    shown.privateBit = controls.privateBit;
+    if (controls.qualityNormal || controls.qualityLow || controls.qualityHigh) {
+        shown.quality = controls.qualityLow ? 1 : controls.qualityHigh ? 2 : 0;
     }
-    const auto selection = static_cast<int>(SendDlgItemMessageA(dialog, IDC_VBR_QUALITY, CB_GETCURSEL, 0, 0));
-    if (selection >= 0) {
-        shown.vbr = selection;
+    if (controls.vbrSelection >= 0) {
+        shown.vbr = static_cast<int>(controls.vbrSelection);
     }
     return shown;
 }
@@ -84,6 +83,27 @@ std::string onOff(const std::optional<bool>& value) {
 }
 
 } // namespace
+
+DialogSettings dialogSettingsFrom(const SettingsWords& words) {
+    const auto onOff = [](const std::string& word) {
+        return word.empty() ? std::nullopt : std::optional<bool>(word == "on");
+    };
+    DialogSettings changes;
+    if (!words.stereoMode.empty()) {
+        changes.jointStereo = words.stereoMode == "joint";
+    }
+    changes.crc = onOff(words.crc);
+    changes.copyright = onOff(words.copyright);
+    changes.original = onOff(words.original);
+    changes.privateBit = onOff(words.privateBit);
+    if (!words.quality.empty()) {
+        changes.quality = words.quality == "normal" ? 0 : words.quality == "low" ? 1 : 2;
+    }
+    if (!words.vbr.empty()) {
+        changes.vbr = words.vbr == "off" ? 0 : std::stoi(words.vbr) + 1;
+    }
+    return changes;
+}
 
 bool hasChanges(const DialogSettings& changes) {
     return changes.jointStereo || changes.copyright || changes.crc || changes.original ||

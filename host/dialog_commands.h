@@ -26,6 +26,17 @@ struct DialogSettings {
     std::optional<int> vbr;     // the list's index: 0 off, k + 1 for VBR quality k
 };
 
+// The settings command's words, as the user typed them; an empty word changes nothing.
+struct SettingsWords {
+    std::string stereoMode;                           // joint, 2ch
+    std::string crc, copyright, original, privateBit; // on, off
+    std::string quality;                              // normal, low, high
+    std::string vbr;                                  // off, 0 to 9
+};
+
+// The changes the words ask of the dialog; describeSettings gives them back as words.
+DialogSettings dialogSettingsFrom(const SettingsWords& words);
+
 // Whether `changes` names any control.
 bool hasChanges(const DialogSettings& changes);
 

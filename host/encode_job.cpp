@@ -1,7 +1,6 @@
 #include "encode_job.h"
 
 #include "audio_input.h"
-#include "common/format_rules.h"
 #include "id3v2_tag.h"
 #include "pending_output.h"
 

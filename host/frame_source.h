@@ -3,14 +3,14 @@
 // memory stays flat however long the track is.
 #pragma once
 
+#include "VelmoraPlugIn.h" // kPlugInSampleRate
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace cvnhost {
-
-inline constexpr int kPlugInSampleRate = 44100;
 
 class FrameSource {
   public:

@@ -5,10 +5,10 @@
 // error, 130 stopped by Ctrl-C or SIGTERM.
 #include "audio_input.h"
 #include "batch.h"
-#include "common/format_rules.h"
 #include "demo_signal.h"
 #include "dialog_commands.h"
 #include "interrupt.h"
+#include "output_plan.h"
 #include "plugin_host.h"
 #include "stored_settings.h"
 
@@ -155,63 +155,12 @@ struct EncodeCommand {
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
 };
 
-bool sameFile(const std::string& a, const std::string& b) {
-    std::error_code errorA;
-    std::error_code errorB;
-    if (std::filesystem::exists(a, errorA) && std::filesystem::exists(b, errorB)) {
-        return std::filesystem::equivalent(a, b, errorA);
-    }
-    const std::filesystem::path canonicalA = std::filesystem::weakly_canonical(a, errorA);
-    const std::filesystem::path canonicalB = std::filesystem::weakly_canonical(b, errorB);
-    return !errorA && !errorB && canonicalA == canonicalB;
-}
-
-// The input and output pairs, or a usage error.
-std::optional<std::vector<BatchItem>> planOutputs(const EncodeCommand& command) {
-    std::vector<BatchItem> items;
-    if (!command.outDirectory.empty()) {
-        if (!command.output.empty()) {
-            fail("--output and --out-dir exclude each other");
-            return std::nullopt;
-        }
-        for (const std::string& input : command.files) {
-            const std::filesystem::path name =
-                std::filesystem::path(input).filename().replace_extension(".mp3");
-            items.push_back({input, (std::filesystem::path(command.outDirectory) / name).string()});
-        }
-    } else if (!command.output.empty()) {
-        if (command.files.size() != 1) {
-            fail("--output takes one input; use --out-dir for several");
-            return std::nullopt;
-        }
-        items.push_back({command.files[0], command.output});
-    } else if (command.files.size() == 2) {
-        items.push_back({command.files[0], command.files[1]});
-    } else {
-        fail(command.files.size() < 2 ? "encode needs an INPUT and an OUTPUT (or --output, or --out-dir DIR)"
-                                      : "several inputs need --out-dir DIR");
-        return std::nullopt;
-    }
-    std::map<std::string, std::string> outputs;
-    for (const BatchItem& item : items) {
-        for (const BatchItem& other : items) {
-            if (sameFile(item.output, other.input)) {
-                fail(item.output + ": the output would overwrite an input");
-                return std::nullopt;
-            }
-        }
-        const std::string canonical = std::filesystem::weakly_canonical(item.output).string();
-        if (const auto [at, inserted] = outputs.emplace(canonical, item.input); !inserted) {
-            fail(item.output + ": both " + at->second + " and " + item.input + " would be written there");
-            return std::nullopt;
-        }
-    }
-    return items;
-}
-
 int runEncode(const EncodeCommand& command) {
-    const std::optional<std::vector<BatchItem>> items = planOutputs(command);
+    std::string usageError;
+    const std::optional<std::vector<BatchItem>> items =
+        planOutputs(command.files, command.output, command.outDirectory, usageError);
     if (!items) {
+        fail(usageError);
         return kExitUsage;
     }
     std::error_code directoryError;
@@ -309,16 +258,10 @@ int runDemo(const CommonOptions& common, const std::string& output) {
     options.formatIndex = chosenFormat(common);
     options.settingsKey = key;
     options.id3v2 = !common.noId3v2;
-    TrackTags demoTags;
-    demoTags.title = "Velmora Demo";
-    demoTags.artist = "cvnhost";
-    demoTags.album = "Built-in Signals";
-    demoTags.genre = "Electronic";
-    demoTags.track = 1;
     DemoSignal signal;
     const std::atomic<bool>& stop = stopOnInterrupt();
-    const TrackOutcome outcome =
-        encodeSource(*host, signal, mergeTags(common.tags, demoTags), output, options, stop, nullptr);
+    const TrackOutcome outcome = encodeSource(*host, signal, mergeTags(common.tags, DemoSignal::tags()),
+                                              output, options, stop, nullptr);
     RegCloseKey(key);
     if (outcome.status == TrackOutcome::Status::Failed) {
         fail(outcome.message);
@@ -376,28 +319,11 @@ int runAbout() {
 
 struct SettingsCommand {
     std::string settingsKey = kDefaultSettingsKey;
-    std::string stereoMode, crc, copyright, original, privateBit, quality, vbr;
+    SettingsWords words;
 };
 
-std::optional<bool> onOff(const std::string& word) {
-    return word.empty() ? std::nullopt : std::optional<bool>(word == "on");
-}
-
 int runSettings(const SettingsCommand& command) {
-    DialogSettings changes;
-    if (!command.stereoMode.empty()) {
-        changes.jointStereo = command.stereoMode == "joint";
-    }
-    changes.crc = onOff(command.crc);
-    changes.copyright = onOff(command.copyright);
-    changes.original = onOff(command.original);
-    changes.privateBit = onOff(command.privateBit);
-    if (!command.quality.empty()) {
-        changes.quality = command.quality == "normal" ? 0 : command.quality == "low" ? 1 : 2;
-    }
-    if (!command.vbr.empty()) {
-        changes.vbr = command.vbr == "off" ? 0 : std::stoi(command.vbr) + 1;
-    }
+    const DialogSettings changes = dialogSettingsFrom(command.words);
     std::unique_ptr<PlugInHost> host = openPlugIn();
     if (!host) {
         return kExitFailure;
@@ -482,15 +408,18 @@ int main(int argc, char** argv) {
     settingsApp->add_option("--settings", settings.settingsKey, "Registry key under HKEY_CURRENT_USER")
         ->default_val(kDefaultSettingsKey);
     const auto onOffWords = CLI::IsMember({"on", "off"});
-    settingsApp->add_option("--stereo-mode", settings.stereoMode, "joint or 2ch")
+    settingsApp->add_option("--stereo-mode", settings.words.stereoMode, "joint or 2ch")
         ->check(CLI::IsMember({"joint", "2ch"}));
-    settingsApp->add_option("--crc", settings.crc, "CRC checksums: on or off")->check(onOffWords);
-    settingsApp->add_option("--copyright", settings.copyright, "Copyright bit: on or off")->check(onOffWords);
-    settingsApp->add_option("--original", settings.original, "Original bit: on or off")->check(onOffWords);
-    settingsApp->add_option("--private", settings.privateBit, "Private bit: on or off")->check(onOffWords);
-    settingsApp->add_option("--quality", settings.quality, "normal, low or high")
+    settingsApp->add_option("--crc", settings.words.crc, "CRC checksums: on or off")->check(onOffWords);
+    settingsApp->add_option("--copyright", settings.words.copyright, "Copyright bit: on or off")
+        ->check(onOffWords);
+    settingsApp->add_option("--original", settings.words.original, "Original bit: on or off")
+        ->check(onOffWords);
+    settingsApp->add_option("--private", settings.words.privateBit, "Private bit: on or off")
+        ->check(onOffWords);
+    settingsApp->add_option("--quality", settings.words.quality, "normal, low or high")
         ->check(CLI::IsMember({"normal", "low", "high"}));
-    settingsApp->add_option("--vbr", settings.vbr, "off, or a VBR quality 0 (best) to 9")
+    settingsApp->add_option("--vbr", settings.words.vbr, "off, or a VBR quality 0 (best) to 9")
         ->check(CLI::IsMember({"off", "0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}));
 
     try {

@@ -12,10 +12,6 @@ namespace {
 constexpr const char* kPlugInFileName = "VelmoraPlugIn.so";
 constexpr const char* kEncoderLibraryFileName = "liblame_enc.so";
 
-template <typename Function> void resolve(HMODULE module, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
 std::filesystem::path programDirectory() {
     char path[PATH_MAX];
     const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
@@ -52,26 +48,13 @@ std::unique_ptr<PlugInHost> PlugInHost::open(std::string& error) {
         return nullptr;
     }
     HMODULE module = host->module_;
-    resolve(module, "CVN_GetPlugInSupportInfo", host->getPlugInSupportInfo_);
-    resolve(module, "CVN_InitPlugInDLL", host->initPlugInDLL_);
-    resolve(module, "CVN_ClosePlugInDLL", host->closePlugInDLL_);
-    resolve(module, "CVN_GetPlugInInfo", host->getPlugInInfo_);
-    resolve(module, "CVN_GetFormatInfo", host->getFormatInfo_);
-    resolve(module, "CVN_DisplayAboutDlg", host->displayAboutDlg_);
-    resolve(module, "CVN_DisplayAdvancedConfigDlg", host->displayAdvancedConfigDlg_);
-    resolve(module, "CVN_InitStream", host->initStream_);
-    resolve(module, "CVN_WriteBuffer", host->writeBuffer_);
-    resolve(module, "CVN_CloseStream", host->closeStream_);
-    if (!host->getPlugInSupportInfo_ || !host->initPlugInDLL_ || !host->closePlugInDLL_ ||
-        !host->getPlugInInfo_ || !host->getFormatInfo_ || !host->displayAboutDlg_ ||
-        !host->displayAdvancedConfigDlg_ || !host->initStream_ || !host->writeBuffer_ ||
-        !host->closeStream_) {
+    if (!host->plugIn_.resolve(module)) {
         error = host->path_ + " lacks one of the ten CVN_ entry points: it is not the Velmora plug-in";
         FreeLibrary(module);
         host->module_ = nullptr;
         return nullptr;
     }
-    if (host->initPlugInDLL_() != kCallDone) {
+    if (host->plugIn_.initPlugInDLL() != kCallDone) {
         const std::filesystem::path beside =
             std::filesystem::path(host->path_).parent_path() / kEncoderLibraryFileName;
         error = "the plug-in cannot bind its encoder library LAME_ENC.DLL: looked for " +
@@ -89,48 +72,48 @@ std::unique_ptr<PlugInHost> PlugInHost::open(std::string& error) {
 
 PlugInHost::~PlugInHost() {
     if (module_ != nullptr) {
-        closePlugInDLL_();
+        plugIn_.closePlugInDLL();
         FreeLibrary(module_);
     }
 }
 
 int32_t PlugInHost::supportInfo() const {
-    return getPlugInSupportInfo_();
+    return plugIn_.getPlugInSupportInfo();
 }
 
 PlugInInfo PlugInHost::info() const {
     PlugInInfo info{};
-    getPlugInInfo_(kOnlyPlugInNumber, &info);
+    plugIn_.getPlugInInfo(kOnlyPlugInNumber, &info);
     return info;
 }
 
 std::optional<FormatInfo> PlugInHost::format(int32_t index) const {
     FormatInfo info{};
-    if (getFormatInfo_(kOnlyPlugInNumber, index, &info) != kCallDone) {
+    if (plugIn_.getFormatInfo(kOnlyPlugInNumber, index, &info) != kCallDone) {
         return std::nullopt;
     }
     return info;
 }
 
 int32_t PlugInHost::displayAbout() const {
-    return displayAboutDlg_(nullptr, kOnlyPlugInNumber);
+    return plugIn_.displayAboutDlg(nullptr, kOnlyPlugInNumber);
 }
 
 int32_t PlugInHost::displaySettings(HKEY settingsKey) const {
-    return displayAdvancedConfigDlg_(nullptr, kOnlyPlugInNumber, 0, settingsKey);
+    return plugIn_.displayAdvancedConfigDlg(nullptr, kOnlyPlugInNumber, 0, settingsKey);
 }
 
 int32_t PlugInHost::initStream(const std::string& path, int32_t formatIndex, HKEY settingsKey,
                                const TrackInfo& track, StreamHandle& handle) const {
-    return initStream_(path.c_str(), kOnlyPlugInNumber, formatIndex, settingsKey, &track, &handle);
+    return plugIn_.initStream(path.c_str(), kOnlyPlugInNumber, formatIndex, settingsKey, &track, &handle);
 }
 
 int32_t PlugInHost::writeBuffer(StreamHandle& handle, int32_t frameCount, const uint32_t* frames) const {
-    return writeBuffer_(&handle, frameCount, frames);
+    return plugIn_.writeBuffer(&handle, frameCount, frames);
 }
 
 int32_t PlugInHost::closeStream(StreamHandle& handle) const {
-    return closeStream_(&handle);
+    return plugIn_.closeStream(&handle);
 }
 
 } // namespace cvnhost

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "VelmoraPlugIn.h"
+#include "share/plugin_entry_points.h"
 
 #include <memory>
 #include <optional>
@@ -43,16 +44,7 @@ class PlugInHost {
 
     std::string path_;
     HMODULE module_ = nullptr;
-    decltype(&CVN_GetPlugInSupportInfo) getPlugInSupportInfo_ = nullptr;
-    decltype(&CVN_InitPlugInDLL) initPlugInDLL_ = nullptr;
-    decltype(&CVN_ClosePlugInDLL) closePlugInDLL_ = nullptr;
-    decltype(&CVN_GetPlugInInfo) getPlugInInfo_ = nullptr;
-    decltype(&CVN_GetFormatInfo) getFormatInfo_ = nullptr;
-    decltype(&CVN_DisplayAboutDlg) displayAboutDlg_ = nullptr;
-    decltype(&CVN_DisplayAdvancedConfigDlg) displayAdvancedConfigDlg_ = nullptr;
-    decltype(&CVN_InitStream) initStream_ = nullptr;
-    decltype(&CVN_WriteBuffer) writeBuffer_ = nullptr;
-    decltype(&CVN_CloseStream) closeStream_ = nullptr;
+    share::PlugInEntryPoints plugIn_;
 };
 
 } // namespace cvnhost

@@ -1,6 +1,6 @@
 #include "stored_settings.h"
 
-#include "common/encoder_settings.h"
+#include "VelmoraPlugIn.h"
 
 #include <cvnplatform.h>
 

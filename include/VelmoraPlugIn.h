@@ -48,9 +48,46 @@ inline constexpr int32_t kCallDone = 1;
 inline constexpr int32_t kCallRefused = 0;
 
 // The results of CVN_InitStream, CVN_WriteBuffer and CVN_CloseStream. Success is 0 here.
-inline constexpr int32_t kStreamSucceeded = 0;
-inline constexpr int32_t kStreamRefused = 1; // a null handle, or InitStream's preconditions: nothing done
-inline constexpr int32_t kStreamFailed = 4;  // the library or the file failed: audio or bytes were lost
+using StreamResult = int32_t;
+inline constexpr StreamResult kStreamSucceeded = 0;
+inline constexpr StreamResult kStreamRefused =
+    1;                                           // a null handle, or InitStream's preconditions: nothing done
+inline constexpr StreamResult kStreamFailed = 4; // the library or the file failed: audio or bytes were lost
+
+// The PCM the host hands over: 16-bit stereo frames at this rate.
+inline constexpr uint32_t kPlugInSampleRate = 44100;
+
+// The 28 output formats: 14 bitrates, each in stereo (an even FormatIndex) and in mono (the odd
+// index after it). The bitrate of a format is entry index / 2 of the table.
+inline constexpr uint16_t kBitrateTable[14] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+static_assert(sizeof kBitrateTable / sizeof kBitrateTable[0] * 2 == kFormatCount);
+
+inline constexpr bool isValidFormatIndex(int32_t formatIndex) {
+    return formatIndex >= 0 && formatIndex < kFormatCount;
+}
+
+// For a valid index only.
+inline constexpr uint16_t bitrateOf(int32_t formatIndex) {
+    return kBitrateTable[formatIndex / 2];
+}
+
+inline constexpr bool isStereoFormat(int32_t formatIndex) {
+    return formatIndex % 2 == 0;
+}
+
+// The mono format of the same bitrate.
+inline constexpr int32_t monoFormatOf(int32_t formatIndex) {
+    return formatIndex | 1;
+}
+
+// The names of the seven REG_DWORD settings under the host's settings key.
+inline constexpr const char* kStereoModeValue = "StereoMode";
+inline constexpr const char* kCopyrightValue = "Copyright";
+inline constexpr const char* kCrcValue = "CRC";
+inline constexpr const char* kQualityValue = "Quality";
+inline constexpr const char* kVbrValue = "VBR";
+inline constexpr const char* kOriginalValue = "Original";
+inline constexpr const char* kPrivateValue = "Private";
 
 // Fixed values that hosts check: the support value, and the first and last words of PlugInInfo.
 inline constexpr int32_t kPlugInSupportInfo = 0x10001;
@@ -138,8 +175,8 @@ CVN_EXPORT int32_t CVN_CALL CVN_ClosePlugInDLL(void);
 // [any thread]
 CVN_EXPORT int32_t CVN_CALL CVN_GetPlugInInfo(int32_t plugInNumber, PlugInInfo* info);
 
-// Fills *info (136 bytes, host-owned) for formatIndex 0 to 27: even indexes are stereo, odd ones
-// mono, the bitrate is that of position index / 2 of the bitrate table. Returns 1; 0 with nothing
+// Fills *info (136 bytes, host-owned) for formatIndex 0 to 27 (isValidFormatIndex, bitrateOf,
+// isStereoFormat above). Returns 1; 0 with nothing
 // written when unbound, plugInNumber is not 0, the index is outside 0 to 27 or info is null.
 // [any thread]
 CVN_EXPORT int32_t CVN_CALL CVN_GetFormatInfo(int32_t plugInNumber, int32_t formatIndex, FormatInfo* info);
@@ -159,34 +196,36 @@ CVN_EXPORT int32_t CVN_CALL CVN_DisplayAdvancedConfigDlg(HWND parent, int32_t pl
 
 // Starts a stream that encodes into a new file at `path` (zero-terminated, under 260 bytes) in
 // format formatIndex (0 to 27), configured by the settings under settingsKey, with the texts of
-// *trackInfo for its tag (read during the call only). Returns 0 after storing the stream into
-// *handle; 1 with nothing created and *handle untouched on any failure, when unbound, when
-// plugInNumber is not 0, or when path, trackInfo or handle is null. [any thread]; the new stream
-// belongs to the calling thread until the host hands it on.
-CVN_EXPORT int32_t CVN_CALL CVN_InitStream(const char* path, int32_t plugInNumber, int32_t formatIndex,
-                                           HKEY settingsKey, const TrackInfo* trackInfo,
-                                           StreamHandle* handle);
+// *trackInfo for its tag (read during the call only). Returns kStreamSucceeded after storing the
+// stream into *handle; kStreamRefused with nothing created and *handle untouched on any failure,
+// when unbound, when plugInNumber is not 0, or when path, trackInfo or handle is null.
+// [any thread]; the new stream belongs to the calling thread until the host hands it on.
+CVN_EXPORT StreamResult CVN_CALL CVN_InitStream(const char* path, int32_t plugInNumber, int32_t formatIndex,
+                                                HKEY settingsKey, const TrackInfo* trackInfo,
+                                                StreamHandle* handle);
 
 // Takes in frameCount 16-bit stereo frames (each a 32-bit word: left in the low half, right in the
-// high half) and encodes every chunk they complete. Returns 0 when all were taken in (also for a
-// count of 0 or less); 1 with the message "Illegal Stream Handle" when *handle is null (or handle
-// is); 4 on a library error (with a message), a failed write, or a null `frames` with a positive
-// count; 4 with the message "Invalid PlugIn Number" when the stream is not of plug-in 0 (the
-// first word of what *handle points at). After a library error the chunk waits and is handed
-// over first by the next call; after a failed write it counts as taken (the library consumed
-// it), and the stream's CVN_CloseStream gives 4. Does not check the bind count itself: a stream
+// high half) and encodes every chunk they complete. Returns kStreamSucceeded when all were taken
+// in (also for a count of 0 or less); kStreamRefused with the message "Illegal Stream Handle"
+// when *handle is null (or handle is); kStreamFailed on a library error (with a message), a
+// failed write, or a null `frames` with a positive count; kStreamFailed with the message "Invalid
+// PlugIn Number" when the stream is not of plug-in 0 (the first word of what *handle points at).
+// After a library error the chunk waits and is handed over first by the next call; after a
+// failed write it counts as taken (the library consumed it), and the stream's CVN_CloseStream
+// gives kStreamFailed. Does not check the bind count itself: a stream
 // uses the library it was started with, which stays loaded only until the CVN_ClosePlugInDLL
 // that releases the last bind, so every stream is closed before that call (which is
 // CVN_ClosePlugInDLL's precondition); a stream used after it calls into an unloaded library.
 // [the stream's thread]
-CVN_EXPORT int32_t CVN_CALL CVN_WriteBuffer(StreamHandle* handle, int32_t frameCount, const uint32_t* frames);
+CVN_EXPORT StreamResult CVN_CALL CVN_WriteBuffer(StreamHandle* handle, int32_t frameCount,
+                                                 const uint32_t* frames);
 
 // Finishes the stream: the last chunk, the flush, the ID3v1 tag, the VBR header when VBR is on;
-// frees it whatever happens. Returns 0 when the file is complete, 4 when any step failed or an
-// earlier write lost bytes (the file stays); 1 without a message when *handle (or handle) is null, and 1
-// without a message and without freeing anything when the stream is not of plug-in 0. Does not clear *handle:
-// the host must not pass it again. Before the CVN_ClosePlugInDLL that releases the last bind. [the stream's
-// thread]
-CVN_EXPORT int32_t CVN_CALL CVN_CloseStream(StreamHandle* handle);
+// frees it whatever happens. Returns kStreamSucceeded when the file is complete, kStreamFailed
+// when any step failed or an earlier write lost bytes (the file stays); kStreamRefused without a
+// message when *handle (or handle) is null, and kStreamRefused without a message and without
+// freeing anything when the stream is not of plug-in 0. Does not clear *handle: the host must not
+// pass it again. Before the CVN_ClosePlugInDLL that releases the last bind. [the stream's thread]
+CVN_EXPORT StreamResult CVN_CALL CVN_CloseStream(StreamHandle* handle);
 
 } // extern "C"

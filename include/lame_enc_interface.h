@@ -41,15 +41,39 @@ inline const char* beErrorText(BeResult code) {
     }
 }
 
+// The channel modes of EncoderConfig::channelMode.
+enum class BeChannelMode : uint8_t { Stereo = 0, JointStereo = 1, DualChannel = 2, Mono = 3 };
+
+// The CRC word of EncoderConfig: the CRC flag in bit 0, the quality shifted left by 8 and the VBR
+// setting shifted left by 12. The plug-in packs the stored values as they are, without range
+// checks, so a value too wide for its field spills into the next; the library reads each field
+// back from its four bits.
+inline constexpr uint32_t kCrcWordQualityShift = 8;
+inline constexpr uint32_t kCrcWordVbrShift = 12;
+constexpr uint32_t packCrcWord(uint32_t crcFlag, uint32_t quality, uint32_t vbr) {
+    return crcFlag | quality << kCrcWordQualityShift | vbr << kCrcWordVbrShift;
+}
+constexpr bool crcFlagOf(uint32_t crcWord) {
+    return (crcWord & 1u) != 0;
+}
+constexpr uint32_t qualityOf(uint32_t crcWord) {
+    return (crcWord >> kCrcWordQualityShift) & 0xFu;
+}
+constexpr uint32_t vbrSettingOf(uint32_t crcWord) {
+    return (crcWord >> kCrcWordVbrShift) & 0xFu;
+}
+static_assert(packCrcWord(1, 2, 0) == 0x201 && qualityOf(0x201) == 2 && crcFlagOf(0x201));
+static_assert(vbrSettingOf(packCrcWord(0, 0, 4)) == 4);
+
 // The configuration of a new stream: 27 bytes, packed, little-endian.
 #pragma pack(push, 1)
 struct EncoderConfig {
     uint32_t configKind;    // 0: this layout, the only kind there is
     uint32_t sampleRate;    // Hz
-    uint8_t channelMode;    // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
+    uint8_t channelMode;    // a BeChannelMode
     uint16_t bitrate;       // kbit/s
     uint32_t privateFlag;   // nonzero: set the private bit of every frame
-    uint32_t crcWord;       // bit 0 CRC; bits 8-11 quality; bits 12-15 VBR setting (0 = constant)
+    uint32_t crcWord;       // packCrcWord(CRC flag, quality, VBR setting; 0 = constant bitrate)
     uint32_t copyrightFlag; // nonzero: set the copyright bit
     uint32_t originalFlag;  // nonzero: set the original bit
 };

@@ -1,6 +1,6 @@
 // The six functions of the encoder library, over libmp3lame.
 #include "lame_settings.h"
-#include "no_exceptions.h"
+#include "share/no_exceptions.h"
 #include "stream_table.h"
 #include "vbr_headers.h"
 
@@ -29,7 +29,7 @@ constexpr BeResult kNoMatchingStream = kBeInvalidHandle;
 // The checks that encoding and draining share, in their order (an open stream, then somewhere to
 // put the byte count), before `work` runs on the stream; no exception gets out.
 template <typename Work> BeResult withOpenStream(BeStream stream, uint32_t* outputBytes, Work work) {
-    return lame_enc::withoutExceptions(kOutOfMemory, [&]() -> BeResult {
+    return share::withoutExceptions(kOutOfMemory, [&]() -> BeResult {
         const std::shared_ptr<lame_enc::LameStream> encoder = lame_enc::findStream(stream);
         if (!encoder) {
             return kBeInvalidHandle;
@@ -47,7 +47,7 @@ extern "C" {
 
 LAME_ENC_EXPORT BeResult beInitStream(EncoderConfig* config, uint32_t* chunkSamples,
                                       uint32_t* outputBufferSize, BeStream* stream) {
-    return lame_enc::withoutExceptions(kOutOfMemory, [&]() -> BeResult {
+    return share::withoutExceptions(kOutOfMemory, [&]() -> BeResult {
         if (config == nullptr || chunkSamples == nullptr || outputBufferSize == nullptr ||
             stream == nullptr) {
             return kBeInvalidFormatParameters;
@@ -93,7 +93,7 @@ LAME_ENC_EXPORT BeResult beCloseStream(BeStream stream) {
 }
 
 LAME_ENC_EXPORT BeResult beWriteVBRHeader(const char* path) {
-    return lame_enc::withoutExceptions(kOutOfMemory, [&]() -> BeResult {
+    return share::withoutExceptions(kOutOfMemory, [&]() -> BeResult {
         if (path == nullptr) {
             return kNoMatchingStream;
         }

@@ -8,6 +8,9 @@ namespace lame_enc {
 namespace {
 
 constexpr int kSampleRates[] = {32000, 44100, 48000};
+// The bitrates of MPEG-1 Layer III (ISO/IEC 11172-3) but the free format: what libmp3lame
+// encodes at these sample rates. The plug-in's catalogue offers the same fourteen, by its own
+// choice: two facts that agree, the standard's here and the product's in VelmoraPlugIn.h.
 constexpr int kBitrates[] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
 
 template <typename Table> bool contains(const Table& table, int value) {
@@ -28,12 +31,12 @@ BeResult settingsFrom(const EncoderConfig& config, LameSettings& settings) {
     result.sampleRate = static_cast<int>(config.sampleRate);
     result.bitrate = config.bitrate;
     if (!contains(kSampleRates, result.sampleRate) || !contains(kBitrates, result.bitrate) ||
-        config.channelMode > 3) {
+        config.channelMode > static_cast<uint8_t>(BeChannelMode::Mono)) {
         return kBeInvalidFormatParameters;
     }
     result.mode = static_cast<ChannelMode>(config.channelMode);
-    result.crc = (config.crcWord & 1u) != 0;
-    switch ((config.crcWord >> 8) & 0xFu) {
+    result.crc = crcFlagOf(config.crcWord);
+    switch (qualityOf(config.crcWord)) {
     case 0:
         break; // normal: libmp3lame's own default
     case 1:
@@ -45,7 +48,7 @@ BeResult settingsFrom(const EncoderConfig& config, LameSettings& settings) {
     default:
         return kBeInvalidFormatParameters;
     }
-    const uint32_t vbr = (config.crcWord >> 12) & 0xFu;
+    const uint32_t vbr = vbrSettingOf(config.crcWord);
     if (vbr > 10) {
         return kBeInvalidFormatParameters;
     }

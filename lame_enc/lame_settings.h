@@ -8,7 +8,7 @@
 
 namespace lame_enc {
 
-enum class ChannelMode { Stereo = 0, JointStereo = 1, DualChannel = 2, Mono = 3 };
+using ChannelMode = BeChannelMode;
 
 struct LameSettings {
     int sampleRate = 0;

@@ -6,7 +6,7 @@
 #include "format_catalogue.h"
 #include "stream/encoder_stream.h"
 #include "ui/about_dialog.h"
-#include "ui/resource_ids.h"
+#include "VelmoraPlugInResources.h"
 #include "ui/settings_dialog.h"
 
 #include <new>
@@ -70,8 +70,8 @@ int32_t CVN_CALL CVN_DisplayAdvancedConfigDlg(HWND parent, int32_t plugInNumber,
     return result == IDOK ? kCallDone : kCallRefused;
 }
 
-int32_t CVN_CALL CVN_InitStream(const char* path, int32_t plugInNumber, int32_t formatIndex, HKEY settingsKey,
-                                const TrackInfo* trackInfo, StreamHandle* handle) {
+StreamResult CVN_CALL CVN_InitStream(const char* path, int32_t plugInNumber, int32_t formatIndex,
+                                     HKEY settingsKey, const TrackInfo* trackInfo, StreamHandle* handle) {
     if (!acceptsCalls(plugInNumber) || path == nullptr || trackInfo == nullptr || handle == nullptr) {
         return kStreamRefused;
     }
@@ -87,7 +87,7 @@ int32_t CVN_CALL CVN_InitStream(const char* path, int32_t plugInNumber, int32_t 
     return kStreamSucceeded;
 }
 
-int32_t CVN_CALL CVN_WriteBuffer(StreamHandle* handle, int32_t frameCount, const uint32_t* frames) {
+StreamResult CVN_CALL CVN_WriteBuffer(StreamHandle* handle, int32_t frameCount, const uint32_t* frames) {
     auto* stream = handle == nullptr ? nullptr : static_cast<EncoderStream*>(*handle);
     if (stream == nullptr) {
         MessageBoxA(nullptr, "Illegal Stream Handle", kMessageCaption, MB_OK);
@@ -100,7 +100,7 @@ int32_t CVN_CALL CVN_WriteBuffer(StreamHandle* handle, int32_t frameCount, const
     return stream->write(frameCount, frames);
 }
 
-int32_t CVN_CALL CVN_CloseStream(StreamHandle* handle) {
+StreamResult CVN_CALL CVN_CloseStream(StreamHandle* handle) {
     auto* stream = handle == nullptr ? nullptr : static_cast<EncoderStream*>(*handle);
     if (stream == nullptr || stream->plugInNumber() != kOnlyPlugInNumber) {
         return kStreamRefused;

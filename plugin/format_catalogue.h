@@ -2,7 +2,6 @@
 #pragma once
 
 #include "VelmoraPlugIn.h"
-#include "common/format_rules.h"
 
 // Fills the record for a valid index: the description from the module's template (string 3) in
 // the resource language with the mode word in English, "MP3", and the byte rate.

@@ -1,120 +1,17 @@
 #include "encoder_stream.h"
 
 #include "id3v1_tag.h"
-#include "common/format_rules.h"
+#include "sample_conversion.h"
 #include "common/encoder_settings.h"
 #include "encoder_config.h"
 #include "track_texts.h"
 
 #include "common/message_caption.h"
+#include "share/invariants.h"
 
 #include <algorithm>
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-#include <bit>
-#include <cassert>
 #include <cstring>
 #include <new>
-
-namespace {
-
-// The mean of the two channels, rounded toward minus infinity; it always fits 16 bits.
-int16_t monoMean(uint32_t frame) {
-    const int32_t left = static_cast<int16_t>(frame & 0xFFFF);
-    const int32_t right = static_cast<int16_t>(frame >> 16);
-    return static_cast<int16_t>((left + right) >> 1);
-}
-
-// A frame holds the left sample in its low half and the right one in its high half: on a
-// little-endian machine its bytes are those of the interleaved pair.
-constexpr bool framesAreSamples() {
-    return std::endian::native == std::endian::little;
-}
-
-void copyStereoFrames(const uint32_t* frames, uint32_t count, int16_t* samples) {
-    if constexpr (framesAreSamples()) {
-        std::memcpy(samples, frames, count * sizeof *frames);
-    } else {
-        for (uint32_t i = 0; i < count; ++i) {
-            samples[2 * i] = static_cast<int16_t>(frames[i] & 0xFFFF);
-            samples[2 * i + 1] = static_cast<int16_t>(frames[i] >> 16);
-        }
-    }
-}
-
-// The mono mix runs on every sample of a mono stream, so on x86-64 it takes many frames at a time:
-// each 32-bit frame is a pair of 16-bit samples, which one multiply-add by (1, 1) sums into 32
-// bits; an arithmetic shift halves the sum, rounding toward minus infinity as monoMean does, and
-// the halves always fit 16 bits again. AVX-512 takes thirty-two frames a step and AVX2 sixteen
-// where the processor has them, SSE2 (every x86-64) eight; the rest, and every other processor,
-// go one by one.
-#if defined(__x86_64__)
-__attribute__((target("avx512f,avx512bw"))) uint32_t mixToMonoAvx512(const uint32_t* frames, uint32_t count,
-                                                                     int16_t* samples) {
-    const __m512i ones = _mm512_set1_epi16(1);
-    // The pack works within each 128-bit lane: these put the eight 64-bit pieces back in order.
-    const __m512i order = _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7);
-    // The zero-masking forms with every lane selected: the plain ones trip a false warning of
-    // GCC 12 about their undefined source operand.
-    constexpr __mmask16 kAllLanes = 0xFFFF;
-    uint32_t i = 0;
-    for (; i + 32 <= count; i += 32) {
-        const __m512i first = _mm512_loadu_si512(frames + i);
-        const __m512i second = _mm512_loadu_si512(frames + i + 16);
-        const __m512i packed =
-            _mm512_packs_epi32(_mm512_maskz_srai_epi32(kAllLanes, _mm512_madd_epi16(first, ones), 1),
-                               _mm512_maskz_srai_epi32(kAllLanes, _mm512_madd_epi16(second, ones), 1));
-        _mm512_storeu_si512(samples + i, _mm512_maskz_permutexvar_epi64(0xFF, order, packed));
-    }
-    return i;
-}
-
-__attribute__((target("avx2"))) uint32_t mixToMonoAvx2(const uint32_t* frames, uint32_t count,
-                                                       int16_t* samples) {
-    const __m256i ones = _mm256_set1_epi16(1);
-    uint32_t i = 0;
-    for (; i + 16 <= count; i += 16) {
-        const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + i));
-        const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + i + 8));
-        const __m256i packed = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_madd_epi16(first, ones), 1),
-                                                  _mm256_srai_epi32(_mm256_madd_epi16(second, ones), 1));
-        // The pack works within each 128-bit lane: put the four 64-bit quarters back in order.
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(samples + i), _mm256_permute4x64_epi64(packed, 0xD8));
-    }
-    return i;
-}
-
-uint32_t mixToMonoSse2(const uint32_t* frames, uint32_t count, int16_t* samples) {
-    const __m128i ones = _mm_set1_epi16(1);
-    uint32_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(frames + i));
-        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(frames + i + 4));
-        const __m128i firstMeans = _mm_srai_epi32(_mm_madd_epi16(first, ones), 1);
-        const __m128i secondMeans = _mm_srai_epi32(_mm_madd_epi16(second, ones), 1);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(samples + i), _mm_packs_epi32(firstMeans, secondMeans));
-    }
-    return i;
-}
-
-const bool g_hasAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-const bool g_hasAvx2 = __builtin_cpu_supports("avx2");
-#endif
-
-void mixToMono(const uint32_t* frames, uint32_t count, int16_t* samples) {
-    uint32_t i = 0;
-#if defined(__x86_64__)
-    i = g_hasAvx512 ? mixToMonoAvx512(frames, count, samples)
-        : g_hasAvx2 ? mixToMonoAvx2(frames, count, samples)
-                    : mixToMonoSse2(frames, count, samples);
-#endif
-    for (; i < count; ++i) {
-        samples[i] = monoMean(frames[i]);
-    }
-}
-
-} // namespace
 
 EncoderStream::EncoderStream(const EncoderLibrary& library, int32_t formatIndex)
     : formatIndex_(formatIndex), library_(&library) {}
@@ -128,12 +25,14 @@ bool EncoderStream::invariantsHold() const {
     const bool holdsEverything = file_ != nullptr && samples_ != nullptr && output_ != nullptr; // I2
     const bool chunkFitsFrames =
         chunkSamples_ > 0 && (!isStereoFormat(formatIndex_) || chunkSamples_ % 2 == 0);
-    return holdsEverything && chunkFitsFrames && bufferedSamples_ <= chunkSamples_; // I3, I4
+    const bool fullOnlyWhenRefused = bufferedSamples_ < chunkSamples_ || chunkRefused_;
+    return holdsEverything && chunkFitsFrames && bufferedSamples_ <= chunkSamples_ &&
+           fullOnlyWhenRefused; // I3, I4
 }
 
 bool EncoderStream::setup(const StreamRequest& request) {
     const bool opened = state_ == State::Created && open(request);
-    assert(invariantsHold());
+    share::checkInvariants([this] { return invariantsHold(); }, "after a stream's setup");
     return opened;
 }
 
@@ -204,6 +103,7 @@ bool EncoderStream::writeOutput(uint32_t byteCount) {
 EncoderStream::ChunkOutcome EncoderStream::handOver(const int16_t* samples, uint32_t sampleCount) {
     uint32_t byteCount = 0;
     const BeResult result = library_->encodeChunk(libraryStream_, sampleCount, samples, output_, &byteCount);
+    chunkRefused_ = result != kBeSuccess;
     if (result != kBeSuccess) {
         MessageBoxA(nullptr, beErrorText(result), kMessageCaption, MB_OK);
         return ChunkOutcome::Refused;
@@ -227,7 +127,7 @@ int32_t EncoderStream::encodeBufferedChunk() {
 
 int32_t EncoderStream::write(int32_t frameCount, const uint32_t* frames) {
     const int32_t result = state_ == State::Open ? takeIn(frameCount, frames) : kStreamFailed;
-    assert(invariantsHold());
+    share::checkInvariants([this] { return invariantsHold(); }, "after a stream's write");
     return result;
 }
 
@@ -281,7 +181,7 @@ int32_t EncoderStream::takeIn(int32_t frameCount, const uint32_t* frames) {
 
 int32_t EncoderStream::finish() {
     const int32_t result = state_ == State::Open ? close() : kStreamFailed;
-    assert(invariantsHold());
+    share::checkInvariants([this] { return invariantsHold(); }, "after a stream's finish");
     return result;
 }
 

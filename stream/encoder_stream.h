@@ -1,7 +1,8 @@
 // One encode-to-file stream, from CVN_InitStream to CVN_CloseStream.
 //
 // A stream is Created, then Open after a successful setup, then Finished after its finish. The
-// invariants, checked by invariantsHold() after every operation in debug builds:
+// invariants, checked by invariantsHold() after every operation in every build that runs tests
+// (share/invariants.h):
 //   I1. Created and Finished: no library stream, no buffers, no file, nothing buffered.
 //   I2. Open: the library stream is open, both buffers exist, the file is open.
 //   I3. Open: the chunk size is positive, and even for a stereo format, so a stereo frame always
@@ -12,7 +13,7 @@
 //       having lost audio, so that its finish reports the file incomplete.
 #pragma once
 
-#include "encoder/encoder_library.h"
+#include "binding/encoder_library.h"
 #include "encoder_config.h"
 #include "VelmoraPlugIn.h"
 
@@ -100,5 +101,6 @@ class EncoderStream {
     char path_[kTextFieldSize] = {};
     bool vbrHeader_ = false;
     bool lostAudio_ = false;
+    bool chunkRefused_ = false; // the library refused the last chunk handed to it (I4)
 };
 static_assert(std::is_standard_layout_v<EncoderStream>);

@@ -1,7 +1,8 @@
 #include "about_dialog.h"
 
 #include "common/process_state.h"
-#include "resource_ids.h"
+#include "VelmoraPlugInResources.h"
+#include "common/formatted_text.h"
 
 #include <cstring>
 
@@ -9,11 +10,11 @@ namespace {
 
 constexpr int kLineSize = 256;
 
-// wsprintfA may write up to 1024 characters; the line holds 255 and its terminator.
-void setLine(HWND dialog, int id, const char* formatted) {
+// A line of the dialog from its template, cut to the 255 characters the line holds.
+template <typename... Arguments>
+void setLine(HWND dialog, int id, const char* format, Arguments... arguments) {
     char line[kLineSize];
-    std::strncpy(line, formatted, sizeof line - 1);
-    line[sizeof line - 1] = '\0';
+    formatIntoField(line, sizeof line, format, arguments...);
     SetDlgItemTextA(dialog, id, line);
 }
 
@@ -25,33 +26,29 @@ void readTemplate(HWND dialog, int id, char (&text)[kLineSize]) {
 
 void fillAboutLines(HWND dialog, const EncoderVersionInfo& info) {
     char format[kLineSize];
-    char formatted[1024];
     readTemplate(dialog, IDC_ENGINE_VERSION, format);
-    wsprintfA(formatted, format, static_cast<unsigned>(info.engineMajor),
-              static_cast<unsigned>(info.engineMinor));
-    setLine(dialog, IDC_ENGINE_VERSION, formatted);
+    setLine(dialog, IDC_ENGINE_VERSION, format, static_cast<unsigned>(info.engineMajor),
+            static_cast<unsigned>(info.engineMinor));
 
     readTemplate(dialog, IDC_DLL_VERSION, format);
-    wsprintfA(formatted, format, static_cast<unsigned>(info.dllMajor), static_cast<unsigned>(info.dllMinor));
-    setLine(dialog, IDC_DLL_VERSION, formatted);
+    setLine(dialog, IDC_DLL_VERSION, format, static_cast<unsigned>(info.dllMajor),
+            static_cast<unsigned>(info.dllMinor));
 
     readTemplate(dialog, IDC_DLL_DATE, format);
-    wsprintfA(formatted, format, static_cast<unsigned>(info.releaseDay),
-              static_cast<unsigned>(info.releaseMonth), static_cast<unsigned>(info.releaseYear));
-    setLine(dialog, IDC_DLL_DATE, formatted);
+    setLine(dialog, IDC_DLL_DATE, format, static_cast<unsigned>(info.releaseDay),
+            static_cast<unsigned>(info.releaseMonth), static_cast<unsigned>(info.releaseYear));
 
     // The library promises a terminator within the record; a record without one is cut there.
     char homePage[kHomePageSize + 1];
     std::memcpy(homePage, info.homePage, kHomePageSize);
     homePage[kHomePageSize] = '\0';
     readTemplate(dialog, IDC_HOME_PAGE, format);
-    wsprintfA(formatted, format, homePage);
-    setLine(dialog, IDC_HOME_PAGE, formatted);
+    setLine(dialog, IDC_HOME_PAGE, format, static_cast<const char*>(homePage));
 }
 
 INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
-        // Not cleared before the call: the library fills the whole record.
+        // Cleared before the call, so that a library that fills less leaves zeros, not stack bytes.
         EncoderVersionInfo info;
         std::memset(&info, 0, sizeof info);
         g_encoderLibrary.version(&info);

@@ -1,8 +1,9 @@
 #include "settings_dialog.h"
 
 #include "common/process_state.h"
-#include "resource_ids.h"
+#include "VelmoraPlugInResources.h"
 #include "settings_mapping.h"
+#include "share/settings_controls.h"
 #include "common/encoder_settings.h"
 
 namespace {
@@ -11,10 +12,6 @@ constexpr int kVbrDigits = 10;
 
 UINT checkState(bool checked) {
     return checked ? BST_CHECKED : BST_UNCHECKED;
-}
-
-bool isChecked(HWND dialog, int id) {
-    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
 }
 
 void fillVbrList(HWND dialog) {
@@ -54,15 +51,16 @@ void writeSetting(HKEY key, const char* name, uint32_t value) {
 
 void saveOnOk(HWND dialog) {
     const auto key = reinterpret_cast<HKEY>(GetWindowLongPtrA(dialog, DWLP_USER));
+    const share::SettingsControls controls = share::readSettingsControls(dialog);
     SettingsControlStates states;
-    states.jointStereo = isChecked(dialog, IDC_JOINT_STEREO);
-    states.copyright = isChecked(dialog, IDC_COPYRIGHT);
-    states.crc = isChecked(dialog, IDC_CRC);
-    states.qualityButton =
-        isChecked(dialog, IDC_QUALITY_LOW) ? 1 : (isChecked(dialog, IDC_QUALITY_HIGH) ? 2 : 0);
-    states.vbrSelection = static_cast<int>(SendDlgItemMessageA(dialog, IDC_VBR_QUALITY, CB_GETCURSEL, 0, 0));
-    states.original = isChecked(dialog, IDC_ORIGINAL);
-    states.privateBit = isChecked(dialog, IDC_PRIVATE);
+    states.jointStereo = controls.jointStereo;
+    states.copyright = controls.copyright;
+    states.crc = controls.crc;
+    // Neither Low nor High is Normal, also when no button is checked.
+    states.qualityButton = controls.qualityLow ? 1 : (controls.qualityHigh ? 2 : 0);
+    states.vbrSelection = static_cast<int>(controls.vbrSelection);
+    states.original = controls.original;
+    states.privateBit = controls.privateBit;
     const EncoderSettings settings = settingsFrom(states);
     writeSetting(key, kStereoModeValue, settings.stereoMode);
     writeSetting(key, kCopyrightValue, settings.copyright);

@@ -9,7 +9,7 @@
 // from DialogBoxParamA on that same thread, so the pointer that live() returns after unlocking
 // stays valid for as long as that thread uses it.
 #include "dialog_template.h"
-#include "no_exceptions.h"
+#include "share/no_exceptions.h"
 #include "module_resources.h"
 
 #include <cvnplatform.h>
@@ -260,7 +260,7 @@ void cvnSetDialogDriver(CvnDialogDriver driver) {
 
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC dialogProc,
                                LPARAM initParam) {
-    return cvn::withoutExceptions<INT_PTR>(-1, [&]() -> INT_PTR {
+    return share::withoutExceptions<INT_PTR>(-1, [&]() -> INT_PTR {
         if (parent != nullptr && live(parent) == nullptr) {
             return 0;
         }
@@ -326,7 +326,7 @@ UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR buffer, int bufferMax) {
 }
 
 BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text) {
-    return cvn::withoutExceptions<BOOL>(FALSE, [&]() -> BOOL {
+    return share::withoutExceptions<BOOL>(FALSE, [&]() -> BOOL {
         Control* window = control(dialog, id);
         if (window == nullptr) {
             return FALSE;
@@ -369,7 +369,7 @@ BOOL WINAPI CheckRadioButton(HWND dialogHandle, int firstId, int lastId, int che
 }
 
 LRESULT WINAPI SendMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
-    return cvn::withoutExceptions<LRESULT>(CB_ERRSPACE, [&]() -> LRESULT {
+    return share::withoutExceptions<LRESULT>(CB_ERRSPACE, [&]() -> LRESULT {
         if (Dialog* dialog = liveDialog(handle)) {
             return dialog->procedure(handle, message, wParam, lParam);
         }

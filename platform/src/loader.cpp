@@ -3,7 +3,7 @@
 // The handle of a module is the dlopen handle of its shared object, so that the handle a module
 // learns of itself at load time (cvnRegisterModule) is the one every other module gets for it.
 #include "library_names.h"
-#include "no_exceptions.h"
+#include "share/no_exceptions.h"
 
 #include <windows.h>
 
@@ -95,8 +95,8 @@ extern "C" {
 HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
     // Taken here, not inside the lambda, whose return address would lie in this library.
     const void* caller = __builtin_return_address(0);
-    return cvn::withoutExceptions<HMODULE>(nullptr,
-                                           [&]() -> HMODULE { return loadLibraryFor(caller, fileName); });
+    return share::withoutExceptions<HMODULE>(nullptr,
+                                             [&]() -> HMODULE { return loadLibraryFor(caller, fileName); });
 }
 
 BOOL WINAPI FreeLibrary(HMODULE module) {
@@ -118,7 +118,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
-    return cvn::withoutExceptions<HMODULE>(nullptr, [&]() -> HMODULE {
+    return share::withoutExceptions<HMODULE>(nullptr, [&]() -> HMODULE {
         if (moduleName == nullptr) {
             // The program itself, as on Windows; its handle needs no reference kept.
             void* program = dlopen(nullptr, RTLD_LAZY);
@@ -140,7 +140,7 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
 }
 
 BOOL WINAPI SetDllDirectoryA(LPCSTR pathName) {
-    return cvn::withoutExceptions<BOOL>(FALSE, [&]() -> BOOL {
+    return share::withoutExceptions<BOOL>(FALSE, [&]() -> BOOL {
         std::lock_guard<std::mutex> lock(g_dllDirectoryLock);
         g_dllDirectory = pathName == nullptr ? "" : pathName;
         return TRUE;

@@ -1,5 +1,5 @@
 #include "module_resources.h"
-#include "no_exceptions.h"
+#include "share/no_exceptions.h"
 
 #include <cvnplatform.h>
 
@@ -81,7 +81,7 @@ std::optional<ResourceEntry> findModuleResource(HMODULE module, uint16_t type, u
 
 extern "C" HMODULE cvnRegisterModule(const void* addressInModule, const unsigned char* resourceBytes,
                                      size_t size) {
-    return cvn::withoutExceptions<HMODULE>(nullptr, [&]() -> HMODULE {
+    return share::withoutExceptions<HMODULE>(nullptr, [&]() -> HMODULE {
         Dl_info info{};
         if (dladdr(addressInModule, &info) == 0 || info.dli_fname == nullptr) {
             return nullptr;

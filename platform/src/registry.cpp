@@ -4,7 +4,7 @@
 // system stops: they are never written to the file, and a key of that path in the file is hidden
 // behind one while it exists.
 #include "registry_storage.h"
-#include "no_exceptions.h"
+#include "share/no_exceptions.h"
 
 #include <cvnplatform.h>
 #include <windows.h>
@@ -131,7 +131,7 @@ extern "C" {
 
 LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD options, REGSAM, LPVOID,
                                PHKEY result, LPDWORD disposition) {
-    return cvn::withoutExceptions<LSTATUS>(ERROR_OUTOFMEMORY, [&]() -> LSTATUS {
+    return share::withoutExceptions<LSTATUS>(ERROR_OUTOFMEMORY, [&]() -> LSTATUS {
         std::string path;
         if (const LSTATUS status = subKeyPath(key, subKey, result, path); status != ERROR_SUCCESS) {
             return status;
@@ -165,7 +165,7 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD opti
 }
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) {
-    return cvn::withoutExceptions<LSTATUS>(ERROR_OUTOFMEMORY, [&]() -> LSTATUS {
+    return share::withoutExceptions<LSTATUS>(ERROR_OUTOFMEMORY, [&]() -> LSTATUS {
         std::string path;
         if (const LSTATUS status = subKeyPath(key, subKey, result, path); status != ERROR_SUCCESS) {
             return status;
@@ -196,7 +196,7 @@ LSTATUS WINAPI RegCloseKey(HKEY key) {
 
 LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD, LPDWORD type, LPBYTE data,
                                 LPDWORD dataSize) {
-    return cvn::withoutExceptions<LSTATUS>(ERROR_OUTOFMEMORY, [&]() -> LSTATUS {
+    return share::withoutExceptions<LSTATUS>(ERROR_OUTOFMEMORY, [&]() -> LSTATUS {
         const auto path = keyPath(key);
         if (!path) {
             return ERROR_INVALID_HANDLE;
@@ -244,7 +244,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD, LPDWORD typ
 
 LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* data,
                               DWORD dataSize) {
-    return cvn::withoutExceptions<LSTATUS>(ERROR_OUTOFMEMORY, [&]() -> LSTATUS {
+    return share::withoutExceptions<LSTATUS>(ERROR_OUTOFMEMORY, [&]() -> LSTATUS {
         const auto path = keyPath(key);
         if (!path) {
             return ERROR_INVALID_HANDLE;
@@ -276,7 +276,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, con
 }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName) {
-    return cvn::withoutExceptions<LSTATUS>(ERROR_OUTOFMEMORY, [&]() -> LSTATUS {
+    return share::withoutExceptions<LSTATUS>(ERROR_OUTOFMEMORY, [&]() -> LSTATUS {
         const auto path = keyPath(key);
         if (!path) {
             return ERROR_INVALID_HANDLE;
@@ -303,7 +303,7 @@ LSTATUS cvnRegistryLastWriteError(void) {
 }
 
 size_t cvnRegistryFilePath(char* buffer, size_t size) {
-    return cvn::withoutExceptions<size_t>(0, [&]() -> size_t {
+    return share::withoutExceptions<size_t>(0, [&]() -> size_t {
         const std::string path = cvn::registryFilePath();
         if (buffer != nullptr && size > 0) {
             const size_t copied = std::min(path.size(), size - 1);

@@ -1,6 +1,6 @@
 // LoadStringA: a string of the module's string table, in the ANSI code page.
 #include "code_page_1252.h"
-#include "no_exceptions.h"
+#include "share/no_exceptions.h"
 #include "module_resources.h"
 
 #include <windows.h>
@@ -32,7 +32,7 @@ bool locateString(const cvn::ResourceEntry& block, unsigned index, const unsigne
 } // namespace
 
 extern "C" int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int bufferMax) {
-    return cvn::withoutExceptions<int>(0, [&]() -> int {
+    return share::withoutExceptions<int>(0, [&]() -> int {
         if (buffer == nullptr || bufferMax <= 0) {
             return 0;
         }

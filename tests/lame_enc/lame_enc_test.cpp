@@ -1,6 +1,6 @@
 // The encoder library for Linux, called directly through its six functions: its contract, its
 // error codes, and VBR headers that find their own files.
-#include "encoder/encoder_library.h"
+#include "binding/encoder_library.h"
 #include "support/audio_tools.h"
 #include "support/mp3_frames.h"
 #include "support/plugin_under_test.h"

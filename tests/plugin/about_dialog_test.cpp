@@ -2,7 +2,7 @@
 #include "support/dialog_driver.h"
 #include "support/plugin_fixture.h"
 #include "support/test_language.h"
-#include "ui/resource_ids.h"
+#include "VelmoraPlugInResources.h"
 
 #include <cstring>
 

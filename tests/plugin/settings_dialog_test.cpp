@@ -3,7 +3,8 @@
 #include "support/plugin_fixture.h"
 #include "support/settings_key.h"
 #include "support/test_language.h"
-#include "ui/resource_ids.h"
+#include "VelmoraPlugInResources.h"
+#include "share/settings_controls.h"
 #include "ui/settings_mapping.h"
 
 #include <map>
@@ -67,16 +68,17 @@ struct DialogState {
 
 DialogState readState(HWND dialog) {
     DialogState state{};
-    state.joint = isChecked(dialog, IDC_JOINT_STEREO);
-    state.twoChannel = isChecked(dialog, IDC_TWO_CHANNEL_STEREO);
-    state.copyright = isChecked(dialog, IDC_COPYRIGHT);
-    state.crc = isChecked(dialog, IDC_CRC);
-    state.original = isChecked(dialog, IDC_ORIGINAL);
-    state.privateBit = isChecked(dialog, IDC_PRIVATE);
-    state.normal = isChecked(dialog, IDC_QUALITY_NORMAL);
-    state.low = isChecked(dialog, IDC_QUALITY_LOW);
-    state.high = isChecked(dialog, IDC_QUALITY_HIGH);
-    state.selection = SendDlgItemMessageA(dialog, IDC_VBR_QUALITY, CB_GETCURSEL, 0, 0);
+    const share::SettingsControls controls = share::readSettingsControls(dialog);
+    state.joint = controls.jointStereo;
+    state.twoChannel = controls.twoChannelStereo;
+    state.copyright = controls.copyright;
+    state.crc = controls.crc;
+    state.original = controls.original;
+    state.privateBit = controls.privateBit;
+    state.normal = controls.qualityNormal;
+    state.low = controls.qualityLow;
+    state.high = controls.qualityHigh;
+    state.selection = controls.vbrSelection;
     state.count = SendDlgItemMessageA(dialog, IDC_VBR_QUALITY, CB_GETCOUNT, 0, 0);
     char item[64] = "";
     SendDlgItemMessageA(dialog, IDC_VBR_QUALITY, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(item));

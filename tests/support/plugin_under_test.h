@@ -3,6 +3,7 @@
 #pragma once
 
 #include "VelmoraPlugIn.h"
+#include "share/plugin_entry_points.h"
 
 #include <windows.h>
 
@@ -10,18 +11,8 @@
 
 namespace cvn::test {
 
-struct PlugIn {
+struct PlugIn : share::PlugInEntryPoints {
     HMODULE module = nullptr;
-    decltype(&CVN_GetPlugInSupportInfo) getPlugInSupportInfo = nullptr;
-    decltype(&CVN_InitPlugInDLL) initPlugInDLL = nullptr;
-    decltype(&CVN_ClosePlugInDLL) closePlugInDLL = nullptr;
-    decltype(&CVN_GetPlugInInfo) getPlugInInfo = nullptr;
-    decltype(&CVN_GetFormatInfo) getFormatInfo = nullptr;
-    decltype(&CVN_DisplayAboutDlg) displayAboutDlg = nullptr;
-    decltype(&CVN_DisplayAdvancedConfigDlg) displayAdvancedConfigDlg = nullptr;
-    decltype(&CVN_InitStream) initStream = nullptr;
-    decltype(&CVN_WriteBuffer) writeBuffer = nullptr;
-    decltype(&CVN_CloseStream) closeStream = nullptr;
 
     // Loads the plug-in copy beside the suite, or the one at `path`, and resolves all ten entry
     // points; fails the test when any is missing.
@@ -31,9 +22,6 @@ struct PlugIn {
     void unload();
 };
 
-// GetProcAddress gives a generic function pointer; going through void(*)() says the cast is meant.
-template <typename Function> Function procedure(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
+using share::procedure;
 
 } // namespace cvn::test

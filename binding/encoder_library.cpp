@@ -1,8 +1,8 @@
 #include "encoder_library.h"
 
-#include "VelmoraPlugIn.h"
+#include "share/invariants.h"
 
-#include <cassert>
+#include "VelmoraPlugIn.h"
 
 namespace {
 
@@ -54,12 +54,12 @@ int32_t release(EncoderLibrary& library) {
 
 int32_t bindEncoderLibrary(EncoderLibrary& library) {
     const int32_t result = bind(library);
-    assert(bindingInvariantsHold(library));
+    share::checkInvariants([&] { return bindingInvariantsHold(library); }, "after a bind");
     return result;
 }
 
 int32_t releaseEncoderLibrary(EncoderLibrary& library) {
     const int32_t result = release(library);
-    assert(bindingInvariantsHold(library));
+    share::checkInvariants([&] { return bindingInvariantsHold(library); }, "after a release");
     return result;
 }

@@ -1,4 +1,5 @@
-// Numbers of the plug-in's resources and dialog controls, shared by the resource script and code.
+// Numbers of the plug-in's resources and dialog controls: the resource script and the code use
+// them, and so does a host that drives the dialogs through their controls (cvnhost, the tests).
 // Plain #defines: the resource compiler reads this file too.
 #pragma once
 
