@@ -4,6 +4,8 @@
 
 #include "VelmoraPlugIn.h"
 
+namespace velmora {
+
 namespace {
 
 // GetProcAddress gives a generic function pointer; going through void(*)() tells the compiler
@@ -63,3 +65,5 @@ int32_t releaseEncoderLibrary(EncoderLibrary& library) {
     share::checkInvariants([&] { return bindingInvariantsHold(library); }, "after a release");
     return result;
 }
+
+} // namespace velmora

@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+namespace velmora {
+
 struct EncoderLibrary {
     HMODULE module = nullptr;
     int32_t bindCount = 0;
@@ -46,3 +48,5 @@ inline bool allFunctionsResolved(const EncoderLibrary& library) {
 inline bool bindingInvariantsHold(const EncoderLibrary& library) {
     return !isBound(library) || (library.bindCount >= 1 && allFunctionsResolved(library));
 }
+
+} // namespace velmora

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace velmora {
+
 uint32_t readSettingValue(HKEY key, const char* name) {
     BYTE data[4] = {0, 0, 0, 0};
     DWORD size = sizeof data;
@@ -25,3 +27,5 @@ EncoderSettings readEncoderSettings(HKEY key, bool stereoFormat) {
     settings.privateBit = readSettingValue(key, kPrivateValue);
     return settings;
 }
+
+} // namespace velmora

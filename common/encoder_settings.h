@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace velmora {
+
 // The values as stored; a value that is missing or cannot be read is 0. The dialog writes
 // stereoMode 0 (joint) or 1, the flags 0 or 1, quality 0 (normal), 1 (low) or 2 (high), vbr 0
 // (constant bitrate) or 1 to 10 (VBR quality vbr - 1); other writers may store anything.
@@ -29,3 +31,5 @@ uint32_t readSettingValue(HKEY key, const char* name);
 // The settings a stream of this format needs, read in the order StereoMode (stereo formats only),
 // Copyright, CRC, Quality, VBR, Original, Private.
 EncoderSettings readEncoderSettings(HKEY key, bool stereoFormat);
+
+} // namespace velmora

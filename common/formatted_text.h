@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstring>
 
+namespace velmora {
+
 template <typename... Arguments>
 void formatIntoField(char* field, size_t fieldSize, const char* format, Arguments... arguments) {
     char formatted[1024];
@@ -15,3 +17,5 @@ void formatIntoField(char* field, size_t fieldSize, const char* format, Argument
     std::strncpy(field, formatted, fieldSize - 1);
     field[fieldSize - 1] = '\0';
 }
+
+} // namespace velmora

@@ -6,8 +6,12 @@
 
 #include <windows.h>
 
+namespace velmora {
+
 // The plug-in's own module: every dialog and string is loaded from it.
 extern HINSTANCE g_moduleInstance;
 
 // The binding to the encoder library.
 extern EncoderLibrary g_encoderLibrary;
+
+} // namespace velmora

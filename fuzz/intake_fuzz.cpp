@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+using namespace velmora;
+
 namespace {
 
 std::vector<int16_t> g_received;

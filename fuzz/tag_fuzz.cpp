@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+using namespace velmora;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TrackInfo host;
     std::memset(&host, 0, sizeof host);

@@ -11,6 +11,8 @@
 
 #include <new>
 
+using namespace velmora;
+
 namespace {
 
 bool acceptsCalls(int32_t plugInNumber) {

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+namespace velmora {
+
 void fillFormatInfo(HINSTANCE module, int32_t formatIndex, FormatInfo& info) {
     const int bitrate = bitrateOf(formatIndex);
     const char* modeWord = isStereoFormat(formatIndex) ? "Stereo" : "Mono";
@@ -14,3 +16,5 @@ void fillFormatInfo(HINSTANCE module, int32_t formatIndex, FormatInfo& info) {
     std::memcpy(info.extension, "MP3", sizeof info.extension);
     info.byteRate = static_cast<uint32_t>(bitrate) * 128u;
 }
+
+} // namespace velmora

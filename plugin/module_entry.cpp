@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+using namespace velmora;
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         g_moduleInstance = instance;

@@ -1,5 +1,7 @@
 #include "encoder_config.h"
 
+namespace velmora {
+
 namespace {
 
 uint32_t flag(uint32_t stored) {
@@ -25,3 +27,5 @@ EncoderConfig encoderConfigFor(int32_t formatIndex, const EncoderSettings& setti
     config.privateFlag = flag(settings.privateBit);
     return config;
 }
+
+} // namespace velmora

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace velmora {
+
 // The configuration for a valid format index: 44100 Hz; mono for an odd index, otherwise joint
 // stereo when stereoMode is 0 and stereo for any other value; the format's bitrate; each flag 1
 // when its value is not 0; the CRC word: CRC flag | quality << 8 | vbr << 12, as stored.
@@ -15,3 +17,5 @@ EncoderConfig encoderConfigFor(int32_t formatIndex, const EncoderSettings& setti
 inline bool wantsVbrHeader(const EncoderSettings& settings) {
     return settings.vbr != 0;
 }
+
+} // namespace velmora

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <new>
 
+namespace velmora {
+
 EncoderStream::EncoderStream(const EncoderLibrary& library, int32_t formatIndex)
     : formatIndex_(formatIndex), library_(&library) {}
 
@@ -219,3 +221,5 @@ int32_t EncoderStream::close() {
     const bool complete = encodeComplete && flushComplete && closeComplete && tagWritten && fileClosed;
     return complete && !lostAudio_ ? kStreamSucceeded : kStreamFailed;
 }
+
+} // namespace velmora

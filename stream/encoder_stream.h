@@ -22,6 +22,8 @@
 #include <cstdio>
 #include <type_traits>
 
+namespace velmora {
+
 // The request of the host, as CVN_InitStream receives it.
 struct StreamRequest {
     const char* path;
@@ -104,3 +106,5 @@ class EncoderStream {
     bool chunkRefused_ = false; // the library refused the last chunk handed to it (I4)
 };
 static_assert(std::is_standard_layout_v<EncoderStream>);
+
+} // namespace velmora

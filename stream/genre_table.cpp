@@ -1,5 +1,7 @@
 #include "genre_table.h"
 
+namespace velmora {
+
 // Position is the genre number. 67 is spelt "Psychadelic" while 93 is "Psychedelic Rock", and 123
 // is "Acapella": tag readers use these exact names.
 // Ten names a row, so that each number is easy to find.
@@ -49,3 +51,5 @@ uint8_t genreNumber(const char* name) {
     }
     return kNoGenre;
 }
+
+} // namespace velmora

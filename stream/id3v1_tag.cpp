@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace velmora {
+
 namespace {
 
 constexpr size_t kTextFieldLength = 30;
@@ -26,3 +28,5 @@ Id3v1Tag buildId3v1Tag(const TrackInfo& texts) {
     tag[127] = genreNumber(texts.genre);
     return tag;
 }
+
+} // namespace velmora

@@ -9,6 +9,8 @@
 #include <array>
 #include <cstdint>
 
+namespace velmora {
+
 inline constexpr size_t kId3v1TagSize = 128;
 using Id3v1Tag = std::array<uint8_t, kId3v1TagSize>;
 
@@ -16,3 +18,5 @@ using Id3v1Tag = std::array<uint8_t, kId3v1TagSize>;
 // with no terminator when that long. The track number is the 0-based track byte plus 1 modulo 256;
 // the genre is the number of the genre name, 255 when it names none.
 Id3v1Tag buildId3v1Tag(const TrackInfo& texts);
+
+} // namespace velmora

@@ -5,6 +5,8 @@
 #endif
 #include <cstring>
 
+namespace velmora {
+
 namespace {
 
 // The mean of the two channels, rounded toward minus infinity; it always fits 16 bits.
@@ -101,3 +103,5 @@ void mixToMono(const uint32_t* frames, uint32_t count, int16_t* samples) {
         samples[i] = monoMean(frames[i]);
     }
 }
+
+} // namespace velmora

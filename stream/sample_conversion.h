@@ -6,6 +6,8 @@
 #include <bit>
 #include <cstdint>
 
+namespace velmora {
+
 // A frame holds the left sample in its low half and the right one in its high half: on a
 // little-endian machine its bytes are those of the interleaved pair.
 constexpr bool framesAreSamples() {
@@ -18,3 +20,5 @@ void copyStereoFrames(const uint32_t* frames, uint32_t count, int16_t* samples);
 // `count` frames as `count` samples, each the mean of its frame's two, rounded toward minus
 // infinity (it always fits 16 bits).
 void mixToMono(const uint32_t* frames, uint32_t count, int16_t* samples);
+
+} // namespace velmora

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace velmora {
+
 void copyTextField(char* field, const char* source, size_t fieldSize) {
     std::memset(field, 0, fieldSize);
     size_t length = 0;
@@ -26,3 +28,5 @@ TrackInfo copyTrackTexts(const TrackInfo& host) {
     }
     return copy;
 }
+
+} // namespace velmora

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+namespace velmora {
+
 namespace {
 
 constexpr int kLineSize = 256;
@@ -62,3 +64,5 @@ INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     }
     return FALSE;
 }
+
+} // namespace velmora

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+namespace velmora {
+
 // The dialog procedure. WM_INITDIALOG fills the four library lines from one beVersion call of the
 // bound library; OK ends with 1, Esc and the close box with 2.
 INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
@@ -13,3 +15,5 @@ INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 // Formats each control's own text as a template with the record's fields: 1001 engine version,
 // 1000 library version, 1002 release date (day, month, year), 1003 home page, in that order.
 void fillAboutLines(HWND dialog, const EncoderVersionInfo& info);
+
+} // namespace velmora

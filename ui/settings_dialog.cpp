@@ -6,6 +6,8 @@
 #include "share/settings_controls.h"
 #include "common/encoder_settings.h"
 
+namespace velmora {
+
 namespace {
 
 constexpr int kVbrDigits = 10;
@@ -91,3 +93,5 @@ INT_PTR CALLBACK settingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     }
     return FALSE;
 }
+
+} // namespace velmora

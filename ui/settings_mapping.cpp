@@ -1,5 +1,7 @@
 #include "settings_mapping.h"
 
+namespace velmora {
+
 SettingsControlStates controlStatesFrom(const EncoderSettings& stored) {
     SettingsControlStates states;
     states.jointStereo = stored.stereoMode == 0;
@@ -29,3 +31,5 @@ EncoderSettings settingsFrom(const SettingsControlStates& states) {
     settings.vbr = states.vbrSelection == kNoSelection ? 0 : static_cast<uint32_t>(states.vbrSelection);
     return settings;
 }
+
+} // namespace velmora

@@ -4,6 +4,8 @@
 
 #include "common/encoder_settings.h"
 
+namespace velmora {
+
 inline constexpr int kNoSelection = -1;
 
 struct SettingsControlStates {
@@ -24,3 +26,5 @@ SettingsControlStates controlStatesFrom(const EncoderSettings& stored);
 // StereoMode 0 when joint stereo is checked, else 1; each flag 1 when checked; Quality 1 for Low,
 // else 2 for High, else 0; VBR the selected index, 0 when nothing is selected.
 EncoderSettings settingsFrom(const SettingsControlStates& states);
+
+} // namespace velmora

@@ -26,6 +26,9 @@ typedef void (*FakeResetFunction)(void);
 typedef void (*FakeSetStreamSizesFunction)(uint32_t chunkSamples, uint32_t outputBufferSize);
 // Queues the result of the next not yet scripted call of `function` ("beEncodeChunk", ...).
 typedef void (*FakeQueueResultFunction)(const char* function, uint32_t result);
+// Makes the n-th be* call from now on (1 the next) return `result` and do nothing else, whatever
+// the script says; every call before and after it runs as scripted. 0 turns the countdown off.
+typedef void (*FakeFailCallFunction)(uint32_t n, uint32_t result);
 // Queues what the next beEncodeChunk or beDeinitStream call writes into the output buffer
 // (`size` bytes) and the byte count it reports (`reportedBytes`, normally `size`).
 typedef void (*FakeQueueOutputFunction)(const char* function, const uint8_t* bytes, uint32_t size,

@@ -29,12 +29,17 @@ struct Script {
     std::set<BeStream> openStreams;
     BeStream nextStream = 1;
     EncoderConfig lastConfig{};
+    uint32_t failCountdown = 0; // the call that fails, counting from 1; 0 for none
+    uint32_t failResult = 0;
 };
 
 std::mutex g_lock;
 Script g_script;
 
 uint32_t nextResult(const char* function) {
+    if (g_script.failCountdown > 0 && --g_script.failCountdown == 0) {
+        return g_script.failResult;
+    }
     auto& queue = g_script.results[function];
     if (queue.empty()) {
         return 0;
@@ -101,6 +106,12 @@ FAKE_EXPORT void fakeSetStreamSizes(uint32_t chunkSamples, uint32_t outputBuffer
 FAKE_EXPORT void fakeQueueResult(const char* function, uint32_t result) {
     std::lock_guard<std::mutex> lock(g_lock);
     g_script.results[function].push_back(result);
+}
+
+FAKE_EXPORT void fakeFailCall(uint32_t n, uint32_t result) {
+    std::lock_guard<std::mutex> lock(g_lock);
+    g_script.failCountdown = n;
+    g_script.failResult = result;
 }
 
 FAKE_EXPORT void fakeQueueOutput(const char* function, const uint8_t* bytes, uint32_t size,

@@ -18,6 +18,8 @@
 #include <fstream>
 
 namespace cvn::test {
+
+using namespace velmora;
 namespace {
 
 class LameEncTest : public ::testing::Test {

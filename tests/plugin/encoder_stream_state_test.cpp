@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 namespace cvn::test {
+
+using namespace velmora;
 namespace {
 
 TEST(EncoderStreamState, OnlyAnOpenStreamWritesOrFinishes) {

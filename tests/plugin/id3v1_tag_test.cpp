@@ -12,6 +12,8 @@
 #include <string>
 
 namespace cvn::test {
+
+using namespace velmora;
 namespace {
 
 std::string field(const Id3v1Tag& tag, size_t offset, size_t size) {

@@ -8,6 +8,9 @@
 #include <dirent.h>
 #endif
 
+#include <map>
+#include <set>
+
 namespace cvn::test {
 namespace {
 
@@ -27,71 +30,78 @@ int openDescriptors() {
 #endif
 }
 
-struct Fault {
-    const char* function;                // the be* call that fails
-    const char* point;                   // where the plug-in makes it
-    bool vbr;                            // VBR on, so that the finish asks for the header
-    int writeResult;                     // CVN_WriteBuffer's result (-1: the stream never started)
-    int closeResult;                     // CVN_CloseStream's result
-    std::vector<std::string> callsAfter; // the be* calls that still follow the failure, in order
+// What a failure of one be* call at one point of a stream's life gives the host, and which be*
+// calls still follow it.
+struct Expected {
+    int initResult;                      // CVN_InitStream's result
+    int writeResult;                     // CVN_WriteBuffer's result (-1: no stream to write to)
+    int closeResult;                     // CVN_CloseStream's result (-1: no stream to close)
+    std::vector<std::string> callsAfter; // the be* calls after the failing one, in order
 };
 
 using InjectedFaultTest = StreamTest;
 
-TEST_F(InjectedFaultTest, EveryLibraryFailureAtEveryPoint) {
-    const std::vector<Fault> faults = {
-        {"beInitStream", "setup", false, -1, -1, {}},
-        {"beEncodeChunk", "intake", false, 4, 0, {"beEncodeChunk", "beDeinitStream", "beCloseStream"}},
-        {"beEncodeChunk", "finish", true, 0, 4, {"beCloseStream", "beWriteVBRHeader"}},
-        {"beDeinitStream", "finish", true, 0, 4, {"beCloseStream", "beWriteVBRHeader"}},
-        {"beCloseStream", "finish", true, 0, 4, {"beWriteVBRHeader"}},
-        {"beWriteVBRHeader", "finish", true, 0, 0, {}},
+// A stream's life (setup, a write that completes a chunk, the finish with VBR on) is run once for
+// every be* call it makes, failing that call, as SQLite counts down to its faults: every call
+// point is reached, also one added later, which then needs its line in the table.
+TEST_F(InjectedFaultTest, EveryLibraryCallFailsInTurn) {
+    const std::map<std::string, Expected> expected = {
+        {"beInitStream at setup", {1, -1, -1, {}}},
+        {"beEncodeChunk at intake",
+         {0, 4, 0, {"beEncodeChunk", "beDeinitStream", "beCloseStream", "beWriteVBRHeader"}}},
+        {"beEncodeChunk at finish", {0, 0, 4, {"beCloseStream", "beWriteVBRHeader"}}},
+        {"beDeinitStream at finish", {0, 0, 4, {"beCloseStream", "beWriteVBRHeader"}}},
+        {"beCloseStream at finish", {0, 0, 4, {"beWriteVBRHeader"}}},
+        {"beWriteVBRHeader at finish", {0, 0, 0, {}}},
     };
     const uint32_t frames[3] = {frame(1, 2), frame(3, 4), frame(5, 6)};
-    for (const Fault& fault : faults) {
-        SCOPED_TRACE(std::string(fault.function) + " at " + fault.point);
+    settings.set("VBR", 3);
+    fake.setStreamSizes(4, 64);
+    std::set<std::string> reached;
+    for (uint32_t n = 1;; ++n) {
         MessageBoxes boxes;
-        settings.set("VBR", fault.vbr ? 3 : 0);
-        fake.setStreamSizes(4, 64);
         std::remove(outputPath().c_str());
         const int descriptorsBefore = openDescriptors();
-        if (std::string(fault.point) == "setup") {
-            fake.queueResult(fault.function, 2);
-            const TrackInfo track = trackInfo("t", "", "", "", 0);
-            StreamHandle handle = nullptr;
-            EXPECT_EQ(plugIn.initStream(outputPath().c_str(), 0, 16, settings.handle(), &track, &handle), 1);
-            EXPECT_FALSE(fileExists(outputPath())) << "nothing left on disk";
-        } else {
-            StreamHandle handle = start(16);
-            const size_t before = fake.log().size();
-            if (std::string(fault.point) == "intake") {
-                fake.queueResult(fault.function, 2);
-            }
-            EXPECT_EQ(plugIn.writeBuffer(&handle, 3, frames), fault.writeResult);
-            if (std::string(fault.point) == "finish") {
-                fake.queueResult(fault.function, 2);
-            }
-            EXPECT_EQ(plugIn.closeStream(&handle), fault.closeResult);
-            // The calls from the failing one on: the failure itself, then what still followed.
-            const std::vector<std::string> log = fake.log();
-            std::vector<std::string> after;
-            bool failed = false;
-            for (size_t i = before; i < log.size(); ++i) {
-                const std::string name = log[i].substr(0, log[i].find(' '));
-                if (failed) {
-                    after.push_back(name);
-                }
-                failed = failed || (name == fault.function && log[i].find("-> 2") != std::string::npos);
-            }
-            EXPECT_TRUE(failed) << "the fault was injected where the case says";
-            EXPECT_EQ(after, fault.callsAfter);
-            EXPECT_TRUE(fileExists(outputPath())) << "the file stays";
+        const size_t first = fake.log().size();
+        fake.failCall(n, 2);
+        const TrackInfo track = trackInfo("t", "", "", "", 0);
+        StreamHandle handle = nullptr;
+        const int initResult =
+            plugIn.initStream(outputPath().c_str(), 0, 16, settings.handle(), &track, &handle);
+        const size_t afterSetup = fake.log().size();
+        const int writeResult = initResult == 0 ? plugIn.writeBuffer(&handle, 3, frames) : -1;
+        const size_t afterWrite = fake.log().size();
+        const int closeResult = initResult == 0 ? plugIn.closeStream(&handle) : -1;
+        const std::vector<std::string> log = fake.log();
+        fake.failCall(0, 0);
+        if (log.size() - first < n) {
+            // The life made fewer calls than n: none failed, and every point has been reached.
+            EXPECT_EQ(std::vector<int>({initResult, writeResult, closeResult}), std::vector<int>({0, 0, 0}));
+            break;
         }
+        const size_t failing = first + n - 1;
+        const std::string function = log[failing].substr(0, log[failing].find(' '));
+        const char* point = failing < afterSetup ? "setup" : failing < afterWrite ? "intake" : "finish";
+        const std::string where = function + " at " + point;
+        SCOPED_TRACE("call " + std::to_string(n) + ": " + where);
+        reached.insert(where);
+        const auto expectation = expected.find(where);
+        ASSERT_NE(expectation, expected.end()) << "a call point without its line in the table";
+        EXPECT_EQ(initResult, expectation->second.initResult);
+        EXPECT_EQ(writeResult, expectation->second.writeResult);
+        EXPECT_EQ(closeResult, expectation->second.closeResult);
+        std::vector<std::string> after;
+        for (size_t i = failing + 1; i < log.size(); ++i) {
+            after.push_back(log[i].substr(0, log[i].find(' ')));
+        }
+        EXPECT_EQ(after, expectation->second.callsAfter);
+        EXPECT_EQ(fileExists(outputPath()), initResult == 0) << "the file stays once created, never before";
         EXPECT_EQ(fake.openStreams(), 0) << "every library stream closed";
         if (descriptorsBefore >= 0) {
             EXPECT_EQ(openDescriptors(), descriptorsBefore) << "the output file closed";
         }
     }
+    EXPECT_EQ(reached.size(), expected.size()) << "every line of the table was reached";
 }
 
 // Output paths that cannot be created: nothing is started, and the library stream that setup

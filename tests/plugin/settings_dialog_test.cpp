@@ -10,6 +10,8 @@
 #include <map>
 
 namespace cvn::test {
+
+using namespace velmora;
 namespace {
 
 TEST(SettingsMapping, StoredValuesToControls) {

@@ -17,13 +17,14 @@ void FakeEncoder::load() {
     reset_ = procedure<FakeResetFunction>(module_, "fakeReset");
     setStreamSizes_ = procedure<FakeSetStreamSizesFunction>(module_, "fakeSetStreamSizes");
     queueResult_ = procedure<FakeQueueResultFunction>(module_, "fakeQueueResult");
+    failCall_ = procedure<FakeFailCallFunction>(module_, "fakeFailCall");
     queueOutput_ = procedure<FakeQueueOutputFunction>(module_, "fakeQueueOutput");
     setVersion_ = procedure<FakeSetVersionFunction>(module_, "fakeSetVersion");
     log_ = procedure<FakeLogFunction>(module_, "fakeLog");
     openStreams_ = procedure<FakeOpenStreamsFunction>(module_, "fakeOpenStreams");
     lastConfig_ = procedure<FakeLastConfigFunction>(module_, "fakeLastConfig");
-    ASSERT_TRUE(reset_ && setStreamSizes_ && queueResult_ && queueOutput_ && setVersion_ && log_ &&
-                openStreams_ && lastConfig_);
+    ASSERT_TRUE(reset_ && setStreamSizes_ && queueResult_ && failCall_ && queueOutput_ && setVersion_ &&
+                log_ && openStreams_ && lastConfig_);
     reset_();
     SetDllDirectoryA(directory.c_str());
 }
@@ -34,6 +35,10 @@ void FakeEncoder::unload() {
         FreeLibrary(module_);
         module_ = nullptr;
     }
+}
+
+void FakeEncoder::failCall(uint32_t n, uint32_t result) const {
+    failCall_(n, result);
 }
 
 void FakeEncoder::setStreamSizes(uint32_t chunkSamples, uint32_t outputBufferSize) const {

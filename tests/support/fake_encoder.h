@@ -25,6 +25,8 @@ class FakeEncoder {
 
     void setStreamSizes(uint32_t chunkSamples, uint32_t outputBufferSize) const;
     void queueResult(const char* function, uint32_t result) const;
+    // The n-th be* call from now on fails with `result` (SQLite's way of reaching every point).
+    void failCall(uint32_t n, uint32_t result) const;
     void queueOutput(const char* function, const std::vector<uint8_t>& bytes) const;
     void queueOutput(const char* function, const std::vector<uint8_t>& bytes, uint32_t reportedBytes) const;
     void setVersion(const EncoderVersionInfo& info) const;
@@ -40,6 +42,7 @@ class FakeEncoder {
     FakeResetFunction reset_ = nullptr;
     FakeSetStreamSizesFunction setStreamSizes_ = nullptr;
     FakeQueueResultFunction queueResult_ = nullptr;
+    FakeFailCallFunction failCall_ = nullptr;
     FakeQueueOutputFunction queueOutput_ = nullptr;
     FakeSetVersionFunction setVersion_ = nullptr;
     FakeLogFunction log_ = nullptr;
