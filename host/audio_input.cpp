@@ -1,5 +1,7 @@
 #include "audio_input.h"
 
+#include "input_tags.h"
+
 #include <mpg123.h>
 #include <sndfile.h>
 #include <soxr.h>
@@ -102,13 +104,18 @@ std::unique_ptr<AudioInput> AudioInput::open(const std::string& path, std::strin
     if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG && !input->openMpeg(path, error)) {
         return nullptr;
     }
-    input->tags_.title = metadataText(input->file_, SF_STR_TITLE);
-    input->tags_.artist = metadataText(input->file_, SF_STR_ARTIST);
-    input->tags_.album = metadataText(input->file_, SF_STR_ALBUM);
-    input->tags_.genre = metadataText(input->file_, SF_STR_GENRE);
+    // TagLib reads every tag and the pictures; libsndfile's few strings fill what it did not find
+    // (the track number of a WAV file's INFO list, say).
+    TrackTags strings;
+    strings.title = metadataText(input->file_, SF_STR_TITLE);
+    strings.artist = metadataText(input->file_, SF_STR_ARTIST);
+    strings.album = metadataText(input->file_, SF_STR_ALBUM);
+    strings.genre = metadataText(input->file_, SF_STR_GENRE);
     if (const auto track = metadataText(input->file_, SF_STR_TRACKNUMBER)) {
-        input->tags_.track = parseTrackNumber(*track);
+        strings.track = parseTrackNumber(*track);
     }
+    const std::optional<TrackTags> tags = readInputTags(path);
+    input->tags_ = tags ? mergeTags(*tags, strings) : strings;
     if (input->sampleRate_ != kPlugInSampleRate) {
         const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
         const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);

@@ -108,7 +108,7 @@ TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const Tra
         outcome.message = output + ": the plug-in could not encode or write a block (result 4)";
     } else if (!closed) {
         outcome.message = output + ": the plug-in could not complete the file (result 4)";
-    } else if (options.id3v2 && !writeId3v2Tag(pending->temporaryPath(), tags, error)) {
+    } else if (options.id3v2 && !writeId3v2Tag(pending->temporaryPath(), tags, options.id3v2Version, error)) {
         outcome.message = output + " " + error;
     } else if (cutShort) {
         outcome.status = TrackOutcome::Status::CutShort;

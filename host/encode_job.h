@@ -6,6 +6,7 @@
 #pragma once
 
 #include "frame_source.h"
+#include "id3v2_tag.h"
 #include "plugin_host.h"
 #include "track_tags.h"
 
@@ -23,6 +24,7 @@ struct EncodeOptions {
     HKEY settingsKey = nullptr;
     TrackTags givenTags; // from the command line; they beat the input's own
     bool id3v2 = true;
+    Id3v2Version id3v2Version = Id3v2Version::V3;
     bool keepPartial = false; // a file cut short is kept as STEM.partial.EXT
 };
 

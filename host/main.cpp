@@ -7,6 +7,7 @@
 #include "batch.h"
 #include "demo_signal.h"
 #include "dialog_commands.h"
+#include "input_tags.h"
 #include "interrupt.h"
 #include "output_plan.h"
 #include "plugin_host.h"
@@ -49,7 +50,9 @@ struct CommonOptions {
     bool stereo = false;
     std::string settingsKey = kDefaultSettingsKey;
     TrackTags tags;
+    std::optional<std::string> track, disc, albumArtist, date, comment, coverFile;
     bool noId3v2 = false;
+    int id3v2Version = 3;
     bool quiet = false;
 };
 
@@ -73,14 +76,63 @@ void addFormatOptions(CLI::App& command, CommonOptions& options) {
         ->default_val(kDefaultSettingsKey);
     command.add_flag("--no-id3v2", options.noId3v2,
                      "Leave the file as the plug-in wrote it (ID3v1 tag only)");
+    command.add_option("--id3v2-version", options.id3v2Version, "ID3v2 version of the tag: 3 (default) or 4")
+        ->check(CLI::IsMember({3, 4}));
 }
 
 void addTagOptions(CLI::App& command, CommonOptions& options) {
     command.add_option("--title", options.tags.title, "Title (default: the input's own)");
     command.add_option("--artist", options.tags.artist, "Artist (default: the input's own)");
     command.add_option("--album", options.tags.album, "Album (default: the input's own)");
-    command.add_option("--genre", options.tags.genre, "Genre, an ID3v1 genre name such as Rock");
-    command.add_option("--track", options.tags.track, "Track number, 1 to 255")->check(CLI::Range(1, 255));
+    command.add_option("--album-artist", options.albumArtist, "Album artist (default: the input's own)");
+    command.add_option("--genre", options.tags.genre,
+                       "Genre: any text in ID3v2; in ID3v1 only an ID3v1 genre name such as Rock");
+    command.add_option("--track", options.track, "Track number, N or N/TOTAL (N from 1 to 255)")
+        ->check([](const std::string& text) {
+            return parseTrackNumber(text) ? std::string() : "must be N or N/TOTAL with N from 1 to 255";
+        });
+    command.add_option("--disc", options.disc, "Disc number, N or N/TOTAL (default: the input's own)")
+        ->check([](const std::string& text) {
+            return parseNumberAndTotal(text).number ? std::string() : "must be N or N/TOTAL";
+        });
+    command.add_option("--date", options.date,
+                       "Date or year, such as 2024 or 2024-05-17 (default: the input's own)");
+    command.add_option("--comment", options.comment, "Comment (default: the input's own)");
+    command
+        .add_option("--cover", options.coverFile,
+                    "Front cover, a PNG or JPEG file (default: the input's own)")
+        ->check(CLI::ExistingFile);
+}
+
+// The tags that the options give, in the record that the input's own are merged into.
+std::optional<TrackTags> givenTags(const CommonOptions& options) {
+    TrackTags tags = options.tags;
+    if (options.track) {
+        tags.track = parseTrackNumber(*options.track);
+        tags.trackTotal = parseNumberAndTotal(*options.track).total;
+    }
+    const auto setMore = [&](const char* name, const std::optional<std::string>& text) {
+        if (text) {
+            tags.more[name] = {*text};
+        }
+    };
+    setMore("ALBUMARTIST", options.albumArtist);
+    setMore("DATE", options.date);
+    setMore("COMMENT", options.comment);
+    if (options.disc) {
+        const NumberAndTotal disc = parseNumberAndTotal(*options.disc);
+        setMore("DISCNUMBER",
+                std::to_string(*disc.number) + (disc.total ? "/" + std::to_string(*disc.total) : ""));
+    }
+    if (options.coverFile) {
+        std::string error;
+        tags.cover = readCover(*options.coverFile, error);
+        if (!tags.cover) {
+            fail(*options.coverFile + ": " + error);
+            return std::nullopt;
+        }
+    }
+    return tags;
 }
 
 // The format for a stereo input; a mono input keeps to one channel unless a format, --mono or
@@ -181,7 +233,12 @@ int runEncode(const EncodeCommand& command) {
     options.formatIndex = chosenFormat(command.common);
     options.monoInputStaysMono = !command.common.format && !command.common.mono && !command.common.stereo;
     options.settingsKey = key;
-    options.givenTags = command.common.tags;
+    const std::optional<TrackTags> given = givenTags(command.common);
+    if (!given) {
+        return kExitFailure;
+    }
+    options.givenTags = *given;
+    options.id3v2Version = command.common.id3v2Version == 4 ? Id3v2Version::V4 : Id3v2Version::V3;
     options.id3v2 = !command.common.noId3v2;
     options.keepPartial = command.keepPartial;
 
@@ -258,10 +315,15 @@ int runDemo(const CommonOptions& common, const std::string& output) {
     options.formatIndex = chosenFormat(common);
     options.settingsKey = key;
     options.id3v2 = !common.noId3v2;
+    options.id3v2Version = common.id3v2Version == 4 ? Id3v2Version::V4 : Id3v2Version::V3;
+    const std::optional<TrackTags> given = givenTags(common);
+    if (!given) {
+        return kExitFailure;
+    }
     DemoSignal signal;
     const std::atomic<bool>& stop = stopOnInterrupt();
-    const TrackOutcome outcome = encodeSource(*host, signal, mergeTags(common.tags, DemoSignal::tags()),
-                                              output, options, stop, nullptr);
+    const TrackOutcome outcome =
+        encodeSource(*host, signal, mergeTags(*given, DemoSignal::tags()), output, options, stop, nullptr);
     RegCloseKey(key);
     if (outcome.status == TrackOutcome::Status::Failed) {
         fail(outcome.message);

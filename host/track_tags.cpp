@@ -46,6 +46,13 @@ TrackTags mergeTags(const TrackTags& given, const TrackTags& fromInput) {
     merged.album = given.album ? given.album : fromInput.album;
     merged.genre = given.genre ? given.genre : fromInput.genre;
     merged.track = given.track ? given.track : fromInput.track;
+    // A total belongs to the number it came with.
+    merged.trackTotal = given.track ? given.trackTotal : fromInput.trackTotal;
+    merged.more = fromInput.more;
+    for (const auto& [name, values] : given.more) {
+        merged.more[name] = values;
+    }
+    merged.cover = given.cover ? given.cover : fromInput.cover;
     return merged;
 }
 

@@ -1,24 +1,38 @@
-// A track's tag texts: what the user gave, else what the input file holds. The plug-in's ID3v1
-// tag takes them folded to Latin-1 through the TrackInfo; the ID3v2.4 tag that the host adds
-// afterwards keeps them in full UTF-8.
+// A track's tags: what the user gave, else what the input file holds. The plug-in's ID3v1 tag
+// takes the five it has room for folded to Latin-1 through the TrackInfo; the ID3v2 tag that the
+// host adds afterwards keeps every text in full and the front cover.
 #pragma once
 
 #include "VelmoraPlugIn.h"
 
+#include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace cvnhost {
+
+struct Picture {
+    std::string mimeType; // "image/png", "image/jpeg"
+    std::vector<uint8_t> data;
+    std::string description;
+};
 
 struct TrackTags {
     std::optional<std::string> title; // UTF-8
     std::optional<std::string> artist;
     std::optional<std::string> album;
     std::optional<std::string> genre;
-    std::optional<int> track; // 1-based
+    std::optional<int> track;      // 1-based
+    std::optional<int> trackTotal; // the tracks of the album or disc
+    // Every other text, by TagLib's property names: DATE, ALBUMARTIST, DISCNUMBER ("1/2"),
+    // COMMENT, COMPOSER, COPYRIGHT, ISRC, LYRICS, MUSICBRAINZ_ALBUMID, REPLAYGAIN_TRACK_GAIN, ...
+    std::map<std::string, std::vector<std::string>> more;
+    std::optional<Picture> cover; // the front cover
 };
 
-// Each field of `given` where it is set, else the field of `fromInput`.
+// Each field of `given` where it is set, else the field of `fromInput`; of `more`, each name.
 TrackTags mergeTags(const TrackTags& given, const TrackTags& fromInput);
 
 // UTF-8 folded to Latin-1 as ID3v1 holds it: characters outside it transliterated where the

@@ -82,14 +82,20 @@ std::vector<StreamFacts> readWithMutagen(const std::vector<std::string>& paths) 
 
 std::map<std::string, std::string> readId3v2WithMutagen(const std::string& path) {
     // The ID3v2 tag alone: mutagen would otherwise read an ID3v1 tag as ID3v2 frames.
-    const std::string command = "/usr/bin/python3 -c 'import sys, mutagen.id3\n"
-                                "try:\n"
-                                "    tags = mutagen.id3.ID3(sys.argv[1], load_v1=False)\n"
-                                "except mutagen.id3.ID3NoHeaderError:\n"
-                                "    tags = {}\n"
-                                "for key, frame in tags.items():\n"
-                                "    print(key + \"=\" + str(frame))' " +
-                                quotedForShell(path);
+    const std::string command =
+        "/usr/bin/python3 -c 'import sys, mutagen.id3\n"
+        "try:\n"
+        "    tags = mutagen.id3.ID3(sys.argv[1], load_v1=False)\n"
+        "except mutagen.id3.ID3NoHeaderError:\n"
+        "    tags = {}\n"
+        "if tags:\n"
+        "    print(\"VERSION=2.\" + str(tags.version[1]))\n"
+        "for key, frame in tags.items():\n"
+        "    if key.startswith(\"APIC\"):\n"
+        "        print(\"APIC=%s %d %d\" % (frame.mime, len(frame.data), frame.type))\n"
+        "    else:\n"
+        "        print(key + \"=\" + str(frame))' " +
+        quotedForShell(path);
     std::map<std::string, std::string> frames;
     std::istringstream lines(outputOf(command));
     for (std::string line; std::getline(lines, line);) {

@@ -27,7 +27,9 @@ struct StreamFacts {
 // What mutagen reports of each file (channels, sample rate, duration); one Python run for all.
 std::vector<StreamFacts> readWithMutagen(const std::vector<std::string>& paths);
 
-// The ID3v2 text frames that mutagen reads from the file, by frame id ("TIT2": title, ...).
+// The ID3v2 frames that mutagen reads from the file, by its frame keys ("TIT2": the title,
+// "TXXX:MusicBrainz Album Id", ...): texts as mutagen shows them, "APIC" as "MIME BYTES TYPE", and
+// "VERSION" "2.3" or "2.4" when there is a tag.
 std::map<std::string, std::string> readId3v2WithMutagen(const std::string& path);
 
 // Interleaved stereo frames of a test signal: two tones that differ between the channels, or the

@@ -1,0 +1,200 @@
+#include "input_tags.h"
+
+#include <taglib/aifffile.h>
+#include <taglib/attachedpictureframe.h>
+#include <taglib/fileref.h>
+#include <taglib/flacfile.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/opusfile.h>
+#include <taglib/tpropertymap.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/wavfile.h>
+#include <taglib/xiphcomment.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+namespace cvnhost {
+
+namespace {
+
+std::string utf8(const TagLib::String& text) {
+    return text.to8Bit(true);
+}
+
+std::optional<Picture> fromFlacPictures(const TagLib::List<TagLib::FLAC::Picture*>& pictures) {
+    const TagLib::FLAC::Picture* chosen = nullptr;
+    for (const TagLib::FLAC::Picture* picture : pictures) {
+        if (picture->type() == TagLib::FLAC::Picture::FrontCover) {
+            chosen = picture;
+            break;
+        }
+        chosen = chosen == nullptr ? picture : chosen;
+    }
+    if (chosen == nullptr) {
+        return std::nullopt;
+    }
+    const TagLib::ByteVector data = chosen->data();
+    return Picture{utf8(chosen->mimeType()), std::vector<uint8_t>(data.begin(), data.end()),
+                   utf8(chosen->description())};
+}
+
+std::optional<Picture> fromId3v2(TagLib::ID3v2::Tag* tag) {
+    if (tag == nullptr) {
+        return std::nullopt;
+    }
+    const TagLib::ID3v2::AttachedPictureFrame* chosen = nullptr;
+    for (TagLib::ID3v2::Frame* frame : tag->frameList("APIC")) {
+        const auto* picture = dynamic_cast<TagLib::ID3v2::AttachedPictureFrame*>(frame);
+        if (picture != nullptr && picture->type() == TagLib::ID3v2::AttachedPictureFrame::FrontCover) {
+            chosen = picture;
+            break;
+        }
+        chosen = chosen == nullptr ? picture : chosen;
+    }
+    if (chosen == nullptr) {
+        return std::nullopt;
+    }
+    const TagLib::ByteVector data = chosen->picture();
+    return Picture{utf8(chosen->mimeType()), std::vector<uint8_t>(data.begin(), data.end()),
+                   utf8(chosen->description())};
+}
+
+std::optional<Picture> coverOf(TagLib::File* file) {
+    if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(file)) {
+        std::optional<Picture> cover = fromFlacPictures(flac->pictureList());
+        if (!cover && flac->xiphComment() != nullptr) {
+            cover = fromFlacPictures(flac->xiphComment()->pictureList());
+        }
+        return cover ? cover : fromId3v2(flac->ID3v2Tag());
+    }
+    if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(file)) {
+        return vorbis->tag() != nullptr ? fromFlacPictures(vorbis->tag()->pictureList()) : std::nullopt;
+    }
+    if (auto* opus = dynamic_cast<TagLib::Ogg::Opus::File*>(file)) {
+        return opus->tag() != nullptr ? fromFlacPictures(opus->tag()->pictureList()) : std::nullopt;
+    }
+    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(file)) {
+        return fromId3v2(mpeg->ID3v2Tag());
+    }
+    if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(file)) {
+        return fromId3v2(wav->ID3v2Tag());
+    }
+    if (auto* aiff = dynamic_cast<TagLib::RIFF::AIFF::File*>(file)) {
+        return fromId3v2(aiff->tag());
+    }
+    return std::nullopt;
+}
+
+// A number from 1 to 999 at the start of `text` (leading zeros are padding); nothing otherwise.
+std::optional<int> leadingNumber(const std::string& text) {
+    size_t at = text.find_first_not_of(' ');
+    int number = 0;
+    size_t digits = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at, ++digits) {
+        number = number * 10 + (text[at] - '0');
+        if (number > 999) {
+            return std::nullopt;
+        }
+    }
+    return digits > 0 && number > 0 ? std::optional<int>(number) : std::nullopt;
+}
+
+} // namespace
+
+std::optional<Picture> readCover(const std::string& path, std::string& error) {
+    constexpr size_t kLargestCover = 16 * 1024 * 1024;
+    std::ifstream file(path, std::ios::binary);
+    std::vector<uint8_t> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (!file.eof() && file.fail()) {
+        error = "cannot be read as a cover";
+        return std::nullopt;
+    }
+    if (data.size() > kLargestCover) {
+        error = "is larger than a cover may be (16 MB)";
+        return std::nullopt;
+    }
+    const auto startsWith = [&](std::initializer_list<uint8_t> signature) {
+        return data.size() >= signature.size() &&
+               std::equal(signature.begin(), signature.end(), data.begin());
+    };
+    if (startsWith({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A})) {
+        return Picture{"image/png", std::move(data), ""};
+    }
+    if (startsWith({0xFF, 0xD8, 0xFF})) {
+        return Picture{"image/jpeg", std::move(data), ""};
+    }
+    error = "is neither a PNG nor a JPEG image";
+    return std::nullopt;
+}
+
+NumberAndTotal parseNumberAndTotal(const std::string& text) {
+    NumberAndTotal parsed;
+    parsed.number = leadingNumber(text);
+    const size_t slash = text.find('/');
+    if (parsed.number && slash != std::string::npos) {
+        parsed.total = leadingNumber(text.substr(slash + 1));
+    }
+    return parsed;
+}
+
+std::optional<TrackTags> readInputTags(const std::string& path) {
+    TagLib::FileRef reference(path.c_str(), false);
+    if (reference.isNull() || reference.file() == nullptr || !reference.file()->isValid()) {
+        return std::nullopt;
+    }
+    const TagLib::PropertyMap properties = reference.file()->properties();
+    const auto first = [&](const char* name) -> std::optional<std::string> {
+        const auto found = properties.find(name);
+        if (found == properties.end() || found->second.isEmpty() || found->second.front().isEmpty()) {
+            return std::nullopt;
+        }
+        return utf8(found->second.front());
+    };
+    const auto total = [&](const char* name, const char* otherName) -> std::optional<int> {
+        const std::optional<std::string> text = first(name) ? first(name) : first(otherName);
+        return text ? leadingNumber(*text) : std::nullopt;
+    };
+    TrackTags tags;
+    tags.title = first("TITLE");
+    tags.artist = first("ARTIST");
+    tags.album = first("ALBUM");
+    tags.genre = first("GENRE");
+    if (const std::optional<std::string> track = first("TRACKNUMBER")) {
+        tags.track = parseTrackNumber(*track);
+        tags.trackTotal = parseNumberAndTotal(*track).total;
+    }
+    if (!tags.trackTotal) {
+        tags.trackTotal = total("TRACKTOTAL", "TOTALTRACKS");
+    }
+    if (const std::optional<std::string> disc = first("DISCNUMBER")) {
+        NumberAndTotal parsed = parseNumberAndTotal(*disc);
+        if (!parsed.total) {
+            parsed.total = total("DISCTOTAL", "TOTALDISCS");
+        }
+        if (parsed.number) {
+            tags.more["DISCNUMBER"] = {std::to_string(*parsed.number) +
+                                       (parsed.total ? "/" + std::to_string(*parsed.total) : "")};
+        }
+    }
+    static const std::set<std::string> taken = {"TITLE",       "ARTIST",     "ALBUM",       "GENRE",
+                                                "TRACKNUMBER", "TRACKTOTAL", "TOTALTRACKS", "DISCNUMBER",
+                                                "DISCTOTAL",   "TOTALDISCS"};
+    for (const auto& [name, values] : properties) {
+        const std::string key = utf8(name);
+        if (taken.count(key) != 0) {
+            continue;
+        }
+        std::vector<std::string>& texts = tags.more[key];
+        for (const TagLib::String& value : values) {
+            texts.push_back(utf8(value));
+        }
+    }
+    tags.cover = coverOf(reference.file());
+    return tags;
+}
+
+} // namespace cvnhost
