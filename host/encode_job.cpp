@@ -38,6 +38,16 @@ std::string whyNotCreated(const std::string& output) {
 
 } // namespace
 
+std::string describeFormat(const PlugInHost& host, int32_t formatIndex, uint32_t vbr) {
+    const char* channels = isStereoFormat(formatIndex) ? "Stereo" : "Mono";
+    if (vbr != 0) {
+        // The format's bitrate is only the floor of a VBR stream.
+        return "VBR quality " + std::to_string(vbr - 1) + ", " + channels;
+    }
+    const std::optional<FormatInfo> format = host.format(formatIndex);
+    return format ? format->description : "format " + std::to_string(formatIndex);
+}
+
 TrackOutcome encodeFile(const PlugInHost& host, const std::string& input, const std::string& output,
                         const EncodeOptions& options, const std::atomic<bool>& stop,
                         const ProgressCallback& progress) {
@@ -62,9 +72,7 @@ TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const Tra
     TrackOutcome outcome;
     outcome.tags = tags;
     outcome.formatIndex = options.formatIndex;
-    const std::optional<FormatInfo> format = host.format(options.formatIndex);
-    outcome.formatDescription =
-        format ? format->description : "format " + std::to_string(options.formatIndex);
+    outcome.formatDescription = describeFormat(host, options.formatIndex, options.vbr);
     removeAbandonedTemporaries(output);
     std::string error;
     const std::unique_ptr<PendingOutput> pending = PendingOutput::create(output, error);

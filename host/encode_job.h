@@ -19,6 +19,8 @@ namespace cvnhost {
 
 struct EncodeOptions {
     int32_t formatIndex = 16;
+    // The VBR setting the streams use: 0 for constant bitrate, else the VBR quality + 1.
+    uint32_t vbr = 0;
     // No format option was given: a mono input takes the mono format of the same bitrate.
     bool monoInputStaysMono = false;
     HKEY settingsKey = nullptr;
@@ -42,6 +44,10 @@ struct TrackOutcome {
 
 // Called with the number of frames just handed to the plug-in; from the encoding thread.
 using ProgressCallback = std::function<void(int64_t frames)>;
+
+// How a track of this format is encoded, in words: the plug-in's description ("128 kBit/sec,
+// Stereo"), or with VBR on "VBR quality 2, Stereo".
+std::string describeFormat(const PlugInHost& host, int32_t formatIndex, uint32_t vbr);
 
 // Encodes the input file `input` into `output`.
 TrackOutcome encodeFile(const PlugInHost& host, const std::string& input, const std::string& output,

@@ -46,6 +46,10 @@ int showMessageBox(HWND, LPCSTR text, LPCSTR, UINT) {
 struct CommonOptions {
     std::optional<int32_t> format;
     int bitrate = 0;
+    // The settings of this run alone; the stored ones serve where these are not given.
+    std::optional<int> vbrQuality;
+    std::string quality;
+    std::string stereoMode;
     bool mono = false;
     bool stereo = false;
     std::string settingsKey = kDefaultSettingsKey;
@@ -64,8 +68,18 @@ void addFormatOptions(CLI::App& command, CommonOptions& options) {
                        ->check(CLI::Range(0, 27));
     auto* bitrate =
         command
-            .add_option("-b,--bitrate", options.bitrate, "Bitrate in kbit/s, 32 to 320 (picks the format)")
+            .add_option(
+                "-b,--bitrate", options.bitrate,
+                "Constant bitrate in kbit/s, 32 to 320 (picks the format); with -V the lowest bitrate")
             ->check(CLI::IsMember(std::vector<int>(std::begin(kBitrateTable), std::end(kBitrateTable))));
+    command
+        .add_option("-V,--vbr-quality", options.vbrQuality,
+                    "Variable bitrate of quality 0 (best, largest) to 9 (smallest), for this run")
+        ->check(CLI::Range(0, 9));
+    command.add_option("--quality", options.quality, "Encoder quality for this run: normal, low or high")
+        ->check(CLI::IsMember({"normal", "low", "high"}));
+    command.add_option("--stereo-mode", options.stereoMode, "Stereo mode for this run: joint or 2ch")
+        ->check(CLI::IsMember({"joint", "2ch"}));
     auto* mono = command.add_flag("--mono", options.mono, "Mono output (picks the format)");
     auto* stereo = command.add_flag("--stereo", options.stereo, "Stereo output, also for a mono input");
     format->excludes(bitrate)->excludes(mono)->excludes(stereo);
@@ -138,11 +152,14 @@ std::optional<TrackTags> givenTags(const CommonOptions& options) {
 // The format for a stereo input; a mono input keeps to one channel unless a format, --mono or
 // --stereo was asked for (monoInputStaysMono).
 int32_t chosenFormat(const CommonOptions& options) {
-    if (options.bitrate == 0 && !options.mono) {
+    if (options.format || (options.bitrate == 0 && !options.mono && !options.vbrQuality)) {
         return options.format.value_or(kDefaultFormat);
     }
+    // A VBR run without -b has the encoder's own floor, the lowest bitrate, as the encoder's
+    // command-line program has it.
+    const int defaultBitrate = options.vbrQuality ? kBitrateTable[0] : bitrateOf(kDefaultFormat);
     // The catalogue's order: each bitrate in stereo, then in mono.
-    const int bitrate = options.bitrate == 0 ? bitrateOf(kDefaultFormat) : options.bitrate;
+    const int bitrate = options.bitrate == 0 ? defaultBitrate : options.bitrate;
     for (int32_t index = options.mono ? 1 : 0; isValidFormatIndex(index); index += 2) {
         if (bitrateOf(index) == bitrate) {
             return index;
@@ -151,18 +168,44 @@ int32_t chosenFormat(const CommonOptions& options) {
     return kDefaultFormat;
 }
 
-// The settings key for an encode: read only, its values checked.
-HKEY openSettingsKeyForEncoding(const std::string& path) {
+RunSettings runSettingsFrom(const CommonOptions& options) {
+    RunSettings run;
+    if (options.vbrQuality) {
+        run.vbr = static_cast<uint32_t>(*options.vbrQuality) + 1;
+    } else if (options.bitrate != 0) {
+        run.vbr = 0; // -b alone asks for a constant bitrate
+    }
+    if (!options.quality.empty()) {
+        run.quality = options.quality == "normal" ? 0 : options.quality == "low" ? 1 : 2;
+    }
+    if (!options.stereoMode.empty()) {
+        run.stereoMode = options.stereoMode == "joint" ? 0 : 1;
+    }
+    return run;
+}
+
+// The settings key for an encode: the stored one, read only and its values checked; with
+// settings of this run's own, a volatile key of the run's own. Null after saying why.
+HKEY openSettingsKeyForEncoding(const CommonOptions& options) {
     std::string error;
-    HKEY key = openSettingsForEncoding(path, error);
-    if (key == nullptr || !checkStoredSettings(key, path, error)) {
+    HKEY key = openSettingsForEncoding(options.settingsKey, error);
+    if (key == nullptr || !checkStoredSettings(key, options.settingsKey, error)) {
         fail(error);
         if (key != nullptr) {
             RegCloseKey(key);
         }
         return nullptr;
     }
-    return key;
+    const RunSettings run = runSettingsFrom(options);
+    if (!run.any()) {
+        return key;
+    }
+    HKEY runKey = runSettingsKey(key, run, error);
+    RegCloseKey(key);
+    if (runKey == nullptr) {
+        fail(error);
+    }
+    return runKey;
 }
 
 std::unique_ptr<PlugInHost> openPlugIn() {
@@ -225,12 +268,13 @@ int runEncode(const EncodeCommand& command) {
     if (!host) {
         return kExitFailure;
     }
-    HKEY key = openSettingsKeyForEncoding(command.common.settingsKey);
+    HKEY key = openSettingsKeyForEncoding(command.common);
     if (key == nullptr) {
         return kExitFailure;
     }
     EncodeOptions options;
     options.formatIndex = chosenFormat(command.common);
+    options.vbr = vbrSettingOf(key);
     options.monoInputStaysMono = !command.common.format && !command.common.mono && !command.common.stereo;
     options.settingsKey = key;
     const std::optional<TrackTags> given = givenTags(command.common);
@@ -290,7 +334,7 @@ int runEncode(const EncodeCommand& command) {
                          description;
         }
         if (formats.empty()) {
-            encodedAs = "as " + formatDescription(*host, options.formatIndex);
+            encodedAs = "as " + describeFormat(*host, options.formatIndex, options.vbr);
         }
         std::fprintf(stderr, "cvnhost: %zu of %zu track(s) encoded %s%s%s\n", items->size() - failed,
                      items->size(), encodedAs.c_str(),
@@ -307,12 +351,13 @@ int runDemo(const CommonOptions& common, const std::string& output) {
     if (!host) {
         return kExitFailure;
     }
-    HKEY key = openSettingsKeyForEncoding(common.settingsKey);
+    HKEY key = openSettingsKeyForEncoding(common);
     if (key == nullptr) {
         return kExitFailure;
     }
     EncodeOptions options;
     options.formatIndex = chosenFormat(common);
+    options.vbr = vbrSettingOf(key);
     options.settingsKey = key;
     options.id3v2 = !common.noId3v2;
     options.id3v2Version = common.id3v2Version == 4 ? Id3v2Version::V4 : Id3v2Version::V3;
@@ -331,7 +376,7 @@ int runDemo(const CommonOptions& common, const std::string& output) {
     }
     std::printf("%s: %.2f s of the built-in signal as %s, %ju bytes\n", output.c_str(),
                 static_cast<double>(outcome.framesEncoded) / kPlugInSampleRate,
-                formatDescription(*host, options.formatIndex).c_str(), outcome.bytes);
+                outcome.formatDescription.c_str(), outcome.bytes);
     std::printf("tag: %s\n", tagSummary(outcome.tags).c_str());
     return outcome.status == TrackOutcome::Status::CutShort ? kExitInterrupted : 0;
 }

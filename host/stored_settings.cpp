@@ -4,6 +4,8 @@
 
 #include <cvnplatform.h>
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <vector>
 
@@ -97,6 +99,64 @@ bool checkStoredSettings(HKEY key, const std::string& path, std::string& error) 
         }
     }
     return true;
+}
+
+namespace {
+
+const char* const kSettingNames[] = {kStereoModeValue, kCopyrightValue, kCrcValue,    kQualityValue,
+                                     kVbrValue,        kOriginalValue,  kPrivateValue};
+
+bool setDword(HKEY key, const char* name, uint32_t value) {
+    const BYTE data[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
+                          static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
+    return RegSetValueExA(key, name, 0, REG_DWORD, data, sizeof data) == ERROR_SUCCESS;
+}
+
+} // namespace
+
+HKEY runSettingsKey(HKEY stored, const RunSettings& run, std::string& error) {
+    const std::string path = "Software\\Corvane\\VelmoraPlugIn run of cvnhost " + std::to_string(getpid());
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    const LSTATUS status = RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                                           KEY_ALL_ACCESS, nullptr, &key, &disposition);
+    if (status != ERROR_SUCCESS || disposition != REG_CREATED_NEW_KEY) {
+        // A key of that name in the file would take the run's values into the file.
+        error =
+            "cannot make the settings of this run: " +
+            (status != ERROR_SUCCESS ? registryErrorText(status) : "HKEY_CURRENT_USER\\" + path + " exists");
+        if (key != nullptr) {
+            RegCloseKey(key);
+        }
+        return nullptr;
+    }
+    for (const char* name : kSettingNames) {
+        BYTE data[4] = {};
+        DWORD size = sizeof data;
+        DWORD type = 0;
+        if (RegQueryValueExA(stored, name, nullptr, &type, data, &size) == ERROR_SUCCESS) {
+            RegSetValueExA(key, name, 0, type, data, size);
+        }
+    }
+    const bool set = (!run.vbr || setDword(key, kVbrValue, *run.vbr)) &&
+                     (!run.quality || setDword(key, kQualityValue, *run.quality)) &&
+                     (!run.stereoMode || setDword(key, kStereoModeValue, *run.stereoMode));
+    if (!set) {
+        error = "cannot make the settings of this run";
+        RegCloseKey(key);
+        return nullptr;
+    }
+    return key;
+}
+
+uint32_t vbrSettingOf(HKEY key) {
+    uint32_t value = 0;
+    DWORD size = sizeof value;
+    if (RegQueryValueExA(key, kVbrValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
+        ERROR_SUCCESS) {
+        return 0;
+    }
+    return value;
 }
 
 } // namespace cvnhost

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace cvnhost {
@@ -18,6 +20,24 @@ HKEY openSettingsForEncoding(const std::string& path, std::string& error);
 // Quality or VBR outside what the settings dialog stores (0 to 2, 0 to 10), is an error naming
 // the value, the key and the registry file. A missing value is the plug-in's default.
 bool checkStoredSettings(HKEY key, const std::string& path, std::string& error);
+
+// The settings one run asks for on its command line (-V, -b, --quality, --stereo-mode), in the
+// values the plug-in stores: VBR 0 or quality + 1, Quality 0 normal, 1 low, 2 high, StereoMode 0
+// joint or 1 two channels.
+struct RunSettings {
+    std::optional<uint32_t> vbr;
+    std::optional<uint32_t> quality;
+    std::optional<uint32_t> stereoMode;
+    bool any() const { return vbr || quality || stereoMode; }
+};
+
+// A key of this run's own for the plug-in: the stored values with `run`'s on top, in a volatile
+// key (in this process's memory only), so that the stored settings stay as they are and no other
+// cvnhost sees it. Null with the cause in `error`.
+HKEY runSettingsKey(HKEY stored, const RunSettings& run, std::string& error);
+
+// The VBR value that streams started with `key` will use: 0 for constant bitrate.
+uint32_t vbrSettingOf(HKEY key);
 
 // "the registry file PATH" and, for a failed registry call, its cause in words.
 std::string registryFileName();

@@ -293,6 +293,57 @@ TEST_F(CvnhostTest, EveryTagAndTheCoverReachTheId3v2Tag) {
         << badCover.errors;
 }
 
+// A run's own quality: its frames equal those of the encoder project's program at the same
+// options, whatever is stored (here VBR 3), and the stored settings stay as they were.
+TEST_F(CvnhostTest, QualityChosenPerRunMatchesTheEncodersProgramAndStoresNothing) {
+    ASSERT_NO_FATAL_FAILURE(
+        writeAudio(file("in.wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 3.0}));
+    const std::string stored = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Corvane\\VelmoraPlugIn]\n"
+                               "\"VBR\"=dword:00000004\n";
+    writeText(file("registry.reg"), stored);
+    struct Case {
+        std::vector<std::string> ours, lames;
+        bool vbr;            // the first frame holds the VBR header, in each file its own
+        std::string encoded; // in cvnhost's line for the track
+    };
+    const std::vector<Case> cases = {
+        {{"-V", "2"}, {"-V", "2", "-o"}, true, "VBR quality 2, Stereo"},
+        // From -V 7 on the program resamples a 44100 Hz input to 32000 Hz or less; the plug-in
+        // always gives 44100 Hz, so the frames match up to -V 6.
+        {{"-V", "6", "--quality", "high"}, {"-V", "6", "-h", "-o"}, true, "VBR quality 6, Stereo"},
+        {{"-b", "192"}, {"-b", "192", "-t", "-o"}, false, "192 kBit/sec, Stereo"},
+        {{"-b", "96", "--stereo-mode", "2ch"},
+         {"-b", "96", "-m", "s", "-t", "-o"},
+         false,
+         "96 kBit/sec, Stereo"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = {"encode", "--no-id3v2", file("in.wav"), file("ours.mp3")};
+        arguments.insert(arguments.end(), c.ours.begin(), c.ours.end());
+        const ChildResult ours = cvnhost(arguments);
+        ASSERT_EQ(ours.exitStatus, 0) << ours.errors;
+        EXPECT_NE(ours.errors.find("(3.0 s, " + c.encoded + ", "), std::string::npos) << ours.errors;
+        std::vector<std::string> lameArguments = {"--quiet"};
+        lameArguments.insert(lameArguments.end(), c.lames.begin(), c.lames.end());
+        lameArguments.insert(lameArguments.end(), {file("in.wav"), file("lame.mp3")});
+        ASSERT_EQ(runProgram("/usr/bin/lame", lameArguments).exitStatus, 0);
+        const std::vector<uint8_t> ourBytes = readFileBytes(file("ours.mp3"));
+        const std::vector<uint8_t> lameBytes = readFileBytes(file("lame.mp3"));
+        const std::vector<Mp3Frame> ourFrames = readMp3Frames(ourBytes);
+        const std::vector<Mp3Frame> lameFrames = readMp3Frames(lameBytes);
+        ASSERT_EQ(ourFrames.size(), lameFrames.size()) << ::testing::PrintToString(c.ours);
+        for (size_t i = c.vbr ? 1 : 0; i < ourFrames.size(); ++i) {
+            ASSERT_TRUE(std::equal(
+                ourBytes.begin() + static_cast<std::ptrdiff_t>(ourFrames[i].offset),
+                ourBytes.begin() + static_cast<std::ptrdiff_t>(ourFrames[i].offset + ourFrames[i].length),
+                lameBytes.begin() + static_cast<std::ptrdiff_t>(lameFrames[i].offset),
+                lameBytes.begin() + static_cast<std::ptrdiff_t>(lameFrames[i].offset + lameFrames[i].length)))
+                << ::testing::PrintToString(c.ours) << " frame " << i;
+        }
+        EXPECT_EQ(readText(file("registry.reg")), stored) << "the stored settings stay";
+    }
+}
+
 // Each setting goes through the plug-in's own dialog and comes back as the dialog shows it; the
 // next encode carries it in every frame header.
 TEST_F(CvnhostTest, SettingsRoundTripThroughTheDialogAndReachTheFrames) {
