@@ -16,6 +16,6 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "MP3 encoder front end over the Velmora pl
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libmp3lame0, libsndfile1, libsoxr0, libtag1v5, libmpg123-0")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libmp3lame0, libsndfile1, libsoxr0, libtag1v5, libmpg123-0, libebur128-1")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 include(CPack)

@@ -2,6 +2,7 @@
 
 #include "audio_input.h"
 #include "id3v2_tag.h"
+#include "loudness.h"
 #include "pending_output.h"
 
 #include <unistd.h>
@@ -90,6 +91,10 @@ TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const Tra
     std::vector<uint32_t> frames;
     std::string readError;
     bool written = true;
+    std::optional<LoudnessMeter> meter;
+    if (options.replayGain) {
+        meter.emplace();
+    }
     while (!stop.load()) {
         if (!source.read(frames, readError)) {
             break;
@@ -102,6 +107,9 @@ TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const Tra
             written = false;
             break;
         }
+        if (meter) {
+            meter->add(frames);
+        }
         outcome.framesEncoded += static_cast<int64_t>(frames.size());
         if (progress) {
             progress(static_cast<int64_t>(frames.size()));
@@ -110,13 +118,26 @@ TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const Tra
     const bool cutShort = stop.load() && readError.empty() && written;
     const bool closed = host.closeStream(stream) == kStreamSucceeded;
 
+    // The measured gain replaces whatever ReplayGain the input carried: its album values would
+    // no longer go with the rest.
+    TrackTags finalTags = tags;
+    if (meter) {
+        std::erase_if(finalTags.more,
+                      [](const auto& entry) { return entry.first.rfind("REPLAYGAIN_", 0) == 0; });
+        if (const std::optional<ReplayGain> gain = meter->trackGain()) {
+            finalTags.more["REPLAYGAIN_TRACK_GAIN"] = {gainText(gain->gainDb)};
+            finalTags.more["REPLAYGAIN_TRACK_PEAK"] = {peakText(gain->peak)};
+        }
+        outcome.tags = finalTags;
+    }
     if (!readError.empty()) {
         outcome.message = readError;
     } else if (!written) {
         outcome.message = output + ": the plug-in could not encode or write a block (result 4)";
     } else if (!closed) {
         outcome.message = output + ": the plug-in could not complete the file (result 4)";
-    } else if (options.id3v2 && !writeId3v2Tag(pending->temporaryPath(), tags, options.id3v2Version, error)) {
+    } else if (options.id3v2 &&
+               !writeId3v2Tag(pending->temporaryPath(), finalTags, options.id3v2Version, error)) {
         outcome.message = output + " " + error;
     } else if (cutShort) {
         outcome.status = TrackOutcome::Status::CutShort;

@@ -28,6 +28,7 @@ struct EncodeOptions {
     bool id3v2 = true;
     Id3v2Version id3v2Version = Id3v2Version::V3;
     bool keepPartial = false; // a file cut short is kept as STEM.partial.EXT
+    bool replayGain = false;  // measure the track's ReplayGain and write it into the ID3v2 tag
 };
 
 struct TrackOutcome {

@@ -247,6 +247,7 @@ struct EncodeCommand {
     std::string output;
     std::string outDirectory;
     bool keepPartial = false;
+    std::string replayGain = "off";
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
 };
 
@@ -285,6 +286,7 @@ int runEncode(const EncodeCommand& command) {
     options.id3v2Version = command.common.id3v2Version == 4 ? Id3v2Version::V4 : Id3v2Version::V3;
     options.id3v2 = !command.common.noId3v2;
     options.keepPartial = command.keepPartial;
+    options.replayGain = command.replayGain == "track";
 
     // Only the bar shows how far the whole batch has come, so only it needs the total up front.
     const Progress::Mode mode = Progress::modeFor(command.common.quiet);
@@ -488,6 +490,11 @@ int main(int argc, char** argv) {
     encodeApp->add_option("-j,--jobs", encode.jobs, "Tracks encoded at once (default: the number of cores)")
         ->check(CLI::Range(1u, 256u));
     encodeApp->add_flag("-q,--quiet", encode.common.quiet, "No progress and no summary; errors still show");
+    encodeApp
+        ->add_option("--replaygain", encode.replayGain,
+                     "track: measure each track's ReplayGain (EBU R 128, -18 LUFS) into its ID3v2 tag; "
+                     "off (default): carry the input's ReplayGain values")
+        ->check(CLI::IsMember({"track", "off"}));
     encodeApp->add_flag("--keep-partial", encode.keepPartial,
                         "Keep a file cut short by Ctrl-C as NAME.partial.mp3 (default: not written)");
     addFormatOptions(*encodeApp, encode.common);

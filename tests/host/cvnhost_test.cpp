@@ -344,6 +344,33 @@ TEST_F(CvnhostTest, QualityChosenPerRunMatchesTheEncodersProgramAndStoresNothing
     }
 }
 
+// --replaygain track measures what is handed to the plug-in: a 997 Hz sine at full scale in both
+// channels is 0 LUFS by EBU R 128 (the channels' powers add), so one at half of full scale is
+// -6.02 LUFS: -11.98 dB to the -18 LUFS reference, peak 0.5.
+TEST_F(CvnhostTest, ReplayGainOfATrackIsMeasuredIntoItsTag) {
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* out = sf_open(file("sine.wav").c_str(), SFM_WRITE, &info);
+    ASSERT_NE(out, nullptr);
+    std::vector<short> samples(44100 * 2 * 5);
+    for (size_t i = 0; i < samples.size() / 2; ++i) {
+        samples[2 * i] = samples[2 * i + 1] = static_cast<short>(
+            std::lround(16384 * std::sin(2 * M_PI * 997 * static_cast<double>(i) / 44100)));
+    }
+    sf_writef_short(out, samples.data(), static_cast<sf_count_t>(samples.size() / 2));
+    sf_close(out);
+    ASSERT_EQ(cvnhost({"encode", "--replaygain", "track", file("sine.wav"), file("out.mp3")}).exitStatus, 0);
+    const std::map<std::string, std::string> frames = readId3v2WithMutagen(file("out.mp3"));
+    ASSERT_EQ(frames.count("TXXX:REPLAYGAIN_TRACK_GAIN"), 1u);
+    EXPECT_NEAR(std::stod(frames.at("TXXX:REPLAYGAIN_TRACK_GAIN")), -11.98, 0.05);
+    EXPECT_NEAR(std::stod(frames.at("TXXX:REPLAYGAIN_TRACK_PEAK")), 0.5, 0.001);
+    ASSERT_EQ(cvnhost({"encode", file("sine.wav"), file("plain.mp3")}).exitStatus, 0);
+    EXPECT_EQ(readId3v2WithMutagen(file("plain.mp3")).count("TXXX:REPLAYGAIN_TRACK_GAIN"), 0u)
+        << "off by default";
+}
+
 // Each setting goes through the plug-in's own dialog and comes back as the dialog shows it; the
 // next encode carries it in every frame header.
 TEST_F(CvnhostTest, SettingsRoundTripThroughTheDialogAndReachTheFrames) {

@@ -1,0 +1,66 @@
+#include "loudness.h"
+
+#include "frame_source.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace cvnhost {
+
+namespace {
+
+constexpr double kReferenceLoudness = -18.0; // LUFS, ReplayGain 2.0
+
+} // namespace
+
+LoudnessMeter::LoudnessMeter() : state_(ebur128_init(2, kPlugInSampleRate, EBUR128_MODE_I)) {}
+
+LoudnessMeter::~LoudnessMeter() {
+    if (state_ != nullptr) {
+        ebur128_destroy(&state_);
+    }
+}
+
+void LoudnessMeter::add(const std::vector<uint32_t>& frames) {
+    // A frame holds the left sample in its low half: on this little-endian machine its bytes are
+    // those of the interleaved pair that libebur128 reads.
+    static_assert(std::endian::native == std::endian::little);
+    if (state_ != nullptr && !frames.empty()) {
+        ebur128_add_frames_short(state_, reinterpret_cast<const short*>(frames.data()), frames.size());
+    }
+    // The sample peak is the largest magnitude handed over; libebur128's own costs a pass of its own.
+    for (const uint32_t frame : frames) {
+        const int left = static_cast<int16_t>(frame & 0xFFFF);
+        const int right = static_cast<int16_t>(frame >> 16);
+        peak_ = std::max({peak_, std::abs(left), std::abs(right)});
+    }
+}
+
+std::optional<ReplayGain> LoudnessMeter::trackGain() const {
+    double loudness = 0;
+    if (state_ == nullptr || ebur128_loudness_global(state_, &loudness) != EBUR128_SUCCESS ||
+        !std::isfinite(loudness)) {
+        return std::nullopt;
+    }
+    ReplayGain gain;
+    gain.gainDb = kReferenceLoudness - loudness;
+    gain.peak = peak_ / 32768.0;
+    return gain;
+}
+
+std::string gainText(double gainDb) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%+.2f dB", gainDb);
+    return text;
+}
+
+std::string peakText(double peak) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6f", peak);
+    return text;
+}
+
+} // namespace cvnhost
