@@ -25,42 +25,46 @@ std::string utf8(const TagLib::String& text) {
     return text.to8Bit(true);
 }
 
-std::optional<Picture> fromFlacPictures(const TagLib::List<TagLib::FLAC::Picture*>& pictures) {
-    const TagLib::FLAC::Picture* chosen = nullptr;
-    for (const TagLib::FLAC::Picture* picture : pictures) {
-        if (picture->type() == TagLib::FLAC::Picture::FrontCover) {
-            chosen = picture;
-            break;
-        }
-        chosen = chosen == nullptr ? picture : chosen;
-    }
+// The picture that says it is the front cover, else the first one; null when there is none.
+template <typename Item, typename IsFront>
+const Item* frontOrFirst(const std::vector<const Item*>& pictures, IsFront isFront) {
+    const auto front = std::find_if(pictures.begin(), pictures.end(), isFront);
+    return front != pictures.end() ? *front : pictures.empty() ? nullptr : pictures.front();
+}
+
+Picture pictureOf(const TagLib::String& mimeType, const TagLib::ByteVector& data,
+                  const TagLib::String& description) {
+    return Picture{utf8(mimeType), std::vector<uint8_t>(data.begin(), data.end()), utf8(description)};
+}
+
+std::optional<Picture> fromFlacPictures(const TagLib::List<TagLib::FLAC::Picture*>& list) {
+    const std::vector<const TagLib::FLAC::Picture*> pictures(list.begin(), list.end());
+    const TagLib::FLAC::Picture* chosen = frontOrFirst(pictures, [](const TagLib::FLAC::Picture* picture) {
+        return picture->type() == TagLib::FLAC::Picture::FrontCover;
+    });
     if (chosen == nullptr) {
         return std::nullopt;
     }
-    const TagLib::ByteVector data = chosen->data();
-    return Picture{utf8(chosen->mimeType()), std::vector<uint8_t>(data.begin(), data.end()),
-                   utf8(chosen->description())};
+    return pictureOf(chosen->mimeType(), chosen->data(), chosen->description());
 }
 
 std::optional<Picture> fromId3v2(TagLib::ID3v2::Tag* tag) {
     if (tag == nullptr) {
         return std::nullopt;
     }
-    const TagLib::ID3v2::AttachedPictureFrame* chosen = nullptr;
+    using Frame = TagLib::ID3v2::AttachedPictureFrame;
+    std::vector<const Frame*> pictures;
     for (TagLib::ID3v2::Frame* frame : tag->frameList("APIC")) {
-        const auto* picture = dynamic_cast<TagLib::ID3v2::AttachedPictureFrame*>(frame);
-        if (picture != nullptr && picture->type() == TagLib::ID3v2::AttachedPictureFrame::FrontCover) {
-            chosen = picture;
-            break;
+        if (const auto* picture = dynamic_cast<const Frame*>(frame)) {
+            pictures.push_back(picture);
         }
-        chosen = chosen == nullptr ? picture : chosen;
     }
+    const Frame* chosen =
+        frontOrFirst(pictures, [](const Frame* picture) { return picture->type() == Frame::FrontCover; });
     if (chosen == nullptr) {
         return std::nullopt;
     }
-    const TagLib::ByteVector data = chosen->picture();
-    return Picture{utf8(chosen->mimeType()), std::vector<uint8_t>(data.begin(), data.end()),
-                   utf8(chosen->description())};
+    return pictureOf(chosen->mimeType(), chosen->picture(), chosen->description());
 }
 
 std::optional<Picture> coverOf(TagLib::File* file) {
