@@ -84,6 +84,10 @@ std::string onOff(const std::optional<bool>& value) {
 
 } // namespace
 
+int qualityOfWord(const std::string& word) {
+    return word == "normal" ? 0 : word == "low" ? 1 : 2;
+}
+
 DialogSettings dialogSettingsFrom(const SettingsWords& words) {
     const auto onOff = [](const std::string& word) {
         return word.empty() ? std::nullopt : std::optional<bool>(word == "on");
@@ -97,7 +101,7 @@ DialogSettings dialogSettingsFrom(const SettingsWords& words) {
     changes.original = onOff(words.original);
     changes.privateBit = onOff(words.privateBit);
     if (!words.quality.empty()) {
-        changes.quality = words.quality == "normal" ? 0 : words.quality == "low" ? 1 : 2;
+        changes.quality = qualityOfWord(words.quality);
     }
     if (!words.vbr.empty()) {
         changes.vbr = words.vbr == "off" ? 0 : std::stoi(words.vbr) + 1;

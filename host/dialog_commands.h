@@ -34,6 +34,10 @@ struct SettingsWords {
     std::string vbr;                                  // off, 0 to 9
 };
 
+// A quality word (normal, low, high) as the Quality setting stores it, and as the dialog's
+// quality buttons count: 0, 1, 2.
+int qualityOfWord(const std::string& word);
+
 // The changes the words ask of the dialog; describeSettings gives them back as words.
 DialogSettings dialogSettingsFrom(const SettingsWords& words);
 

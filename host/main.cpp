@@ -176,7 +176,7 @@ RunSettings runSettingsFrom(const CommonOptions& options) {
         run.vbr = 0; // -b alone asks for a constant bitrate
     }
     if (!options.quality.empty()) {
-        run.quality = options.quality == "normal" ? 0 : options.quality == "low" ? 1 : 2;
+        run.quality = static_cast<uint32_t>(qualityOfWord(options.quality));
     }
     if (!options.stereoMode.empty()) {
         run.stereoMode = options.stereoMode == "joint" ? 0 : 1;
@@ -215,11 +215,6 @@ std::unique_ptr<PlugInHost> openPlugIn() {
         fail(error);
     }
     return host;
-}
-
-std::string formatDescription(const PlugInHost& host, int32_t format) {
-    const auto info = host.format(format);
-    return info ? info->description : "format " + std::to_string(format);
 }
 
 std::string tagSummary(const TrackTags& tags) {
@@ -391,7 +386,7 @@ int runFormats() {
         return kExitFailure;
     }
     for (int32_t index = 0; index < kFormatCount; ++index) {
-        std::printf("%2d  %s\n", index, formatDescription(*host, index).c_str());
+        std::printf("%2d  %s\n", index, describeFormat(*host, index, 0).c_str());
     }
     return 0;
 }

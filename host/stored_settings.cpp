@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <vector>
 
 namespace cvnhost {
 
@@ -59,22 +58,29 @@ HKEY openSettingsForEncoding(const std::string& path, std::string& error) {
     return key;
 }
 
+namespace {
+
+// The seven settings, each with the largest value the dialog stores (every value above it is taken
+// too where the dialog's range does not matter).
+struct Setting {
+    const char* name;
+    uint32_t highest;
+};
+const Setting kSettings[] = {
+    {kStereoModeValue, UINT32_MAX},
+    {kCopyrightValue, UINT32_MAX},
+    {kCrcValue, UINT32_MAX},
+    {kQualityValue, 2},
+    {kVbrValue, 10},
+    {kOriginalValue, UINT32_MAX},
+    {kPrivateValue, UINT32_MAX},
+};
+
+} // namespace
+
 bool checkStoredSettings(HKEY key, const std::string& path, std::string& error) {
-    struct Setting {
-        const char* name;
-        uint32_t highest; // the largest value the dialog stores; every value is taken above it too
-    };
-    const std::vector<Setting> settings = {
-        {kStereoModeValue, UINT32_MAX},
-        {kCopyrightValue, UINT32_MAX},
-        {kCrcValue, UINT32_MAX},
-        {kQualityValue, 2},
-        {kVbrValue, 10},
-        {kOriginalValue, UINT32_MAX},
-        {kPrivateValue, UINT32_MAX},
-    };
     const std::string where = " under HKEY_CURRENT_USER\\" + path + " in " + registryFileName();
-    for (const Setting& setting : settings) {
+    for (const Setting& setting : kSettings) {
         uint32_t value = 0;
         DWORD size = sizeof value;
         const LSTATUS status =
@@ -103,9 +109,6 @@ bool checkStoredSettings(HKEY key, const std::string& path, std::string& error) 
 
 namespace {
 
-const char* const kSettingNames[] = {kStereoModeValue, kCopyrightValue, kCrcValue,    kQualityValue,
-                                     kVbrValue,        kOriginalValue,  kPrivateValue};
-
 bool setDword(HKEY key, const char* name, uint32_t value) {
     const BYTE data[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
                           static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
@@ -130,12 +133,12 @@ HKEY runSettingsKey(HKEY stored, const RunSettings& run, std::string& error) {
         }
         return nullptr;
     }
-    for (const char* name : kSettingNames) {
+    for (const Setting& setting : kSettings) {
         BYTE data[4] = {};
         DWORD size = sizeof data;
         DWORD type = 0;
-        if (RegQueryValueExA(stored, name, nullptr, &type, data, &size) == ERROR_SUCCESS) {
-            RegSetValueExA(key, name, 0, type, data, size);
+        if (RegQueryValueExA(stored, setting.name, nullptr, &type, data, &size) == ERROR_SUCCESS) {
+            RegSetValueExA(key, setting.name, 0, type, data, size);
         }
     }
     const bool set = (!run.vbr || setDword(key, kVbrValue, *run.vbr)) &&
