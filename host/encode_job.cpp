@@ -119,16 +119,14 @@ TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const Tra
     const bool closed = host.closeStream(stream) == kStreamSucceeded;
 
     // The measured gain replaces whatever ReplayGain the input carried: its album values would
-    // no longer go with the rest.
-    TrackTags finalTags = tags;
+    // no longer go with the rest. outcome.tags is the track's copy of its tags, and what is written.
     if (meter) {
-        std::erase_if(finalTags.more,
+        std::erase_if(outcome.tags.more,
                       [](const auto& entry) { return entry.first.rfind("REPLAYGAIN_", 0) == 0; });
         if (const std::optional<ReplayGain> gain = meter->trackGain()) {
-            finalTags.more["REPLAYGAIN_TRACK_GAIN"] = {gainText(gain->gainDb)};
-            finalTags.more["REPLAYGAIN_TRACK_PEAK"] = {peakText(gain->peak)};
+            outcome.tags.more["REPLAYGAIN_TRACK_GAIN"] = {gainText(gain->gainDb)};
+            outcome.tags.more["REPLAYGAIN_TRACK_PEAK"] = {peakText(gain->peak)};
         }
-        outcome.tags = finalTags;
     }
     if (!readError.empty()) {
         outcome.message = readError;
@@ -137,7 +135,7 @@ TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const Tra
     } else if (!closed) {
         outcome.message = output + ": the plug-in could not complete the file (result 4)";
     } else if (options.id3v2 &&
-               !writeId3v2Tag(pending->temporaryPath(), finalTags, options.id3v2Version, error)) {
+               !writeId3v2Tag(pending->temporaryPath(), outcome.tags, options.id3v2Version, error)) {
         outcome.message = output + " " + error;
     } else if (cutShort) {
         outcome.status = TrackOutcome::Status::CutShort;
