@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -34,8 +35,9 @@ __attribute__((destructor)) void freeTables() {
 
 thread_local LSTATUS g_lastWriteError = ERROR_SUCCESS;
 
-// Remembers a failed change for cvnRegistryLastWriteError and returns its status.
-LSTATUS changeStatus(LSTATUS status) {
+// A change of the registry file, its failure remembered for cvnRegistryLastWriteError.
+LSTATUS change(const std::function<bool(cvn::RegistryDocument&)>& edit) {
+    const LSTATUS status = cvn::changeRegistry(edit);
     if (status != ERROR_SUCCESS) {
         g_lastWriteError = status;
     }
@@ -149,12 +151,12 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD opti
                 std::lock_guard<std::mutex> lock(g_volatileLock);
                 created = g_volatileKeys.createKey(path);
             }
-        } else if (const LSTATUS status = cvn::changeRegistry([&](cvn::RegistryDocument& document) {
+        } else if (const LSTATUS status = change([&](cvn::RegistryDocument& document) {
                        created = document.createKey(path);
                        return created;
                    });
                    status != ERROR_SUCCESS) {
-            return changeStatus(status);
+            return status;
         }
         *result = newHandle(path);
         if (disposition != nullptr) {
@@ -260,7 +262,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, con
             return g_volatileKeys.setValue(*path, value) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
         }
         bool keyExists = true;
-        const LSTATUS status = cvn::changeRegistry([&](cvn::RegistryDocument& document) {
+        const LSTATUS status = change([&](cvn::RegistryDocument& document) {
             // An open handle's key may have been deleted by another process; Windows then refuses.
             if (predefinedRoot(key)) {
                 document.createKey(*path);
@@ -269,7 +271,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, con
             return keyExists;
         });
         if (status != ERROR_SUCCESS) {
-            return changeStatus(status);
+            return status;
         }
         return keyExists ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
     });
@@ -287,12 +289,12 @@ LSTATUS WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName) {
             return g_volatileKeys.deleteValue(*path, name) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
         }
         bool deleted = false;
-        const LSTATUS status = cvn::changeRegistry([&](cvn::RegistryDocument& document) {
+        const LSTATUS status = change([&](cvn::RegistryDocument& document) {
             deleted = document.deleteValue(*path, name);
             return deleted;
         });
         if (status != ERROR_SUCCESS) {
-            return changeStatus(status);
+            return status;
         }
         return deleted ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     });
