@@ -1,18 +1,13 @@
 #include "encoder_library.h"
 
 #include "share/invariants.h"
+#include "share/plugin_entry_points.h"
 
 #include "VelmoraPlugIn.h"
 
 namespace velmora {
 
 namespace {
-
-// GetProcAddress gives a generic function pointer; going through void(*)() tells the compiler
-// that the cast to the real signature is meant.
-template <typename Function> Function resolve(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
 
 // The steps of a bind, without the check of the invariant.
 int32_t bind(EncoderLibrary& library) {
@@ -24,12 +19,12 @@ int32_t bind(EncoderLibrary& library) {
     }
     ++library.bindCount;
     // Resolved in this order on every bind, also when the library was already loaded.
-    library.initStream = resolve<BeInitStreamFunction>(library.module, "beInitStream");
-    library.encodeChunk = resolve<BeEncodeChunkFunction>(library.module, "beEncodeChunk");
-    library.deinitStream = resolve<BeDeinitStreamFunction>(library.module, "beDeinitStream");
-    library.closeStream = resolve<BeCloseStreamFunction>(library.module, "beCloseStream");
-    library.writeVBRHeader = resolve<BeWriteVBRHeaderFunction>(library.module, "beWriteVBRHeader");
-    library.version = resolve<BeVersionFunction>(library.module, "beVersion");
+    library.initStream = share::procedure<BeInitStreamFunction>(library.module, "beInitStream");
+    library.encodeChunk = share::procedure<BeEncodeChunkFunction>(library.module, "beEncodeChunk");
+    library.deinitStream = share::procedure<BeDeinitStreamFunction>(library.module, "beDeinitStream");
+    library.closeStream = share::procedure<BeCloseStreamFunction>(library.module, "beCloseStream");
+    library.writeVBRHeader = share::procedure<BeWriteVBRHeaderFunction>(library.module, "beWriteVBRHeader");
+    library.version = share::procedure<BeVersionFunction>(library.module, "beVersion");
     if (allFunctionsResolved(library)) {
         return kCallDone;
     }

@@ -24,8 +24,6 @@ struct EncoderLibrary {
     BeVersionFunction version = nullptr;
 };
 
-inline constexpr const char* kEncoderLibraryFileName = "LAME_ENC.DLL";
-
 // Loads the library on the first bind, counts the bind, and resolves the six names on every bind.
 // Returns 1 when bound; 0 when the library cannot be loaded (count unchanged) or lacks a name
 // (library unloaded, count back to what it was, the binding unbound).

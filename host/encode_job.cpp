@@ -49,51 +49,59 @@ std::string describeFormat(const PlugInHost& host, int32_t formatIndex, uint32_t
     return format ? format->description : "format " + std::to_string(formatIndex);
 }
 
-TrackOutcome encodeFile(const PlugInHost& host, const std::string& input, const std::string& output,
-                        const EncodeOptions& options, const std::atomic<bool>& stop,
-                        const ProgressCallback& progress) {
+EncodedTrack encodeInputFile(const PlugInHost& host, const std::string& input, const std::string& output,
+                             const EncodeOptions& options, const std::atomic<bool>& stop,
+                             const ProgressCallback& progress) {
     std::string error;
     std::unique_ptr<AudioInput> audio = AudioInput::open(input, error);
     if (!audio) {
-        TrackOutcome outcome;
-        outcome.message = error;
-        return outcome;
+        EncodedTrack track;
+        track.outcome.message = error;
+        return track;
     }
     EncodeOptions trackOptions = options;
     if (options.monoInputStaysMono && audio->channels() == 1) {
         trackOptions.formatIndex = monoFormatOf(options.formatIndex);
     }
-    return encodeSource(host, *audio, mergeTags(options.givenTags, audio->tags()), output, trackOptions, stop,
-                        progress);
+    return encodeTrack(host, *audio, mergeTags(options.givenTags, audio->tags()), output, trackOptions, stop,
+                       progress);
 }
 
 TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
                           const std::string& output, const EncodeOptions& options,
                           const std::atomic<bool>& stop, const ProgressCallback& progress) {
-    TrackOutcome outcome;
+    EncodedTrack track = encodeTrack(host, source, tags, output, options, stop, progress);
+    finishTrack(track, options);
+    return std::move(track.outcome);
+}
+
+EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
+                         const std::string& output, const EncodeOptions& options,
+                         const std::atomic<bool>& stop, const ProgressCallback& progress) {
+    EncodedTrack encoded;
+    TrackOutcome& outcome = encoded.outcome;
     outcome.tags = tags;
     outcome.formatIndex = options.formatIndex;
     outcome.formatDescription = describeFormat(host, options.formatIndex, options.vbr);
     removeAbandonedTemporaries(output);
     std::string error;
-    const std::unique_ptr<PendingOutput> pending = PendingOutput::create(output, error);
-    if (!pending) {
+    encoded.pending = PendingOutput::create(output, error);
+    if (!encoded.pending) {
         outcome.message = output + " " + error;
-        return outcome;
+        return encoded;
     }
+    const std::string& path = encoded.pending->temporaryPath();
     const TrackInfo track = trackInfoFor(tags);
     StreamHandle stream = nullptr;
-    if (host.initStream(pending->temporaryPath(), options.formatIndex, options.settingsKey, track, stream) !=
-        kStreamSucceeded) {
+    if (host.initStream(path, options.formatIndex, options.settingsKey, track, stream) != kStreamSucceeded) {
         outcome.message = output + " " + whyNotCreated(output);
-        return outcome;
+        return encoded;
     }
     std::vector<uint32_t> frames;
     std::string readError;
     bool written = true;
-    std::optional<LoudnessMeter> meter;
-    if (options.replayGain) {
-        meter.emplace();
+    if (options.replayGain != ReplayGainMode::Off) {
+        encoded.meter = std::make_unique<LoudnessMeter>();
     }
     while (!stop.load()) {
         if (!source.read(frames, readError)) {
@@ -107,23 +115,23 @@ TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const Tra
             written = false;
             break;
         }
-        if (meter) {
-            meter->add(frames);
+        if (encoded.meter) {
+            encoded.meter->add(frames);
         }
         outcome.framesEncoded += static_cast<int64_t>(frames.size());
         if (progress) {
             progress(static_cast<int64_t>(frames.size()));
         }
     }
-    const bool cutShort = stop.load() && readError.empty() && written;
+    encoded.cutShort = stop.load() && readError.empty() && written;
     const bool closed = host.closeStream(stream) == kStreamSucceeded;
 
     // The measured gain replaces whatever ReplayGain the input carried: its album values would
     // no longer go with the rest. outcome.tags is the track's copy of its tags, and what is written.
-    if (meter) {
+    if (encoded.meter) {
         std::erase_if(outcome.tags.more,
                       [](const auto& entry) { return entry.first.rfind("REPLAYGAIN_", 0) == 0; });
-        if (const std::optional<ReplayGain> gain = meter->trackGain()) {
+        if (const std::optional<ReplayGain> gain = encoded.meter->trackGain()) {
             outcome.tags.more["REPLAYGAIN_TRACK_GAIN"] = {gainText(gain->gainDb)};
             outcome.tags.more["REPLAYGAIN_TRACK_PEAK"] = {peakText(gain->peak)};
         }
@@ -134,24 +142,39 @@ TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const Tra
         outcome.message = output + ": the plug-in could not encode or write a block (result 4)";
     } else if (!closed) {
         outcome.message = output + ": the plug-in could not complete the file (result 4)";
-    } else if (options.id3v2 &&
-               !writeId3v2Tag(pending->temporaryPath(), outcome.tags, options.id3v2Version, error)) {
+    } else if (options.vbr == 0 && !host.completeInfoFrame(path)) {
+        // With VBR on the plug-in has had the header written as it closed the stream.
+        outcome.message = output + ": the encoder library could not complete the Info frame that makes "
+                                   "the file play without gaps";
+    }
+    return encoded;
+}
+
+void finishTrack(EncodedTrack& encoded, const EncodeOptions& options) {
+    TrackOutcome& outcome = encoded.outcome;
+    if (!outcome.message.empty() || !encoded.pending) {
+        return;
+    }
+    const std::string& output = encoded.pending->output();
+    std::string error;
+    if (options.id3v2 &&
+        !writeId3v2Tag(encoded.pending->temporaryPath(), outcome.tags, options.id3v2Version, error)) {
         outcome.message = output + " " + error;
-    } else if (cutShort) {
+    } else if (encoded.cutShort) {
         outcome.status = TrackOutcome::Status::CutShort;
         if (options.keepPartial) {
-            outcome.partialPath = pending->keepAsPartial(error);
+            outcome.partialPath = encoded.pending->keepAsPartial(error);
             if (outcome.partialPath.empty()) {
                 outcome.message = output + " " + error;
             }
         }
-    } else if (!pending->commit(error)) {
+    } else if (!encoded.pending->commit(error)) {
         outcome.message = output + " " + error;
     } else {
         outcome.status = TrackOutcome::Status::Encoded;
-        outcome.bytes = pending->bytes();
+        outcome.bytes = encoded.pending->bytes();
     }
-    return outcome;
+    encoded.pending.reset();
 }
 
 } // namespace cvnhost

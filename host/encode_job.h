@@ -1,21 +1,28 @@
 // One track through the plug-in: start a stream into a temporary file beside the output, hand it
-// the audio block by block, close it, add and check the ID3v2 tag, and only then put the file in
-// the output's place. Any failure leaves the output as it was. A stop request (Ctrl-C) ends the
-// reading early; the stream is still closed, and the file cut short is removed, or kept under a
-// name that says it is partial.
+// the audio block by block, close it, have the header frame completed, add and check the ID3v2
+// tag, and only then put the file in the output's place. Any failure leaves the output as it was. A stop
+// request (Ctrl-C) ends the reading early; the stream is still closed, and the file cut short is removed, or
+// kept under a name that says it is partial.
 #pragma once
 
 #include "frame_source.h"
 #include "id3v2_tag.h"
+#include "loudness.h"
+#include "pending_output.h"
 #include "plugin_host.h"
 #include "track_tags.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace cvnhost {
+
+// What --replaygain measures: nothing (the input's values are carried), each track, or each track
+// and the album it belongs to.
+enum class ReplayGainMode { Off, Track, Album };
 
 struct EncodeOptions {
     int32_t formatIndex = 16;
@@ -28,7 +35,7 @@ struct EncodeOptions {
     bool id3v2 = true;
     Id3v2Version id3v2Version = Id3v2Version::V3;
     bool keepPartial = false; // a file cut short is kept as STEM.partial.EXT
-    bool replayGain = false;  // measure the track's ReplayGain and write it into the ID3v2 tag
+    ReplayGainMode replayGain = ReplayGainMode::Off;
 };
 
 struct TrackOutcome {
@@ -50,12 +57,29 @@ using ProgressCallback = std::function<void(int64_t frames)>;
 // Stereo"), or with VBR on "VBR quality 2, Stereo".
 std::string describeFormat(const PlugInHost& host, int32_t formatIndex, uint32_t vbr);
 
-// Encodes the input file `input` into `output`.
-TrackOutcome encodeFile(const PlugInHost& host, const std::string& input, const std::string& output,
-                        const EncodeOptions& options, const std::atomic<bool>& stop,
-                        const ProgressCallback& progress);
+// A track encoded into its temporary file, not yet tagged nor in the output's place. A failure so
+// far is outcome.message.
+struct EncodedTrack {
+    TrackOutcome outcome;
+    std::unique_ptr<PendingOutput> pending;
+    std::unique_ptr<LoudnessMeter> meter; // with ReplayGain measured
+    bool cutShort = false;
+};
 
-// Encodes `source` into `output` with `tags`.
+// The first part of a track: the input file, or `source` with `tags`, through the plug-in into the
+// temporary file, the header frame completed, the track's ReplayGain put into outcome.tags.
+EncodedTrack encodeInputFile(const PlugInHost& host, const std::string& input, const std::string& output,
+                             const EncodeOptions& options, const std::atomic<bool>& stop,
+                             const ProgressCallback& progress);
+EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
+                         const std::string& output, const EncodeOptions& options,
+                         const std::atomic<bool>& stop, const ProgressCallback& progress);
+
+// The rest: the ID3v2 tag from outcome.tags, then the output's place (or, cut short, removed or
+// kept as partial). Sets outcome.status; does nothing after a failure.
+void finishTrack(EncodedTrack& track, const EncodeOptions& options);
+
+// Both parts for `source` into `output` with `tags`.
 TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
                           const std::string& output, const EncodeOptions& options,
                           const std::atomic<bool>& stop, const ProgressCallback& progress);

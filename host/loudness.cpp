@@ -40,14 +40,27 @@ void LoudnessMeter::add(const std::vector<uint32_t>& frames) {
 }
 
 std::optional<ReplayGain> LoudnessMeter::trackGain() const {
+    return albumGain({this});
+}
+
+std::optional<ReplayGain> LoudnessMeter::albumGain(const std::vector<const LoudnessMeter*>& tracks) {
+    std::vector<ebur128_state*> states;
+    int peak = 0;
+    for (const LoudnessMeter* track : tracks) {
+        if (track->state_ != nullptr) {
+            states.push_back(track->state_);
+            peak = std::max(peak, track->peak_);
+        }
+    }
     double loudness = 0;
-    if (state_ == nullptr || ebur128_loudness_global(state_, &loudness) != EBUR128_SUCCESS ||
+    if (states.empty() ||
+        ebur128_loudness_global_multiple(states.data(), states.size(), &loudness) != EBUR128_SUCCESS ||
         !std::isfinite(loudness)) {
         return std::nullopt;
     }
     ReplayGain gain;
     gain.gainDb = kReferenceLoudness - loudness;
-    gain.peak = peak_ / 32768.0;
+    gain.peak = peak / 32768.0;
     return gain;
 }
 

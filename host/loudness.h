@@ -29,6 +29,8 @@ class LoudnessMeter {
     void add(const std::vector<uint32_t>& frames);
     // Nothing when the track is too short or too quiet to measure (or the meter could not start).
     std::optional<ReplayGain> trackGain() const;
+    // The album's: the loudness of all the tracks' audio as one, and the largest peak.
+    static std::optional<ReplayGain> albumGain(const std::vector<const LoudnessMeter*>& tracks);
 
   private:
     ebur128_state* state_ = nullptr;

@@ -281,7 +281,9 @@ int runEncode(const EncodeCommand& command) {
     options.id3v2Version = command.common.id3v2Version == 4 ? Id3v2Version::V4 : Id3v2Version::V3;
     options.id3v2 = !command.common.noId3v2;
     options.keepPartial = command.keepPartial;
-    options.replayGain = command.replayGain == "track";
+    options.replayGain = command.replayGain == "album"   ? ReplayGainMode::Album
+                         : command.replayGain == "track" ? ReplayGainMode::Track
+                                                         : ReplayGainMode::Off;
 
     // Only the bar shows how far the whole batch has come, so only it needs the total up front.
     const Progress::Mode mode = Progress::modeFor(command.common.quiet);
@@ -488,8 +490,9 @@ int main(int argc, char** argv) {
     encodeApp
         ->add_option("--replaygain", encode.replayGain,
                      "track: measure each track's ReplayGain (EBU R 128, -18 LUFS) into its ID3v2 tag; "
+                     "album: also the album gain of the tracks of one folder with one album tag; "
                      "off (default): carry the input's ReplayGain values")
-        ->check(CLI::IsMember({"track", "off"}));
+        ->check(CLI::IsMember({"track", "album", "off"}));
     encodeApp->add_flag("--keep-partial", encode.keepPartial,
                         "Keep a file cut short by Ctrl-C as NAME.partial.mp3 (default: not written)");
     addFormatOptions(*encodeApp, encode.common);

@@ -24,6 +24,8 @@ class PendingOutput {
     PendingOutput(const PendingOutput&) = delete;
     PendingOutput& operator=(const PendingOutput&) = delete;
 
+    // The file this one is to become.
+    const std::string& output() const { return output_; }
     // Where the plug-in is to write.
     const std::string& temporaryPath() const { return temporary_; }
     // Makes the finished temporary file the output: flushed to disk and renamed over it, or

@@ -10,7 +10,7 @@ namespace cvnhost {
 namespace {
 
 constexpr const char* kPlugInFileName = "VelmoraPlugIn.so";
-constexpr const char* kEncoderLibraryFileName = "liblame_enc.so";
+constexpr const char* kEncoderSharedObjectName = "liblame_enc.so";
 
 std::filesystem::path programDirectory() {
     char path[PATH_MAX];
@@ -56,9 +56,9 @@ std::unique_ptr<PlugInHost> PlugInHost::open(std::string& error) {
     }
     if (host->plugIn_.initPlugInDLL() != kCallDone) {
         const std::filesystem::path beside =
-            std::filesystem::path(host->path_).parent_path() / kEncoderLibraryFileName;
+            std::filesystem::path(host->path_).parent_path() / kEncoderSharedObjectName;
         error = "the plug-in cannot bind its encoder library LAME_ENC.DLL: looked for " +
-                std::string(kEncoderLibraryFileName) + " in the directory of " + host->path_ +
+                std::string(kEncoderSharedObjectName) + " in the directory of " + host->path_ +
                 (std::filesystem::exists(beside)
                      ? " (it is there but could not be loaded or lacks a be* function)"
                      : " (it is not there)") +
@@ -67,7 +67,14 @@ std::unique_ptr<PlugInHost> PlugInHost::open(std::string& error) {
         host->module_ = nullptr;
         return nullptr;
     }
+    // The library the plug-in has just loaded; it stays loaded while the plug-in is bound.
+    host->writeHeaderFrame_ = share::procedure<BeWriteVBRHeaderFunction>(
+        GetModuleHandleA(kEncoderLibraryFileName), "beWriteVBRHeader");
     return host;
+}
+
+bool PlugInHost::completeInfoFrame(const std::string& path) const {
+    return writeHeaderFrame_ != nullptr && writeHeaderFrame_(path.c_str()) == kBeSuccess;
 }
 
 PlugInHost::~PlugInHost() {

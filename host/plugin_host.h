@@ -5,6 +5,7 @@
 #pragma once
 
 #include "VelmoraPlugIn.h"
+#include "lame_enc_interface.h"
 #include "share/plugin_entry_points.h"
 
 #include <memory>
@@ -39,12 +40,18 @@ class PlugInHost {
     int32_t writeBuffer(StreamHandle& handle, int32_t frameCount, const uint32_t* frames) const;
     int32_t closeStream(StreamHandle& handle) const;
 
+    // Has the encoder library complete the Info frame of the closed constant-bitrate file at
+    // `path`, which the plug-in asks for only with VBR on: without it players cannot trim the
+    // encoder delay and padding. False when the library could not.
+    bool completeInfoFrame(const std::string& path) const;
+
   private:
     PlugInHost() = default;
 
     std::string path_;
     HMODULE module_ = nullptr;
     share::PlugInEntryPoints plugIn_;
+    BeWriteVBRHeaderFunction writeHeaderFrame_ = nullptr;
 };
 
 } // namespace cvnhost

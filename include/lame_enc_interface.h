@@ -16,6 +16,9 @@
 #define BE_CALL
 #endif
 
+// The library's name as the plug-in loads it.
+inline constexpr const char* kEncoderLibraryFileName = "LAME_ENC.DLL";
+
 using BeResult = uint32_t;
 using BeStream = uint32_t;
 
@@ -133,7 +136,9 @@ typedef BeResult(BE_CALL* BeDeinitStreamFunction)(BeStream stream, uint8_t* outp
 // Releases the stream; called exactly once for every stream that beInitStream opened.
 typedef BeResult(BE_CALL* BeCloseStreamFunction)(BeStream stream);
 
-// Completes the VBR header of the finished, closed file at `path`.
+// Completes the VBR header of the finished, closed file at `path`. The Linux library also reserves
+// a header frame in a constant-bitrate stream and completes it here as its Info frame, which
+// carries the encoder delay and padding that gapless players trim.
 typedef BeResult(BE_CALL* BeWriteVBRHeaderFunction)(const char* path);
 
 // Fills the version record.

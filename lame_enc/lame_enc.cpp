@@ -23,7 +23,7 @@ constexpr uint16_t kReleaseYear = 2026;
 // Handles" is the nearest. No C++ exception may reach the C caller.
 constexpr BeResult kOutOfMemory = kBeNoMoreHandles;
 
-// beWriteVBRHeader's answer for a file that no finished VBR stream produced.
+// beWriteVBRHeader's answer for a file that no finished stream produced.
 constexpr BeResult kNoMatchingStream = kBeInvalidHandle;
 
 // The checks that encoding and draining share, in their order (an open stream, then somewhere to
@@ -81,8 +81,8 @@ LAME_ENC_EXPORT BeResult beEncodeChunk(BeStream stream, uint32_t sampleCount, co
 LAME_ENC_EXPORT BeResult beDeinitStream(BeStream stream, uint8_t* output, uint32_t* outputBytes) {
     return withOpenStream(stream, outputBytes, [&](lame_enc::LameStream& encoder, uint32_t& bytes) {
         const BeResult result = encoder.flush(output, bytes);
-        if (result == kBeSuccess && encoder.settings().vbrQuality) {
-            lame_enc::addPendingHeader(encoder.fingerprint(), encoder.vbrHeaderFrame());
+        if (result == kBeSuccess) {
+            lame_enc::addPendingHeader(encoder.fingerprint(), encoder.headerFrame());
         }
         return result;
     });

@@ -48,12 +48,14 @@ std::unique_ptr<LameStream> LameStream::open(const LameSettings& settings) {
         lame_set_VBR(flags, vbr_default);
         lame_set_VBR_q(flags, *settings.vbrQuality);
         lame_set_VBR_min_bitrate_kbps(flags, settings.bitrate);
-        lame_set_bWriteVbrTag(flags, 1); // reserves the first frame for the header
     } else {
         lame_set_VBR(flags, vbr_off);
         lame_set_brate(flags, settings.bitrate);
-        lame_set_bWriteVbrTag(flags, 0); // constant bitrate: no Info frame
     }
+    // Reserves the first frame, at every bitrate, for the header that carries the encoder delay
+    // and padding: players trim them only when it is there. Until it is written the frame is a
+    // silent one that every decoder plays.
+    lame_set_bWriteVbrTag(flags, 1);
     if (lame_init_params(flags) < 0) {
         return nullptr;
     }
@@ -98,10 +100,7 @@ BeResult LameStream::flush(uint8_t* output, uint32_t& outputBytes) {
     return kBeSuccess;
 }
 
-std::vector<uint8_t> LameStream::vbrHeaderFrame() const {
-    if (!settings_.vbrQuality) {
-        return {};
-    }
+std::vector<uint8_t> LameStream::headerFrame() const {
     std::vector<uint8_t> frame(lame_get_lametag_frame(flags_, nullptr, 0));
     frame.resize(lame_get_lametag_frame(flags_, frame.data(), frame.size()));
     return frame;

@@ -36,9 +36,9 @@ class LameStream {
     // Drains the encoder into `output`.
     BeResult flush(uint8_t* output, uint32_t& outputBytes);
 
-    // After flush, for a VBR stream: the finished VBR header frame, which replaces the first
-    // frame of the stream's bytes. Empty for a constant-bitrate stream.
-    std::vector<uint8_t> vbrHeaderFrame() const;
+    // After flush: the finished header frame (Xing for VBR, Info for a constant bitrate, each
+    // with the encoder delay and padding), which replaces the first frame of the stream's bytes.
+    std::vector<uint8_t> headerFrame() const;
     // Every byte the stream has handed out so far.
     const ByteFingerprint& fingerprint() const { return fingerprint_; }
 

@@ -1,8 +1,10 @@
-// The finished VBR headers waiting for their files.
+// The finished header frames waiting for their files: the VBR header of a VBR stream, the Info
+// frame of a constant-bitrate one. The plug-in asks for the first kind only; a front end that
+// wants gapless constant-bitrate files asks for the second itself.
 //
-// A VBR stream's header can only be written once the stream is flushed, and by then the bytes are
-// in a file the library knows nothing of: beWriteVBRHeader gets only a path. So each flushed VBR
-// stream leaves its header here with the fingerprint of every byte it produced; a file whose
+// A header can only be written once the stream is flushed, and by then the bytes are in a file
+// the library knows nothing of: beWriteVBRHeader gets only a path. So each flushed stream leaves
+// its header here with the fingerprint of every byte it produced; a file whose
 // first bytes have that fingerprint is that stream's file, whichever order streams finish in.
 // Only the newest kMaxPendingHeaders are kept.
 #pragma once

@@ -186,16 +186,27 @@ TEST_F(LameEncTest, VersionRecordNamesTheLinkedEngine) {
     EXPECT_STREQ(info.homePage, get_lame_url());
 }
 
-TEST_F(LameEncTest, ConstantBitrateHasNoInfoFrame) {
+// A constant-bitrate stream starts with a silent frame that becomes its Info frame, with the
+// encoder delay and padding, only when asked for.
+TEST_F(LameEncTest, ConstantBitrateReservesAnInfoFrameFilledWhenAsked) {
     TemporaryDirectory directory;
     const std::string path = directory.file("cbr.mp3");
     library.closeStream(encodeToFile(config(1, 128), 44100, 440, path));
-    const std::vector<uint8_t> bytes = readFileBytes(path);
-    const std::vector<Mp3Frame> frames = readMp3Frames(bytes);
-    ASSERT_FALSE(frames.empty());
-    EXPECT_FALSE(readVbrHeader(bytes, frames[0]));
-    EXPECT_NE(library.writeVBRHeader(path.c_str()), 0u) << "no VBR stream made this file";
-    EXPECT_EQ(readFileBytes(path), bytes) << "left untouched";
+    const std::vector<uint8_t> unasked = readFileBytes(path);
+    const std::vector<Mp3Frame> frames = readMp3Frames(unasked);
+    ASSERT_GT(frames.size(), 2u);
+    EXPECT_FALSE(readVbrHeader(unasked, frames[0]));
+    EXPECT_EQ(library.writeVBRHeader(path.c_str()), 0u);
+    const std::vector<uint8_t> asked = readFileBytes(path);
+    ASSERT_EQ(asked.size(), unasked.size());
+    const std::optional<VbrHeader> header = readVbrHeader(asked, frames[0]);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->tag, "Info");
+    ASSERT_TRUE(header->frames);
+    EXPECT_EQ(*header->frames, frames.size() - 1);
+    EXPECT_TRUE(std::equal(asked.begin() + static_cast<std::ptrdiff_t>(frames[1].offset), asked.end(),
+                           unasked.begin() + static_cast<std::ptrdiff_t>(frames[1].offset)))
+        << "only the first frame changes";
 }
 
 // Four VBR streams of different lengths are flushed in one order and their headers asked for in

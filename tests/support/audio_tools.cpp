@@ -39,12 +39,17 @@ uint32_t stereoFrame(double left, double right) {
 
 } // namespace
 
-DecodedAudio decodeWithMpg123(const std::string& path) {
+namespace {
+
+// Runs `decoder` with `arguments`, where "PATH" stands for the file, writing raw 16-bit samples to
+// its standard output.
+DecodedAudio decodeWith(const std::string& decoder, const std::string& arguments, const std::string& path) {
     DecodedAudio decoded;
     const std::string raw = path + ".raw";
     const std::string errors = path + ".stderr";
-    const std::string command = "mpg123 -q -s " + quotedForShell(path) + " > " + quotedForShell(raw) +
-                                " 2> " + quotedForShell(errors);
+    std::string command = decoder + " " + arguments;
+    command.replace(command.find("PATH"), 4, quotedForShell(path));
+    command += " > " + quotedForShell(raw) + " 2> " + quotedForShell(errors);
     decoded.ok = std::system(command.c_str()) == 0;
     if (std::FILE* file = std::fopen(raw.c_str(), "rb")) {
         int16_t block[4096];
@@ -61,6 +66,16 @@ DecodedAudio decodeWithMpg123(const std::string& path) {
     std::remove(raw.c_str());
     std::remove(errors.c_str());
     return decoded;
+}
+
+} // namespace
+
+DecodedAudio decodeWithMpg123(const std::string& path) {
+    return decodeWith("mpg123", "-q -s PATH", path);
+}
+
+DecodedAudio decodeWithFfmpeg(const std::string& path) {
+    return decodeWith("ffmpeg", "-nostdin -loglevel error -i PATH -f s16le -", path);
 }
 
 std::vector<StreamFacts> readWithMutagen(const std::vector<std::string>& paths) {

@@ -1,5 +1,5 @@
-// Real decoders and tag readers from the system, for checking the encoder's files: mpg123 and
-// Python's mutagen (the Debian package, so the system interpreter runs it).
+// Real decoders and tag readers from the system, for checking the encoder's files: mpg123, ffmpeg
+// and Python's mutagen (the Debian package, so the system interpreter runs it).
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,8 @@ struct DecodedAudio {
 
 // Decodes with mpg123 to raw 16-bit samples in the file's own rate and channel count.
 DecodedAudio decodeWithMpg123(const std::string& path);
+// The same with ffmpeg, which trims the encoder delay and padding that the Info frame names.
+DecodedAudio decodeWithFfmpeg(const std::string& path);
 
 struct StreamFacts {
     int channels = 0;
