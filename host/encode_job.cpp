@@ -37,6 +37,23 @@ std::string whyNotCreated(const std::string& output) {
     return "cannot be created: the plug-in could not start a stream into it";
 }
 
+// Made only once a track's input has opened, so that a run that can encode nothing makes nothing.
+bool makeFoldersOf(const std::string& output, std::string& error) {
+    const std::filesystem::path folder = std::filesystem::path(output).parent_path();
+    if (folder.empty()) {
+        return true;
+    }
+    // Another track's thread may make the same folder at the same moment.
+    std::error_code folderError;
+    std::filesystem::create_directories(folder, folderError);
+    std::error_code typeError;
+    if (std::filesystem::is_directory(folder, typeError)) {
+        return true;
+    }
+    error = "cannot create the directory " + folder.string() + ": " + folderError.message();
+    return false;
+}
+
 } // namespace
 
 std::string describeFormat(const PlugInHost& host, int32_t formatIndex, uint32_t vbr) {
@@ -83,8 +100,12 @@ EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const Trac
     outcome.tags = tags;
     outcome.formatIndex = options.formatIndex;
     outcome.formatDescription = describeFormat(host, options.formatIndex, options.vbr);
-    removeAbandonedTemporaries(output);
     std::string error;
+    if (options.makeFolders && !makeFoldersOf(output, error)) {
+        outcome.message = output + ": " + error;
+        return encoded;
+    }
+    removeAbandonedTemporaries(output);
     encoded.pending = PendingOutput::create(output, error);
     if (!encoded.pending) {
         outcome.message = output + " " + error;

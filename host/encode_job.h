@@ -35,6 +35,7 @@ struct EncodeOptions {
     bool id3v2 = true;
     Id3v2Version id3v2Version = Id3v2Version::V3;
     bool keepPartial = false; // a file cut short is kept as STEM.partial.EXT
+    bool makeFolders = false; // the output's folders are made when missing (under --out-dir)
     ReplayGainMode replayGain = ReplayGainMode::Off;
 };
 

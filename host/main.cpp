@@ -242,22 +242,42 @@ struct EncodeCommand {
     std::string output;
     std::string outDirectory;
     bool keepPartial = false;
+    bool overwrite = false;
     std::string replayGain = "off";
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
 };
 
+// The items whose output is still to be written. Without --overwrite an existing output is kept:
+// a batch skips it (a re-run encodes what is not there yet), a single encode stops and says how
+// to replace it. Nothing when it stopped.
+std::optional<std::vector<BatchItem>> itemsToWrite(const std::vector<BatchItem>& items,
+                                                   const EncodeCommand& command, size_t& skipped) {
+    std::vector<BatchItem> toWrite;
+    for (const BatchItem& item : items) {
+        std::error_code typeError;
+        if (command.overwrite || !std::filesystem::is_regular_file(item.output, typeError)) {
+            toWrite.push_back(item);
+        } else if (command.outDirectory.empty()) {
+            fail(item.output + ": exists; --overwrite replaces it once the new file is complete");
+            return std::nullopt;
+        } else {
+            ++skipped;
+        }
+    }
+    return toWrite;
+}
+
 int runEncode(const EncodeCommand& command) {
     std::string usageError;
-    const std::optional<std::vector<BatchItem>> items =
+    const std::optional<std::vector<BatchItem>> planned =
         planOutputs(command.files, command.output, command.outDirectory, usageError);
-    if (!items) {
+    if (!planned) {
         fail(usageError);
         return kExitUsage;
     }
-    std::error_code directoryError;
-    if (!command.outDirectory.empty() && !std::filesystem::is_directory(command.outDirectory) &&
-        !std::filesystem::create_directories(command.outDirectory, directoryError)) {
-        fail(command.outDirectory + ": cannot create the directory: " + directoryError.message());
+    size_t skipped = 0;
+    const std::optional<std::vector<BatchItem>> items = itemsToWrite(*planned, command, skipped);
+    if (!items) {
         return kExitFailure;
     }
     std::unique_ptr<PlugInHost> host = openPlugIn();
@@ -281,6 +301,7 @@ int runEncode(const EncodeCommand& command) {
     options.id3v2Version = command.common.id3v2Version == 4 ? Id3v2Version::V4 : Id3v2Version::V3;
     options.id3v2 = !command.common.noId3v2;
     options.keepPartial = command.keepPartial;
+    options.makeFolders = !command.outDirectory.empty();
     options.replayGain = command.replayGain == "album"   ? ReplayGainMode::Album
                          : command.replayGain == "track" ? ReplayGainMode::Track
                                                          : ReplayGainMode::Off;
@@ -325,7 +346,7 @@ int runEncode(const EncodeCommand& command) {
             monoDefault = monoDefault || outcome.formatIndex != options.formatIndex;
         }
     }
-    if (!command.common.quiet && (items->size() > 1 || failed > 0 || monoDefault)) {
+    if (!command.common.quiet && (items->size() > 1 || failed > 0 || monoDefault || skipped > 0)) {
         std::string encodedAs;
         for (const auto& [description, count] : formats) {
             encodedAs += (encodedAs.empty() ? "" : "; ") +
@@ -335,10 +356,12 @@ int runEncode(const EncodeCommand& command) {
         if (formats.empty()) {
             encodedAs = "as " + describeFormat(*host, options.formatIndex, options.vbr);
         }
-        std::fprintf(stderr, "cvnhost: %zu of %zu track(s) encoded %s%s%s\n", items->size() - failed,
+        const std::string skippedText =
+            skipped > 0 ? "; " + std::to_string(skipped) + " skipped: exists (--overwrite replaces)" : "";
+        std::fprintf(stderr, "cvnhost: %zu of %zu track(s) encoded %s%s%s%s\n", items->size() - failed,
                      items->size(), encodedAs.c_str(),
                      monoDefault ? " (mono inputs in the mono format; --stereo for two channels)" : "",
-                     failed > 0 ? "; see above for the rest" : "");
+                     skippedText.c_str(), failed > 0 ? "; see above for the rest" : "");
     }
     return failed > 0 ? kExitFailure : 0;
 }
@@ -480,10 +503,13 @@ int main(int argc, char** argv) {
 
     EncodeCommand encode;
     CLI::App* encodeApp = app.add_subcommand("encode", "Encode audio files to MP3");
-    encodeApp->add_option("files", encode.files, "INPUT OUTPUT, or INPUT... with --out-dir")->required();
+    encodeApp
+        ->add_option("files", encode.files, "INPUT OUTPUT, or INPUT... (files or folders) with --out-dir")
+        ->required();
     encodeApp->add_option("-o,--output", encode.output, "The output file of a single input");
     encodeApp->add_option("--out-dir", encode.outDirectory,
-                          "Write INPUT... to DIR, each named after its input");
+                          "Write INPUT... to DIR, each named after its input; a folder INPUT's audio files "
+                          "go to the same tree under DIR");
     encodeApp->add_option("-j,--jobs", encode.jobs, "Tracks encoded at once (default: the number of cores)")
         ->check(CLI::Range(1u, 256u));
     encodeApp->add_flag("-q,--quiet", encode.common.quiet, "No progress and no summary; errors still show");
@@ -493,12 +519,16 @@ int main(int argc, char** argv) {
                      "album: also the album gain of the tracks of one folder with one album tag; "
                      "off (default): carry the input's ReplayGain values")
         ->check(CLI::IsMember({"track", "album", "off"}));
+    encodeApp->add_flag("--overwrite", encode.overwrite,
+                        "Replace existing outputs, each once its new file is complete (default: a batch "
+                        "skips them, a single encode stops)");
     encodeApp->add_flag("--keep-partial", encode.keepPartial,
                         "Keep a file cut short by Ctrl-C as NAME.partial.mp3 (default: not written)");
     addFormatOptions(*encodeApp, encode.common);
     addTagOptions(*encodeApp, encode.common);
     encodeApp->footer("Examples:\n  cvnhost encode song.flac song.mp3\n"
-                      "  cvnhost encode --out-dir mp3 -b 192 album/*.flac");
+                      "  cvnhost encode --out-dir mp3 -b 192 album/*.flac\n"
+                      "  cvnhost encode --out-dir mp3 ~/Music/flac      (again later: only what is new)");
 
     CommonOptions demo;
     std::string demoOutput = "demo.mp3";

@@ -1,57 +1,132 @@
 #include "output_plan.h"
 
-#include <filesystem>
+#include <algorithm>
+#include <array>
+#include <cctype>
 #include <map>
+#include <set>
 
 namespace cvnhost {
 
-bool sameFile(const std::string& a, const std::string& b) {
-    std::error_code errorA;
-    std::error_code errorB;
-    if (std::filesystem::exists(a, errorA) && std::filesystem::exists(b, errorB)) {
-        return std::filesystem::equivalent(a, b, errorA);
+namespace {
+
+namespace fs = std::filesystem;
+
+// An input file and the name its output takes under --out-dir, without the extension: the file's
+// own name, or for a file found in a folder its path below that folder.
+struct InputFile {
+    std::string path;
+    fs::path outputStem;
+};
+
+// The audio files below `folder`, sorted by path, so that every run sees them in one order.
+std::vector<InputFile> audioFilesIn(const fs::path& folder, std::string& error) {
+    std::vector<InputFile> found;
+    std::error_code walkError;
+    fs::recursive_directory_iterator entry(folder, fs::directory_options::skip_permission_denied, walkError);
+    for (; !walkError && entry != fs::recursive_directory_iterator(); entry.increment(walkError)) {
+        const bool hidden = entry->path().filename().string().starts_with(".");
+        if (hidden && entry->is_directory()) {
+            entry.disable_recursion_pending();
+        }
+        std::error_code typeError;
+        if (!hidden && entry->is_regular_file(typeError) && isAudioFileName(entry->path())) {
+            found.push_back(
+                {entry->path().string(), entry->path().lexically_relative(folder).replace_extension()});
+        }
     }
-    const std::filesystem::path canonicalA = std::filesystem::weakly_canonical(a, errorA);
-    const std::filesystem::path canonicalB = std::filesystem::weakly_canonical(b, errorB);
-    return !errorA && !errorB && canonicalA == canonicalB;
+    if (walkError) {
+        error = folder.string() + ": cannot be read: " + walkError.message();
+    }
+    std::sort(found.begin(), found.end(),
+              [](const InputFile& a, const InputFile& b) { return a.path < b.path; });
+    return found;
+}
+
+// The files, folders expanded; nothing with the error when a folder cannot be read or a folder
+// has no --out-dir to mirror into.
+std::optional<std::vector<InputFile>> expandFolders(const std::vector<std::string>& files, bool outDirectory,
+                                                    std::string& error) {
+    std::vector<InputFile> inputs;
+    for (const std::string& file : files) {
+        std::error_code typeError;
+        if (!fs::is_directory(file, typeError)) {
+            inputs.push_back({file, fs::path(file).filename().replace_extension()});
+            continue;
+        }
+        if (!outDirectory) {
+            error = file + " is a folder: its files need --out-dir DIR, where its tree is mirrored";
+            return std::nullopt;
+        }
+        std::vector<InputFile> found = audioFilesIn(file, error);
+        if (!error.empty()) {
+            return std::nullopt;
+        }
+        if (found.empty()) {
+            error = file + ": no audio files in this folder or below it";
+            return std::nullopt;
+        }
+        inputs.insert(inputs.end(), std::make_move_iterator(found.begin()),
+                      std::make_move_iterator(found.end()));
+    }
+    return inputs;
+}
+
+} // namespace
+
+bool isAudioFileName(const fs::path& name) {
+    static const std::set<std::string> kExtensions = {".wav", ".wave", ".aif",  ".aiff", ".aifc", ".flac",
+                                                      ".ogg", ".oga",  ".opus", ".mp3",  ".mp2",  ".w64",
+                                                      ".caf", ".au",   ".snd",  ".rf64"};
+    std::string extension = name.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return !name.filename().string().starts_with(".") && kExtensions.count(extension) == 1;
 }
 
 std::optional<std::vector<BatchItem>> planOutputs(const std::vector<std::string>& files,
                                                   const std::string& output, const std::string& outDirectory,
                                                   std::string& error) {
+    if (!outDirectory.empty() && !output.empty()) {
+        error = "--output and --out-dir exclude each other";
+        return std::nullopt;
+    }
+    const std::optional<std::vector<InputFile>> inputs = expandFolders(files, !outDirectory.empty(), error);
+    if (!inputs) {
+        return std::nullopt;
+    }
     std::vector<BatchItem> items;
     if (!outDirectory.empty()) {
-        if (!output.empty()) {
-            error = "--output and --out-dir exclude each other";
-            return std::nullopt;
-        }
-        for (const std::string& input : files) {
-            const std::filesystem::path name =
-                std::filesystem::path(input).filename().replace_extension(".mp3");
-            items.push_back({input, (std::filesystem::path(outDirectory) / name).string()});
+        for (const InputFile& input : *inputs) {
+            fs::path name = input.outputStem;
+            name += ".mp3";
+            items.push_back({input.path, (fs::path(outDirectory) / name).string()});
         }
     } else if (!output.empty()) {
-        if (files.size() != 1) {
+        if (inputs->size() != 1) {
             error = "--output takes one input; use --out-dir for several";
             return std::nullopt;
         }
-        items.push_back({files[0], output});
-    } else if (files.size() == 2) {
-        items.push_back({files[0], files[1]});
+        items.push_back({(*inputs)[0].path, output});
+    } else if (inputs->size() == 2) {
+        items.push_back({(*inputs)[0].path, files[1]});
     } else {
-        error = files.size() < 2 ? "encode needs an INPUT and an OUTPUT (or --output, or --out-dir DIR)"
-                                 : "several inputs need --out-dir DIR";
+        error = inputs->size() < 2 ? "encode needs an INPUT and an OUTPUT (or --output, or --out-dir DIR)"
+                                   : "several inputs need --out-dir DIR";
         return std::nullopt;
     }
-    std::map<std::string, std::string> outputs;
+    // Each path made canonical once: a library has many thousands of files.
+    std::set<fs::path> inputPaths;
     for (const BatchItem& item : items) {
-        for (const BatchItem& other : items) {
-            if (sameFile(item.output, other.input)) {
-                error = item.output + ": the output would overwrite an input";
-                return std::nullopt;
-            }
+        inputPaths.insert(fs::weakly_canonical(item.input));
+    }
+    std::map<fs::path, std::string> outputs;
+    for (const BatchItem& item : items) {
+        const fs::path canonical = fs::weakly_canonical(item.output);
+        if (inputPaths.count(canonical) == 1) {
+            error = item.output + ": the output would overwrite an input";
+            return std::nullopt;
         }
-        const std::string canonical = std::filesystem::weakly_canonical(item.output).string();
         if (const auto [at, inserted] = outputs.emplace(canonical, item.input); !inserted) {
             error = item.output + ": both " + at->second + " and " + item.input + " would be written there";
             return std::nullopt;

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 namespace cvn::test {
@@ -164,7 +165,7 @@ TEST_F(CvnhostTest, MetadataReachesBothTagsAndOptionsBeatIt) {
         {{"--title", "Given", "--track", "5"}, "Given", "Given", "Artiste", 5, "5"},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> arguments = {"encode", file("in.flac"), file("out.mp3")};
+        std::vector<std::string> arguments = {"encode", "--overwrite", file("in.flac"), file("out.mp3")};
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
         const ChildResult result = cvnhost(arguments);
         ASSERT_EQ(result.exitStatus, 0) << result.errors;
@@ -258,7 +259,7 @@ TEST_F(CvnhostTest, EveryTagAndTheCoverReachTheId3v2Tag) {
                                      {"in.mp3", {}, "2.3"},
                                      {"in.flac", {"--id3v2-version", "4"}, "2.4"}};
     for (const Case& c : cases) {
-        std::vector<std::string> arguments = {"encode", file(c.input), file("out.mp3")};
+        std::vector<std::string> arguments = {"encode", "--overwrite", file(c.input), file("out.mp3")};
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
         const ChildResult result = cvnhost(arguments);
         ASSERT_EQ(result.exitStatus, 0) << c.input << ": " << result.errors;
@@ -277,11 +278,11 @@ TEST_F(CvnhostTest, EveryTagAndTheCoverReachTheId3v2Tag) {
     }
     // Options beat the input's values.
     writeText(file("cover.jpg"), std::string("\xFF\xD8\xFF\xE0 jpeg", 9));
-    ASSERT_EQ(
-        cvnhost({"encode", file("in.flac"), file("out.mp3"), "--album-artist", "Given", "--disc", "2/2",
-                 "--date", "1999", "--comment", "given", "--cover", file("cover.jpg"), "--track", "4/9"})
-            .exitStatus,
-        0);
+    ASSERT_EQ(cvnhost({"encode", "--overwrite", file("in.flac"), file("out.mp3"), "--album-artist", "Given",
+                       "--disc", "2/2", "--date", "1999", "--comment", "given", "--cover", file("cover.jpg"),
+                       "--track", "4/9"})
+                  .exitStatus,
+              0);
     const std::map<std::string, std::string> frames = readId3v2WithMutagen(file("out.mp3"));
     EXPECT_EQ(frames.at("TPE2"), "Given");
     EXPECT_EQ(frames.at("TPOS"), "2/2");
@@ -310,7 +311,7 @@ TEST_F(CvnhostTest, FilesAreGaplessAtEverySetting) {
                                  " Hz " + std::to_string(c.channels) + " ch";
         ASSERT_NO_FATAL_FAILURE(writeAudio(file("in.wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16,
                                                             c.sampleRate, c.channels, 1.37, 0.3f, 0.25}));
-        std::vector<std::string> arguments = {"encode", file("in.wav"), file("out.mp3")};
+        std::vector<std::string> arguments = {"encode", "--overwrite", file("in.wav"), file("out.mp3")};
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
         ASSERT_EQ(cvnhost(arguments).exitStatus, 0) << name;
         const DecodedAudio decoded = decodeWithFfmpeg(file("out.mp3"));
@@ -350,7 +351,8 @@ TEST_F(CvnhostTest, QualityChosenPerRunMatchesTheEncodersProgramAndStoresNothing
         {{"-b", "96", "--stereo-mode", "2ch"}, {"-b", "96", "-m", "s", "-o"}, "Info", "96 kBit/sec, Stereo"},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> arguments = {"encode", "--no-id3v2", file("in.wav"), file("ours.mp3")};
+        std::vector<std::string> arguments = {"encode", "--overwrite", "--no-id3v2", file("in.wav"),
+                                              file("ours.mp3")};
         arguments.insert(arguments.end(), c.ours.begin(), c.ours.end());
         const ChildResult ours = cvnhost(arguments);
         ASSERT_EQ(ours.exitStatus, 0) << ours.errors;
@@ -403,6 +405,82 @@ TEST_F(CvnhostTest, ReplayGainOfATrackIsMeasuredIntoItsTag) {
     ASSERT_EQ(cvnhost({"encode", file("sine.wav"), file("plain.mp3")}).exitStatus, 0);
     EXPECT_EQ(readId3v2WithMutagen(file("plain.mp3")).count("TXXX:REPLAYGAIN_TRACK_GAIN"), 0u)
         << "off by default";
+}
+
+// The files below a folder, as paths relative to it.
+std::set<std::string> filesBelow(const std::string& folder) {
+    std::set<std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            files.insert(entry.path().lexically_relative(folder).string());
+        }
+    }
+    return files;
+}
+
+// A folder stands for its audio files, and its tree is mirrored under --out-dir; a run that can
+// encode nothing makes nothing. A re-run skips the outputs that exist and says so, --overwrite
+// replaces them, and a single encode onto an existing file stops without it.
+TEST_F(CvnhostTest, AFolderBecomesAMirroredTreeAndARerunEncodesOnlyWhatIsMissing) {
+    const std::string album1 = file("lib/Artist A/Album 1/");
+    const std::string album2 = file("lib/Artist B/Album 2/");
+    std::filesystem::create_directories(album1);
+    std::filesystem::create_directories(album2);
+    std::filesystem::create_directories(file("lib/.hidden"));
+    const int wav = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    ASSERT_NO_FATAL_FAILURE(
+        writeAudio(album1 + "01 One.flac", {"", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, 0.5}));
+    ASSERT_NO_FATAL_FAILURE(writeAudio(album1 + "02 Two.WAV", {"", wav, 44100, 2, 0.5}));
+    ASSERT_NO_FATAL_FAILURE(
+        writeAudio(album2 + "01 Three.ogg", {"", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, 2, 0.5}));
+    ASSERT_NO_FATAL_FAILURE(writeAudio(file("lib/.hidden/x.wav"), {"", wav, 44100, 2, 0.5}));
+    writeText(file("lib/notes.txt"), "not audio");
+
+    const ChildResult first = cvnhost({"encode", "--out-dir", file("out"), file("lib")});
+    ASSERT_EQ(first.exitStatus, 0) << first.errors;
+    const std::set<std::string> tree = {"Artist A/Album 1/01 One.mp3", "Artist A/Album 1/02 Two.mp3",
+                                        "Artist B/Album 2/01 Three.mp3"};
+    EXPECT_EQ(filesBelow(file("out")), tree);
+
+    const std::vector<uint8_t> kept = readFileBytes(file("out/Artist A/Album 1/01 One.mp3"));
+    std::filesystem::remove(file("out/Artist A/Album 1/02 Two.mp3"));
+    writeText(file("out/Artist B/Album 2/01 Three.mp3"), "an older file");
+    const ChildResult rerun = cvnhost({"encode", "--out-dir", file("out"), file("lib")});
+    ASSERT_EQ(rerun.exitStatus, 0) << rerun.errors;
+    EXPECT_NE(rerun.errors.find("1 of 1 track(s) encoded"), std::string::npos) << rerun.errors;
+    EXPECT_NE(rerun.errors.find("2 skipped: exists"), std::string::npos) << rerun.errors;
+    EXPECT_EQ(filesBelow(file("out")), tree);
+    EXPECT_EQ(readText(file("out/Artist B/Album 2/01 Three.mp3")), "an older file");
+
+    ASSERT_EQ(cvnhost({"encode", "--overwrite", "--out-dir", file("out"), file("lib")}).exitStatus, 0);
+    EXPECT_EQ(readFileBytes(file("out/Artist A/Album 1/01 One.mp3")), kept)
+        << "the same input, the same file";
+    EXPECT_NE(readText(file("out/Artist B/Album 2/01 Three.mp3")), "an older file");
+
+    struct Refusal {
+        std::vector<std::string> arguments;
+        int exitStatus;
+        std::string message;
+    };
+    std::filesystem::create_directories(file("empty"));
+    writeText(file("empty/readme.txt"), "");
+    writeText(file("corrupt.flac"), "not audio");
+    const std::vector<Refusal> refusals = {
+        {{file("lib/Artist A/Album 1/01 One.flac"), file("out/Artist A/Album 1/01 One.mp3")},
+         1,
+         "exists; --overwrite replaces it"},
+        {{file("lib"), file("one.mp3")}, 2, "is a folder: its files need --out-dir"},
+        {{"--out-dir", file("new"), file("empty")}, 2, "no audio files in this folder"},
+        {{"--out-dir", file("new"), file("corrupt.flac")}, 1, "corrupt.flac"},
+    };
+    for (const Refusal& refusal : refusals) {
+        std::vector<std::string> arguments = {"encode"};
+        arguments.insert(arguments.end(), refusal.arguments.begin(), refusal.arguments.end());
+        const ChildResult result = cvnhost(arguments);
+        EXPECT_EQ(result.exitStatus, refusal.exitStatus) << refusal.message << ": " << result.errors;
+        EXPECT_NE(result.errors.find(refusal.message), std::string::npos) << result.errors;
+    }
+    EXPECT_FALSE(std::filesystem::exists(file("new"))) << "nothing made when nothing is encoded";
 }
 
 // The integrated loudness of the inputs played one after the other, as ffmpeg's ebur128 filter
@@ -494,7 +572,8 @@ TEST_F(CvnhostTest, SettingsRoundTripThroughTheDialogAndReachTheFrames) {
         const ChildResult shown = cvnhost({"settings"});
         EXPECT_NE(shown.output.find(c.shown), std::string::npos) << shown.output;
 
-        ASSERT_EQ(cvnhost({"encode", "--no-id3v2", file("in.wav"), file("out.mp3")}).exitStatus, 0);
+        ASSERT_EQ(
+            cvnhost({"encode", "--overwrite", "--no-id3v2", file("in.wav"), file("out.mp3")}).exitStatus, 0);
         const std::vector<Mp3Frame> frames = readMp3Frames(readFileBytes(file("out.mp3")));
         ASSERT_GT(frames.size(), 30u);
         for (const Mp3Frame& frame : frames) {
@@ -608,7 +687,7 @@ TEST_F(CvnhostTest, AFailedEncodeLeavesTheOldOutputAsItWas) {
     const std::string output = file("work/out.mp3");
     ASSERT_NO_FATAL_FAILURE(writeAudio(input, {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 1.0}));
     writeText(file("work/corrupt.flac"), "fLaC but nothing else");
-    ASSERT_EQ(cvnhost({"encode", "--no-id3v2", input, output}).exitStatus, 0);
+    ASSERT_EQ(cvnhost({"encode", "--overwrite", "--no-id3v2", input, output}).exitStatus, 0);
     const size_t untagged = readFileBytes(output).size();
     struct Case {
         const char* what;
@@ -618,11 +697,17 @@ TEST_F(CvnhostTest, AFailedEncodeLeavesTheOldOutputAsItWas) {
     };
     const size_t block = 512;
     const std::vector<Case> cases = {
-        {"an input that cannot be read", 0, {"encode", file("work/corrupt.flac"), output}, "is not audio"},
-        {"a full disk while the plug-in writes", 4 * block, {"encode", input, output}, "result 4"},
+        {"an input that cannot be read",
+         0,
+         {"encode", "--overwrite", file("work/corrupt.flac"), output},
+         "is not audio"},
+        {"a full disk while the plug-in writes",
+         4 * block,
+         {"encode", "--overwrite", input, output},
+         "result 4"},
         {"a full disk while the ID3v2 tag is added",
          (untagged + block - 1) / block * block,
-         {"encode", "--title", "T", input, output},
+         {"encode", "--overwrite", "--title", "T", input, output},
          "was damaged while its ID3v2 tag was written"},
     };
     for (const Case& c : cases) {
@@ -662,7 +747,7 @@ TEST_F(CvnhostTest, SignalsLeaveTheOldOutputAndNoPartialFileUnderItsName) {
     for (const Case& c : cases) {
         writeText(output, "the user's old file\n");
         std::filesystem::remove(file("work/out.partial.mp3"));
-        std::vector<std::string> arguments = {"encode", input, output};
+        std::vector<std::string> arguments = {"encode", "--overwrite", input, output};
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
         Child child(CVN_HOST_PROGRAM, arguments);
         // Waits until the plug-in has written some of the temporary file.
@@ -682,7 +767,7 @@ TEST_F(CvnhostTest, SignalsLeaveTheOldOutputAndNoPartialFileUnderItsName) {
         if (c.signal == SIGKILL) {
             EXPECT_EQ(result.signal, SIGKILL);
             EXPECT_EQ(namesIn(file("work")).size(), 3u) << "the temporary file stays behind";
-            ASSERT_EQ(cvnhost({"encode", "--quiet", input, output}).exitStatus, 0);
+            ASSERT_EQ(cvnhost({"encode", "--overwrite", "--quiet", input, output}).exitStatus, 0);
             EXPECT_EQ(namesIn(file("work")), untouched) << "the next run removes it";
             EXPECT_TRUE(decodeWithMpg123(output).ok);
             continue;
@@ -721,7 +806,7 @@ TEST_F(CvnhostTest, InputsAndOutputsAreReadAndReportedTruthfully) {
                static_cast<std::streamsize>(vbr.size() - frames[1].offset));
 
     for (const char* input : {"in.wav", "piped.wav", "noxing.mp3"}) {
-        const ChildResult result = cvnhost({"encode", file(input), file("out.mp3")});
+        const ChildResult result = cvnhost({"encode", "--overwrite", file(input), file("out.mp3")});
         EXPECT_EQ(result.exitStatus, 0) << input << ": " << result.errors;
         const DecodedAudio decoded = decodeWithMpg123(file("out.mp3"));
         EXPECT_NEAR(static_cast<double>(decoded.samples.size()) / 2, 3.0 * 44100 + kMp3FrameSamples,
@@ -851,7 +936,7 @@ TEST_F(CvnhostTest, TheRegistryFileKeepsWhatItHadAndItsProblemsAreNamed) {
         setenv("CVN_REGISTRY", path.c_str(), 1);
         std::vector<std::string> arguments = c.command;
         if (arguments[0] == "encode") {
-            arguments.insert(arguments.end(), {file("in.wav"), file("out.mp3")});
+            arguments.insert(arguments.end(), {"--overwrite", file("in.wav"), file("out.mp3")});
         }
         const ChildResult result =
             c.fileLimit == 0 ? cvnhost(arguments) : cvnhostWithFileLimit(c.fileLimit, arguments);
@@ -887,7 +972,7 @@ TEST_F(CvnhostTest, MonoInputsStayMonoUnlessAFormatSaysOtherwise) {
         {"stereo.wav", {"--mono"}, 1, 128, ""},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> arguments = {"encode", file(c.input), file("out.mp3")};
+        std::vector<std::string> arguments = {"encode", "--overwrite", file(c.input), file("out.mp3")};
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
         const ChildResult result = cvnhost(arguments);
         ASSERT_EQ(result.exitStatus, 0) << c.input << ": " << result.errors;
