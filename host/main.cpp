@@ -9,6 +9,7 @@
 #include "dialog_commands.h"
 #include "input_tags.h"
 #include "interrupt.h"
+#include "output_name.h"
 #include "output_plan.h"
 #include "plugin_host.h"
 #include "stored_settings.h"
@@ -241,6 +242,7 @@ struct EncodeCommand {
     std::vector<std::string> files;
     std::string output;
     std::string outDirectory;
+    std::string nameTemplate;
     bool keepPartial = false;
     bool overwrite = false;
     std::string replayGain = "off";
@@ -268,9 +270,16 @@ std::optional<std::vector<BatchItem>> itemsToWrite(const std::vector<BatchItem>&
 }
 
 int runEncode(const EncodeCommand& command) {
+    const std::optional<TrackTags> given = givenTags(command.common);
+    if (!given) {
+        return kExitFailure;
+    }
     std::string usageError;
-    const std::optional<std::vector<BatchItem>> planned =
-        planOutputs(command.files, command.output, command.outDirectory, usageError);
+    const OutputRequest request = {command.files, command.output, command.outDirectory, command.nameTemplate,
+                                   [&](const std::string& input) {
+                                       return mergeTags(*given, readInputTags(input).value_or(TrackTags{}));
+                                   }};
+    const std::optional<std::vector<BatchItem>> planned = planOutputs(request, usageError);
     if (!planned) {
         fail(usageError);
         return kExitUsage;
@@ -293,10 +302,6 @@ int runEncode(const EncodeCommand& command) {
     options.vbr = vbrSettingOf(key);
     options.monoInputStaysMono = !command.common.format && !command.common.mono && !command.common.stereo;
     options.settingsKey = key;
-    const std::optional<TrackTags> given = givenTags(command.common);
-    if (!given) {
-        return kExitFailure;
-    }
     options.givenTags = *given;
     options.id3v2Version = command.common.id3v2Version == 4 ? Id3v2Version::V4 : Id3v2Version::V3;
     options.id3v2 = !command.common.noId3v2;
@@ -510,6 +515,14 @@ int main(int argc, char** argv) {
     encodeApp->add_option("--out-dir", encode.outDirectory,
                           "Write INPUT... to DIR, each named after its input; a folder INPUT's audio files "
                           "go to the same tree under DIR");
+    encodeApp
+        ->add_option("--name", encode.nameTemplate,
+                     "Name each output below --out-dir from its tags, such as "
+                     "'%albumartist%/%album%/%disc%-%track% - %title%' (see the manual for the placeholders)")
+        ->check([](const std::string& text) {
+            std::string error;
+            return checkNameTemplate(text, error) ? std::string() : error;
+        });
     encodeApp->add_option("-j,--jobs", encode.jobs, "Tracks encoded at once (default: the number of cores)")
         ->check(CLI::Range(1u, 256u));
     encodeApp->add_flag("-q,--quiet", encode.common.quiet, "No progress and no summary; errors still show");

@@ -1,5 +1,7 @@
 #include "output_plan.h"
 
+#include "output_name.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -84,11 +86,16 @@ bool isAudioFileName(const fs::path& name) {
     return !name.filename().string().starts_with(".") && kExtensions.count(extension) == 1;
 }
 
-std::optional<std::vector<BatchItem>> planOutputs(const std::vector<std::string>& files,
-                                                  const std::string& output, const std::string& outDirectory,
-                                                  std::string& error) {
+std::optional<std::vector<BatchItem>> planOutputs(const OutputRequest& request, std::string& error) {
+    const std::vector<std::string>& files = request.files;
+    const std::string& output = request.output;
+    const std::string& outDirectory = request.outDirectory;
     if (!outDirectory.empty() && !output.empty()) {
         error = "--output and --out-dir exclude each other";
+        return std::nullopt;
+    }
+    if (!request.nameTemplate.empty() && outDirectory.empty()) {
+        error = "--name needs --out-dir DIR, below which the names are made";
         return std::nullopt;
     }
     const std::optional<std::vector<InputFile>> inputs = expandFolders(files, !outDirectory.empty(), error);
@@ -98,7 +105,10 @@ std::optional<std::vector<BatchItem>> planOutputs(const std::vector<std::string>
     std::vector<BatchItem> items;
     if (!outDirectory.empty()) {
         for (const InputFile& input : *inputs) {
-            fs::path name = input.outputStem;
+            fs::path name = request.nameTemplate.empty()
+                                ? input.outputStem
+                                : fs::path(renderName(request.nameTemplate, request.tagsOf(input.path),
+                                                      fs::path(input.path).stem().string()));
             name += ".mp3";
             items.push_back({input.path, (fs::path(outDirectory) / name).string()});
         }

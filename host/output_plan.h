@@ -1,12 +1,15 @@
 // Which input goes to which output in `cvnhost encode`: INPUT OUTPUT, one INPUT with --output, or
-// many with --out-dir, each named after its input. A folder among the inputs stands for the audio
-// files in it and its subfolders, and its tree is mirrored under --out-dir. Two inputs that would
+// many with --out-dir, each named after its input or by --name from its tags. A folder among the
+// inputs stands for the audio files in it and its subfolders, and its tree is mirrored under
+// --out-dir. Two inputs that would
 // write one output, or an output that would overwrite an input, are usage errors.
 #pragma once
 
 #include "batch.h"
+#include "track_tags.h"
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,10 +20,17 @@ namespace cvnhost {
 // Opus, MP3 and the other formats cvnhost reads). Hidden files are not.
 bool isAudioFileName(const std::filesystem::path& name);
 
+struct OutputRequest {
+    std::vector<std::string> files;
+    std::string output;       // --output
+    std::string outDirectory; // --out-dir
+    std::string nameTemplate; // --name, checked; with --out-dir only
+    // The tags a track's name is made from (with --name only).
+    std::function<TrackTags(const std::string& input)> tagsOf;
+};
+
 // The input and output pairs, folders expanded in the order of their paths, or nothing with the
 // usage error in `error`.
-std::optional<std::vector<BatchItem>> planOutputs(const std::vector<std::string>& files,
-                                                  const std::string& output, const std::string& outDirectory,
-                                                  std::string& error);
+std::optional<std::vector<BatchItem>> planOutputs(const OutputRequest& request, std::string& error);
 
 } // namespace cvnhost

@@ -428,8 +428,13 @@ TEST_F(CvnhostTest, AFolderBecomesAMirroredTreeAndARerunEncodesOnlyWhatIsMissing
     std::filesystem::create_directories(album2);
     std::filesystem::create_directories(file("lib/.hidden"));
     const int wav = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    Metadata one;
+    one.title = "One";
+    one.artist = "A";
+    one.album = "Album 1";
+    one.track = "1";
     ASSERT_NO_FATAL_FAILURE(
-        writeAudio(album1 + "01 One.flac", {"", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, 0.5}));
+        writeAudio(album1 + "01 One.flac", {"", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, 0.5}, one));
     ASSERT_NO_FATAL_FAILURE(writeAudio(album1 + "02 Two.WAV", {"", wav, 44100, 2, 0.5}));
     ASSERT_NO_FATAL_FAILURE(
         writeAudio(album2 + "01 Three.ogg", {"", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, 2, 0.5}));
@@ -441,6 +446,14 @@ TEST_F(CvnhostTest, AFolderBecomesAMirroredTreeAndARerunEncodesOnlyWhatIsMissing
     const std::set<std::string> tree = {"Artist A/Album 1/01 One.mp3", "Artist A/Album 1/02 Two.mp3",
                                         "Artist B/Album 2/01 Three.mp3"};
     EXPECT_EQ(filesBelow(file("out")), tree);
+
+    ASSERT_EQ(cvnhost({"encode", "--out-dir", file("named"), "--name", "%artist%/%album%/%track% %title%",
+                       file("lib")})
+                  .exitStatus,
+              0);
+    EXPECT_EQ(filesBelow(file("named")),
+              (std::set<std::string>{"A/Album 1/01 One.mp3", "Unknown Artist/Unknown Album/00 02 Two.mp3",
+                                     "Unknown Artist/Unknown Album/00 01 Three.mp3"}));
 
     const std::vector<uint8_t> kept = readFileBytes(file("out/Artist A/Album 1/01 One.mp3"));
     std::filesystem::remove(file("out/Artist A/Album 1/02 Two.mp3"));
@@ -470,6 +483,8 @@ TEST_F(CvnhostTest, AFolderBecomesAMirroredTreeAndARerunEncodesOnlyWhatIsMissing
          1,
          "exists; --overwrite replaces it"},
         {{file("lib"), file("one.mp3")}, 2, "is a folder: its files need --out-dir"},
+        {{"--out-dir", file("new"), "--name", "%album%", file("lib")}, 2, "would be written there"},
+        {{"--out-dir", file("new"), "--name", "%albun%", file("lib")}, 2, "%albun%: unknown"},
         {{"--out-dir", file("new"), file("empty")}, 2, "no audio files in this folder"},
         {{"--out-dir", file("new"), file("corrupt.flac")}, 1, "corrupt.flac"},
     };
