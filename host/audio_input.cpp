@@ -1,6 +1,7 @@
 #include "audio_input.h"
 
 #include "input_tags.h"
+#include "standard_streams.h"
 
 #include <mpg123.h>
 #include <sndfile.h>
@@ -67,6 +68,12 @@ std::string majorFormatName(int format) {
 } // namespace
 
 std::unique_ptr<AudioInput> AudioInput::open(const std::string& path, std::string& error) {
+    if (isStandardStream(path)) {
+        // Copied whole first: libsndfile cannot read FLAC, Ogg or MP3 from a pipe, and TagLib
+        // reads tags from files only. The copy goes once the input has its descriptors open.
+        const std::optional<StandardInputCopy> copy = StandardInputCopy::make(error);
+        return copy ? open(copy->path(), error) : nullptr;
+    }
     std::error_code fileError;
     const auto size = std::filesystem::file_size(path, fileError);
     if (fileError) {
@@ -214,6 +221,9 @@ int64_t AudioInput::expectedFrames() const {
 }
 
 int64_t AudioInput::expectedFramesOf(const std::string& path) {
+    if (isStandardStream(path)) {
+        return 0; // read once only, by the encode
+    }
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (file == nullptr) {

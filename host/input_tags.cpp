@@ -1,5 +1,7 @@
 #include "input_tags.h"
 
+#include "standard_streams.h"
+
 #include <taglib/aifffile.h>
 #include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
@@ -146,6 +148,9 @@ NumberAndTotal parseNumberAndTotal(const std::string& text) {
 }
 
 std::optional<TrackTags> readInputTags(const std::string& path) {
+    if (isStandardStream(path)) {
+        return std::nullopt;
+    }
     TagLib::FileRef reference(path.c_str(), false);
     if (reference.isNull() || reference.file() == nullptr || !reference.file()->isValid()) {
         return std::nullopt;

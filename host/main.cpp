@@ -12,6 +12,7 @@
 #include "output_name.h"
 #include "output_plan.h"
 #include "plugin_host.h"
+#include "standard_streams.h"
 #include "stored_settings.h"
 
 #include <CLI/CLI.hpp>
@@ -257,7 +258,8 @@ std::optional<std::vector<BatchItem>> itemsToWrite(const std::vector<BatchItem>&
     std::vector<BatchItem> toWrite;
     for (const BatchItem& item : items) {
         std::error_code typeError;
-        if (command.overwrite || !std::filesystem::is_regular_file(item.output, typeError)) {
+        if (command.overwrite || isStandardStream(item.output) ||
+            !std::filesystem::is_regular_file(item.output, typeError)) {
             toWrite.push_back(item);
         } else if (command.outDirectory.empty()) {
             fail(item.output + ": exists; --overwrite replaces it once the new file is complete");

@@ -1,6 +1,7 @@
 #include "output_plan.h"
 
 #include "output_name.h"
+#include "standard_streams.h"
 
 #include <algorithm>
 #include <array>
@@ -52,6 +53,10 @@ std::optional<std::vector<InputFile>> expandFolders(const std::vector<std::strin
     std::vector<InputFile> inputs;
     for (const std::string& file : files) {
         std::error_code typeError;
+        if (isStandardStream(file) && outDirectory) {
+            error = "standard input (-) is one track: it needs an OUTPUT (or --output), not --out-dir";
+            return std::nullopt;
+        }
         if (!fs::is_directory(file, typeError)) {
             inputs.push_back({file, fs::path(file).filename().replace_extension()});
             continue;
@@ -72,6 +77,14 @@ std::optional<std::vector<InputFile>> expandFolders(const std::vector<std::strin
                       std::make_move_iterator(found.end()));
     }
     return inputs;
+}
+
+// The path with its links resolved as far as it exists; a path that cannot be resolved (a pipe's
+// /proc entry, say) as it stands, made absolute.
+fs::path canonicalOrAbsolute(const std::string& path) {
+    std::error_code error;
+    fs::path canonical = fs::weakly_canonical(path, error);
+    return error ? fs::absolute(path, error).lexically_normal() : canonical;
 }
 
 } // namespace
@@ -128,11 +141,16 @@ std::optional<std::vector<BatchItem>> planOutputs(const OutputRequest& request, 
     // Each path made canonical once: a library has many thousands of files.
     std::set<fs::path> inputPaths;
     for (const BatchItem& item : items) {
-        inputPaths.insert(fs::weakly_canonical(item.input));
+        if (!isStandardStream(item.input)) {
+            inputPaths.insert(canonicalOrAbsolute(item.input));
+        }
     }
     std::map<fs::path, std::string> outputs;
     for (const BatchItem& item : items) {
-        const fs::path canonical = fs::weakly_canonical(item.output);
+        if (isStandardStream(item.output)) {
+            continue;
+        }
+        const fs::path canonical = canonicalOrAbsolute(item.output);
         if (inputPaths.count(canonical) == 1) {
             error = item.output + ": the output would overwrite an input";
             return std::nullopt;

@@ -1,5 +1,7 @@
 #include "pending_output.h"
 
+#include "standard_streams.h"
+
 #include <VelmoraPlugIn.h>
 
 #include <dirent.h>
@@ -76,7 +78,7 @@ bool copyInto(const std::string& from, const std::string& to, uintmax_t& bytes, 
         error = std::string("cannot be read back: ") + std::strerror(errno);
         return false;
     }
-    const int out = open(to.c_str(), O_WRONLY | O_CLOEXEC);
+    const int out = isStandardStream(to) ? dup(STDOUT_FILENO) : open(to.c_str(), O_WRONLY | O_CLOEXEC);
     if (out < 0) {
         error = std::string("cannot be opened for writing: ") + std::strerror(errno);
         close(in);
@@ -114,7 +116,7 @@ bool copyInto(const std::string& from, const std::string& to, uintmax_t& bytes, 
 } // namespace
 
 std::unique_ptr<PendingOutput> PendingOutput::create(const std::string& output, std::string& error) {
-    if (!isRegularOrAbsent(output)) {
+    if (isStandardStream(output) || !isRegularOrAbsent(output)) {
         const char* directory = std::getenv("TMPDIR");
         const std::string temporary = joined(directory != nullptr && *directory != '\0' ? directory : "/tmp",
                                              std::string("cvnhost-") + uniquePart() + kSuffix);

@@ -4,8 +4,9 @@
 // an existing output as it was and no partial file under its name; a run killed outright leaves
 // only the temporary file, which a later run recognises by its name and removes.
 //
-// An output that is not a regular file (/dev/null, a pipe) cannot be renamed over: the plug-in
-// writes into a temporary file in the temporary directory, and the finished bytes are copied out.
+// An output that is not a regular file (/dev/null, a pipe, "-" for standard output) cannot be
+// renamed over: the plug-in writes into a temporary file in the temporary directory, and the
+// finished bytes are copied out.
 #pragma once
 
 #include <cstdint>

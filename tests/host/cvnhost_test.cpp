@@ -498,6 +498,41 @@ TEST_F(CvnhostTest, AFolderBecomesAMirroredTreeAndARerunEncodesOnlyWhatIsMissing
     EXPECT_FALSE(std::filesystem::exists(file("new"))) << "nothing made when nothing is encoded";
 }
 
+// "-" reads standard input and writes the finished file to standard output, so that cvnhost
+// stands in a shell pipeline; its messages go to standard error. Any format works, tags included.
+TEST_F(CvnhostTest, StandardInputAndOutputMakeAPipeline) {
+    Metadata tags;
+    tags.title = "Piped";
+    ASSERT_NO_FATAL_FAILURE(
+        writeAudio(file("in.wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 1.5}));
+    ASSERT_NO_FATAL_FAILURE(
+        writeAudio(file("in.flac"), {"", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, 1, 1.5}, tags));
+    writeText(file("text.txt"), "not audio");
+    struct Case {
+        std::string shell; // after "cvnhost "
+        int exitStatus;
+        std::string message; // in standard error
+    };
+    const std::string program = CVN_HOST_PROGRAM;
+    const std::vector<Case> cases = {
+        {"encode - - < " + file("in.wav") + " > " + file("wav.mp3"), 0, "- -> - (1.5 s"},
+        {"encode - - < " + file("in.flac") + " | cat > " + file("flac.mp3"), 0, "- -> - (1.5 s"},
+        {"encode - " + file("out.mp3") + " < " + file("text.txt"), 1, "-: is not audio"},
+        {"encode --out-dir " + file("dir") + " - < " + file("in.wav"), 2, "standard input (-) is one track"},
+    };
+    for (const Case& c : cases) {
+        const ChildResult result = runProgram("/bin/sh", {"-c", "'" + program + "' " + c.shell});
+        EXPECT_EQ(result.exitStatus, c.exitStatus) << c.shell << ": " << result.errors;
+        EXPECT_NE(result.errors.find(c.message), std::string::npos) << c.shell << ": " << result.errors;
+    }
+    for (const std::string name : {"wav.mp3", "flac.mp3"}) {
+        const DecodedAudio decoded = decodeWithFfmpeg(file(name));
+        EXPECT_TRUE(decoded.ok) << name << ": " << decoded.messages;
+        EXPECT_EQ(decoded.samples.size(), name == "wav.mp3" ? 2 * 66150u : 66150u) << name;
+    }
+    EXPECT_EQ(readId3v2WithMutagen(file("flac.mp3"))["TIT2"], "Piped");
+}
+
 // The integrated loudness of the inputs played one after the other, as ffmpeg's ebur128 filter
 // measures it (to a tenth of a LUFS).
 double loudnessWithFfmpeg(const std::vector<std::string>& inputs) {
