@@ -3,6 +3,7 @@
 #include "input_tags.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -20,7 +21,8 @@ std::vector<std::optional<size_t>> albumsOf(const std::vector<BatchItem>& items,
     std::map<std::pair<std::string, std::string>, size_t> numbers;
     std::vector<std::optional<size_t>> albums(items.size());
     for (size_t i = 0; i < items.size(); ++i) {
-        std::optional<std::string> album = options.givenTags.album;
+        std::optional<std::string> album =
+            options.givenTags.album ? options.givenTags.album : items[i].tags.album;
         if (!album) {
             if (const std::optional<TrackTags> tags = readInputTags(items[i].input)) {
                 album = tags->album;
@@ -106,7 +108,7 @@ std::vector<TrackOutcome> encodeBatch(const PlugInHost& host, const std::vector<
         for (size_t index; (index = next.fetch_add(1)) < items.size();) {
             const std::optional<size_t> album = albums[index];
             if (stop.load()) {
-                outcomes[index].status = TrackOutcome::Status::Failed;
+                outcomes[index].status = TrackOutcome::Status::NotStarted;
                 outcomes[index].message = "not started: stopped by the user";
                 if (album) {
                     arrive(*album, std::nullopt);
@@ -114,8 +116,11 @@ std::vector<TrackOutcome> encodeBatch(const PlugInHost& host, const std::vector<
                 continue;
             }
             const ProgressCallback advance = [&](int64_t frames) { progress.advance(frames); };
-            EncodedTrack track =
-                encodeInputFile(host, items[index].input, items[index].output, options, stop, advance);
+            const auto started = std::chrono::steady_clock::now();
+            EncodedTrack track = encodeInputFile(host, items[index].input, items[index].tags,
+                                                 items[index].output, options, stop, advance);
+            track.outcome.seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
             if (album) {
                 arrive(*album, std::make_pair(index, std::move(track)));
             } else {

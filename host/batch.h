@@ -12,6 +12,7 @@ namespace cvnhost {
 struct BatchItem {
     std::string input;
     std::string output;
+    TrackTags tags; // the track's own, from a manifest: they beat the input's
 };
 
 // Encodes every item with up to `jobs` threads; the outcomes in the order of the items.

@@ -66,9 +66,9 @@ std::string describeFormat(const PlugInHost& host, int32_t formatIndex, uint32_t
     return format ? format->description : "format " + std::to_string(formatIndex);
 }
 
-EncodedTrack encodeInputFile(const PlugInHost& host, const std::string& input, const std::string& output,
-                             const EncodeOptions& options, const std::atomic<bool>& stop,
-                             const ProgressCallback& progress) {
+EncodedTrack encodeInputFile(const PlugInHost& host, const std::string& input, const TrackTags& inputTags,
+                             const std::string& output, const EncodeOptions& options,
+                             const std::atomic<bool>& stop, const ProgressCallback& progress) {
     std::string error;
     std::unique_ptr<AudioInput> audio = AudioInput::open(input, error);
     if (!audio) {
@@ -80,8 +80,8 @@ EncodedTrack encodeInputFile(const PlugInHost& host, const std::string& input, c
     if (options.monoInputStaysMono && audio->channels() == 1) {
         trackOptions.formatIndex = monoFormatOf(options.formatIndex);
     }
-    return encodeTrack(host, *audio, mergeTags(options.givenTags, audio->tags()), output, trackOptions, stop,
-                       progress);
+    return encodeTrack(host, *audio, mergeTags(options.givenTags, mergeTags(inputTags, audio->tags())),
+                       output, trackOptions, stop, progress);
 }
 
 TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const TrackTags& tags,

@@ -40,7 +40,7 @@ struct EncodeOptions {
 };
 
 struct TrackOutcome {
-    enum class Status { Encoded, CutShort, Failed };
+    enum class Status { Encoded, CutShort, Failed, NotStarted };
     Status status = Status::Failed;
     std::string message;           // the cause of a failure
     int64_t framesEncoded = 0;     // at 44100 Hz
@@ -49,6 +49,7 @@ struct TrackOutcome {
     uintmax_t bytes = 0;           // of the finished file
     std::string partialPath;       // where a file cut short was kept, if it was
     TrackTags tags;                // as written
+    double seconds = 0;            // the track's encode, wall time
 };
 
 // Called with the number of frames just handed to the plug-in; from the encoding thread.
@@ -67,11 +68,12 @@ struct EncodedTrack {
     bool cutShort = false;
 };
 
-// The first part of a track: the input file, or `source` with `tags`, through the plug-in into the
+// The first part of a track: the input file (`inputTags` beating its own tags, and the options'
+// beating both), or `source` with `tags`, through the plug-in into the
 // temporary file, the header frame completed, the track's ReplayGain put into outcome.tags.
-EncodedTrack encodeInputFile(const PlugInHost& host, const std::string& input, const std::string& output,
-                             const EncodeOptions& options, const std::atomic<bool>& stop,
-                             const ProgressCallback& progress);
+EncodedTrack encodeInputFile(const PlugInHost& host, const std::string& input, const TrackTags& inputTags,
+                             const std::string& output, const EncodeOptions& options,
+                             const std::atomic<bool>& stop, const ProgressCallback& progress);
 EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
                          const std::string& output, const EncodeOptions& options,
                          const std::atomic<bool>& stop, const ProgressCallback& progress);

@@ -10,7 +10,10 @@
 #include "input_tags.h"
 #include "interrupt.h"
 #include "output_name.h"
+#include "manifest.h"
 #include "output_plan.h"
+#include "run_report.h"
+#include "shard.h"
 #include "plugin_host.h"
 #include "standard_streams.h"
 #include "stored_settings.h"
@@ -244,31 +247,20 @@ struct EncodeCommand {
     std::string output;
     std::string outDirectory;
     std::string nameTemplate;
+    std::string manifest;
+    std::optional<Shard> shard;
+    std::string report;
     bool keepPartial = false;
     bool overwrite = false;
     std::string replayGain = "off";
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
 };
 
-// The items whose output is still to be written. Without --overwrite an existing output is kept:
-// a batch skips it (a re-run encodes what is not there yet), a single encode stops and says how
-// to replace it. Nothing when it stopped.
-std::optional<std::vector<BatchItem>> itemsToWrite(const std::vector<BatchItem>& items,
-                                                   const EncodeCommand& command, size_t& skipped) {
-    std::vector<BatchItem> toWrite;
-    for (const BatchItem& item : items) {
-        std::error_code typeError;
-        if (command.overwrite || isStandardStream(item.output) ||
-            !std::filesystem::is_regular_file(item.output, typeError)) {
-            toWrite.push_back(item);
-        } else if (command.outDirectory.empty()) {
-            fail(item.output + ": exists; --overwrite replaces it once the new file is complete");
-            return std::nullopt;
-        } else {
-            ++skipped;
-        }
-    }
-    return toWrite;
+// Whether the track's output is kept as it is: it exists, and --overwrite was not given.
+bool outputKept(const BatchItem& item, const EncodeCommand& command) {
+    std::error_code typeError;
+    return !command.overwrite && !isStandardStream(item.output) &&
+           std::filesystem::is_regular_file(item.output, typeError);
 }
 
 int runEncode(const EncodeCommand& command) {
@@ -276,21 +268,48 @@ int runEncode(const EncodeCommand& command) {
     if (!given) {
         return kExitFailure;
     }
+    std::vector<ManifestEntry> manifest;
+    if (!command.manifest.empty()) {
+        std::string error;
+        std::optional<std::vector<ManifestEntry>> entries = readManifest(command.manifest, error);
+        if (!entries) {
+            fail(error);
+            return kExitUsage;
+        }
+        manifest = std::move(*entries);
+    }
     std::string usageError;
-    const OutputRequest request = {command.files, command.output, command.outDirectory, command.nameTemplate,
-                                   [&](const std::string& input) {
-                                       return mergeTags(*given, readInputTags(input).value_or(TrackTags{}));
-                                   }};
-    const std::optional<std::vector<BatchItem>> planned = planOutputs(request, usageError);
-    if (!planned) {
+    const OutputRequest request = {
+        command.files,
+        manifest,
+        command.output,
+        command.outDirectory,
+        command.nameTemplate,
+        *given,
+        [](const std::string& input) { return readInputTags(input).value_or(TrackTags{}); }};
+    std::optional<std::vector<BatchItem>> tracks = planOutputs(request, usageError);
+    if (!tracks) {
         fail(usageError);
         return kExitUsage;
     }
-    size_t skipped = 0;
-    const std::optional<std::vector<BatchItem>> items = itemsToWrite(*planned, command, skipped);
-    if (!items) {
-        return kExitFailure;
+    if (command.shard) {
+        std::erase_if(*tracks,
+                      [&](const BatchItem& item) { return !belongsToShard(item.input, *command.shard); });
     }
+    // An existing output is kept unless --overwrite: a batch skips it (a re-run encodes what is not
+    // there yet), a single encode stops and says how to replace it.
+    std::vector<BatchItem> toWrite;
+    std::vector<bool> kept(tracks->size());
+    for (size_t i = 0; i < tracks->size(); ++i) {
+        kept[i] = outputKept((*tracks)[i], command);
+        if (!kept[i]) {
+            toWrite.push_back((*tracks)[i]);
+        } else if (command.outDirectory.empty() && manifest.empty()) {
+            fail((*tracks)[i].output + ": exists; --overwrite replaces it once the new file is complete");
+            return kExitFailure;
+        }
+    }
+    const size_t skipped = tracks->size() - toWrite.size();
     std::unique_ptr<PlugInHost> host = openPlugIn();
     if (!host) {
         return kExitFailure;
@@ -308,7 +327,7 @@ int runEncode(const EncodeCommand& command) {
     options.id3v2Version = command.common.id3v2Version == 4 ? Id3v2Version::V4 : Id3v2Version::V3;
     options.id3v2 = !command.common.noId3v2;
     options.keepPartial = command.keepPartial;
-    options.makeFolders = !command.outDirectory.empty();
+    options.makeFolders = !command.outDirectory.empty() || !manifest.empty();
     options.replayGain = command.replayGain == "album"   ? ReplayGainMode::Album
                          : command.replayGain == "track" ? ReplayGainMode::Track
                                                          : ReplayGainMode::Off;
@@ -316,23 +335,31 @@ int runEncode(const EncodeCommand& command) {
     // Only the bar shows how far the whole batch has come, so only it needs the total up front.
     const Progress::Mode mode = Progress::modeFor(command.common.quiet);
     int64_t expectedFrames = 0;
-    for (size_t i = 0; mode == Progress::Mode::Bar && i < items->size(); ++i) {
-        expectedFrames += AudioInput::expectedFramesOf((*items)[i].input);
+    for (size_t i = 0; mode == Progress::Mode::Bar && i < toWrite.size(); ++i) {
+        expectedFrames += AudioInput::expectedFramesOf(toWrite[i].input);
     }
     const std::atomic<bool>& stop = stopOnInterrupt();
-    Progress progress(mode, items->size(), expectedFrames);
+    Progress progress(mode, toWrite.size(), expectedFrames);
     const std::vector<TrackOutcome> outcomes =
-        encodeBatch(*host, *items, options, command.jobs, progress, stop);
+        encodeBatch(*host, toWrite, options, command.jobs, progress, stop);
     progress.close();
     RegCloseKey(key);
+    if (!command.report.empty()) {
+        std::string error;
+        if (!writeReport(command.report, reportLines(*tracks, kept, outcomes), error)) {
+            fail(error);
+            return kExitFailure;
+        }
+    }
 
     size_t failed = 0;
     std::vector<std::string> cutShort;
     for (size_t i = 0; i < outcomes.size(); ++i) {
-        if (outcomes[i].status == TrackOutcome::Status::Failed) {
+        if (outcomes[i].status == TrackOutcome::Status::Failed ||
+            outcomes[i].status == TrackOutcome::Status::NotStarted) {
             ++failed;
         } else if (outcomes[i].status == TrackOutcome::Status::CutShort) {
-            cutShort.push_back((*items)[i].output);
+            cutShort.push_back(toWrite[i].output);
         }
     }
     if (stop.load()) {
@@ -348,12 +375,16 @@ int runEncode(const EncodeCommand& command) {
     std::map<std::string, size_t> formats;
     bool monoDefault = false;
     for (const TrackOutcome& outcome : outcomes) {
-        if (outcome.status != TrackOutcome::Status::Failed) {
+        if (outcome.status == TrackOutcome::Status::Encoded ||
+            outcome.status == TrackOutcome::Status::CutShort) {
             ++formats[outcome.formatDescription];
             monoDefault = monoDefault || outcome.formatIndex != options.formatIndex;
         }
     }
-    if (!command.common.quiet && (items->size() > 1 || failed > 0 || monoDefault || skipped > 0)) {
+    if (!command.common.quiet && toWrite.empty() && skipped > 0) {
+        std::fprintf(stderr, "cvnhost: nothing to encode: %zu skipped: exists (--overwrite replaces)\n",
+                     skipped);
+    } else if (!command.common.quiet && (toWrite.size() > 1 || failed > 0 || monoDefault || skipped > 0)) {
         std::string encodedAs;
         for (const auto& [description, count] : formats) {
             encodedAs += (encodedAs.empty() ? "" : "; ") +
@@ -365,8 +396,8 @@ int runEncode(const EncodeCommand& command) {
         }
         const std::string skippedText =
             skipped > 0 ? "; " + std::to_string(skipped) + " skipped: exists (--overwrite replaces)" : "";
-        std::fprintf(stderr, "cvnhost: %zu of %zu track(s) encoded %s%s%s%s\n", items->size() - failed,
-                     items->size(), encodedAs.c_str(),
+        std::fprintf(stderr, "cvnhost: %zu of %zu track(s) encoded %s%s%s%s\n", toWrite.size() - failed,
+                     toWrite.size(), encodedAs.c_str(),
                      monoDefault ? " (mono inputs in the mono format; --stereo for two channels)" : "",
                      skippedText.c_str(), failed > 0 ? "; see above for the rest" : "");
     }
@@ -510,9 +541,24 @@ int main(int argc, char** argv) {
 
     EncodeCommand encode;
     CLI::App* encodeApp = app.add_subcommand("encode", "Encode audio files to MP3");
+    encodeApp->add_option(
+        "files", encode.files,
+        "INPUT OUTPUT, or INPUT... (files or folders) with --out-dir; - is standard input or "
+        "output");
+    encodeApp->add_option(
+        "--manifest", encode.manifest,
+        "Encode the tracks of FILE (- for standard input): JSON lines of input, output and tags");
     encodeApp
-        ->add_option("files", encode.files, "INPUT OUTPUT, or INPUT... (files or folders) with --out-dir")
-        ->required();
+        ->add_option_function<std::string>(
+            "--shard", [&](const std::string& text) { encode.shard = parseShard(text); },
+            "Encode only shard K of N (K/N), a stable split of the tracks by their input paths")
+        ->check([](const std::string& text) {
+            return parseShard(text) ? std::string() : "must be K/N with 1 <= K <= N";
+        });
+    encodeApp->add_option(
+        "--report", encode.report,
+        "Write the result of each track to FILE as JSON lines (input, output, status, cause, "
+        "seconds, bytes)");
     encodeApp->add_option("-o,--output", encode.output, "The output file of a single input");
     encodeApp->add_option("--out-dir", encode.outDirectory,
                           "Write INPUT... to DIR, each named after its input; a folder INPUT's audio files "

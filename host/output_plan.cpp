@@ -100,7 +100,6 @@ bool isAudioFileName(const fs::path& name) {
 }
 
 std::optional<std::vector<BatchItem>> planOutputs(const OutputRequest& request, std::string& error) {
-    const std::vector<std::string>& files = request.files;
     const std::string& output = request.output;
     const std::string& outDirectory = request.outDirectory;
     if (!outDirectory.empty() && !output.empty()) {
@@ -111,32 +110,61 @@ std::optional<std::vector<BatchItem>> planOutputs(const OutputRequest& request, 
         error = "--name needs --out-dir DIR, below which the names are made";
         return std::nullopt;
     }
+    const bool manifest = !request.manifest.empty();
+    // Without --out-dir the last of two files is the output; a manifest has its outputs.
+    std::vector<std::string> files = request.files;
+    std::string pairedOutput = output;
+    if (outDirectory.empty() && output.empty() && files.size() == 2) {
+        pairedOutput = files.back();
+        files.pop_back();
+    }
     const std::optional<std::vector<InputFile>> inputs = expandFolders(files, !outDirectory.empty(), error);
     if (!inputs) {
         return std::nullopt;
     }
+    // The name below --out-dir of a track that was given no output.
+    const auto named = [&](const std::string& input, const fs::path& stem, const TrackTags& tags) {
+        fs::path name = request.nameTemplate.empty()
+                            ? stem
+                            : fs::path(renderName(
+                                  request.nameTemplate,
+                                  mergeTags(request.givenTags, mergeTags(tags, request.inputTagsOf(input))),
+                                  fs::path(input).stem().string()));
+        name += ".mp3";
+        return (fs::path(outDirectory) / name).string();
+    };
     std::vector<BatchItem> items;
     if (!outDirectory.empty()) {
         for (const InputFile& input : *inputs) {
-            fs::path name = request.nameTemplate.empty()
-                                ? input.outputStem
-                                : fs::path(renderName(request.nameTemplate, request.tagsOf(input.path),
-                                                      fs::path(input.path).stem().string()));
-            name += ".mp3";
-            items.push_back({input.path, (fs::path(outDirectory) / name).string()});
+            items.push_back({input.path, named(input.path, input.outputStem, {}), {}});
         }
-    } else if (!output.empty()) {
-        if (inputs->size() != 1) {
-            error = "--output takes one input; use --out-dir for several";
+    } else if (!pairedOutput.empty() && inputs->size() == 1) {
+        items.push_back({(*inputs)[0].path, pairedOutput, {}});
+    } else if (!inputs->empty() || !manifest) {
+        error = !output.empty() ? "--output takes one input; use --out-dir for several"
+                : inputs->size() < 2
+                    ? "encode needs an INPUT and an OUTPUT (or --output, or --out-dir DIR, or --manifest)"
+                    : "several inputs need --out-dir DIR";
+        return std::nullopt;
+    }
+    for (const ManifestEntry& entry : request.manifest) {
+        if (isStandardStream(entry.input) && !entry.output) {
+            error = "standard input (-) in the manifest needs an \"output\"";
             return std::nullopt;
         }
-        items.push_back({(*inputs)[0].path, output});
-    } else if (inputs->size() == 2) {
-        items.push_back({(*inputs)[0].path, files[1]});
-    } else {
-        error = inputs->size() < 2 ? "encode needs an INPUT and an OUTPUT (or --output, or --out-dir DIR)"
-                                   : "several inputs need --out-dir DIR";
-        return std::nullopt;
+        if (!entry.output && outDirectory.empty()) {
+            error = entry.input + ": a manifest track without an \"output\" needs --out-dir DIR";
+            return std::nullopt;
+        }
+        const bool belowOutDirectory = entry.output && !outDirectory.empty() &&
+                                       fs::path(*entry.output).is_relative() &&
+                                       !isStandardStream(*entry.output);
+        const std::string trackOutput =
+            !entry.output
+                ? named(entry.input, fs::path(entry.input).filename().replace_extension(), entry.tags)
+            : belowOutDirectory ? (fs::path(outDirectory) / *entry.output).string()
+                                : *entry.output;
+        items.push_back({entry.input, trackOutput, entry.tags});
     }
     // Each path made canonical once: a library has many thousands of files.
     std::set<fs::path> inputPaths;

@@ -1,11 +1,12 @@
 // Which input goes to which output in `cvnhost encode`: INPUT OUTPUT, one INPUT with --output, or
-// many with --out-dir, each named after its input or by --name from its tags. A folder among the
-// inputs stands for the audio files in it and its subfolders, and its tree is mirrored under
-// --out-dir. Two inputs that would
+// many with --out-dir, each named after its input or by --name from its tags; and the tracks of a
+// manifest, each with its own output or named the same way. A folder among the inputs stands for
+// the audio files in it and its subfolders, and its tree is mirrored under --out-dir. Two inputs that would
 // write one output, or an output that would overwrite an input, are usage errors.
 #pragma once
 
 #include "batch.h"
+#include "manifest.h"
 #include "track_tags.h"
 
 #include <filesystem>
@@ -22,11 +23,14 @@ bool isAudioFileName(const std::filesystem::path& name);
 
 struct OutputRequest {
     std::vector<std::string> files;
-    std::string output;       // --output
-    std::string outDirectory; // --out-dir
-    std::string nameTemplate; // --name, checked; with --out-dir only
-    // The tags a track's name is made from (with --name only).
-    std::function<TrackTags(const std::string& input)> tagsOf;
+    std::vector<ManifestEntry> manifest; // tracks after the files
+    std::string output;                  // --output
+    std::string outDirectory;            // --out-dir
+    std::string nameTemplate;            // --name, checked; with --out-dir only
+    // What a track's name is made from (with --name only): the tags of the options, which beat a
+    // manifest's, which beat the input's own.
+    TrackTags givenTags;
+    std::function<TrackTags(const std::string& input)> inputTagsOf;
 };
 
 // The input and output pairs, folders expanded in the order of their paths, or nothing with the

@@ -62,6 +62,7 @@ void Progress::finished(const std::string& input, const std::string& output, con
                (outcome.partialPath.empty() ? ", not written" : ", kept as " + outcome.partialPath);
         break;
     case TrackOutcome::Status::Failed:
+    case TrackOutcome::Status::NotStarted:
         line = "cvnhost: " + input + ": " + outcome.message;
         break;
     }

@@ -3,9 +3,7 @@
 namespace lame_enc {
 
 void ByteFingerprint::add(const uint8_t* bytes, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        hash = (hash ^ bytes[i]) * 0x100000001b3ull;
-    }
+    hash = share::fnv1a(hash, bytes, count);
     length += count;
 }
 

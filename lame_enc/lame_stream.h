@@ -3,6 +3,7 @@
 #pragma once
 
 #include "lame_settings.h"
+#include "share/fnv1a.h"
 
 #include <lame/lame.h>
 
@@ -14,7 +15,7 @@ namespace lame_enc {
 
 // A running 64-bit FNV-1a hash and length of a byte sequence.
 struct ByteFingerprint {
-    uint64_t hash = 0xcbf29ce484222325ull;
+    uint64_t hash = share::kFnv1aBasis;
     uint64_t length = 0;
     void add(const uint8_t* bytes, size_t count);
     bool operator==(const ByteFingerprint&) const = default;

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <thread>
 
 namespace cvn::test {
@@ -531,6 +532,64 @@ TEST_F(CvnhostTest, StandardInputAndOutputMakeAPipeline) {
         EXPECT_EQ(decoded.samples.size(), name == "wav.mp3" ? 2 * 66150u : 66150u) << name;
     }
     EXPECT_EQ(readId3v2WithMutagen(file("flac.mp3"))["TIT2"], "Piped");
+}
+
+// The lines of a report, without the seconds, which differ from run to run.
+std::set<std::string> reportWithoutSeconds(const std::string& path) {
+    std::set<std::string> lines;
+    std::istringstream text(readText(path));
+    for (std::string line; std::getline(text, line);) {
+        const size_t seconds = line.find(",\"seconds\":");
+        lines.insert(line.substr(0, seconds) + line.substr(line.find(',', seconds + 1)));
+    }
+    return lines;
+}
+
+// A manifest split into two shards, each run with its report, gives what one run of it gives:
+// every track once, with its output, tags and status.
+TEST_F(CvnhostTest, ShardsOfAManifestAddUpToOneRun) {
+    std::string manifest;
+    for (int i = 1; i <= 6; ++i) {
+        const std::string name = "t" + std::to_string(i);
+        if (i != 6) {
+            ASSERT_NO_FATAL_FAILURE(
+                writeAudio(file(name + ".wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 0.3}));
+        }
+        manifest += "{\"input\": \"" + file(name + ".wav") + "\", \"output\": \"" + name +
+                    ".mp3\", \"tags\": {\"title\": \"Title " + std::to_string(i) + "\"}}\n";
+    }
+    writeText(file("lib.jsonl"), manifest);
+    for (const std::string run : {"one", "shards"}) {
+        const std::vector<std::string> shards =
+            run == "one" ? std::vector<std::string>{"1/1"} : std::vector<std::string>{"1/2", "2/2"};
+        for (const std::string& shard : shards) {
+            const std::string report = file(run + "-" + shard.substr(0, 1) + ".jsonl");
+            const ChildResult result =
+                cvnhost({"encode", "--quiet", "--manifest", file("lib.jsonl"), "--out-dir", file(run),
+                         "--shard", shard, "--report", report});
+            const bool hasMissingInput = readText(report).find("t6.wav") != std::string::npos;
+            EXPECT_EQ(result.exitStatus, hasMissingInput ? 1 : 0) << shard << ": " << result.errors;
+        }
+    }
+    std::set<std::string> shardLines = reportWithoutSeconds(file("shards-1.jsonl"));
+    const std::set<std::string> second = reportWithoutSeconds(file("shards-2.jsonl"));
+    EXPECT_FALSE(shardLines.empty());
+    EXPECT_FALSE(second.empty());
+    const size_t firstCount = shardLines.size();
+    shardLines.insert(second.begin(), second.end());
+    EXPECT_EQ(shardLines.size(), firstCount + second.size()) << "no track in both shards";
+    std::set<std::string> oneRun;
+    for (const std::string& line : reportWithoutSeconds(file("one-1.jsonl"))) {
+        std::string inShards = line;
+        for (size_t at; (at = inShards.find("/one/")) != std::string::npos;) {
+            inShards.replace(at, 5, "/shards/");
+        }
+        oneRun.insert(inShards);
+    }
+    EXPECT_EQ(shardLines, oneRun);
+    EXPECT_NE(readText(file("one-1.jsonl")).find("\"status\":\"failed\",\"cause\":\"cannot be read"),
+              std::string::npos);
+    EXPECT_EQ(readId3v2WithMutagen(file("shards/t3.mp3"))["TIT2"], "Title 3");
 }
 
 // The integrated loudness of the inputs played one after the other, as ffmpeg's ebur128 filter
