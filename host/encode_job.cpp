@@ -56,14 +56,13 @@ bool makeFoldersOf(const std::string& output, std::string& error) {
 
 } // namespace
 
-std::string describeFormat(const PlugInHost& host, int32_t formatIndex, uint32_t vbr) {
-    const char* channels = isStereoFormat(formatIndex) ? "Stereo" : "Mono";
+std::string describeEncoding(int32_t formatIndex, uint32_t vbr) {
+    const char* channels = isStereoFormat(formatIndex) ? "stereo" : "mono";
     if (vbr != 0) {
         // The format's bitrate is only the floor of a VBR stream.
         return "VBR quality " + std::to_string(vbr - 1) + ", " + channels;
     }
-    const std::optional<FormatInfo> format = host.format(formatIndex);
-    return format ? format->description : "format " + std::to_string(formatIndex);
+    return std::to_string(bitrateOf(formatIndex)) + " kbit/s, " + channels;
 }
 
 EncodedTrack encodeInputFile(const PlugInHost& host, const std::string& input, const TrackTags& inputTags,
@@ -99,7 +98,7 @@ EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const Trac
     TrackOutcome& outcome = encoded.outcome;
     outcome.tags = tags;
     outcome.formatIndex = options.formatIndex;
-    outcome.formatDescription = describeFormat(host, options.formatIndex, options.vbr);
+    outcome.formatDescription = describeEncoding(options.formatIndex, options.vbr);
     std::string error;
     if (options.makeFolders && !makeFoldersOf(output, error)) {
         outcome.message = output + ": " + error;

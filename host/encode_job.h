@@ -45,7 +45,7 @@ struct TrackOutcome {
     std::string message;           // the cause of a failure
     int64_t framesEncoded = 0;     // at 44100 Hz
     int32_t formatIndex = -1;      // the format it was encoded in
-    std::string formatDescription; // as the plug-in describes it
+    std::string formatDescription; // describeEncoding's
     uintmax_t bytes = 0;           // of the finished file
     std::string partialPath;       // where a file cut short was kept, if it was
     TrackTags tags;                // as written
@@ -55,9 +55,10 @@ struct TrackOutcome {
 // Called with the number of frames just handed to the plug-in; from the encoding thread.
 using ProgressCallback = std::function<void(int64_t frames)>;
 
-// How a track of this format is encoded, in words: the plug-in's description ("128 kBit/sec,
-// Stereo"), or with VBR on "VBR quality 2, Stereo".
-std::string describeFormat(const PlugInHost& host, int32_t formatIndex, uint32_t vbr);
+// How a track of this format is encoded, in cvnhost's own words ("128 kbit/s, stereo", with VBR
+// on "VBR quality 2, stereo"), not in the plug-in's: its texts follow the locale, and cvnhost's
+// lines keep to one language.
+std::string describeEncoding(int32_t formatIndex, uint32_t vbr);
 
 // A track encoded into its temporary file, not yet tagged nor in the output's place. A failure so
 // far is outcome.message.

@@ -11,6 +11,7 @@
 #include "interrupt.h"
 #include "output_name.h"
 #include "manifest.h"
+#include "nearest_word.h"
 #include "output_plan.h"
 #include "run_report.h"
 #include "shard.h"
@@ -65,21 +66,30 @@ struct CommonOptions {
     bool quiet = false;
 };
 
+// Checked before a range or list, so that a word is called what it is rather than out of range.
+std::string wholeNumber(const std::string& text) {
+    const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    return digits ? std::string() : text + " is not a number";
+}
+
 void addFormatOptions(CLI::App& command, CommonOptions& options) {
     auto* format = command
                        .add_option("--format", options.format,
                                    "Output format 0 to 27 (see `cvnhost formats`; default: 16, 128 kBit/sec "
                                    "Stereo, or 17, its mono format, for a mono input)")
+                       ->check(wholeNumber)
                        ->check(CLI::Range(0, 27));
     auto* bitrate =
         command
             .add_option(
                 "-b,--bitrate", options.bitrate,
                 "Constant bitrate in kbit/s, 32 to 320 (picks the format); with -V the lowest bitrate")
+            ->check(wholeNumber)
             ->check(CLI::IsMember(std::vector<int>(std::begin(kBitrateTable), std::end(kBitrateTable))));
     command
         .add_option("-V,--vbr-quality", options.vbrQuality,
                     "Variable bitrate of quality 0 (best, largest) to 9 (smallest), for this run")
+        ->check(wholeNumber)
         ->check(CLI::Range(0, 9));
     command.add_option("--quality", options.quality, "Encoder quality for this run: normal, low or high")
         ->check(CLI::IsMember({"normal", "low", "high"}));
@@ -99,27 +109,26 @@ void addFormatOptions(CLI::App& command, CommonOptions& options) {
         ->check(CLI::IsMember({3, 4}));
 }
 
-void addTagOptions(CLI::App& command, CommonOptions& options) {
-    command.add_option("--title", options.tags.title, "Title (default: the input's own)");
-    command.add_option("--artist", options.tags.artist, "Artist (default: the input's own)");
-    command.add_option("--album", options.tags.album, "Album (default: the input's own)");
-    command.add_option("--album-artist", options.albumArtist, "Album artist (default: the input's own)");
+// `source` names where a tag comes from when its option is not given: "the input's own".
+void addTagOptions(CLI::App& command, CommonOptions& options, const std::string& source) {
+    const auto help = [&](const std::string& what) { return what + " (default: " + source + ")"; };
+    command.add_option("--title", options.tags.title, help("Title"));
+    command.add_option("--artist", options.tags.artist, help("Artist"));
+    command.add_option("--album", options.tags.album, help("Album"));
+    command.add_option("--album-artist", options.albumArtist, help("Album artist"));
     command.add_option("--genre", options.tags.genre,
                        "Genre: any text in ID3v2; in ID3v1 only an ID3v1 genre name such as Rock");
     command.add_option("--track", options.track, "Track number, N or N/TOTAL (N from 1 to 255)")
         ->check([](const std::string& text) {
             return parseTrackNumber(text) ? std::string() : "must be N or N/TOTAL with N from 1 to 255";
         });
-    command.add_option("--disc", options.disc, "Disc number, N or N/TOTAL (default: the input's own)")
+    command.add_option("--disc", options.disc, help("Disc number, N or N/TOTAL"))
         ->check([](const std::string& text) {
             return parseNumberAndTotal(text).number ? std::string() : "must be N or N/TOTAL";
         });
-    command.add_option("--date", options.date,
-                       "Date or year, such as 2024 or 2024-05-17 (default: the input's own)");
-    command.add_option("--comment", options.comment, "Comment (default: the input's own)");
-    command
-        .add_option("--cover", options.coverFile,
-                    "Front cover, a PNG or JPEG file (default: the input's own)")
+    command.add_option("--date", options.date, help("Date or year, such as 2024 or 2024-05-17"));
+    command.add_option("--comment", options.comment, help("Comment"));
+    command.add_option("--cover", options.coverFile, help("Front cover, a PNG or JPEG file"))
         ->check(CLI::ExistingFile);
 }
 
@@ -193,7 +202,8 @@ RunSettings runSettingsFrom(const CommonOptions& options) {
 // settings of this run's own, a volatile key of the run's own. Null after saying why.
 HKEY openSettingsKeyForEncoding(const CommonOptions& options) {
     std::string error;
-    HKEY key = openSettingsForEncoding(options.settingsKey, error);
+    HKEY key =
+        openSettingsForEncoding(options.settingsKey, options.settingsKey != kDefaultSettingsKey, error);
     if (key == nullptr || !checkStoredSettings(key, options.settingsKey, error)) {
         fail(error);
         if (key != nullptr) {
@@ -392,7 +402,7 @@ int runEncode(const EncodeCommand& command) {
                          description;
         }
         if (formats.empty()) {
-            encodedAs = "as " + describeFormat(*host, options.formatIndex, options.vbr);
+            encodedAs = "as " + describeEncoding(options.formatIndex, options.vbr);
         }
         const std::string skippedText =
             skipped > 0 ? "; " + std::to_string(skipped) + " skipped: exists (--overwrite replaces)" : "";
@@ -449,7 +459,8 @@ int runFormats() {
         return kExitFailure;
     }
     for (int32_t index = 0; index < kFormatCount; ++index) {
-        std::printf("%2d  %s\n", index, describeFormat(*host, index, 0).c_str());
+        const std::optional<FormatInfo> format = host->format(index);
+        std::printf("%2d  %s\n", index, format ? format->description : "(the plug-in refuses it)");
     }
     return 0;
 }
@@ -530,6 +541,73 @@ int runSettings(const SettingsCommand& command) {
     return 0;
 }
 
+// --- unknown words ------------------------------------------------------------------------
+
+std::vector<std::string> optionNames(const CLI::App& command) {
+    std::vector<std::string> names;
+    for (const CLI::Option* option : command.get_options()) {
+        for (const std::string& name : option->get_lnames()) {
+            names.push_back("--" + name);
+        }
+        for (const std::string& name : option->get_snames()) {
+            names.push_back("-" + name);
+        }
+    }
+    return names;
+}
+
+std::string suggestion(const std::string& word, const std::vector<std::string>& candidates) {
+    const std::optional<std::string> nearest = nearestWord(word, candidates);
+    return nearest ? "; did you mean " + *nearest + "?" : "";
+}
+
+// A first word that is no command, or an option that only a command takes, named with what was
+// probably meant; empty when the first word is fine.
+std::string unknownFirstWord(const CLI::App& app, const std::string& word) {
+    std::vector<std::string> commands;
+    for (const CLI::App* command : app.get_subcommands({})) {
+        commands.push_back(command->get_name());
+    }
+    if (word.empty() || std::find(commands.begin(), commands.end(), word) != commands.end()) {
+        return {};
+    }
+    if (word[0] != '-') {
+        std::string list;
+        for (const std::string& command : commands) {
+            list += (list.empty() ? "" : ", ") + command;
+        }
+        return "unknown command '" + word + "'" + suggestion(word, commands) + " (the commands: " + list +
+               ")";
+    }
+    const std::vector<std::string> own = optionNames(app);
+    if (std::find(own.begin(), own.end(), word.substr(0, word.find('='))) != own.end()) {
+        return {};
+    }
+    for (const CLI::App* command : app.get_subcommands({})) {
+        const std::vector<std::string> options = optionNames(*command);
+        if (std::find(options.begin(), options.end(), word) != options.end()) {
+            return word + " is an option of a command: cvnhost " + command->get_name() + " " + word +
+                   " ... (cvnhost --help lists the commands)";
+        }
+    }
+    return "unknown option " + word + suggestion(word, own);
+}
+
+// The first word the command did not take, named with what was probably meant; empty when it
+// took them all.
+std::string unexpectedWord(const CLI::App& command) {
+    const std::vector<std::string> extras = command.remaining();
+    const auto option = std::find_if(extras.begin(), extras.end(), [](const std::string& word) {
+        return word.size() > 1 && word[0] == '-';
+    });
+    if (option != extras.end()) {
+        const std::string name = option->substr(0, option->find('='));
+        return "unknown option " + name + suggestion(name, optionNames(command)) + " (cvnhost " +
+               command.get_name() + " --help lists them)";
+    }
+    return extras.empty() ? std::string() : "unexpected argument '" + extras.front() + "'";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -572,6 +650,7 @@ int main(int argc, char** argv) {
             return checkNameTemplate(text, error) ? std::string() : error;
         });
     encodeApp->add_option("-j,--jobs", encode.jobs, "Tracks encoded at once (default: the number of cores)")
+        ->check(wholeNumber)
         ->check(CLI::Range(1u, 256u));
     encodeApp->add_flag("-q,--quiet", encode.common.quiet, "No progress and no summary; errors still show");
     encodeApp
@@ -586,7 +665,7 @@ int main(int argc, char** argv) {
     encodeApp->add_flag("--keep-partial", encode.keepPartial,
                         "Keep a file cut short by Ctrl-C as NAME.partial.mp3 (default: not written)");
     addFormatOptions(*encodeApp, encode.common);
-    addTagOptions(*encodeApp, encode.common);
+    addTagOptions(*encodeApp, encode.common, "the input's own");
     encodeApp->footer("Examples:\n  cvnhost encode song.flac song.mp3\n"
                       "  cvnhost encode --out-dir mp3 -b 192 album/*.flac\n"
                       "  cvnhost encode --out-dir mp3 ~/Music/flac      (again later: only what is new)");
@@ -596,7 +675,7 @@ int main(int argc, char** argv) {
     CLI::App* demoApp = app.add_subcommand("demo", "Encode ten seconds of a built-in signal, with demo tags");
     demoApp->add_option("output", demoOutput, "The MP3 file to write")->default_val("demo.mp3");
     addFormatOptions(*demoApp, demo);
-    addTagOptions(*demoApp, demo);
+    addTagOptions(*demoApp, demo, "the demo's own");
 
     CLI::App* formatsApp =
         app.add_subcommand("formats", "List the 28 output formats as the plug-in describes them");
@@ -625,8 +704,23 @@ int main(int argc, char** argv) {
     settingsApp->add_option("--vbr", settings.words.vbr, "off, or a VBR quality 0 (best) to 9")
         ->check(CLI::IsMember({"off", "0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}));
 
+    if (argc > 1) {
+        if (const std::string unknown = unknownFirstWord(app, argv[1]); !unknown.empty()) {
+            fail(unknown);
+            return kExitUsage;
+        }
+    }
+    for (CLI::App* command : app.get_subcommands({})) {
+        command->allow_extras();
+    }
     try {
         app.parse(argc, argv);
+        for (const CLI::App* command : app.get_subcommands()) {
+            if (const std::string unexpected = unexpectedWord(*command); !unexpected.empty()) {
+                fail(command->get_name() + ": " + unexpected);
+                return kExitUsage;
+            }
+        }
     } catch (const CLI::ParseError& error) {
         const int status = app.exit(error);
         return status == 0 ? 0 : kExitUsage;

@@ -43,9 +43,14 @@ std::string registryErrorText(LSTATUS status) {
     }
 }
 
-HKEY openSettingsForEncoding(const std::string& path, std::string& error) {
+HKEY openSettingsForEncoding(const std::string& path, bool mustExist, std::string& error) {
     HKEY key = nullptr;
     LSTATUS status = RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key);
+    if (status == ERROR_FILE_NOT_FOUND && mustExist) {
+        error = "the settings key HKEY_CURRENT_USER\\" + path + " does not exist in " + registryFileName() +
+                "; `cvnhost settings --settings '" + path + "' ...` makes it";
+        return nullptr;
+    }
     if (status == ERROR_FILE_NOT_FOUND) {
         status = RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_READ,
                                  nullptr, &key, nullptr);
@@ -86,6 +91,17 @@ bool checkStoredSettings(HKEY key, const std::string& path, std::string& error) 
         const LSTATUS status =
             RegQueryValueExA(key, setting.name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
         if (status == ERROR_FILE_NOT_FOUND) {
+            // A line that names the value but holds nothing readable would leave the plug-in's
+            // default in its place without a word.
+            char line[256] = "";
+            int readable = 0;
+            if (const size_t number = cvnRegistryValueLine(key, setting.name, line, sizeof line, &readable);
+                number != 0 && readable == 0) {
+                error = std::string("the setting ") + setting.name + where + " cannot be read: line " +
+                        std::to_string(number) + " (" + line +
+                        ") holds no value the registry reads; set it with `cvnhost settings`";
+                return false;
+            }
             continue;
         }
         if (status == ERROR_MORE_DATA) {

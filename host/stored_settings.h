@@ -13,8 +13,9 @@ namespace cvnhost {
 
 // Opens HKEY_CURRENT_USER\`path` for an encode, which never writes the registry: read only, and
 // when the key does not exist, a volatile key of that path stands in (the plug-in then reads its
-// defaults). Null with the cause in `error`.
-HKEY openSettingsForEncoding(const std::string& path, std::string& error);
+// defaults) unless `mustExist` (a key the user named, where a missing one is a slip). Null with
+// the cause in `error`.
+HKEY openSettingsForEncoding(const std::string& path, bool mustExist, std::string& error);
 
 // Reads the seven values as the plug-in will: a value that is there but cannot be read, or a
 // Quality or VBR outside what the settings dialog stores (0 to 2, 0 to 10), is an error naming

@@ -36,6 +36,12 @@ size_t cvnRegistryFilePath(char* buffer, size_t size);
 // that ignores the results of its writes, as the plug-in's settings dialog does, lost them.
 LSTATUS cvnRegistryLastWriteError(void);
 
+// The last line of the registry file that names the value `name` of `key`: returns its 1-based
+// number, 0 when no line names it (or `key` is no key of the file). The line goes into `text`
+// (cut and terminated to fit `size`), and *readable says whether a value could be read from it: a
+// damaged line ("VBR"=dword:zz) is kept in the file but reads as no value, and a host names it so.
+size_t cvnRegistryValueLine(HKEY key, LPCSTR name, char* text, size_t size, int* readable);
+
 #ifdef __cplusplus
 }
 #endif

@@ -304,6 +304,26 @@ LSTATUS cvnRegistryLastWriteError(void) {
     return g_lastWriteError;
 }
 
+size_t cvnRegistryValueLine(HKEY key, LPCSTR name, char* text, size_t size, int* readable) {
+    return share::withoutExceptions<size_t>(0, [&]() -> size_t {
+        const auto path = keyPath(key);
+        std::shared_ptr<const cvn::RegistryDocument> stored;
+        if (!path || isVolatileKey(*path) || cvn::readRegistry(stored) != ERROR_SUCCESS) {
+            return 0;
+        }
+        const cvn::RegistryDocument::ValueLine line = stored->valueLine(*path, name == nullptr ? "" : name);
+        if (text != nullptr && size > 0) {
+            const size_t copied = std::min(line.text.size(), size - 1);
+            std::memcpy(text, line.text.data(), copied);
+            text[copied] = '\0';
+        }
+        if (readable != nullptr) {
+            *readable = line.readable ? 1 : 0;
+        }
+        return line.number;
+    });
+}
+
 size_t cvnRegistryFilePath(char* buffer, size_t size) {
     return share::withoutExceptions<size_t>(0, [&]() -> size_t {
         const std::string path = cvn::registryFilePath();

@@ -369,6 +369,36 @@ const RegistryValue* RegistryDocument::findValue(std::string_view path, std::str
     return nullptr;
 }
 
+RegistryDocument::ValueLine RegistryDocument::valueLine(std::string_view path, std::string_view name) const {
+    ValueLine found;
+    const std::vector<size_t>* sections = sectionsOf(path);
+    if (sections == nullptr) {
+        return found;
+    }
+    const auto lineEnds = [](const std::string& text) {
+        return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+    };
+    size_t line = lineEnds(preamble_) + 1;
+    for (size_t index = 0; index < sections_.size(); ++index) {
+        line += lineEnds(sections_[index].header);
+        const bool ofKey = std::find(sections->begin(), sections->end(), index) != sections->end();
+        for (const Entry& entry : sections_[index].entries) {
+            size_t position = 0;
+            const std::string_view content = withoutTrailingBlanks(nextLine(entry.text, position).content);
+            std::string entryName;
+            size_t end = 0;
+            const bool named = entry.value                   ? (entryName = entry.value->name, true)
+                               : content.rfind("@=", 0) == 0 ? true
+                                                             : readQuoted(content, entryName, end);
+            if (ofKey && named && equalIgnoringAsciiCase(entryName, name)) {
+                found = {line, std::string(content), entry.value.has_value()};
+            }
+            line += lineEnds(entry.text);
+        }
+    }
+    return found;
+}
+
 // The last piece of text, where lines are added at the end; null while there is no text.
 std::string* RegistryDocument::lastPiece() {
     if (sections_.empty()) {

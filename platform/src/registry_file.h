@@ -58,6 +58,15 @@ class RegistryDocument {
     // counts, as when Windows imports the file.
     bool hasKey(std::string_view path) const;
     const RegistryValue* findValue(std::string_view path, std::string_view name) const;
+    // The last line of the key that names the value, readable or not: its 1-based number in the
+    // text (0 when none names it), the line itself without its line end, and whether a value could
+    // be read from it. For messages that point at a damaged line ("VBR"=dword:zz).
+    struct ValueLine {
+        size_t number = 0;
+        std::string text;
+        bool readable = false;
+    };
+    ValueLine valueLine(std::string_view path, std::string_view name) const;
     size_t keyCount() const { return keys_.size(); }
 
     // Adds the key at the end when absent; true when it was added.

@@ -344,12 +344,12 @@ TEST_F(CvnhostTest, QualityChosenPerRunMatchesTheEncodersProgramAndStoresNothing
         std::string encoded; // in cvnhost's line for the track
     };
     const std::vector<Case> cases = {
-        {{"-V", "2"}, {"-V", "2", "-o"}, "Xing", "VBR quality 2, Stereo"},
+        {{"-V", "2"}, {"-V", "2", "-o"}, "Xing", "VBR quality 2, stereo"},
         // From -V 7 on the program resamples a 44100 Hz input to 32000 Hz or less; the plug-in
         // always gives 44100 Hz, so the frames match up to -V 6.
-        {{"-V", "6", "--quality", "high"}, {"-V", "6", "-h", "-o"}, "Xing", "VBR quality 6, Stereo"},
-        {{"-b", "192"}, {"-b", "192", "-o"}, "Info", "192 kBit/sec, Stereo"},
-        {{"-b", "96", "--stereo-mode", "2ch"}, {"-b", "96", "-m", "s", "-o"}, "Info", "96 kBit/sec, Stereo"},
+        {{"-V", "6", "--quality", "high"}, {"-V", "6", "-h", "-o"}, "Xing", "VBR quality 6, stereo"},
+        {{"-b", "192"}, {"-b", "192", "-o"}, "Info", "192 kbit/s, stereo"},
+        {{"-b", "96", "--stereo-mode", "2ch"}, {"-b", "96", "-m", "s", "-o"}, "Info", "96 kbit/s, stereo"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> arguments = {"encode", "--overwrite", "--no-id3v2", file("in.wav"),
@@ -754,20 +754,54 @@ TEST_F(CvnhostTest, FloatSamplesOfAnyValueAreEncoded) {
     EXPECT_TRUE(decodeWithMpg123(file("odd.mp3")).ok);
 }
 
-TEST_F(CvnhostTest, UsageErrorsExitWithTwo) {
+// A misuse exits with 2 and says what was wrong, and where a word was mistyped, what was meant;
+// a setting that cannot be used is a failure (1) naming it.
+TEST_F(CvnhostTest, MisusesAreNamedWithWhatWasMeant) {
     ASSERT_NO_FATAL_FAILURE(
         writeAudio(file("in.wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 0.2}));
-    const std::vector<std::vector<std::string>> misuses = {
-        {},
-        {"encode", file("in.wav")},
-        {"encode", file("in.wav"), file("in.wav")},
-        {"encode", "--format", "28", file("in.wav"), file("out.mp3")},
-        {"settings", "--vbr", "10"},
-        {"transcode"},
+    writeText(file("damaged.reg"), "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Corvane\\VelmoraPlugIn]\n"
+                                   "\"Quality\"=dword:00000001\n\"VBR\"=dword:zz\n");
+    struct Case {
+        std::vector<std::string> arguments;
+        int exitStatus;
+        std::string message;
+        std::string registry = "registry.reg";
     };
-    for (const auto& arguments : misuses) {
-        EXPECT_EQ(cvnhost(arguments).exitStatus, 2) << (arguments.empty() ? "" : arguments[0]);
+    const std::string in = file("in.wav");
+    const std::string out = file("out.mp3");
+    const std::vector<Case> cases = {
+        {{}, 2, "A subcommand is required"},
+        {{"encode", in}, 2, "encode needs an INPUT and an OUTPUT"},
+        {{"encode", in, in}, 2, "the output would overwrite an input"},
+        {{"encode", "--format", "28", in, out}, 2, "not in range 0 to 27"},
+        {{"encode", "--format", "abc", in, out}, 2, "--format: abc is not a number"},
+        {{"settings", "--vbr", "10"}, 2, "--vbr"},
+        {{"encdoe", in, out}, 2, "unknown command 'encdoe'; did you mean encode?"},
+        {{"transcode"}, 2, "unknown command 'transcode' (the commands: encode, demo"},
+        {{"-V"}, 2, "-V is an option of a command: cvnhost encode -V"},
+        {{"--verison"}, 2, "unknown option --verison; did you mean --version?"},
+        {{"encode", "--bitrat", "128", in, out},
+         2,
+         "encode: unknown option --bitrat; did you mean --bitrate?"},
+        {{"settings", "extra"}, 2, "settings: unexpected argument 'extra'"},
+        {{"encode", "--settings", "Software\\Typo", in, out},
+         1,
+         "the settings key HKEY_CURRENT_USER\\Software\\Typo does not exist"},
+        {{"encode", in, out},
+         1,
+         "the setting VBR under HKEY_CURRENT_USER\\Software\\Corvane\\VelmoraPlugIn in the registry file " +
+             file("damaged.reg") + " cannot be read: line 5 (\"VBR\"=dword:zz)",
+         "damaged.reg"},
+    };
+    for (const Case& c : cases) {
+        setenv("CVN_REGISTRY", file(c.registry).c_str(), 1);
+        const ChildResult result = cvnhost(c.arguments);
+        const std::string what = ::testing::PrintToString(c.arguments);
+        EXPECT_EQ(result.exitStatus, c.exitStatus) << what << ": " << result.errors;
+        EXPECT_NE(result.errors.find(c.message), std::string::npos) << what << ": " << result.errors;
+        EXPECT_FALSE(std::filesystem::exists(out)) << what;
     }
+    EXPECT_EQ(cvnhost({"demo", "--help"}).output.find("the input's own"), std::string::npos);
 }
 
 // The names in a directory, sorted.
@@ -927,7 +961,7 @@ TEST_F(CvnhostTest, InputsAndOutputsAreReadAndReportedTruthfully) {
 
     const ChildResult toNull = cvnhost({"encode", file("in.wav"), "/dev/null"});
     EXPECT_EQ(toNull.exitStatus, 0) << toNull.errors;
-    EXPECT_NE(toNull.errors.find("/dev/null (3.0 s, 128 kBit/sec, Stereo, " +
+    EXPECT_NE(toNull.errors.find("/dev/null (3.0 s, 128 kbit/s, stereo, " +
                                  std::to_string(readFileBytes(file("tagged.mp3")).size()) + " bytes)"),
               std::string::npos)
         << toNull.errors;
@@ -1075,7 +1109,7 @@ TEST_F(CvnhostTest, MonoInputsStayMonoUnlessAFormatSaysOtherwise) {
         std::string summary; // on stderr, when not empty
     };
     const std::vector<Case> cases = {
-        {"mono.wav", {}, 1, 128, "encoded as 128 kBit/sec, Mono (mono inputs in the mono format"},
+        {"mono.wav", {}, 1, 128, "encoded as 128 kbit/s, mono (mono inputs in the mono format"},
         {"mono.wav", {"--stereo"}, 2, 128, ""},
         {"mono.wav", {"--format", "16"}, 2, 128, ""},
         {"mono.wav", {"-b", "192"}, 1, 192, ""},
@@ -1106,10 +1140,18 @@ TEST_F(CvnhostTest, QueriesAndTheDemoSpeakForThePlugIn) {
     EXPECT_NE(cvnhost({"about"}).output.find("Encoder Version : 3."), std::string::npos);
     const ChildResult demo = cvnhost({"demo", file("demo.mp3")});
     EXPECT_EQ(demo.exitStatus, 0) << demo.errors;
-    EXPECT_NE(demo.output.find("10.00 s of the built-in signal as 128 kBit/sec, Stereo"), std::string::npos)
+    EXPECT_NE(demo.output.find("10.00 s of the built-in signal as 128 kbit/s, stereo"), std::string::npos)
         << demo.output;
     EXPECT_TRUE(decodeWithMpg123(file("demo.mp3")).ok);
     EXPECT_EQ(readId3v2WithMutagen(file("demo.mp3")).at("TIT2"), "Velmora Demo");
+    // Under a German locale the plug-in's own texts are German; cvnhost's lines stay English.
+    setenv("LC_ALL", "de_DE.UTF-8", 1);
+    const ChildResult german = cvnhost({"demo", file("de.mp3")});
+    const ChildResult germanFormats = cvnhost({"formats"});
+    unsetenv("LC_ALL");
+    EXPECT_NE(germanFormats.output.find("16  128 kBit/sek, Stereo\n"), std::string::npos)
+        << germanFormats.output;
+    EXPECT_NE(german.output.find("as 128 kbit/s, stereo"), std::string::npos) << german.output;
 }
 
 } // namespace

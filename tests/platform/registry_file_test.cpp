@@ -135,6 +135,36 @@ TEST(RegistryFile, OnlyAREGEDIT4TextIsARegistry) {
     }
 }
 
+// The line that names a value is found past CRLF line ends, continued hex lines and other keys;
+// the last one counts, readable or not.
+TEST(RegistryFile, TheLineOfAValueIsNamedReadableOrNot) {
+    const std::optional<RegistryDocument> document = parsed(
+        "REGEDIT4\r\n; comment\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"Bin\"=hex:01,02,\\\r\n  03\r\n"
+        "\"VBR\"=dword:00000001\r\n[HKEY_CURRENT_USER\\B]\r\n\"VBR\"=dword:zz\r\n[HKEY_CURRENT_USER\\A]\r\n"
+        "\"VBR\"=dword:zz\r\n@=\"x\"\r\n");
+    ASSERT_TRUE(document);
+    struct Case {
+        std::string key, name;
+        size_t line;
+        std::string text;
+        bool readable;
+    };
+    const std::vector<Case> cases = {
+        {"HKEY_CURRENT_USER\\A", "bin", 5, "\"Bin\"=hex:01,02,\\", true},
+        {"HKEY_CURRENT_USER\\A", "VBR", 11, "\"VBR\"=dword:zz", false},
+        {"HKEY_CURRENT_USER\\B", "VBR", 9, "\"VBR\"=dword:zz", false},
+        {"HKEY_CURRENT_USER\\A", "", 12, "@=\"x\"", true},
+        {"HKEY_CURRENT_USER\\A", "Quality", 0, "", false},
+        {"HKEY_CURRENT_USER\\C", "VBR", 0, "", false},
+    };
+    for (const Case& c : cases) {
+        const RegistryDocument::ValueLine line = document->valueLine(c.key, c.name);
+        EXPECT_EQ(line.number, c.line) << c.key << " " << c.name;
+        EXPECT_EQ(line.text, c.text) << c.key << " " << c.name;
+        EXPECT_EQ(line.readable, c.readable) << c.key << " " << c.name;
+    }
+}
+
 // Parsing is linear in the size of the file: ten thousand keys are read back one by one.
 TEST(RegistryFile, ManyKeysParseAndAreFound) {
     std::string text = "REGEDIT4\n";
