@@ -8,6 +8,7 @@
 #include <soxr.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <filesystem>
 #include <sstream>
@@ -235,7 +236,6 @@ int64_t AudioInput::expectedFramesOf(const std::string& path) {
 }
 
 bool AudioInput::read(std::vector<uint32_t>& frames, std::string& error) {
-    frames.clear();
     const int subtype = format_ & SF_FORMAT_SUBMASK;
     const bool sixteenBit = subtype == SF_FORMAT_PCM_16;
     const bool read =
@@ -250,17 +250,31 @@ bool AudioInput::read(std::vector<uint32_t>& frames, std::string& error) {
 
 // 16-bit samples at the plug-in's rate go to it exactly as the file holds them.
 bool AudioInput::readPassThrough(std::vector<uint32_t>& frames, std::string& error) {
-    shortBlock_.resize(kBlockFrames * static_cast<size_t>(channels_));
-    const sf_count_t count = sf_readf_short(file_, shortBlock_.data(), kBlockFrames);
+    // A 16-bit stereo frame of the file is already the plug-in's frame (left in the low half on
+    // this little-endian machine): it is read in place. The block keeps its size from call to
+    // call, so nothing is filled before it is read over.
+    static_assert(std::endian::native == std::endian::little);
+    const bool stereo = channels_ == 2;
+    if (stereo) {
+        frames.resize(kBlockFrames);
+    } else {
+        frames.clear();
+        shortBlock_.resize(kBlockFrames);
+    }
+    int16_t* samples = stereo ? reinterpret_cast<int16_t*>(frames.data()) : shortBlock_.data();
+    const sf_count_t count = sf_readf_short(file_, samples, kBlockFrames);
     if (count < 0 || sf_error(file_) != SF_ERR_NO_ERROR) {
+        frames.clear();
         error = std::string("cannot be decoded: ") + sf_strerror(file_);
         return false;
     }
     framesRead_ += count;
+    if (stereo) {
+        frames.resize(static_cast<size_t>(count));
+        return true;
+    }
     for (sf_count_t i = 0; i < count; ++i) {
-        const int16_t left = shortBlock_[static_cast<size_t>(i * channels_)];
-        const int16_t right = channels_ == 2 ? shortBlock_[static_cast<size_t>(i * 2 + 1)] : left;
-        frames.push_back(stereoFrame(left, right));
+        frames.push_back(stereoFrame(samples[i], samples[i]));
     }
     return true;
 }
@@ -275,6 +289,7 @@ void AudioInput::appendFloats(const float* samples, size_t frameCount, std::vect
 
 // Any other sample format or rate: floats, resampled when the rate differs, rounded to 16 bits.
 bool AudioInput::readConverted(std::vector<uint32_t>& frames, std::string& error) {
+    frames.clear();
     const auto channels = static_cast<size_t>(channels_);
     while (frames.empty() && !flushed_) {
         sf_count_t count = 0;

@@ -16,6 +16,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
+#include <map>
 
 namespace cvnhost {
 
@@ -186,32 +188,69 @@ std::string PendingOutput::keepAsPartial(std::string& error) {
     return kept.string();
 }
 
-std::vector<std::string> removeAbandonedTemporaries(const std::string& output) {
-    std::vector<std::string> removed;
-    const std::string directory = directoryOf(output);
+namespace {
+
+// The temporary files of processes that no longer run in one directory, by their names. A
+// directory is listed once per run, however many outputs go there: a run of many short tracks
+// would otherwise list it once per track.
+struct AbandonedTemporaries {
+    std::vector<std::string> names;
+};
+std::mutex g_abandonedLock;
+std::map<std::string, AbandonedTemporaries> g_abandoned;
+
+AbandonedTemporaries listAbandoned(const std::string& directory) {
+    AbandonedTemporaries found;
     DIR* listing = opendir(directory.c_str());
     if (listing == nullptr) {
-        return removed;
+        return found;
     }
-    const std::string ownPrefix = "." + nameOf(output) + kMarker;
-    const std::string shortPrefix = kMarker;
     while (const dirent* entry = readdir(listing)) {
         const std::string name = entry->d_name;
-        const bool ours = name.rfind(ownPrefix, 0) == 0 || name.rfind(shortPrefix, 0) == 0;
-        if (!ours || name.size() < std::strlen(kSuffix) ||
-            name.compare(name.size() - std::strlen(kSuffix), std::string::npos, kSuffix) != 0) {
+        const size_t marker = name.rfind(kMarker);
+        const bool ours = name.size() > std::strlen(kSuffix) && marker != std::string::npos &&
+                          (marker == 0 || name[0] == '.') &&
+                          name.compare(name.size() - std::strlen(kSuffix), std::string::npos, kSuffix) == 0;
+        if (!ours) {
             continue;
         }
-        const size_t pidStart = name.rfind(kMarker) + std::strlen(kMarker);
-        const long pid = std::strtol(name.c_str() + pidStart, nullptr, 10);
+        const long pid = std::strtol(name.c_str() + marker + std::strlen(kMarker), nullptr, 10);
         if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
-            const std::string path = joined(directory, name);
-            if (unlink(path.c_str()) == 0) {
-                removed.push_back(path);
-            }
+            found.names.push_back(name);
         }
     }
     closedir(listing);
+    return found;
+}
+
+} // namespace
+
+std::vector<std::string> removeAbandonedTemporaries(const std::string& output) {
+    const std::string directory = directoryOf(output);
+    const std::string ownPrefix = "." + nameOf(output) + kMarker;
+    std::vector<std::string> names;
+    {
+        std::lock_guard<std::mutex> lock(g_abandonedLock);
+        auto listed = g_abandoned.find(directory);
+        if (listed == g_abandoned.end()) {
+            listed = g_abandoned.emplace(directory, listAbandoned(directory)).first;
+        }
+        // This output's own, and those whose names were too long to carry the output's.
+        std::erase_if(listed->second.names, [&](const std::string& name) {
+            const bool forThisOutput = name.rfind(ownPrefix, 0) == 0 || name.rfind(kMarker, 0) == 0;
+            if (forThisOutput) {
+                names.push_back(name);
+            }
+            return forThisOutput;
+        });
+    }
+    std::vector<std::string> removed;
+    for (const std::string& name : names) {
+        const std::string path = joined(directory, name);
+        if (unlink(path.c_str()) == 0) {
+            removed.push_back(path);
+        }
+    }
     return removed;
 }
 

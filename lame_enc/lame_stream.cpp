@@ -2,11 +2,6 @@
 
 namespace lame_enc {
 
-void ByteFingerprint::add(const uint8_t* bytes, size_t count) {
-    hash = share::fnv1a(hash, bytes, count);
-    length += count;
-}
-
 namespace {
 
 MPEG_mode lameMode(ChannelMode mode) {

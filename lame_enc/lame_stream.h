@@ -2,8 +2,8 @@
 // the finished file can later be told apart from other streams' files (vbr_headers.h).
 #pragma once
 
+#include "byte_fingerprint.h"
 #include "lame_settings.h"
-#include "share/fnv1a.h"
 
 #include <lame/lame.h>
 
@@ -12,14 +12,6 @@
 #include <vector>
 
 namespace lame_enc {
-
-// A running 64-bit FNV-1a hash and length of a byte sequence.
-struct ByteFingerprint {
-    uint64_t hash = share::kFnv1aBasis;
-    uint64_t length = 0;
-    void add(const uint8_t* bytes, size_t count);
-    bool operator==(const ByteFingerprint&) const = default;
-};
 
 class LameStream {
   public:

@@ -6,6 +6,7 @@
 #include "support/plugin_under_test.h"
 #include "support/temporary_directory.h"
 
+#include "lame_enc/byte_fingerprint.h"
 #include "lame_enc/vbr_headers.h"
 
 #include <gtest/gtest.h>
@@ -241,6 +242,32 @@ TEST_F(LameEncTest, EachVbrFileGetsItsOwnHeader) {
             << "file " << i << ": the audio frames after the header";
         EXPECT_NE(library.writeVBRHeader(paths[i].c_str()), 0u) << "a header is written once";
     }
+}
+
+// A stream's fingerprint does not depend on how its bytes were cut into calls, and one byte more
+// or one byte changed changes it.
+TEST(ByteFingerprint, TheSameBytesGiveTheSameFingerprintHoweverCut) {
+    std::vector<uint8_t> bytes(1000);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<uint8_t>(i * 7 + 3);
+    }
+    const auto fingerprint = [](const std::vector<uint8_t>& data, size_t piece) {
+        lame_enc::ByteFingerprint result;
+        for (size_t at = 0; at < data.size(); at += piece) {
+            result.add(data.data() + at, std::min(piece, data.size() - at));
+        }
+        return result;
+    };
+    const lame_enc::ByteFingerprint whole = fingerprint(bytes, bytes.size());
+    for (const size_t piece : {1, 3, 7, 8, 9, 417, 999}) {
+        EXPECT_EQ(fingerprint(bytes, piece), whole) << piece;
+    }
+    std::vector<uint8_t> changed = bytes;
+    changed[997] ^= 0x80;
+    EXPECT_FALSE(fingerprint(changed, 7) == whole);
+    changed = bytes;
+    changed.push_back(0);
+    EXPECT_FALSE(fingerprint(changed, 7) == whole);
 }
 
 TEST_F(LameEncTest, PendingHeadersAreNotKeptWithoutBound) {
