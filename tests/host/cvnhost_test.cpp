@@ -924,6 +924,40 @@ TEST_F(CvnhostTest, SignalsLeaveTheOldOutputAndNoPartialFileUnderItsName) {
     }
 }
 
+// Ctrl-C in the middle of a batch leaves the finished tracks in place and no other file; the next
+// run encodes exactly those that were not finished.
+TEST_F(CvnhostTest, ARerunAfterAnInterruptedBatchEncodesWhatWasNotFinished) {
+    std::filesystem::create_directory(file("in"));
+    const size_t tracks = 6;
+    for (size_t i = 1; i <= tracks; ++i) {
+        ASSERT_NO_FATAL_FAILURE(writeAudio(file("in/t" + std::to_string(i) + ".wav"),
+                                           {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 20.0}));
+    }
+    const std::vector<std::string> arguments = {"encode",    "--jobs",    "1",
+                                                "--out-dir", file("out"), file("in")};
+    Child child(CVN_HOST_PROGRAM, arguments);
+    for (int wait = 0; wait < 2000 && !std::filesystem::exists(file("out/t1.mp3")); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    kill(child.pid(), SIGINT);
+    ASSERT_EQ(child.wait().exitStatus, 130);
+    const std::vector<std::string> finished = namesIn(file("out"));
+    ASSERT_FALSE(finished.empty());
+    ASSERT_LT(finished.size(), tracks) << "the batch was stopped before its end";
+    for (const std::string& name : finished) {
+        EXPECT_TRUE(decodeWithMpg123(file("out/" + name)).ok) << name << ": only whole files stay";
+    }
+    const ChildResult rerun = cvnhost(arguments);
+    ASSERT_EQ(rerun.exitStatus, 0) << rerun.errors;
+    const size_t missing = tracks - finished.size();
+    EXPECT_NE(rerun.errors.find(std::to_string(missing) + " of " + std::to_string(missing) +
+                                " track(s) encoded as 128 kbit/s, stereo; " +
+                                std::to_string(finished.size()) + " skipped: exists"),
+              std::string::npos)
+        << rerun.errors;
+    EXPECT_EQ(namesIn(file("out")).size(), tracks);
+}
+
 // Inputs whose headers mislead, outputs that are no files, and errors under --quiet.
 TEST_F(CvnhostTest, InputsAndOutputsAreReadAndReportedTruthfully) {
     ASSERT_NO_FATAL_FAILURE(writeAudio(file("in.wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 3.0},
