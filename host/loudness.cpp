@@ -32,11 +32,20 @@ void LoudnessMeter::add(const std::vector<uint32_t>& frames) {
         ebur128_add_frames_short(state_, reinterpret_cast<const short*>(frames.data()), frames.size());
     }
     // The sample peak is the largest magnitude handed over; libebur128's own costs a pass of its own.
+    // The lowest and highest sample of each channel, a loop without branches that the compiler
+    // runs many frames at a time.
+    int16_t lowest[2] = {0, 0};
+    int16_t highest[2] = {0, 0};
     for (const uint32_t frame : frames) {
-        const int left = static_cast<int16_t>(frame & 0xFFFF);
-        const int right = static_cast<int16_t>(frame >> 16);
-        peak_ = std::max({peak_, std::abs(left), std::abs(right)});
+        const auto left = static_cast<int16_t>(frame & 0xFFFF);
+        const auto right = static_cast<int16_t>(frame >> 16);
+        lowest[0] = std::min(lowest[0], left);
+        highest[0] = std::max(highest[0], left);
+        lowest[1] = std::min(lowest[1], right);
+        highest[1] = std::max(highest[1], right);
     }
+    peak_ = std::max({peak_, -static_cast<int>(std::min(lowest[0], lowest[1])),
+                      static_cast<int>(std::max(highest[0], highest[1]))});
 }
 
 std::optional<ReplayGain> LoudnessMeter::trackGain() const {
