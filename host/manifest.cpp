@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -121,7 +123,7 @@ std::optional<std::vector<ManifestEntry>> readManifest(const std::string& path, 
     } else {
         std::ifstream file(path, std::ios::binary);
         if (!file) {
-            error = path + ": the manifest cannot be read";
+            error = path + ": the manifest cannot be read: " + std::strerror(errno);
             return std::nullopt;
         }
         text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
