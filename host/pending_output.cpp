@@ -1,5 +1,6 @@
 #include "pending_output.h"
 
+#include "file_io.h"
 #include "standard_streams.h"
 
 #include <VelmoraPlugIn.h>
@@ -16,8 +17,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
 #include <map>
+#include <mutex>
 
 namespace cvnhost {
 
@@ -86,24 +87,7 @@ bool copyInto(const std::string& from, const std::string& to, uintmax_t& bytes, 
         close(in);
         return false;
     }
-    char block[65536];
-    bytes = 0;
-    bool complete = true;
-    for (ssize_t count; complete && (count = read(in, block, sizeof block)) != 0;) {
-        if (count < 0) {
-            complete = errno == EINTR;
-            continue;
-        }
-        for (ssize_t written = 0; written < count;) {
-            const ssize_t step = write(out, block + written, static_cast<size_t>(count - written));
-            if (step < 0 && errno != EINTR) {
-                complete = false;
-                break;
-            }
-            written += step > 0 ? step : 0;
-        }
-        bytes += complete ? static_cast<uintmax_t>(count) : 0;
-    }
+    bool complete = copyAll(in, out, bytes);
     if (!complete) {
         error = std::string("could not be written: ") + std::strerror(errno);
     }
@@ -119,9 +103,8 @@ bool copyInto(const std::string& from, const std::string& to, uintmax_t& bytes, 
 
 std::unique_ptr<PendingOutput> PendingOutput::create(const std::string& output, std::string& error) {
     if (isStandardStream(output) || !isRegularOrAbsent(output)) {
-        const char* directory = std::getenv("TMPDIR");
-        const std::string temporary = joined(directory != nullptr && *directory != '\0' ? directory : "/tmp",
-                                             std::string("cvnhost-") + uniquePart() + kSuffix);
+        const std::string temporary =
+            joined(temporaryDirectory(), std::string("cvnhost-") + uniquePart() + kSuffix);
         if (!reserve(temporary, error)) {
             return nullptr;
         }

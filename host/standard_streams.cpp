@@ -1,6 +1,7 @@
 #include "standard_streams.h"
 
-#include <fcntl.h>
+#include "file_io.h"
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,42 +10,16 @@
 
 namespace cvnhost {
 
-namespace {
-
-// Copies everything from `in` to `out`; false on a read or write error, with errno set.
-bool copyAll(int in, int out) {
-    char block[65536];
-    for (ssize_t count; (count = read(in, block, sizeof block)) != 0;) {
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        for (ssize_t written = 0; written < count;) {
-            const ssize_t step = write(out, block + written, static_cast<size_t>(count - written));
-            if (step < 0 && errno != EINTR) {
-                return false;
-            }
-            written += step > 0 ? step : 0;
-        }
-    }
-    return true;
-}
-
-} // namespace
-
 std::optional<StandardInputCopy> StandardInputCopy::make(std::string& error) {
-    const char* directory = std::getenv("TMPDIR");
-    std::string path = std::string(directory != nullptr && *directory != '\0' ? directory : "/tmp") +
-                       "/cvnhost-stdin-XXXXXX";
+    std::string path = temporaryDirectory() + "/cvnhost-stdin-XXXXXX";
     const int descriptor = mkstemp(path.data());
     if (descriptor < 0) {
         error = "standard input cannot be copied: " + path + ": " + std::strerror(errno);
         return std::nullopt;
     }
     StandardInputCopy copy(path);
-    const bool copied = copyAll(STDIN_FILENO, descriptor);
+    uintmax_t bytes = 0;
+    const bool copied = copyAll(STDIN_FILENO, descriptor, bytes);
     const int copyErrno = errno;
     if (close(descriptor) != 0 || !copied) {
         error =
