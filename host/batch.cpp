@@ -79,8 +79,7 @@ std::vector<TrackOutcome> encodeBatch(const PlugInHost& host, const std::vector<
         for (auto& [index, track] : tracks) {
             track.cutShort = track.cutShort || stop.load();
             if (gain) {
-                track.outcome.tags.more["REPLAYGAIN_ALBUM_GAIN"] = {gainText(gain->gainDb)};
-                track.outcome.tags.more["REPLAYGAIN_ALBUM_PEAK"] = {peakText(gain->peak)};
+                setReplayGainTags(track.outcome.tags, "ALBUM", *gain);
             }
             finish(index, track);
         }

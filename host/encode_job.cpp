@@ -152,8 +152,7 @@ EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const Trac
         std::erase_if(outcome.tags.more,
                       [](const auto& entry) { return entry.first.rfind("REPLAYGAIN_", 0) == 0; });
         if (const std::optional<ReplayGain> gain = encoded.meter->trackGain()) {
-            outcome.tags.more["REPLAYGAIN_TRACK_GAIN"] = {gainText(gain->gainDb)};
-            outcome.tags.more["REPLAYGAIN_TRACK_PEAK"] = {peakText(gain->peak)};
+            setReplayGainTags(outcome.tags, "TRACK", *gain);
         }
     }
     if (!readError.empty()) {

@@ -147,6 +147,10 @@ NumberAndTotal parseNumberAndTotal(const std::string& text) {
     return parsed;
 }
 
+std::string numberAndTotalText(const NumberAndTotal& parsed) {
+    return std::to_string(*parsed.number) + (parsed.total ? "/" + std::to_string(*parsed.total) : "");
+}
+
 std::optional<TrackTags> readInputTags(const std::string& path) {
     if (isStandardStream(path)) {
         return std::nullopt;
@@ -185,8 +189,7 @@ std::optional<TrackTags> readInputTags(const std::string& path) {
             parsed.total = total("DISCTOTAL", "TOTALDISCS");
         }
         if (parsed.number) {
-            tags.more["DISCNUMBER"] = {std::to_string(*parsed.number) +
-                                       (parsed.total ? "/" + std::to_string(*parsed.total) : "")};
+            tags.more["DISCNUMBER"] = {numberAndTotalText(parsed)};
         }
     }
     static const std::set<std::string> taken = {"TITLE",       "ARTIST",     "ALBUM",       "GENRE",

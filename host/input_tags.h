@@ -23,5 +23,7 @@ struct NumberAndTotal {
     std::optional<int> total;
 };
 NumberAndTotal parseNumberAndTotal(const std::string& text);
+// "3/12", or "3" without a total; `parsed` holds a number.
+std::string numberAndTotalText(const NumberAndTotal& parsed);
 
 } // namespace cvnhost

@@ -73,16 +73,13 @@ std::optional<ReplayGain> LoudnessMeter::albumGain(const std::vector<const Loudn
     return gain;
 }
 
-std::string gainText(double gainDb) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%+.2f dB", gainDb);
-    return text;
-}
-
-std::string peakText(double peak) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6f", peak);
-    return text;
+void setReplayGainTags(TrackTags& tags, const std::string& scope, const ReplayGain& gain) {
+    char gainText[32];
+    std::snprintf(gainText, sizeof gainText, "%+.2f dB", gain.gainDb);
+    char peakText[32];
+    std::snprintf(peakText, sizeof peakText, "%.6f", gain.peak);
+    tags.more["REPLAYGAIN_" + scope + "_GAIN"] = {gainText};
+    tags.more["REPLAYGAIN_" + scope + "_PEAK"] = {peakText};
 }
 
 } // namespace cvnhost

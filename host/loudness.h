@@ -3,6 +3,8 @@
 // -18 LUFS, and its sample peak as a fraction of full scale.
 #pragma once
 
+#include "track_tags.h"
+
 #include <ebur128.h>
 
 #include <cstdint>
@@ -37,8 +39,8 @@ class LoudnessMeter {
     int peak_ = 0; // the largest sample magnitude, of 32768
 };
 
-// The texts of the TXXX frames: "-7.43 dB", "0.988831".
-std::string gainText(double gainDb);
-std::string peakText(double peak);
+// Puts the gain into REPLAYGAIN_`scope`_GAIN and _PEAK ("TRACK" or "ALBUM"), as the TXXX frames
+// hold them: "-7.43 dB", "0.988831".
+void setReplayGainTags(TrackTags& tags, const std::string& scope, const ReplayGain& gain);
 
 } // namespace cvnhost

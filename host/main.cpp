@@ -148,9 +148,7 @@ std::optional<TrackTags> givenTags(const CommonOptions& options) {
     setMore("DATE", options.date);
     setMore("COMMENT", options.comment);
     if (options.disc) {
-        const NumberAndTotal disc = parseNumberAndTotal(*options.disc);
-        setMore("DISCNUMBER",
-                std::to_string(*disc.number) + (disc.total ? "/" + std::to_string(*disc.total) : ""));
+        setMore("DISCNUMBER", numberAndTotalText(parseNumberAndTotal(*options.disc)));
     }
     if (options.coverFile) {
         std::string error;
