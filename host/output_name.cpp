@@ -45,9 +45,13 @@ std::optional<Placeholder> parsePlaceholder(const std::string& text, std::string
         placeholder.width = digits[0] - '0';
     }
     if (std::find(kNames.begin(), kNames.end(), head) == kNames.end()) {
-        error = "%" + text +
-                "%: unknown; the names are title, artist, albumartist, album, genre, year, date, "
-                "track, tracktotal, disc, disctotal, composer and filename";
+        error = "%" + text + "%: unknown; the names are";
+        for (const std::string_view name : kNames) {
+            error += std::string(name == kNames.back()    ? " and "
+                                 : name == kNames.front() ? " "
+                                                          : ", ") +
+                     std::string(name);
+        }
         return std::nullopt;
     }
     placeholder.name = head;

@@ -4,7 +4,6 @@
 #include "standard_streams.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <map>
 #include <set>
@@ -28,12 +27,11 @@ std::vector<InputFile> audioFilesIn(const fs::path& folder, std::string& error) 
     std::error_code walkError;
     fs::recursive_directory_iterator entry(folder, fs::directory_options::skip_permission_denied, walkError);
     for (; !walkError && entry != fs::recursive_directory_iterator(); entry.increment(walkError)) {
-        const bool hidden = entry->path().filename().string().starts_with(".");
-        if (hidden && entry->is_directory()) {
+        if (entry->path().filename().string().starts_with(".") && entry->is_directory()) {
             entry.disable_recursion_pending();
         }
         std::error_code typeError;
-        if (!hidden && entry->is_regular_file(typeError) && isAudioFileName(entry->path())) {
+        if (entry->is_regular_file(typeError) && isAudioFileName(entry->path())) {
             found.push_back(
                 {entry->path().string(), entry->path().lexically_relative(folder).replace_extension()});
         }

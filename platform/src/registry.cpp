@@ -49,6 +49,15 @@ bool isVolatileKey(const std::string& path) {
     return g_volatileKeys.hasKey(path);
 }
 
+// A text for a caller's buffer of `size` bytes: cut to fit and terminated.
+void copyCutToFit(const std::string& text, char* buffer, size_t size) {
+    if (buffer != nullptr && size > 0) {
+        const size_t copied = std::min(text.size(), size - 1);
+        std::memcpy(buffer, text.data(), copied);
+        buffer[copied] = '\0';
+    }
+}
+
 uintptr_t g_nextHandle = 0x100;
 
 // The predefined keys are 32-bit values sign-extended to a pointer, as Win32 defines them. Hosts
@@ -312,11 +321,7 @@ size_t cvnRegistryValueLine(HKEY key, LPCSTR name, char* text, size_t size, int*
             return 0;
         }
         const cvn::RegistryDocument::ValueLine line = stored->valueLine(*path, name == nullptr ? "" : name);
-        if (text != nullptr && size > 0) {
-            const size_t copied = std::min(line.text.size(), size - 1);
-            std::memcpy(text, line.text.data(), copied);
-            text[copied] = '\0';
-        }
+        copyCutToFit(line.text, text, size);
         if (readable != nullptr) {
             *readable = line.readable ? 1 : 0;
         }
@@ -327,11 +332,7 @@ size_t cvnRegistryValueLine(HKEY key, LPCSTR name, char* text, size_t size, int*
 size_t cvnRegistryFilePath(char* buffer, size_t size) {
     return share::withoutExceptions<size_t>(0, [&]() -> size_t {
         const std::string path = cvn::registryFilePath();
-        if (buffer != nullptr && size > 0) {
-            const size_t copied = std::min(path.size(), size - 1);
-            std::memcpy(buffer, path.data(), copied);
-            buffer[copied] = '\0';
-        }
+        copyCutToFit(path, buffer, size);
         return path.size();
     });
 }
