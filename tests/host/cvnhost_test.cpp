@@ -43,13 +43,18 @@ struct Metadata {
     std::string title, artist, album, genre, track;
 };
 
+// A new audio file for libsndfile to write; null when it cannot be made.
+SNDFILE* openForWriting(const std::string& path, int format, int sampleRate, int channels) {
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = channels;
+    info.format = format;
+    return sf_open(path.c_str(), SFM_WRITE, &info);
+}
+
 // Writes a file of two tones with libsndfile, with metadata where the format keeps it.
 void writeAudio(const std::string& path, const AudioFile& file, const Metadata& metadata = {}) {
-    SF_INFO info{};
-    info.samplerate = file.sampleRate;
-    info.channels = file.channels;
-    info.format = file.format;
-    SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &info);
+    SNDFILE* out = openForWriting(path, file.format, file.sampleRate, file.channels);
     ASSERT_NE(out, nullptr) << path << ": " << sf_strerror(nullptr);
     const std::pair<int, const std::string*> strings[] = {{SF_STR_TITLE, &metadata.title},
                                                           {SF_STR_ARTIST, &metadata.artist},
@@ -385,11 +390,7 @@ TEST_F(CvnhostTest, QualityChosenPerRunMatchesTheEncodersProgramAndStoresNothing
 // channels is 0 LUFS by EBU R 128 (the channels' powers add), so one at half of full scale is
 // -6.02 LUFS: -11.98 dB to the -18 LUFS reference, peak 0.5.
 TEST_F(CvnhostTest, ReplayGainOfATrackIsMeasuredIntoItsTag) {
-    SF_INFO info{};
-    info.samplerate = 44100;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* out = sf_open(file("sine.wav").c_str(), SFM_WRITE, &info);
+    SNDFILE* out = openForWriting(file("sine.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2);
     ASSERT_NE(out, nullptr);
     std::vector<short> samples(44100 * 2 * 5);
     for (size_t i = 0; i < samples.size() / 2; ++i) {
@@ -733,11 +734,7 @@ TEST_F(CvnhostTest, BadInputsFailClearlyAndTheRestOfTheBatchIsEncoded) {
 
 // Float samples beyond full scale, infinite or NaN (found by fuzzing) are clipped or silent.
 TEST_F(CvnhostTest, FloatSamplesOfAnyValueAreEncoded) {
-    SF_INFO info{};
-    info.samplerate = 44100;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* out = sf_open(file("odd.wav").c_str(), SFM_WRITE, &info);
+    SNDFILE* out = openForWriting(file("odd.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 1);
     ASSERT_NE(out, nullptr);
     // Without normalisation, the values are written as they are.
     sf_command(out, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
