@@ -1,5 +1,7 @@
 #include "id3v2_tag.h"
 
+#include "taglib_lock.h"
+
 #include <taglib/attachedpictureframe.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
@@ -76,6 +78,7 @@ TagLib::PropertyMap propertiesOf(const TrackTags& tags) {
 } // namespace
 
 bool writeId3v2Tag(const std::string& path, const TrackTags& tags, Id3v2Version version, std::string& error) {
+    const std::unique_lock<std::mutex> tagLibTurn = lockTagLib();
     std::error_code sizeError;
     const uintmax_t untagged = std::filesystem::file_size(path, sizeError);
     if (sizeError) {

@@ -1,6 +1,7 @@
 #include "input_tags.h"
 
 #include "standard_streams.h"
+#include "taglib_lock.h"
 
 #include <taglib/aifffile.h>
 #include <taglib/attachedpictureframe.h>
@@ -155,6 +156,7 @@ std::optional<TrackTags> readInputTags(const std::string& path) {
     if (isStandardStream(path)) {
         return std::nullopt;
     }
+    const std::unique_lock<std::mutex> tagLibTurn = lockTagLib();
     TagLib::FileRef reference(path.c_str(), false);
     if (reference.isNull() || reference.file() == nullptr || !reference.file()->isValid()) {
         return std::nullopt;

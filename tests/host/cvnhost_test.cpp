@@ -104,6 +104,24 @@ Id3v1 readId3v1(const std::string& path) {
     return tag;
 }
 
+// A 16-bit stereo 44.1 kHz WAV of silence, made sparse: an hour costs no disk and no time to
+// write, and takes the encoder long enough that a test can act while it runs.
+void writeSilentWav(const std::string& path, unsigned seconds) {
+    const uint32_t dataBytes = seconds * 44100u * 4u;
+    const auto little = [](uint32_t value, int bytes) {
+        std::string text;
+        for (int i = 0; i < bytes; ++i) {
+            text += static_cast<char>((value >> (8 * i)) & 0xFF);
+        }
+        return text;
+    };
+    std::ofstream(path, std::ios::binary)
+        << "RIFF" << little(36 + dataBytes, 4) << "WAVEfmt " << little(16, 4) << little(1, 2) << little(2, 2)
+        << little(44100, 4) << little(44100 * 4, 4) << little(4, 2) << little(16, 2) << "data"
+        << little(dataBytes, 4);
+    std::filesystem::resize_file(path, 44 + dataBytes);
+}
+
 std::string readText(const std::string& path) {
     const std::vector<uint8_t> bytes = readFileBytes(path);
     return std::string(bytes.begin(), bytes.end());
@@ -864,12 +882,14 @@ TEST_F(CvnhostTest, AFailedEncodeLeavesTheOldOutputAsItWas) {
 
 // A signal while a track is encoded: the old output stays, no file cut short takes its place, and
 // the temporary file is removed, kept as .partial on request, or (after SIGKILL) removed by the
-// next run.
+// next run. The input is an hour long, so the encode is still running when the signal comes.
 TEST_F(CvnhostTest, SignalsLeaveTheOldOutputAndNoPartialFileUnderItsName) {
     std::filesystem::create_directory(file("work"));
     const std::string input = file("work/long.wav");
     const std::string output = file("work/out.mp3");
-    ASSERT_NO_FATAL_FAILURE(writeAudio(input, {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 60.0}));
+    writeSilentWav(input, 3600);
+    ASSERT_NO_FATAL_FAILURE(
+        writeAudio(file("short.wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 1.0}));
     struct Case {
         int signal;
         std::vector<std::string> options;
@@ -891,23 +911,26 @@ TEST_F(CvnhostTest, SignalsLeaveTheOldOutputAndNoPartialFileUnderItsName) {
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
         Child child(CVN_HOST_PROGRAM, arguments);
         // Waits until the plug-in has written some of the temporary file.
-        for (int wait = 0; wait < 500; ++wait) {
+        bool written = false;
+        for (int wait = 0; wait < 6000 && !written; ++wait) {
             const std::vector<std::string> names = namesIn(file("work"));
             const auto temporary = std::find_if(names.begin(), names.end(), [](const std::string& name) {
                 return name.rfind(".out.mp3.cvnhost-", 0) == 0;
             });
-            if (temporary != names.end() && readFileBytes(file("work/" + *temporary)).size() > 20000) {
-                break;
-            }
+            // Its size, not its bytes: reading a file the encoder is writing chases it to its end.
+            std::error_code sizeError;
+            written = temporary != names.end() &&
+                      std::filesystem::file_size(file("work/" + *temporary), sizeError) > 20000 && !sizeError;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         kill(child.pid(), c.signal);
         const ChildResult result = child.wait();
+        ASSERT_TRUE(written) << strsignal(c.signal) << ": " << result.errors;
         EXPECT_EQ(readText(output), "the user's old file\n") << strsignal(c.signal);
         if (c.signal == SIGKILL) {
             EXPECT_EQ(result.signal, SIGKILL);
             EXPECT_EQ(namesIn(file("work")).size(), 3u) << "the temporary file stays behind";
-            ASSERT_EQ(cvnhost({"encode", "--overwrite", "--quiet", input, output}).exitStatus, 0);
+            ASSERT_EQ(cvnhost({"encode", "--overwrite", "--quiet", file("short.wav"), output}).exitStatus, 0);
             EXPECT_EQ(namesIn(file("work")), untouched) << "the next run removes it";
             EXPECT_TRUE(decodeWithMpg123(output).ok);
             continue;
@@ -925,10 +948,12 @@ TEST_F(CvnhostTest, SignalsLeaveTheOldOutputAndNoPartialFileUnderItsName) {
 // run encodes exactly those that were not finished.
 TEST_F(CvnhostTest, ARerunAfterAnInterruptedBatchEncodesWhatWasNotFinished) {
     std::filesystem::create_directory(file("in"));
+    // A short first track, then long ones: the batch is still running when the first is done.
     const size_t tracks = 6;
-    for (size_t i = 1; i <= tracks; ++i) {
-        ASSERT_NO_FATAL_FAILURE(writeAudio(file("in/t" + std::to_string(i) + ".wav"),
-                                           {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 20.0}));
+    ASSERT_NO_FATAL_FAILURE(
+        writeAudio(file("in/t1.wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 1.0}));
+    for (size_t i = 2; i <= tracks; ++i) {
+        writeSilentWav(file("in/t" + std::to_string(i) + ".wav"), 40);
     }
     const std::vector<std::string> arguments = {"encode",    "--jobs",    "1",
                                                 "--out-dir", file("out"), file("in")};
