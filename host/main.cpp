@@ -389,9 +389,9 @@ int runEncode(const EncodeCommand& command) {
             monoDefault = monoDefault || outcome.formatIndex != options.formatIndex;
         }
     }
+    const std::string skippedText = std::to_string(skipped) + " skipped: exists (--overwrite replaces)";
     if (!command.common.quiet && toWrite.empty() && skipped > 0) {
-        std::fprintf(stderr, "cvnhost: nothing to encode: %zu skipped: exists (--overwrite replaces)\n",
-                     skipped);
+        std::fprintf(stderr, "cvnhost: nothing to encode: %s\n", skippedText.c_str());
     } else if (!command.common.quiet && (toWrite.size() > 1 || failed > 0 || monoDefault || skipped > 0)) {
         std::string encodedAs;
         for (const auto& [description, count] : formats) {
@@ -402,12 +402,11 @@ int runEncode(const EncodeCommand& command) {
         if (formats.empty()) {
             encodedAs = "as " + describeEncoding(options.formatIndex, options.vbr);
         }
-        const std::string skippedText =
-            skipped > 0 ? "; " + std::to_string(skipped) + " skipped: exists (--overwrite replaces)" : "";
         std::fprintf(stderr, "cvnhost: %zu of %zu track(s) encoded %s%s%s%s\n", toWrite.size() - failed,
                      toWrite.size(), encodedAs.c_str(),
                      monoDefault ? " (mono inputs in the mono format; --stereo for two channels)" : "",
-                     skippedText.c_str(), failed > 0 ? "; see above for the rest" : "");
+                     skipped > 0 ? ("; " + skippedText).c_str() : "",
+                     failed > 0 ? "; see above for the rest" : "");
     }
     return failed > 0 ? kExitFailure : 0;
 }
