@@ -12,7 +12,8 @@ namespace cvnhost {
 struct BatchItem {
     std::string input;
     std::string output;
-    TrackTags tags; // the track's own, from a manifest: they beat the input's
+    TrackTags tags;      // the track's own, from a manifest: they beat the input's
+    std::string partial; // where a file cut short is kept (--keep-partial), planned with the rest
 };
 
 // Encodes every item with up to `jobs` threads; the outcomes in the order of the items.

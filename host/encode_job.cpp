@@ -66,7 +66,7 @@ std::string describeEncoding(int32_t formatIndex, uint32_t vbr) {
 }
 
 EncodedTrack encodeInputFile(const PlugInHost& host, const std::string& input, const TrackTags& inputTags,
-                             const std::string& output, const EncodeOptions& options,
+                             const OutputPaths& output, const EncodeOptions& options,
                              const std::atomic<bool>& stop, const ProgressCallback& progress) {
     std::string error;
     std::unique_ptr<AudioInput> audio = AudioInput::open(input, error);
@@ -86,14 +86,15 @@ EncodedTrack encodeInputFile(const PlugInHost& host, const std::string& input, c
 TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
                           const std::string& output, const EncodeOptions& options,
                           const std::atomic<bool>& stop, const ProgressCallback& progress) {
-    EncodedTrack track = encodeTrack(host, source, tags, output, options, stop, progress);
+    EncodedTrack track = encodeTrack(host, source, tags, {output, ""}, options, stop, progress);
     finishTrack(track, options);
     return std::move(track.outcome);
 }
 
 EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
-                         const std::string& output, const EncodeOptions& options,
+                         const OutputPaths& paths, const EncodeOptions& options,
                          const std::atomic<bool>& stop, const ProgressCallback& progress) {
+    const std::string& output = paths.output;
     EncodedTrack encoded;
     TrackOutcome& outcome = encoded.outcome;
     outcome.tags = tags;
@@ -104,8 +105,7 @@ EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const Trac
         outcome.message = output + ": " + error;
         return encoded;
     }
-    removeAbandonedTemporaries(output);
-    encoded.pending = PendingOutput::create(output, error);
+    encoded.pending = PendingOutput::create(output, paths.partial, error);
     if (!encoded.pending) {
         outcome.message = output + " " + error;
         return encoded;

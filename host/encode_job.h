@@ -69,14 +69,20 @@ struct EncodedTrack {
     bool cutShort = false;
 };
 
+// Where a track goes: its output, and where a file cut short is kept (empty: STEM.partial.EXT).
+struct OutputPaths {
+    std::string output;
+    std::string partial;
+};
+
 // The first part of a track: the input file (`inputTags` beating its own tags, and the options'
 // beating both), or `source` with `tags`, through the plug-in into the
 // temporary file, the header frame completed, the track's ReplayGain put into outcome.tags.
 EncodedTrack encodeInputFile(const PlugInHost& host, const std::string& input, const TrackTags& inputTags,
-                             const std::string& output, const EncodeOptions& options,
+                             const OutputPaths& output, const EncodeOptions& options,
                              const std::atomic<bool>& stop, const ProgressCallback& progress);
 EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
-                         const std::string& output, const EncodeOptions& options,
+                         const OutputPaths& output, const EncodeOptions& options,
                          const std::atomic<bool>& stop, const ProgressCallback& progress);
 
 // The rest: the ID3v2 tag from outcome.tags, then the output's place (or, cut short, removed or

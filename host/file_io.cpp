@@ -1,5 +1,6 @@
 #include "file_io.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,10 +13,30 @@ std::string temporaryDirectory() {
     return directory != nullptr && *directory != '\0' ? directory : "/tmp";
 }
 
-bool copyAll(int in, int out, uintmax_t& bytes) {
+namespace {
+
+constexpr int kStopCheckMilliseconds = 200;
+
+// Waits until `in` has data (or its end) or `stop` is set; false once it is set.
+bool waitForData(int in, const std::atomic<bool>* stop) {
+    if (stop == nullptr) {
+        return true;
+    }
+    pollfd readable{in, POLLIN, 0};
+    while (!stop->load()) {
+        const int ready = poll(&readable, 1, kStopCheckMilliseconds);
+        if (ready > 0 || (ready < 0 && errno != EINTR)) {
+            return true; // data, the end, or an error that the read then reports
+        }
+    }
+    errno = EINTR;
+    return false;
+}
+
+bool copyBlocks(int in, int out, uintmax_t& bytes, const std::atomic<bool>* stop) {
     char block[65536];
     bytes = 0;
-    for (ssize_t count; (count = read(in, block, sizeof block)) != 0;) {
+    for (ssize_t count; waitForData(in, stop) && (count = read(in, block, sizeof block)) != 0;) {
         if (count < 0) {
             if (errno == EINTR) {
                 continue;
@@ -31,7 +52,17 @@ bool copyAll(int in, int out, uintmax_t& bytes) {
         }
         bytes += static_cast<uintmax_t>(count);
     }
-    return true;
+    return stop == nullptr || !stop->load();
+}
+
+} // namespace
+
+bool copyAll(int in, int out, uintmax_t& bytes) {
+    return copyBlocks(in, out, bytes, nullptr);
+}
+
+bool copyAllUntil(int in, int out, uintmax_t& bytes, const std::atomic<bool>& stop) {
+    return copyBlocks(in, out, bytes, &stop);
 }
 
 } // namespace cvnhost

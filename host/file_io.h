@@ -1,6 +1,7 @@
 // Plain file work that the pending outputs and the copy of standard input share.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -12,5 +13,9 @@ std::string temporaryDirectory();
 // Copies everything from the descriptor `in` to `out`, counting the bytes in `bytes`; reads and
 // writes cut short by a signal are taken up again. False with errno set on a read or write error.
 bool copyAll(int in, int out, uintmax_t& bytes);
+
+// The same from a pipe or terminal that may stay silent for ever: it waits for data at most a
+// fifth of a second at a time, and gives up (false, errno EINTR) once `stop` is set.
+bool copyAllUntil(int in, int out, uintmax_t& bytes, const std::atomic<bool>& stop);
 
 } // namespace cvnhost

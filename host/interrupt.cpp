@@ -26,4 +26,8 @@ const std::atomic<bool>& stopOnInterrupt() {
     return g_stop;
 }
 
+const std::atomic<bool>& stopRequested() {
+    return g_stop;
+}
+
 } // namespace cvnhost

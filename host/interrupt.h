@@ -10,4 +10,8 @@ namespace cvnhost {
 // Installs the handlers; the returned flag turns true on the first signal.
 const std::atomic<bool>& stopOnInterrupt();
 
+// The same flag, for work that must notice a stop without owning the handlers: false until
+// stopOnInterrupt has been called and a signal came.
+const std::atomic<bool>& stopRequested();
+
 } // namespace cvnhost

@@ -12,6 +12,10 @@
 #include "output_name.h"
 #include "manifest.h"
 #include "output_plan.h"
+#include "output_target.h"
+#include "file_io.h"
+#include "temporary_file.h"
+#include "write_plan.h"
 #include "run_report.h"
 #include "shard.h"
 #include "plugin_host.h"
@@ -196,25 +200,21 @@ RunSettings runSettingsFrom(const CommonOptions& options) {
     return run;
 }
 
-// The settings key for an encode: the stored one, read only and its values checked; with
-// settings of this run's own, a volatile key of the run's own. Null after saying why.
+// The settings key for an encode: a volatile key of the run's own, holding the stored values (read
+// as one version of the registry file, and checked) with this run's own on top. Every stream of
+// the run reads this snapshot, so that a `cvnhost settings` during a batch changes none of its
+// tracks. Null after saying why.
 HKEY openSettingsKeyForEncoding(const CommonOptions& options) {
     std::string error;
+    cvnRegistryHoldReads(TRUE);
     HKEY key =
         openSettingsForEncoding(options.settingsKey, options.settingsKey != kDefaultSettingsKey, error);
-    if (key == nullptr || !checkStoredSettings(key, options.settingsKey, error)) {
-        fail(error);
-        if (key != nullptr) {
-            RegCloseKey(key);
-        }
-        return nullptr;
+    const bool checked = key != nullptr && checkStoredSettings(key, options.settingsKey, error);
+    HKEY runKey = checked ? runSettingsKey(key, runSettingsFrom(options), error) : nullptr;
+    cvnRegistryHoldReads(FALSE);
+    if (key != nullptr) {
+        RegCloseKey(key);
     }
-    const RunSettings run = runSettingsFrom(options);
-    if (!run.any()) {
-        return key;
-    }
-    HKEY runKey = runSettingsKey(key, run, error);
-    RegCloseKey(key);
     if (runKey == nullptr) {
         fail(error);
     }
@@ -271,6 +271,90 @@ bool outputKept(const BatchItem& item, const EncodeCommand& command) {
            std::filesystem::is_regular_file(item.output, typeError);
 }
 
+// The tracks of this run (its shard), the paths it writes checked before any work; nothing after
+// saying why (a usage error).
+struct RunTracks {
+    std::vector<BatchItem> tracks;
+    std::vector<bool> kept; // the output exists and stays
+    std::vector<BatchItem> toWrite;
+    std::vector<std::string> unreadable;
+};
+
+std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vector<ManifestEntry>& manifest,
+                                    const TrackTags& given) {
+    std::string usageError;
+    const OutputRequest request = {
+        command.files,
+        manifest,
+        command.output,
+        command.outDirectory,
+        command.nameTemplate,
+        given,
+        [](const std::string& input) { return readInputTags(input).value_or(TrackTags{}); }};
+    std::optional<PlannedTracks> planned = planOutputs(request, usageError);
+    if (!planned) {
+        fail(usageError);
+        return std::nullopt;
+    }
+    // Every track's paths are checked, also those of other shards: two shards must not write one file.
+    std::vector<size_t> written;
+    std::vector<bool> inRun(planned->tracks.size());
+    RunTracks run;
+    for (size_t i = 0; i < planned->tracks.size(); ++i) {
+        const BatchItem& item = planned->tracks[i];
+        inRun[i] = !command.shard || belongsToShard(item.input, *command.shard);
+        if (inRun[i] && !outputKept(item, command)) {
+            written.push_back(i);
+        }
+    }
+    const WriteRules rules = {command.outDirectory, command.manifest, command.report, command.keepPartial};
+    if (!planWrites(planned->tracks, written, rules, usageError)) {
+        fail(usageError);
+        return std::nullopt;
+    }
+    for (size_t i = 0, next = 0; i < planned->tracks.size(); ++i) {
+        if (!inRun[i]) {
+            continue;
+        }
+        const bool kept = next >= written.size() || written[next] != i;
+        next += kept ? 0 : 1;
+        run.tracks.push_back(planned->tracks[i]);
+        run.kept.push_back(kept);
+        if (!kept) {
+            run.toWrite.push_back(planned->tracks[i]);
+        }
+    }
+    run.unreadable = std::move(planned->unreadable);
+    return run;
+}
+
+// Removes what runs killed outright left in the folders this run writes to, and says so once.
+void removeAbandonedTemporariesOf(const RunTracks& run, const std::string& report, bool quiet) {
+    std::set<std::string> directories;
+    const auto addFolderOf = [&](const std::string& path) {
+        std::string ignored;
+        const std::optional<OutputTarget> target = outputTargetOf(path, ignored);
+        const std::string folder = std::filesystem::path(target ? target->path : path).parent_path().string();
+        directories.insert(isStandardStream(path) ? temporaryDirectory() : folder.empty() ? "." : folder);
+    };
+    for (const BatchItem& item : run.tracks) {
+        addFolderOf(item.output);
+        if (isStandardStream(item.input)) {
+            directories.insert(temporaryDirectory());
+        }
+    }
+    if (!report.empty()) {
+        addFolderOf(report);
+    }
+    for (const std::string& directory : directories) {
+        const size_t removed = removeAbandonedTemporaries(directory).size();
+        if (removed > 0 && !quiet) {
+            std::fprintf(stderr, "cvnhost: %s: removed %zu temporary file(s) left by runs that were killed\n",
+                         directory.c_str(), removed);
+        }
+    }
+}
+
 int runEncode(const EncodeCommand& command) {
     const std::optional<TrackTags> given = givenTags(command.common);
     if (!given) {
@@ -286,37 +370,34 @@ int runEncode(const EncodeCommand& command) {
         }
         manifest = std::move(*entries);
     }
-    std::string usageError;
-    const OutputRequest request = {
-        command.files,
-        manifest,
-        command.output,
-        command.outDirectory,
-        command.nameTemplate,
-        *given,
-        [](const std::string& input) { return readInputTags(input).value_or(TrackTags{}); }};
-    std::optional<std::vector<BatchItem>> tracks = planOutputs(request, usageError);
-    if (!tracks) {
-        fail(usageError);
+    std::optional<RunTracks> run = planTracks(command, manifest, *given);
+    if (!run) {
         return kExitUsage;
     }
-    if (command.shard) {
-        std::erase_if(*tracks,
-                      [&](const BatchItem& item) { return !belongsToShard(item.input, *command.shard); });
+    for (const std::string& problem : run->unreadable) {
+        fail(problem);
     }
+    const std::vector<BatchItem>* tracks = &run->tracks;
+    const std::vector<bool>& kept = run->kept;
+    const std::vector<BatchItem>& toWrite = run->toWrite;
     // An existing output is kept unless --overwrite: a batch skips it (a re-run encodes what is not
     // there yet), a single encode stops and says how to replace it.
-    std::vector<BatchItem> toWrite;
-    std::vector<bool> kept(tracks->size());
-    for (size_t i = 0; i < tracks->size(); ++i) {
-        kept[i] = outputKept((*tracks)[i], command);
-        if (!kept[i]) {
-            toWrite.push_back((*tracks)[i]);
-        } else if (command.outDirectory.empty() && manifest.empty()) {
+    for (size_t i = 0; command.outDirectory.empty() && manifest.empty() && i < tracks->size(); ++i) {
+        if (kept[i]) {
             fail((*tracks)[i].output + ": exists; --overwrite replaces it once the new file is complete");
             return kExitFailure;
         }
     }
+    std::unique_ptr<PendingOutput> report;
+    if (!command.report.empty()) {
+        std::string error;
+        report = PendingOutput::create(command.report, "", error);
+        if (!report) {
+            fail("--report " + command.report + " " + error);
+            return kExitFailure;
+        }
+    }
+    removeAbandonedTemporariesOf(*run, command.report, command.common.quiet);
     const size_t skipped = tracks->size() - toWrite.size();
     std::unique_ptr<PlugInHost> host = openPlugIn();
     if (!host) {
@@ -352,9 +433,9 @@ int runEncode(const EncodeCommand& command) {
         encodeBatch(*host, toWrite, options, command.jobs, progress, stop);
     progress.close();
     RegCloseKey(key);
-    if (!command.report.empty()) {
+    if (report) {
         std::string error;
-        if (!writeReport(command.report, reportLines(*tracks, kept, outcomes), error)) {
+        if (!writeReport(*report, reportLines(*tracks, kept, outcomes), error)) {
             fail(error);
             return kExitFailure;
         }
@@ -408,7 +489,12 @@ int runEncode(const EncodeCommand& command) {
                      skipped > 0 ? ("; " + skippedText).c_str() : "",
                      failed > 0 ? "; see above for the rest" : "");
     }
-    return failed > 0 ? kExitFailure : 0;
+    if (!run->unreadable.empty()) {
+        fail(std::to_string(run->unreadable.size()) +
+             " folder(s) or file(s) below the inputs could not be read (named above): the library was not "
+             "read whole");
+    }
+    return failed > 0 || !run->unreadable.empty() ? kExitFailure : 0;
 }
 
 // --- demo ---------------------------------------------------------------------------------
@@ -503,32 +589,40 @@ int runSettings(const SettingsCommand& command) {
     if (!host) {
         return kExitFailure;
     }
+    // The dialog stores its seven values one by one: from reading the key to the last value they
+    // are one change of the registry file, so that a concurrent `settings` loses nothing and an
+    // encode sees all of them or none.
+    if (const LSTATUS status = cvnRegistryBeginChanges(); status != ERROR_SUCCESS) {
+        fail("cannot change the settings in " + registryFileName() + ": " + registryErrorText(status));
+        return kExitFailure;
+    }
     HKEY key = nullptr;
     if (const LSTATUS status = RegCreateKeyExA(HKEY_CURRENT_USER, command.settingsKey.c_str(), 0, nullptr, 0,
                                                KEY_ALL_ACCESS, nullptr, &key, nullptr);
         status != ERROR_SUCCESS) {
+        cvnRegistryEndChanges(FALSE);
         fail("cannot open the settings key HKEY_CURRENT_USER\\" + command.settingsKey + " in " +
              registryFileName() + ": " + registryErrorText(status));
         return kExitFailure;
     }
     DialogSettings before;
     const std::optional<DialogSettings> after = runSettingsDialog(*host, key, changes, before);
+    // The dialog does not report a failed store: what it stored is read back through it.
+    DialogSettings stored;
+    const std::optional<DialogSettings> reread =
+        after && hasChanges(changes) ? runSettingsDialog(*host, key, DialogSettings{}, stored) : after;
+    const bool readBack = reread && describeSettings(*reread) == describeSettings(*after);
+    const LSTATUS written = cvnRegistryEndChanges(after && readBack ? TRUE : FALSE);
     if (!after) {
         RegCloseKey(key);
         fail("the plug-in could not show its settings dialog");
         return kExitFailure;
     }
-    // The dialog does not report a failed write: what it stored is read back through it.
-    if (hasChanges(changes)) {
-        DialogSettings stored;
-        const std::optional<DialogSettings> reread = runSettingsDialog(*host, key, DialogSettings{}, stored);
-        if (!reread || describeSettings(*reread) != describeSettings(*after)) {
-            const LSTATUS cause = cvnRegistryLastWriteError();
-            RegCloseKey(key);
-            fail("the settings could not be stored in " + registryFileName() + ": " +
-                 (cause != ERROR_SUCCESS ? registryErrorText(cause) : "they did not read back as set"));
-            return kExitFailure;
-        }
+    if (!readBack || written != ERROR_SUCCESS) {
+        RegCloseKey(key);
+        fail("the settings could not be stored in " + registryFileName() + ": " +
+             (written != ERROR_SUCCESS ? registryErrorText(written) : "they did not read back as set"));
+        return kExitFailure;
     }
     RegCloseKey(key);
     std::printf("HKEY_CURRENT_USER\\%s\n", command.settingsKey.c_str());

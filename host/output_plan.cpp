@@ -19,57 +19,88 @@ namespace fs = std::filesystem;
 struct InputFile {
     std::string path;
     fs::path outputStem;
+    bool foundInFolder = false;
 };
 
-// The audio files below `folder`, sorted by path, so that every run sees them in one order.
-std::vector<InputFile> audioFilesIn(const fs::path& folder, std::string& error) {
-    std::vector<InputFile> found;
-    std::error_code walkError;
-    fs::recursive_directory_iterator entry(folder, fs::directory_options::skip_permission_denied, walkError);
-    for (; !walkError && entry != fs::recursive_directory_iterator(); entry.increment(walkError)) {
-        if (entry->path().filename().string().starts_with(".") && entry->is_directory()) {
-            entry.disable_recursion_pending();
-        }
+// Walks `folder` for audio files, one directory at a time so that a subfolder that cannot be read
+// is named and the rest still found. Hidden folders, links to folders and the output tree (an
+// --out-dir inside an input folder) are left out.
+void findAudioFiles(const fs::path& root, const fs::path& folder, const fs::path& outputTree,
+                    std::vector<InputFile>& found, std::vector<std::string>& unreadable) {
+    std::error_code error;
+    fs::directory_iterator entry(folder, error);
+    std::vector<fs::path> subfolders;
+    for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
+        const fs::path& path = entry->path();
         std::error_code typeError;
-        if (entry->is_regular_file(typeError) && isAudioFileName(entry->path())) {
-            found.push_back(
-                {entry->path().string(), entry->path().lexically_relative(folder).replace_extension()});
+        if (entry->is_symlink(typeError) && entry->is_directory(typeError)) {
+            continue;
+        }
+        if (entry->is_directory(typeError)) {
+            if (!path.filename().string().starts_with(".")) {
+                subfolders.push_back(path);
+            }
+        } else if (isAudioFileName(path)) {
+            if (entry->is_regular_file(typeError)) {
+                found.push_back({path.string(), path.lexically_relative(root).replace_extension()});
+            } else if (typeError) {
+                unreadable.push_back(path.string() + ": cannot be read: " + typeError.message());
+            }
         }
     }
-    if (walkError) {
-        error = folder.string() + ": cannot be read: " + walkError.message();
+    if (error) {
+        unreadable.push_back(folder.string() + ": cannot be read: " + error.message());
     }
+    std::sort(subfolders.begin(), subfolders.end());
+    for (const fs::path& subfolder : subfolders) {
+        std::error_code sameError;
+        if (outputTree.empty() || !fs::equivalent(subfolder, outputTree, sameError)) {
+            findAudioFiles(root, subfolder, outputTree, found, unreadable);
+        }
+    }
+}
+
+// The audio files below `folder`, sorted by path, so that every run sees them in one order.
+std::vector<InputFile> audioFilesIn(const fs::path& folder, const fs::path& outputTree,
+                                    std::vector<std::string>& unreadable) {
+    std::vector<InputFile> found;
+    findAudioFiles(folder, folder, outputTree, found, unreadable);
     std::sort(found.begin(), found.end(),
               [](const InputFile& a, const InputFile& b) { return a.path < b.path; });
     return found;
 }
 
-// The files, folders expanded; nothing with the error when a folder cannot be read or a folder
-// has no --out-dir to mirror into.
-std::optional<std::vector<InputFile>> expandFolders(const std::vector<std::string>& files, bool outDirectory,
+// The files, folders expanded; nothing with the error when a folder has no --out-dir to mirror
+// into or holds no audio file that could be read.
+std::optional<std::vector<InputFile>> expandFolders(const std::vector<std::string>& files,
+                                                    const std::string& outDirectory,
+                                                    std::vector<std::string>& unreadable,
                                                     std::string& error) {
     std::vector<InputFile> inputs;
     for (const std::string& file : files) {
         std::error_code typeError;
-        if (isStandardStream(file) && outDirectory) {
+        if (isStandardStream(file) && !outDirectory.empty()) {
             error = "standard input (-) is one track: it needs an OUTPUT (or --output), not --out-dir";
             return std::nullopt;
         }
         if (!fs::is_directory(file, typeError)) {
-            inputs.push_back({file, fs::path(file).filename().replace_extension()});
+            inputs.push_back({file, fs::path(file).filename().replace_extension(), false});
             continue;
         }
-        if (!outDirectory) {
+        if (outDirectory.empty()) {
             error = file + " is a folder: its files need --out-dir DIR, where its tree is mirrored";
             return std::nullopt;
         }
-        std::vector<InputFile> found = audioFilesIn(file, error);
-        if (!error.empty()) {
+        const size_t problems = unreadable.size();
+        std::vector<InputFile> found = audioFilesIn(file, outDirectory, unreadable);
+        if (found.empty()) {
+            error =
+                file + ": no audio files in this folder or below it" +
+                (unreadable.size() > problems ? " that could be read (" + unreadable[problems] + ")" : "");
             return std::nullopt;
         }
-        if (found.empty()) {
-            error = file + ": no audio files in this folder or below it";
-            return std::nullopt;
+        for (InputFile& input : found) {
+            input.foundInFolder = true;
         }
         inputs.insert(inputs.end(), std::make_move_iterator(found.begin()),
                       std::make_move_iterator(found.end()));
@@ -77,12 +108,22 @@ std::optional<std::vector<InputFile>> expandFolders(const std::vector<std::strin
     return inputs;
 }
 
-// The path with its links resolved as far as it exists; a path that cannot be resolved (a pipe's
-// /proc entry, say) as it stands, made absolute.
-fs::path canonicalOrAbsolute(const std::string& path) {
-    std::error_code error;
-    fs::path canonical = fs::weakly_canonical(path, error);
-    return error ? fs::absolute(path, error).lexically_normal() : canonical;
+// A file found in a folder that is the output of another track (an --out-dir that is the input
+// folder itself) is that run's work, not an input.
+void leaveOutOutputs(std::vector<BatchItem>& items, const std::vector<bool>& foundInFolder) {
+    std::set<fs::path> outputs;
+    for (const BatchItem& item : items) {
+        std::error_code error;
+        outputs.insert(fs::weakly_canonical(item.output, error));
+    }
+    std::vector<BatchItem> kept;
+    for (size_t i = 0; i < items.size(); ++i) {
+        std::error_code error;
+        if (!foundInFolder[i] || outputs.count(fs::weakly_canonical(items[i].input, error)) == 0) {
+            kept.push_back(std::move(items[i]));
+        }
+    }
+    items = std::move(kept);
 }
 
 } // namespace
@@ -97,7 +138,7 @@ bool isAudioFileName(const fs::path& name) {
     return !name.filename().string().starts_with(".") && kExtensions.count(extension) == 1;
 }
 
-std::optional<std::vector<BatchItem>> planOutputs(const OutputRequest& request, std::string& error) {
+std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::string& error) {
     const std::string& output = request.output;
     const std::string& outDirectory = request.outDirectory;
     if (!outDirectory.empty() && !output.empty()) {
@@ -116,7 +157,9 @@ std::optional<std::vector<BatchItem>> planOutputs(const OutputRequest& request, 
         pairedOutput = files.back();
         files.pop_back();
     }
-    const std::optional<std::vector<InputFile>> inputs = expandFolders(files, !outDirectory.empty(), error);
+    PlannedTracks planned;
+    const std::optional<std::vector<InputFile>> inputs =
+        expandFolders(files, outDirectory, planned.unreadable, error);
     if (!inputs) {
         return std::nullopt;
     }
@@ -131,13 +174,16 @@ std::optional<std::vector<BatchItem>> planOutputs(const OutputRequest& request, 
         name += ".mp3";
         return (fs::path(outDirectory) / name).string();
     };
-    std::vector<BatchItem> items;
+    std::vector<BatchItem>& items = planned.tracks;
+    std::vector<bool> foundInFolder;
     if (!outDirectory.empty()) {
         for (const InputFile& input : *inputs) {
-            items.push_back({input.path, named(input.path, input.outputStem, {}), {}});
+            items.push_back({input.path, named(input.path, input.outputStem, {}), {}, {}});
+            foundInFolder.push_back(input.foundInFolder);
         }
     } else if (!pairedOutput.empty() && inputs->size() == 1) {
-        items.push_back({(*inputs)[0].path, pairedOutput, {}});
+        items.push_back({(*inputs)[0].path, pairedOutput, {}, {}});
+        foundInFolder.push_back(false);
     } else if (!inputs->empty() || !manifest) {
         error = !output.empty() ? "--output takes one input; use --out-dir for several"
                 : inputs->size() < 2
@@ -162,31 +208,11 @@ std::optional<std::vector<BatchItem>> planOutputs(const OutputRequest& request, 
                 ? named(entry.input, fs::path(entry.input).filename().replace_extension(), entry.tags)
             : belowOutDirectory ? (fs::path(outDirectory) / *entry.output).string()
                                 : *entry.output;
-        items.push_back({entry.input, trackOutput, entry.tags});
+        items.push_back({entry.input, trackOutput, entry.tags, {}});
+        foundInFolder.push_back(false);
     }
-    // Each path made canonical once: a library has many thousands of files.
-    std::set<fs::path> inputPaths;
-    for (const BatchItem& item : items) {
-        if (!isStandardStream(item.input)) {
-            inputPaths.insert(canonicalOrAbsolute(item.input));
-        }
-    }
-    std::map<fs::path, std::string> outputs;
-    for (const BatchItem& item : items) {
-        if (isStandardStream(item.output)) {
-            continue;
-        }
-        const fs::path canonical = canonicalOrAbsolute(item.output);
-        if (inputPaths.count(canonical) == 1) {
-            error = item.output + ": the output would overwrite an input";
-            return std::nullopt;
-        }
-        if (const auto [at, inserted] = outputs.emplace(canonical, item.input); !inserted) {
-            error = item.output + ": both " + at->second + " and " + item.input + " would be written there";
-            return std::nullopt;
-        }
-    }
-    return items;
+    leaveOutOutputs(items, foundInFolder);
+    return planned;
 }
 
 } // namespace cvnhost

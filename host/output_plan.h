@@ -1,8 +1,7 @@
 // Which input goes to which output in `cvnhost encode`: INPUT OUTPUT, one INPUT with --output, or
 // many with --out-dir, each named after its input or by --name from its tags; and the tracks of a
 // manifest, each with its own output or named the same way. A folder among the inputs stands for
-// the audio files in it and its subfolders, and its tree is mirrored under --out-dir. Two inputs that would
-// write one output, or an output that would overwrite an input, are usage errors.
+// the audio files in it and its subfolders, and its tree is mirrored under --out-dir.
 #pragma once
 
 #include "batch.h"
@@ -33,8 +32,15 @@ struct OutputRequest {
     std::function<TrackTags(const std::string& input)> inputTagsOf;
 };
 
-// The input and output pairs, folders expanded in the order of their paths, or nothing with the
-// usage error in `error`.
-std::optional<std::vector<BatchItem>> planOutputs(const OutputRequest& request, std::string& error);
+struct PlannedTracks {
+    std::vector<BatchItem> tracks;
+    // The folders and files below a folder input that could not be read, each with its cause.
+    std::vector<std::string> unreadable;
+};
+
+// The input and output pairs, folders expanded in the order of their paths (without the output
+// tree, where --out-dir lies inside an input folder), or nothing with the usage error in `error`.
+// Whether the outputs may be written is planWrites' question (write_plan.h).
+std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::string& error);
 
 } // namespace cvnhost

@@ -1,56 +1,62 @@
-// An output file in the making. The plug-in writes into a temporary file beside the output (in
-// the same directory, so that the final rename is atomic), named ".NAME.cvnhost-PID-N.partial";
-// only a complete, tagged file is renamed over the output. A failure or a signal therefore leaves
-// an existing output as it was and no partial file under its name; a run killed outright leaves
-// only the temporary file, which a later run recognises by its name and removes.
+// An output file in the making. The plug-in writes into a locked temporary file beside the
+// output's target (in the same directory, so that the final rename is atomic); only a complete,
+// tagged file takes the target's place. A failure or a signal therefore leaves an existing output
+// as it was and no partial file under its name; a run killed outright leaves only the temporary
+// file, which a later run finds unlocked and removes (temporary_file.h).
 //
-// An output that is not a regular file (/dev/null, a pipe, "-" for standard output) cannot be
-// renamed over: the plug-in writes into a temporary file in the temporary directory, and the
-// finished bytes are copied out.
+// A replaced file keeps its mode, and its owner and group where this process may set them. A
+// symbolic link is followed and its target replaced. A file with several hard links is written in
+// place, once the new file is complete, so that every name keeps seeing it. Standard output ("-")
+// gets the finished bytes copied from a temporary file in the temporary directory.
 #pragma once
+
+#include "temporary_file.h"
+
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
-#include <vector>
 
 namespace cvnhost {
 
 class PendingOutput {
   public:
-    // Reserves the temporary file for `output`; null with the cause in `error` when it cannot.
-    static std::unique_ptr<PendingOutput> create(const std::string& output, std::string& error);
-    // Removes the temporary file unless it became the output or was kept.
-    ~PendingOutput();
+    // Reserves the temporary file for `output`; null with the cause in `error` when it cannot (its
+    // target is no regular file, its directory cannot be written). A file cut short is kept as
+    // `partial`, or STEM.partial.EXT beside the target when that is empty.
+    static std::unique_ptr<PendingOutput> create(const std::string& output, const std::string& partial,
+                                                 std::string& error);
     PendingOutput(const PendingOutput&) = delete;
     PendingOutput& operator=(const PendingOutput&) = delete;
 
-    // The file this one is to become.
+    // The file this one is to become, as named.
     const std::string& output() const { return output_; }
     // Where the plug-in is to write.
-    const std::string& temporaryPath() const { return temporary_; }
-    // Makes the finished temporary file the output: flushed to disk and renamed over it, or
-    // copied into it. False with the cause in `error`; the output is then as it was.
+    const std::string& temporaryPath() const { return temporary_->path(); }
+    // Makes the finished temporary file the output. False with the cause in `error`; the output is
+    // then as it was.
     bool commit(std::string& error);
-    // Keeps a file that was cut short as "STEM.partial.EXT" beside the output, and returns that
-    // name; empty with the cause in `error` when it cannot.
+    // Keeps a file that was cut short under its partial name, or the next free numbered one, never
+    // over an existing file; returns that name, empty with the cause in `error` when it cannot.
     std::string keepAsPartial(std::string& error);
     // The size of the output after commit.
     uintmax_t bytes() const { return bytes_; }
 
   private:
-    PendingOutput(std::string output, std::string temporary, bool copyOut)
-        : output_(std::move(output)), temporary_(std::move(temporary)), copyOut_(copyOut) {}
+    PendingOutput(std::string output, std::string target, std::string partial,
+                  std::unique_ptr<LockedTemporary> temporary)
+        : output_(std::move(output)), target_(std::move(target)), partial_(std::move(partial)),
+          temporary_(std::move(temporary)) {}
+    bool copyInto(int out, std::string& error);
+    bool replaceTarget(const struct stat* old, std::string& error);
 
     std::string output_;
-    std::string temporary_;
-    bool copyOut_;
-    bool settled_ = false;
+    std::string target_; // links followed; empty for standard output
+    std::string partial_;
+    std::unique_ptr<LockedTemporary> temporary_;
     uintmax_t bytes_ = 0;
 };
-
-// Removes the temporary files beside `output` that runs killed outright left for it: those whose
-// process no longer runs. Returns their paths.
-std::vector<std::string> removeAbandonedTemporaries(const std::string& output);
 
 } // namespace cvnhost

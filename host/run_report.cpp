@@ -2,8 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -67,15 +65,15 @@ std::vector<ReportLine> reportLines(const std::vector<BatchItem>& tracks, const 
     return lines;
 }
 
-bool writeReport(const std::string& path, const std::vector<ReportLine>& lines, std::string& error) {
+bool writeReport(PendingOutput& report, const std::vector<ReportLine>& lines, std::string& error) {
     const std::string text = reportText(lines);
-    const std::string temporary = path + ".cvnhost-" + std::to_string(getpid()) + ".partial";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    std::FILE* file = std::fopen(report.temporaryPath().c_str(), "wb");
     bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
     written = file != nullptr && std::fclose(file) == 0 && written;
-    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = path + ": the report could not be written: " + std::strerror(errno);
-        std::remove(temporary.c_str());
+    std::string commitError;
+    if (!written || !report.commit(commitError)) {
+        error = report.output() + ": the report could not be written: " +
+                (written ? commitError : std::string(std::strerror(errno)));
         return false;
     }
     return true;

@@ -27,7 +27,8 @@ struct ReportLine {
 std::vector<ReportLine> reportLines(const std::vector<BatchItem>& tracks, const std::vector<bool>& kept,
                                     const std::vector<TrackOutcome>& outcomes);
 
-// Writes the report beside `path` and renames it over it; false with the cause in `error`.
-bool writeReport(const std::string& path, const std::vector<ReportLine>& lines, std::string& error);
+// Writes the report into its pending file, reserved before the first track so that a report that
+// cannot be written is found before any work, and puts it in place; false with the cause in `error`.
+bool writeReport(PendingOutput& report, const std::vector<ReportLine>& lines, std::string& error);
 
 } // namespace cvnhost

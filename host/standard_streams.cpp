@@ -1,38 +1,31 @@
 #include "standard_streams.h"
 
 #include "file_io.h"
+#include "interrupt.h"
 
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 namespace cvnhost {
 
 std::optional<StandardInputCopy> StandardInputCopy::make(std::string& error) {
-    std::string path = temporaryDirectory() + "/cvnhost-stdin-XXXXXX";
-    const int descriptor = mkstemp(path.data());
-    if (descriptor < 0) {
-        error = "standard input cannot be copied: " + path + ": " + std::strerror(errno);
+    std::string createError;
+    std::unique_ptr<LockedTemporary> temporary =
+        LockedTemporary::create(temporaryDirectory(), "stdin", 0600, 0, createError);
+    if (!temporary) {
+        error = "standard input cannot be copied into " + temporaryDirectory() + ": " + createError;
         return std::nullopt;
     }
-    StandardInputCopy copy(path);
     uintmax_t bytes = 0;
-    const bool copied = copyAll(STDIN_FILENO, descriptor, bytes);
-    const int copyErrno = errno;
-    if (close(descriptor) != 0 || !copied) {
-        error =
-            "standard input cannot be copied to " + path + ": " + std::strerror(copied ? errno : copyErrno);
+    if (!copyAllUntil(STDIN_FILENO, temporary->descriptor(), bytes, stopRequested())) {
+        error = errno == EINTR && stopRequested().load()
+                    ? "standard input: not read to its end: stopped by the user"
+                    : "standard input cannot be copied to " + temporary->path() + ": " + std::strerror(errno);
         return std::nullopt;
     }
-    return copy;
-}
-
-StandardInputCopy::~StandardInputCopy() {
-    if (!path_.empty()) {
-        unlink(path_.c_str());
-    }
+    return StandardInputCopy(std::move(temporary));
 }
 
 } // namespace cvnhost

@@ -3,6 +3,9 @@
 // standard input is copied whole into a temporary file first, which then reads like any other.
 #pragma once
 
+#include "temporary_file.h"
+
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -14,24 +17,19 @@ inline bool isStandardStream(const std::string& path) {
     return path == kStandardStream;
 }
 
-// A copy of all of standard input in the temporary directory, removed with this object.
+// A copy of all of standard input in the temporary directory, locked while it is used and
+// removed with this object. Ctrl-C stops the copy within a fifth of a second.
 class StandardInputCopy {
   public:
     // Nothing with the cause in `error` when standard input cannot be read or copied.
     static std::optional<StandardInputCopy> make(std::string& error);
-    StandardInputCopy(StandardInputCopy&& other) noexcept : path_(std::move(other.path_)) {
-        other.path_.clear();
-    }
-    StandardInputCopy(const StandardInputCopy&) = delete;
-    StandardInputCopy& operator=(const StandardInputCopy&) = delete;
-    StandardInputCopy& operator=(StandardInputCopy&&) = delete;
-    ~StandardInputCopy();
 
-    const std::string& path() const { return path_; }
+    const std::string& path() const { return temporary_->path(); }
 
   private:
-    explicit StandardInputCopy(std::string path) : path_(std::move(path)) {}
-    std::string path_;
+    explicit StandardInputCopy(std::unique_ptr<LockedTemporary> temporary)
+        : temporary_(std::move(temporary)) {}
+    std::unique_ptr<LockedTemporary> temporary_;
 };
 
 } // namespace cvnhost

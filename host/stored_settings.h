@@ -29,12 +29,12 @@ struct RunSettings {
     std::optional<uint32_t> vbr;
     std::optional<uint32_t> quality;
     std::optional<uint32_t> stereoMode;
-    bool any() const { return vbr || quality || stereoMode; }
 };
 
 // A key of this run's own for the plug-in: the stored values with `run`'s on top, in a volatile
-// key (in this process's memory only), so that the stored settings stay as they are and no other
-// cvnhost sees it. Null with the cause in `error`.
+// key (in this process's memory only), so that the stored settings stay as they are, no other
+// cvnhost sees it, and no later change of the stored ones reaches the run. Null with the cause in
+// `error`.
 HKEY runSettingsKey(HKEY stored, const RunSettings& run, std::string& error);
 
 // The VBR value that streams started with `key` will use: 0 for constant bitrate.

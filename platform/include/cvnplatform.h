@@ -42,6 +42,19 @@ LSTATUS cvnRegistryLastWriteError(void);
 // damaged line ("VBR"=dword:zz) is kept in the file but reads as no value, and a host names it so.
 size_t cvnRegistryValueLine(HKEY key, LPCSTR name, char* text, size_t size, int* readable);
 
+// Makes this thread's registry changes, until cvnRegistryEndChanges, one change of the file, as a
+// host needs for a dialog that stores several values: other writers (threads or processes) wait
+// until the end, readers elsewhere see the file before or after all of them, and this thread's
+// own reads see its changes. cvnRegistryEndChanges(TRUE) writes the file once and returns the
+// write's Win32 error, FALSE drops the changes. Begin returns ERROR_BUSY when this thread has begun
+// already, or the error of taking the lock or reading the file.
+LSTATUS cvnRegistryBeginChanges(void);
+LSTATUS cvnRegistryEndChanges(BOOL keep);
+
+// While held (TRUE), this thread's reads of the registry file all see the version it read first:
+// values read one by one are of one moment. FALSE lets reads see every change again.
+void cvnRegistryHoldReads(BOOL hold);
+
 #ifdef __cplusplus
 }
 #endif

@@ -329,6 +329,24 @@ size_t cvnRegistryValueLine(HKEY key, LPCSTR name, char* text, size_t size, int*
     });
 }
 
+LSTATUS cvnRegistryBeginChanges(void) {
+    return share::withoutExceptions<LSTATUS>(ERROR_OUTOFMEMORY, [] { return cvn::beginRegistryChanges(); });
+}
+
+LSTATUS cvnRegistryEndChanges(BOOL keep) {
+    return share::withoutExceptions<LSTATUS>(ERROR_OUTOFMEMORY, [&] {
+        const LSTATUS status = cvn::endRegistryChanges(keep != FALSE);
+        if (status != ERROR_SUCCESS) {
+            g_lastWriteError = status;
+        }
+        return status;
+    });
+}
+
+void cvnRegistryHoldReads(BOOL hold) {
+    cvn::holdRegistryReads(hold != FALSE);
+}
+
 size_t cvnRegistryFilePath(char* buffer, size_t size) {
     return share::withoutExceptions<size_t>(0, [&]() -> size_t {
         const std::string path = cvn::registryFilePath();

@@ -8,7 +8,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
+#include <optional>
+#include <thread>
 #include <string>
 
 namespace cvn {
@@ -105,6 +108,29 @@ LSTATUS readWhole(int descriptor, off_t sizeHint, std::string& text) {
     }
 }
 
+// Holds a shared lock on "<registry file>.lock", where there is one, for its lifetime.
+class ReaderLock {
+  public:
+    explicit ReaderLock(const std::string& registryPath) {
+        if (registryPath.empty()) {
+            return;
+        }
+        descriptor_ = open((registryPath + ".lock").c_str(), O_RDONLY | O_CLOEXEC);
+        while (descriptor_ >= 0 && flock(descriptor_, LOCK_SH) != 0 && errno == EINTR) {
+        }
+    }
+    ~ReaderLock() {
+        if (descriptor_ >= 0) {
+            close(descriptor_);
+        }
+    }
+    ReaderLock(const ReaderLock&) = delete;
+    ReaderLock& operator=(const ReaderLock&) = delete;
+
+  private:
+    int descriptor_ = -1;
+};
+
 // Reads and parses the file at `path`, or takes the parsed version when the file is unchanged.
 LSTATUS readDocument(const std::string& path, std::shared_ptr<const RegistryDocument>& document) {
     const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -124,6 +150,13 @@ LSTATUS readDocument(const std::string& path, std::shared_ptr<const RegistryDocu
     if (S_ISDIR(status.st_mode)) {
         close(descriptor);
         return ERROR_ACCESS_DENIED;
+    }
+    // A file with other hard links is rewritten in place: it is read once its writer is done.
+    const ReaderLock readerLock(status.st_nlink > 1 ? path : std::string());
+    if (status.st_nlink > 1 && fstat(descriptor, &status) != 0) {
+        const int error = errno;
+        close(descriptor);
+        return win32Error(error, ERROR_READ_FAULT);
     }
     const FileIdentity identity = FileIdentity::of(status);
     if (auto cached = cachedDocument(path, identity)) {
@@ -206,12 +239,66 @@ LSTATUS writeAll(int descriptor, const std::string& text) {
     return ERROR_SUCCESS;
 }
 
-// Writes `text` beside the file and renames it over the file, keeping the old file's permissions.
-// On success `identity` is the new file's.
-LSTATUS replaceFile(const std::string& path, const std::string& text, FileIdentity& identity) {
-    mode_t mode = 0600;
-    if (struct stat old{}; stat(path.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
+// The file a path names with its symbolic links followed: a registry kept by a dotfile manager is
+// a link, and its target is what must change.
+std::string linkTarget(const std::string& path) {
+    std::string target = path;
+    for (int links = 0; links < 40; ++links) {
+        struct stat status {};
+        if (lstat(target.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
+            break;
+        }
+        std::string text(4096, '\0');
+        const ssize_t length = readlink(target.c_str(), text.data(), text.size());
+        if (length <= 0) {
+            break;
+        }
+        text.resize(static_cast<size_t>(length));
+        const size_t slash = target.rfind('/');
+        target = text[0] == '/' || slash == std::string::npos ? text : target.substr(0, slash + 1) + text;
+    }
+    return target;
+}
+
+// A file with several hard links is rewritten in place, so that every name sees the change;
+// readers of such a file wait for the writers' lock (readDocument).
+LSTATUS rewriteInPlace(const std::string& path, const std::string& text, FileIdentity& identity) {
+    const int descriptor = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return win32Error(errno, ERROR_WRITE_FAULT);
+    }
+    LSTATUS status = writeAll(descriptor, text);
+    struct stat written {};
+    if (status == ERROR_SUCCESS && (ftruncate(descriptor, static_cast<off_t>(text.size())) != 0 ||
+                                    fsync(descriptor) != 0 || fstat(descriptor, &written) != 0)) {
+        status = win32Error(errno, ERROR_WRITE_FAULT);
+    }
+    if (close(descriptor) != 0 && status == ERROR_SUCCESS) {
+        status = win32Error(errno, ERROR_WRITE_FAULT);
+    }
+    if (status == ERROR_SUCCESS) {
+        identity = FileIdentity::of(written);
+    }
+    return status;
+}
+
+// The new file takes the old one's owner and group where this process may set them: a user who
+// is not root keeps at least the group when it is one of theirs.
+void takeOwnership(int descriptor, const struct stat& old) {
+    if (fchown(descriptor, old.st_uid, old.st_gid) != 0 &&
+        fchown(descriptor, static_cast<uid_t>(-1), old.st_gid) != 0) {
+        errno = 0;
+    }
+}
+
+// Writes `text` beside the file and renames it over the file, keeping the old file's mode, owner
+// and group. On success `identity` is the new file's.
+LSTATUS replaceFile(const std::string& linkedPath, const std::string& text, FileIdentity& identity) {
+    const std::string path = linkTarget(linkedPath);
+    struct stat old {};
+    const bool existed = stat(path.c_str(), &old) == 0;
+    if (existed && old.st_nlink > 1) {
+        return rewriteInPlace(path, text, identity);
     }
     const std::string temporary = path + ".tmp." + std::to_string(getpid());
     const int descriptor = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -219,7 +306,11 @@ LSTATUS replaceFile(const std::string& path, const std::string& text, FileIdenti
         return win32Error(errno, ERROR_WRITE_FAULT);
     }
     LSTATUS status = writeAll(descriptor, text);
-    if (status == ERROR_SUCCESS && (fchmod(descriptor, mode) != 0 || fsync(descriptor) != 0)) {
+    if (existed) {
+        takeOwnership(descriptor, old);
+    }
+    if (status == ERROR_SUCCESS &&
+        (fchmod(descriptor, existed ? old.st_mode & 07777 : 0600) != 0 || fsync(descriptor) != 0)) {
         status = win32Error(errno, ERROR_WRITE_FAULT);
     }
     struct stat written {};
@@ -259,11 +350,101 @@ std::string registryFilePath() {
     return base + "/cvnplatform/registry.reg";
 }
 
+namespace {
+
+// The changes of one thread gathered into one write of the file (beginRegistryChanges).
+struct Transaction {
+    std::mutex lock;
+    std::optional<std::thread::id> owner;
+    std::string path;
+    std::unique_ptr<WriterLock> writer;
+    std::shared_ptr<RegistryDocument> document;
+    bool changed = false;
+};
+Transaction& g_transaction = *new Transaction;
+
+__attribute__((destructor)) void freeTransaction() {
+    delete &g_transaction;
+}
+
+// The version of the file this thread's reads are held to (holdRegistryReads).
+thread_local bool t_holdingReads = false;
+thread_local std::shared_ptr<const RegistryDocument> t_heldDocument;
+
+bool ownsTransaction() {
+    std::lock_guard<std::mutex> guard(g_transaction.lock);
+    return g_transaction.owner == std::this_thread::get_id();
+}
+
+} // namespace
+
 LSTATUS readRegistry(std::shared_ptr<const RegistryDocument>& document) {
-    return readDocument(registryFilePath(), document);
+    if (ownsTransaction()) {
+        document = g_transaction.document;
+        return ERROR_SUCCESS;
+    }
+    if (t_holdingReads && t_heldDocument) {
+        document = t_heldDocument;
+        return ERROR_SUCCESS;
+    }
+    const LSTATUS status = readDocument(registryFilePath(), document);
+    if (status == ERROR_SUCCESS && t_holdingReads) {
+        t_heldDocument = document;
+    }
+    return status;
+}
+
+void holdRegistryReads(bool hold) {
+    t_holdingReads = hold;
+    t_heldDocument.reset();
+}
+
+LSTATUS beginRegistryChanges() {
+    if (ownsTransaction()) {
+        return ERROR_BUSY;
+    }
+    const std::string path = registryFilePath();
+    auto writer = std::make_unique<WriterLock>(path);
+    if (writer->status() != ERROR_SUCCESS) {
+        return writer->status();
+    }
+    std::shared_ptr<const RegistryDocument> current;
+    if (const LSTATUS status = readDocument(path, current); status != ERROR_SUCCESS) {
+        return status;
+    }
+    std::lock_guard<std::mutex> guard(g_transaction.lock);
+    g_transaction.owner = std::this_thread::get_id();
+    g_transaction.path = path;
+    g_transaction.writer = std::move(writer);
+    g_transaction.document = std::make_shared<RegistryDocument>(*current);
+    g_transaction.changed = false;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS endRegistryChanges(bool keep) {
+    if (!ownsTransaction()) {
+        return ERROR_INVALID_FUNCTION;
+    }
+    LSTATUS status = ERROR_SUCCESS;
+    if (keep && g_transaction.changed) {
+        FileIdentity identity;
+        status = replaceFile(g_transaction.path, g_transaction.document->text(), identity);
+        if (status == ERROR_SUCCESS) {
+            rememberDocument(g_transaction.path, identity, g_transaction.document);
+        }
+    }
+    std::lock_guard<std::mutex> guard(g_transaction.lock);
+    g_transaction.owner.reset();
+    g_transaction.writer.reset();
+    g_transaction.document.reset();
+    return status;
 }
 
 LSTATUS changeRegistry(const std::function<bool(RegistryDocument&)>& change) {
+    if (ownsTransaction()) {
+        g_transaction.changed = change(*g_transaction.document) || g_transaction.changed;
+        return ERROR_SUCCESS;
+    }
     const std::string path = registryFilePath();
     WriterLock lock(path);
     if (lock.status() != ERROR_SUCCESS) {

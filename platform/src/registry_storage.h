@@ -28,4 +28,15 @@ LSTATUS readRegistry(std::shared_ptr<const RegistryDocument>& document);
 // read or the write; the change then did not happen.
 LSTATUS changeRegistry(const std::function<bool(RegistryDocument&)>& change);
 
+// Gathers this thread's changes into one: from begin to end it holds the writers' lock (other
+// writers, in this process or another, wait), its reads see the file as read at the start with
+// its own changes, and end(true) writes the file once. Another process's reader sees the file
+// before or after, never part of the changes. end(false) drops them.
+LSTATUS beginRegistryChanges();
+LSTATUS endRegistryChanges(bool keep);
+
+// While held, this thread's reads see one version of the file, the first one read: several
+// values read one after the other are of one moment, also when another process changes them.
+void holdRegistryReads(bool hold);
+
 } // namespace cvn

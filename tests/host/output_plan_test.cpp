@@ -3,8 +3,16 @@
 #include "output_name.h"
 #include "output_plan.h"
 #include "shard.h"
+#include "write_plan.h"
+
+#include "support/temporary_directory.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
 
 namespace cvn::test {
 namespace {
@@ -24,25 +32,122 @@ TEST(OutputPlan, PairsOrTheUsageError) {
         {{"a.wav", "b.wav", "c.wav"}, "", "", {}, "several inputs need --out-dir"},
         {{"a.wav", "b.wav"}, "o.mp3", "", {}, "--output takes one input"},
         {{"a.wav"}, "o.mp3", "out", {}, "exclude each other"},
-        {{"x/a.wav", "y/a.flac"}, "", "out", {}, "would be written there"},
-        {{"a.wav", "a.wav"}, "", "", {}, "would overwrite an input"},
     };
     for (const Case& c : cases) {
         std::string error;
-        const auto items =
+        const auto planned =
             cvnhost::planOutputs({c.files, {}, c.output, c.outDirectory, "", {}, nullptr}, error);
         if (c.outputs.empty()) {
-            EXPECT_FALSE(items) << c.error;
+            EXPECT_FALSE(planned) << c.error;
             EXPECT_NE(error.find(c.error), std::string::npos) << error;
             continue;
         }
-        ASSERT_TRUE(items) << error;
+        ASSERT_TRUE(planned) << error;
         std::vector<std::string> outputs;
-        for (const cvnhost::BatchItem& item : *items) {
+        for (const cvnhost::BatchItem& item : planned->tracks) {
             outputs.push_back(item.output);
         }
         EXPECT_EQ(outputs, c.outputs);
     }
+}
+
+// Every path a run writes, checked together: what it may not be, by path kind, and the partial
+// name each track written gets.
+TEST(WritePlan, PathsThatAreNoPlaceToWriteAreRefused) {
+    TemporaryDirectory directory;
+    const auto file = [&](const std::string& name) { return directory.file(name); };
+    for (const std::string name : {"in.wav", "m.jsonl", "x.partial.mp3", "old.mp3"}) {
+        std::ofstream(file(name)) << name;
+    }
+    std::filesystem::create_directory(file("folder"));
+    ASSERT_EQ(mkfifo(file("fifo").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/null", file("null.mp3"));
+    std::filesystem::create_symlink(file("in.wav"), file("linked.mp3"));
+    std::filesystem::create_hard_link(file("in.wav"), file("hard.mp3"));
+    std::filesystem::create_symlink(file("old.mp3"), file("to-old.mp3"));
+    const std::string in = file("in.wav");
+    const auto track = [](const std::string& input, const std::string& output) {
+        return cvnhost::BatchItem{input, output, {}, {}};
+    };
+    const auto rules = [](const std::string& outDirectory, const std::string& manifest,
+                          const std::string& report) {
+        return cvnhost::WriteRules{outDirectory, manifest, report, false};
+    };
+    struct Case {
+        const char* what;
+        std::vector<cvnhost::BatchItem> tracks;
+        cvnhost::WriteRules rules;
+        std::string error; // empty: planned
+    };
+    const std::vector<Case> cases = {
+        {"the input itself", {track(in, in)}, rules("", "", ""), "the output would overwrite an input"},
+        {"a link to the input",
+         {track(in, file("linked.mp3"))},
+         rules("", "", ""),
+         "the output would overwrite an input"},
+        {"a hard link of the input",
+         {track(in, file("hard.mp3"))},
+         rules("", "", ""),
+         "the output would overwrite an input"},
+        {"one output twice",
+         {track(in, file("o.mp3")), track(file("b.wav"), file("o.mp3"))},
+         rules("", "", ""),
+         "would be written there"},
+        {"the report over an input",
+         {track(in, file("o.mp3"))},
+         rules("", "", in),
+         "--report " + in + ": would overwrite an input"},
+        {"the report over the manifest",
+         {track(in, file("o.mp3"))},
+         rules("", file("m.jsonl"), file("m.jsonl")),
+         "would overwrite the manifest"},
+        {"the report over an output",
+         {track(in, file("o.mp3"))},
+         rules("", "", file("o.mp3")),
+         "is the output of"},
+        {"two outputs to -",
+         {track(in, "-"), track(file("b.wav"), "-")},
+         rules("", "", ""),
+         "standard output (-) can take one file"},
+        {"an output and the report to -",
+         {track(in, "-")},
+         rules("", "", "-"),
+         "standard output (-) can take one file"},
+        {"two inputs from -",
+         {track("-", file("a.mp3")), track("-", file("b.mp3"))},
+         rules("", "", ""),
+         "standard input (-) can be read once"},
+        {"the manifest and an input from -",
+         {track("-", file("a.mp3"))},
+         rules("", "-", ""),
+         "standard input (-) can be read once"},
+        {"outside --out-dir",
+         {track(in, file("out/../../x.mp3"))},
+         rules(file("out"), "", ""),
+         "is outside --out-dir"},
+        {"a FIFO", {track(in, file("fifo"))}, rules("", "", ""), "is a FIFO, not a regular file"},
+        {"a directory", {track(in, file("folder"))}, rules("", "", ""), "is a directory, not a regular file"},
+        {"a link to a device",
+         {track(in, file("null.mp3"))},
+         rules("", "", ""),
+         "is a character device (/dev/null)"},
+        {"a link to a file", {track(in, file("to-old.mp3"))}, rules("", "", ""), ""},
+        {"standard output", {track(in, "-")}, rules("", "", file("report.jsonl")), ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<cvnhost::BatchItem> tracks = c.tracks;
+        std::string error;
+        EXPECT_EQ(cvnhost::planWrites(tracks, {}, c.rules, error), c.error.empty())
+            << c.what << ": " << error;
+        EXPECT_NE(error.find(c.error), std::string::npos) << c.what << ": " << error;
+    }
+    // x.partial.mp3 exists and x.partial-1.mp3 is another track's output: x's partial takes the next.
+    std::vector<cvnhost::BatchItem> tracks = {track(file("x.wav"), file("x.mp3")),
+                                              track(in, file("x.partial-1.mp3"))};
+    std::string error;
+    ASSERT_TRUE(cvnhost::planWrites(tracks, {0, 1}, {"", "", "", true}, error)) << error;
+    EXPECT_EQ(tracks[0].partial, file("x.partial-2.mp3"));
+    EXPECT_EQ(tracks[1].partial, file("x.partial-1.partial.mp3"));
 }
 
 // Names from tags: padding, fallbacks, folders from the template only, characters that file
