@@ -1,11 +1,13 @@
 #include "audio_input.h"
 
 #include "input_tags.h"
+#include "output_target.h"
 #include "standard_streams.h"
 
 #include <mpg123.h>
 #include <sndfile.h>
 #include <soxr.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <bit>
@@ -77,6 +79,11 @@ std::unique_ptr<AudioInput> AudioInput::open(const std::string& path, std::strin
     }
     std::error_code fileError;
     const auto size = std::filesystem::file_size(path, fileError);
+    if (struct stat status{}; stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        error = "is " + fileTypeName(status.st_mode) +
+                ", not a regular file: give a stream as - (standard input)";
+        return nullptr;
+    }
     if (fileError) {
         error = "cannot be read: " + fileError.message();
         return nullptr;
@@ -222,7 +229,8 @@ int64_t AudioInput::expectedFrames() const {
 }
 
 int64_t AudioInput::expectedFramesOf(const std::string& path) {
-    if (isStandardStream(path)) {
+    std::error_code typeError;
+    if (isStandardStream(path) || !std::filesystem::is_regular_file(path, typeError)) {
         return 0; // read once only, by the encode
     }
     SF_INFO info{};
@@ -307,8 +315,11 @@ bool AudioInput::readConverted(std::vector<uint32_t>& frames, std::string& error
             flushed_ = ended_;
             continue;
         }
-        // At the end, a null input drains what the resampler still holds.
-        const size_t room = kBlockFrames * 2 + 1024;
+        // At the end, a null input drains what the resampler still holds. The room takes all that a
+        // block gives at this rate: what does not fit would wait inside the resampler, which then
+        // grows with the length of the input.
+        const size_t room =
+            kBlockFrames * std::max<size_t>(2, (kPlugInSampleRate + sampleRate_ - 1) / sampleRate_) + 1024;
         resampledBlock_.resize(room * channels);
         size_t produced = 0;
         const soxr_error_t soxrError =

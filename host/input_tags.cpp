@@ -16,6 +16,8 @@
 #include <taglib/xiphcomment.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -35,8 +37,16 @@ const Item* frontOrFirst(const std::vector<const Item*>& pictures, IsFront isFro
     return front != pictures.end() ? *front : pictures.empty() ? nullptr : pictures.front();
 }
 
-Picture pictureOf(const TagLib::String& mimeType, const TagLib::ByteVector& data,
-                  const TagLib::String& description) {
+thread_local bool t_pictureLeftOut = false;
+
+// A picture above the limit is left out, with a note once per input: a 50 MB scan in a FLAC
+// file would otherwise be copied whole into every MP3 made from it.
+std::optional<Picture> pictureOf(const TagLib::String& mimeType, const TagLib::ByteVector& data,
+                                 const TagLib::String& description) {
+    if (data.size() > kLargestPicture) {
+        t_pictureLeftOut = true;
+        return std::nullopt;
+    }
     return Picture{utf8(mimeType), std::vector<uint8_t>(data.begin(), data.end()), utf8(description)};
 }
 
@@ -113,15 +123,24 @@ std::optional<int> leadingNumber(const std::string& text) {
 } // namespace
 
 std::optional<Picture> readCover(const std::string& path, std::string& error) {
-    constexpr size_t kLargestCover = 16 * 1024 * 1024;
+    const std::string tooLarge = "is larger than a picture may be (16 MB)";
+    std::error_code sizeError;
+    if (const uintmax_t size = std::filesystem::file_size(path, sizeError);
+        !sizeError && size > kLargestPicture) {
+        error = tooLarge;
+        return std::nullopt;
+    }
+    // At most one byte past the limit is read, whatever the file is: a device or a pipe has no size.
     std::ifstream file(path, std::ios::binary);
-    std::vector<uint8_t> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (!file.eof() && file.fail()) {
+    std::vector<uint8_t> data(kLargestPicture + 1);
+    file.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    if (!file.is_open() || file.bad()) {
         error = "cannot be read as a cover";
         return std::nullopt;
     }
-    if (data.size() > kLargestCover) {
-        error = "is larger than a cover may be (16 MB)";
+    data.resize(static_cast<size_t>(file.gcount()));
+    if (data.size() > kLargestPicture) {
+        error = tooLarge;
         return std::nullopt;
     }
     const auto startsWith = [&](std::initializer_list<uint8_t> signature) {
@@ -153,7 +172,9 @@ std::string numberAndTotalText(const NumberAndTotal& parsed) {
 }
 
 std::optional<TrackTags> readInputTags(const std::string& path) {
-    if (isStandardStream(path)) {
+    // A FIFO or a device would block or be consumed: only regular files are read ahead for tags.
+    std::error_code typeError;
+    if (isStandardStream(path) || !std::filesystem::is_regular_file(path, typeError)) {
         return std::nullopt;
     }
     const std::unique_lock<std::mutex> tagLibTurn = lockTagLib();
@@ -207,7 +228,13 @@ std::optional<TrackTags> readInputTags(const std::string& path) {
             texts.push_back(utf8(value));
         }
     }
+    t_pictureLeftOut = false;
     tags.cover = coverOf(reference.file());
+    static std::set<std::string> noted; // under TagLib's lock, as the tags are read
+    if (t_pictureLeftOut && noted.insert(path).second) {
+        std::fprintf(stderr, "cvnhost: %s: its picture is larger than 16 MB and is left out of the MP3\n",
+                     path.c_str());
+    }
     return tags;
 }
 

@@ -13,6 +13,10 @@
 
 namespace cvnhost {
 
+// The largest picture taken, from --cover or from an input's own tags: a larger one is refused
+// (--cover) or left out of the MP3 with a note (an input's own).
+inline constexpr size_t kLargestPicture = 16 * 1024 * 1024;
+
 struct Picture {
     std::string mimeType; // "image/png", "image/jpeg"
     std::vector<uint8_t> data;

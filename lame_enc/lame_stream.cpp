@@ -1,5 +1,7 @@
 #include "lame_stream.h"
 
+#include "frame_crc.h"
+
 namespace lame_enc {
 
 namespace {
@@ -75,8 +77,19 @@ BeResult LameStream::encode(uint32_t count, const int16_t* samples, uint8_t* out
         return kBeInvalidFormatParameters;
     }
     outputBytes = static_cast<uint32_t>(produced);
+    completeReservedFrame(output, outputBytes);
     fingerprint_.add(output, outputBytes);
     return kBeSuccess;
+}
+
+void LameStream::completeReservedFrame(uint8_t* output, uint32_t outputBytes) {
+    // The first frame the library gives is the one reserved for the header, all zeros after its
+    // own header. A host that never asks for the header keeps it as it is: with CRCs on it must
+    // carry its own, or decoders count it as damaged.
+    if (!reservedFrameCompleted_ && outputBytes > 0) {
+        setFrameCrc(output, outputBytes);
+        reservedFrameCompleted_ = true;
+    }
 }
 
 BeResult LameStream::flush(uint8_t* output, uint32_t& outputBytes) {
@@ -89,6 +102,7 @@ BeResult LameStream::flush(uint8_t* output, uint32_t& outputBytes) {
         return kBeInvalidFormatParameters;
     }
     outputBytes = static_cast<uint32_t>(produced);
+    completeReservedFrame(output, outputBytes);
     fingerprint_.add(output, outputBytes);
     return kBeSuccess;
 }

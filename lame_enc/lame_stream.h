@@ -39,8 +39,11 @@ class LameStream {
     LameStream(lame_global_flags* flags, const LameSettings& settings) : flags_(flags), settings_(settings) {}
 
     lame_global_flags* flags_;
+    void completeReservedFrame(uint8_t* output, uint32_t outputBytes);
+
     LameSettings settings_;
     ByteFingerprint fingerprint_;
+    bool reservedFrameCompleted_ = false;
 };
 
 } // namespace lame_enc

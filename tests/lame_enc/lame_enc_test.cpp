@@ -2,6 +2,7 @@
 // error codes, and VBR headers that find their own files.
 #include "binding/encoder_library.h"
 #include "support/audio_tools.h"
+#include "support/child_process.h"
 #include "support/mp3_frames.h"
 #include "support/plugin_under_test.h"
 #include "support/temporary_directory.h"
@@ -188,26 +189,34 @@ TEST_F(LameEncTest, VersionRecordNamesTheLinkedEngine) {
 }
 
 // A constant-bitrate stream starts with a silent frame that becomes its Info frame, with the
-// encoder delay and padding, only when asked for.
+// encoder delay and padding, only when asked for; unasked, it is a valid frame, its CRC too.
 TEST_F(LameEncTest, ConstantBitrateReservesAnInfoFrameFilledWhenAsked) {
     TemporaryDirectory directory;
     const std::string path = directory.file("cbr.mp3");
-    library.closeStream(encodeToFile(config(1, 128), 44100, 440, path));
-    const std::vector<uint8_t> unasked = readFileBytes(path);
-    const std::vector<Mp3Frame> frames = readMp3Frames(unasked);
-    ASSERT_GT(frames.size(), 2u);
-    EXPECT_FALSE(readVbrHeader(unasked, frames[0]));
-    EXPECT_EQ(library.writeVBRHeader(path.c_str()), 0u);
-    const std::vector<uint8_t> asked = readFileBytes(path);
-    ASSERT_EQ(asked.size(), unasked.size());
-    const std::optional<VbrHeader> header = readVbrHeader(asked, frames[0]);
-    ASSERT_TRUE(header);
-    EXPECT_EQ(header->tag, "Info");
-    ASSERT_TRUE(header->frames);
-    EXPECT_EQ(*header->frames, frames.size() - 1);
-    EXPECT_TRUE(std::equal(asked.begin() + static_cast<std::ptrdiff_t>(frames[1].offset), asked.end(),
-                           unasked.begin() + static_cast<std::ptrdiff_t>(frames[1].offset)))
-        << "only the first frame changes";
+    for (const EncoderConfig& c : {config(1, 128), config(1, 128, 1), config(3, 64, 1)}) {
+        const std::string what =
+            "mode " + std::to_string(c.channelMode) + ", CRC word " + std::to_string(c.crcWord);
+        library.closeStream(encodeToFile(c, 44100, 440, path));
+        const std::vector<uint8_t> unasked = readFileBytes(path);
+        const std::vector<Mp3Frame> frames = readMp3Frames(unasked);
+        ASSERT_GT(frames.size(), 2u) << what;
+        EXPECT_FALSE(readVbrHeader(unasked, frames[0])) << what;
+        const ChildResult checked =
+            runProgram("/usr/bin/ffmpeg", {"-hide_banner", "-nostdin", "-err_detect", "crccheck", "-i", path,
+                                           "-f", "null", "-"});
+        EXPECT_EQ(checked.errors.find("CRC mismatch"), std::string::npos) << what << ": " << checked.errors;
+        EXPECT_EQ(library.writeVBRHeader(path.c_str()), 0u) << what;
+        const std::vector<uint8_t> asked = readFileBytes(path);
+        ASSERT_EQ(asked.size(), unasked.size()) << what;
+        const std::optional<VbrHeader> header = readVbrHeader(asked, frames[0]);
+        ASSERT_TRUE(header) << what;
+        EXPECT_EQ(header->tag, "Info") << what;
+        ASSERT_TRUE(header->frames) << what;
+        EXPECT_EQ(*header->frames, frames.size() - 1) << what;
+        EXPECT_TRUE(std::equal(asked.begin() + static_cast<std::ptrdiff_t>(frames[1].offset), asked.end(),
+                               unasked.begin() + static_cast<std::ptrdiff_t>(frames[1].offset)))
+            << what << ": only the first frame changes";
+    }
 }
 
 // Four VBR streams of different lengths are flushed in one order and their headers asked for in

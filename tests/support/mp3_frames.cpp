@@ -70,7 +70,8 @@ std::vector<Mp3Frame> readMp3Frames(const std::vector<uint8_t>& bytes) {
 std::optional<VbrHeader> readVbrHeader(const std::vector<uint8_t>& bytes, const Mp3Frame& frame) {
     const bool mono = frame.channelMode == 3;
     const size_t sideInfo = frame.mpegVersion == 1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
-    const size_t at = frame.offset + 4 + (frame.crc ? 2 : 0) + sideInfo;
+    // At a fixed offset, CRC or not: the encoder's program writes it there and decoders look there.
+    const size_t at = frame.offset + 4 + sideInfo;
     if (at + 12 > frame.offset + frame.length) {
         return std::nullopt;
     }
