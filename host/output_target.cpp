@@ -54,9 +54,11 @@ std::optional<OutputTarget> outputTargetOf(const std::string& output, std::strin
             if (errno == ENOENT) {
                 return target; // made new, through the links followed so far
             }
-            error = output + (errno == ENAMETOOLONG ? ": cannot be created: its name is longer than the file "
-                                                      "system takes (" + std::to_string(NAME_MAX) + " bytes)"
-                                                    : ": cannot be examined: " + std::string(std::strerror(errno)));
+            error = output + (errno == ENAMETOOLONG
+                                  ? ": cannot be created: its name is longer than the file "
+                                    "system takes (" +
+                                        std::to_string(NAME_MAX) + " bytes)"
+                                  : ": cannot be examined: " + std::string(std::strerror(errno)));
             return std::nullopt;
         }
         if (!S_ISLNK(target.status.st_mode)) {
