@@ -687,7 +687,8 @@ int main(int argc, char** argv) {
                         "Replace existing outputs, each once its new file is complete (default: a batch "
                         "skips them, a single encode stops)");
     encodeApp->add_flag("--keep-partial", encode.keepPartial,
-                        "Keep a file cut short by Ctrl-C as NAME.partial.mp3 (default: not written)");
+                        "Keep a file cut short by Ctrl-C as NAME.partial.mp3, or NAME.partial-N.mp3 when "
+                        "that name is taken (default: not written)");
     addFormatOptions(*encodeApp, encode.common);
     addTagOptions(*encodeApp, encode.common, "the input's own");
     encodeApp->footer("Examples:\n  cvnhost encode song.flac song.mp3\n"
