@@ -6,6 +6,10 @@
 #include "support/audio_tools.h"
 #include "support/mp3_frames.h"
 
+#include <taglib/attachedpictureframe.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -233,6 +237,10 @@ TEST_F(CvnhostTest, WhatCannotBeReadOrWrittenIsToldNotSkipped) {
         EXPECT_EQ(inside.exitStatus, 0) << run << ": " << inside.errors;
     }
     EXPECT_EQ(namesIn(file("lib/mp3")), (std::vector<std::string>{"a.mp3", "locked"}));
+    const ChildResult toStdout =
+        cvnhost({"encode", "--quiet", "--out-dir", file("out3"), "--report", "-", file("lib")});
+    EXPECT_EQ(toStdout.exitStatus, 0) << toStdout.errors;
+    EXPECT_NE(toStdout.output.find("\"status\":\"encoded\""), std::string::npos) << "- is standard output";
 
     // Permissions bind root only through another user: the run then drops to nobody.
     chmod(directory.path().c_str(), 0777);
