@@ -1,10 +1,7 @@
 #include "batch.h"
 
-#include "input_tags.h"
-
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -14,23 +11,14 @@ namespace cvnhost {
 
 namespace {
 
-// The album of each item for album gain, numbered from 0: the items of one folder with one album
-// tag (or the --album given) are one album. An item without an album tag belongs to none.
-std::vector<std::optional<size_t>> albumsOf(const std::vector<BatchItem>& items, const EncodeOptions& options,
-                                            size_t& albumCount) {
-    std::map<std::pair<std::string, std::string>, size_t> numbers;
+// The album of each item for album gain, numbered from 0 in the order of the items; an item of no
+// album has none.
+std::vector<std::optional<size_t>> albumsOf(const std::vector<BatchItem>& items, size_t& albumCount) {
+    std::map<std::string, size_t> numbers;
     std::vector<std::optional<size_t>> albums(items.size());
     for (size_t i = 0; i < items.size(); ++i) {
-        std::optional<std::string> album =
-            options.givenTags.album ? options.givenTags.album : items[i].tags.album;
-        if (!album) {
-            if (const std::optional<TrackTags> tags = readInputTags(items[i].input)) {
-                album = tags->album;
-            }
-        }
-        if (album && !album->empty()) {
-            const std::string folder = std::filesystem::path(items[i].input).parent_path().string();
-            albums[i] = numbers.try_emplace({folder, *album}, numbers.size()).first->second;
+        if (!items[i].album.empty()) {
+            albums[i] = numbers.try_emplace(items[i].album, numbers.size()).first->second;
         }
     }
     albumCount = numbers.size();
@@ -51,7 +39,7 @@ std::vector<TrackOutcome> encodeBatch(const PlugInHost& host, const std::vector<
     std::vector<TrackOutcome> outcomes(items.size());
     size_t albumCount = 0;
     const std::vector<std::optional<size_t>> albums = options.replayGain == ReplayGainMode::Album
-                                                          ? albumsOf(items, options, albumCount)
+                                                          ? albumsOf(items, albumCount)
                                                           : std::vector<std::optional<size_t>>(items.size());
     std::vector<WaitingAlbum> waiting(albumCount);
     for (const std::optional<size_t>& album : albums) {
@@ -70,12 +58,14 @@ std::vector<TrackOutcome> encodeBatch(const PlugInHost& host, const std::vector<
     // those that were encoded whole. After a stop none is written: the gain would be of a part.
     const auto finishAlbum = [&](std::vector<std::pair<size_t, EncodedTrack>>& tracks) {
         std::vector<const LoudnessMeter*> meters;
+        double peak = 0; // the largest track peak
         for (const auto& [index, track] : tracks) {
             if (track.outcome.message.empty() && !track.cutShort && track.meter) {
                 meters.push_back(track.meter.get());
+                peak = std::max(peak, track.peak);
             }
         }
-        const std::optional<ReplayGain> gain = LoudnessMeter::albumGain(meters);
+        const std::optional<ReplayGain> gain = LoudnessMeter::gainOf(meters, peak);
         for (auto& [index, track] : tracks) {
             track.cutShort = track.cutShort || stop.load();
             if (gain) {

@@ -1,6 +1,8 @@
 #include "encode_job.h"
 
 #include "audio_input.h"
+#include "decoded_peak.h"
+#include "id3v1_year.h"
 #include "id3v2_tag.h"
 #include "loudness.h"
 #include "pending_output.h"
@@ -52,6 +54,25 @@ bool makeFoldersOf(const std::string& output, std::string& error) {
     }
     error = "cannot create the directory " + folder.string() + ": " + folderError.message();
     return false;
+}
+
+// The measured gain replaces whatever ReplayGain the input carried: its album values would no
+// longer go with the rest. The peak is the finished MP3's, decoded. outcome.tags is the track's
+// copy of its tags, and what is written.
+void measureTrack(EncodedTrack& encoded, const std::string& path, const std::string& output) {
+    TrackOutcome& outcome = encoded.outcome;
+    std::erase_if(outcome.tags.more,
+                  [](const auto& entry) { return entry.first.rfind("REPLAYGAIN_", 0) == 0; });
+    std::string error;
+    const std::optional<double> peak = decodedPeak(path, error);
+    if (!peak) {
+        outcome.message = output + " " + error;
+        return;
+    }
+    encoded.peak = *peak;
+    if (const std::optional<ReplayGain> gain = LoudnessMeter::gainOf({encoded.meter.get()}, *peak)) {
+        setReplayGainTags(outcome.tags, "TRACK", *gain);
+    }
 }
 
 } // namespace
@@ -121,7 +142,7 @@ EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const Trac
     std::string readError;
     bool written = true;
     if (options.replayGain != ReplayGainMode::Off) {
-        encoded.meter = std::make_unique<LoudnessMeter>();
+        encoded.meter = std::make_unique<LoudnessMeter>(isStereoFormat(options.formatIndex) ? 2 : 1);
     }
     while (!stop.load()) {
         if (!source.read(frames, readError)) {
@@ -146,15 +167,6 @@ EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const Trac
     encoded.cutShort = stop.load() && readError.empty() && written;
     const bool closed = host.closeStream(stream) == kStreamSucceeded;
 
-    // The measured gain replaces whatever ReplayGain the input carried: its album values would
-    // no longer go with the rest. outcome.tags is the track's copy of its tags, and what is written.
-    if (encoded.meter) {
-        std::erase_if(outcome.tags.more,
-                      [](const auto& entry) { return entry.first.rfind("REPLAYGAIN_", 0) == 0; });
-        if (const std::optional<ReplayGain> gain = encoded.meter->trackGain()) {
-            setReplayGainTags(outcome.tags, "TRACK", *gain);
-        }
-    }
     if (!readError.empty()) {
         outcome.message = readError;
     } else if (!written) {
@@ -165,6 +177,8 @@ EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const Trac
         // With VBR on the plug-in has had the header written as it closed the stream.
         outcome.message = output + ": the encoder library could not complete the Info frame that makes "
                                    "the file play without gaps";
+    } else if (encoded.meter) {
+        measureTrack(encoded, path, output);
     }
     return encoded;
 }
@@ -176,8 +190,11 @@ void finishTrack(EncodedTrack& encoded, const EncodeOptions& options) {
     }
     const std::string& output = encoded.pending->output();
     std::string error;
-    if (options.id3v2 &&
-        !writeId3v2Tag(encoded.pending->temporaryPath(), outcome.tags, options.id3v2Version, error)) {
+    const std::optional<std::string> year = options.id3v2 ? id3v1YearOf(outcome.tags) : std::nullopt;
+    if (year && !setId3v1Year(encoded.pending->temporaryPath(), *year, error)) {
+        outcome.message = output + " " + error;
+    } else if (options.id3v2 &&
+               !writeId3v2Tag(encoded.pending->temporaryPath(), outcome.tags, options.id3v2Version, error)) {
         outcome.message = output + " " + error;
     } else if (encoded.cutShort) {
         outcome.status = TrackOutcome::Status::CutShort;

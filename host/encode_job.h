@@ -66,6 +66,7 @@ struct EncodedTrack {
     TrackOutcome outcome;
     std::unique_ptr<PendingOutput> pending;
     std::unique_ptr<LoudnessMeter> meter; // with ReplayGain measured
+    double peak = 0;                      // of the MP3 as decoded, with ReplayGain measured
     bool cutShort = false;
 };
 

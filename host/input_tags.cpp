@@ -30,80 +30,61 @@ std::string utf8(const TagLib::String& text) {
     return text.to8Bit(true);
 }
 
-// The picture that says it is the front cover, else the first one; null when there is none.
-template <typename Item, typename IsFront>
-const Item* frontOrFirst(const std::vector<const Item*>& pictures, IsFront isFront) {
-    const auto front = std::find_if(pictures.begin(), pictures.end(), isFront);
-    return front != pictures.end() ? *front : pictures.empty() ? nullptr : pictures.front();
-}
-
 thread_local bool t_pictureLeftOut = false;
 
 // A picture above the limit is left out, with a note once per input: a 50 MB scan in a FLAC
 // file would otherwise be copied whole into every MP3 made from it.
-std::optional<Picture> pictureOf(const TagLib::String& mimeType, const TagLib::ByteVector& data,
-                                 const TagLib::String& description) {
+void addPicture(std::vector<Picture>& pictures, int type, const TagLib::String& mimeType,
+                const TagLib::ByteVector& data, const TagLib::String& description) {
     if (data.size() > kLargestPicture) {
         t_pictureLeftOut = true;
-        return std::nullopt;
+        return;
     }
-    return Picture{utf8(mimeType), std::vector<uint8_t>(data.begin(), data.end()), utf8(description)};
+    pictures.push_back(
+        Picture{utf8(mimeType), std::vector<uint8_t>(data.begin(), data.end()), utf8(description), type});
 }
 
-std::optional<Picture> fromFlacPictures(const TagLib::List<TagLib::FLAC::Picture*>& list) {
-    const std::vector<const TagLib::FLAC::Picture*> pictures(list.begin(), list.end());
-    const TagLib::FLAC::Picture* chosen = frontOrFirst(pictures, [](const TagLib::FLAC::Picture* picture) {
-        return picture->type() == TagLib::FLAC::Picture::FrontCover;
-    });
-    if (chosen == nullptr) {
-        return std::nullopt;
+void addFlacPictures(std::vector<Picture>& pictures, const TagLib::List<TagLib::FLAC::Picture*>& list) {
+    for (const TagLib::FLAC::Picture* picture : list) {
+        addPicture(pictures, picture->type(), picture->mimeType(), picture->data(), picture->description());
     }
-    return pictureOf(chosen->mimeType(), chosen->data(), chosen->description());
 }
 
-std::optional<Picture> fromId3v2(TagLib::ID3v2::Tag* tag) {
+void addId3v2Pictures(std::vector<Picture>& pictures, TagLib::ID3v2::Tag* tag) {
     if (tag == nullptr) {
-        return std::nullopt;
+        return;
     }
-    using Frame = TagLib::ID3v2::AttachedPictureFrame;
-    std::vector<const Frame*> pictures;
     for (TagLib::ID3v2::Frame* frame : tag->frameList("APIC")) {
-        if (const auto* picture = dynamic_cast<const Frame*>(frame)) {
-            pictures.push_back(picture);
+        if (const auto* picture = dynamic_cast<const TagLib::ID3v2::AttachedPictureFrame*>(frame)) {
+            addPicture(pictures, picture->type(), picture->mimeType(), picture->picture(),
+                       picture->description());
         }
     }
-    const Frame* chosen =
-        frontOrFirst(pictures, [](const Frame* picture) { return picture->type() == Frame::FrontCover; });
-    if (chosen == nullptr) {
-        return std::nullopt;
-    }
-    return pictureOf(chosen->mimeType(), chosen->picture(), chosen->description());
 }
 
-std::optional<Picture> coverOf(TagLib::File* file) {
+// Every picture of the file, in its order, with its type and description.
+std::vector<Picture> picturesOf(TagLib::File* file) {
+    std::vector<Picture> pictures;
     if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(file)) {
-        std::optional<Picture> cover = fromFlacPictures(flac->pictureList());
-        if (!cover && flac->xiphComment() != nullptr) {
-            cover = fromFlacPictures(flac->xiphComment()->pictureList());
+        addFlacPictures(pictures, flac->pictureList());
+        if (pictures.empty() && flac->xiphComment() != nullptr) {
+            addFlacPictures(pictures, flac->xiphComment()->pictureList());
         }
-        return cover ? cover : fromId3v2(flac->ID3v2Tag());
+        if (pictures.empty()) {
+            addId3v2Pictures(pictures, flac->ID3v2Tag());
+        }
+    } else if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(file); vorbis && vorbis->tag()) {
+        addFlacPictures(pictures, vorbis->tag()->pictureList());
+    } else if (auto* opus = dynamic_cast<TagLib::Ogg::Opus::File*>(file); opus && opus->tag()) {
+        addFlacPictures(pictures, opus->tag()->pictureList());
+    } else if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(file)) {
+        addId3v2Pictures(pictures, mpeg->ID3v2Tag());
+    } else if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(file)) {
+        addId3v2Pictures(pictures, wav->ID3v2Tag());
+    } else if (auto* aiff = dynamic_cast<TagLib::RIFF::AIFF::File*>(file)) {
+        addId3v2Pictures(pictures, aiff->tag());
     }
-    if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(file)) {
-        return vorbis->tag() != nullptr ? fromFlacPictures(vorbis->tag()->pictureList()) : std::nullopt;
-    }
-    if (auto* opus = dynamic_cast<TagLib::Ogg::Opus::File*>(file)) {
-        return opus->tag() != nullptr ? fromFlacPictures(opus->tag()->pictureList()) : std::nullopt;
-    }
-    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(file)) {
-        return fromId3v2(mpeg->ID3v2Tag());
-    }
-    if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(file)) {
-        return fromId3v2(wav->ID3v2Tag());
-    }
-    if (auto* aiff = dynamic_cast<TagLib::RIFF::AIFF::File*>(file)) {
-        return fromId3v2(aiff->tag());
-    }
-    return std::nullopt;
+    return pictures;
 }
 
 // A number from 1 to 999 at the start of `text` (leading zeros are padding); nothing otherwise.
@@ -148,10 +129,10 @@ std::optional<Picture> readCover(const std::string& path, std::string& error) {
                std::equal(signature.begin(), signature.end(), data.begin());
     };
     if (startsWith({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A})) {
-        return Picture{"image/png", std::move(data), ""};
+        return Picture{"image/png", std::move(data), "", kFrontCover};
     }
     if (startsWith({0xFF, 0xD8, 0xFF})) {
-        return Picture{"image/jpeg", std::move(data), ""};
+        return Picture{"image/jpeg", std::move(data), "", kFrontCover};
     }
     error = "is neither a PNG nor a JPEG image";
     return std::nullopt;
@@ -195,10 +176,10 @@ std::optional<TrackTags> readInputTags(const std::string& path) {
         return text ? leadingNumber(*text) : std::nullopt;
     };
     TrackTags tags;
-    tags.title = first("TITLE");
-    tags.artist = first("ARTIST");
-    tags.album = first("ALBUM");
-    tags.genre = first("GENRE");
+    tags.title = first(kTitleName);
+    tags.artist = first(kArtistName);
+    tags.album = first(kAlbumName);
+    tags.genre = first(kGenreName);
     if (const std::optional<std::string> track = first("TRACKNUMBER")) {
         tags.track = parseTrackNumber(*track);
         tags.trackTotal = parseNumberAndTotal(*track).total;
@@ -215,12 +196,13 @@ std::optional<TrackTags> readInputTags(const std::string& path) {
             tags.more["DISCNUMBER"] = {numberAndTotalText(parsed)};
         }
     }
-    static const std::set<std::string> taken = {"TITLE",       "ARTIST",     "ALBUM",       "GENRE",
-                                                "TRACKNUMBER", "TRACKTOTAL", "TOTALTRACKS", "DISCNUMBER",
-                                                "DISCTOTAL",   "TOTALDISCS"};
+    static const std::set<std::string> taken = {"TRACKNUMBER", "TRACKTOTAL", "TOTALTRACKS",
+                                                "DISCNUMBER",  "DISCTOTAL",  "TOTALDISCS"};
+    static const std::set<std::string> ownField = {kTitleName, kArtistName, kAlbumName, kGenreName};
     for (const auto& [name, values] : properties) {
         const std::string key = utf8(name);
-        if (taken.count(key) != 0) {
+        // A text with a field of its own is kept here too when it has several values.
+        if (taken.count(key) != 0 || (ownField.count(key) != 0 && values.size() < 2)) {
             continue;
         }
         std::vector<std::string>& texts = tags.more[key];
@@ -229,7 +211,7 @@ std::optional<TrackTags> readInputTags(const std::string& path) {
         }
     }
     t_pictureLeftOut = false;
-    tags.cover = coverOf(reference.file());
+    tags.pictures = picturesOf(reference.file());
     static std::set<std::string> noted; // under TagLib's lock, as the tags are read
     if (t_pictureLeftOut && noted.insert(path).second) {
         std::fprintf(stderr, "cvnhost: %s: its picture is larger than 16 MB and is left out of the MP3\n",

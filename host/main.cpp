@@ -4,6 +4,7 @@
 // Exit status: 0 success, 1 a failure (each named on stderr with its file and cause), 2 a usage
 // error, 130 stopped by Ctrl-C or SIGTERM.
 #include "audio_input.h"
+#include "album_identity.h"
 #include "batch.h"
 #include "demo_signal.h"
 #include "dialog_commands.h"
@@ -150,17 +151,18 @@ std::optional<TrackTags> givenTags(const CommonOptions& options) {
     };
     setMore("ALBUMARTIST", options.albumArtist);
     setMore("DATE", options.date);
-    setMore("COMMENT", options.comment);
+    setMore(kCommentName, options.comment);
     if (options.disc) {
         setMore("DISCNUMBER", numberAndTotalText(parseNumberAndTotal(*options.disc)));
     }
     if (options.coverFile) {
         std::string error;
-        tags.cover = readCover(*options.coverFile, error);
-        if (!tags.cover) {
+        std::optional<Picture> cover = readCover(*options.coverFile, error);
+        if (!cover) {
             fail(*options.coverFile + ": " + error);
             return std::nullopt;
         }
+        tags.pictures.push_back(std::move(*cover));
     }
     return tags;
 }
@@ -278,6 +280,9 @@ struct RunTracks {
     std::vector<bool> kept; // the output exists and stays
     std::vector<BatchItem> toWrite;
     std::vector<std::string> unreadable;
+    // Outputs that exist but are encoded again: their album has tracks to encode, and an album's
+    // gain is measured over all of its tracks.
+    size_t encodedAgainForAlbum = 0;
 };
 
 std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vector<ManifestEntry>& manifest,
@@ -297,13 +302,33 @@ std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vec
         return std::nullopt;
     }
     // Every track's paths are checked, also those of other shards: two shards must not write one file.
-    std::vector<size_t> written;
+    const bool albumGain = command.replayGain == "album";
+    if (albumGain) {
+        for (BatchItem& item : planned->tracks) {
+            item.album = albumIdentityOf(
+                mergeTags(given, mergeTags(item.tags, readInputTags(item.input).value_or(TrackTags{}))));
+        }
+    }
     std::vector<bool> inRun(planned->tracks.size());
-    RunTracks run;
+    std::vector<bool> toEncode(planned->tracks.size());
+    std::set<std::string> albumsToEncode;
     for (size_t i = 0; i < planned->tracks.size(); ++i) {
         const BatchItem& item = planned->tracks[i];
-        inRun[i] = !command.shard || belongsToShard(item.input, *command.shard);
-        if (inRun[i] && !outputKept(item, command)) {
+        // With album gain an album is one unit: in one shard, measured whole.
+        const std::string& shardKey = item.album.empty() ? item.input : item.album;
+        inRun[i] = !command.shard || belongsToShard(shardKey, *command.shard);
+        toEncode[i] = inRun[i] && !outputKept(item, command);
+        if (toEncode[i] && !item.album.empty()) {
+            albumsToEncode.insert(item.album);
+        }
+    }
+    RunTracks run;
+    std::vector<size_t> written;
+    for (size_t i = 0; i < planned->tracks.size(); ++i) {
+        const bool albumMate =
+            inRun[i] && !toEncode[i] && albumsToEncode.count(planned->tracks[i].album) == 1;
+        run.encodedAgainForAlbum += albumMate ? 1 : 0;
+        if (toEncode[i] || albumMate) {
             written.push_back(i);
         }
     }
@@ -353,6 +378,24 @@ void removeAbandonedTemporariesOf(const RunTracks& run, const std::string& repor
                          directory.c_str(), removed);
         }
     }
+}
+
+// "; 2 album(s) measured (3 existing outputs encoded again for their album)", or nothing.
+std::string albumText(const RunTracks& run, const std::vector<TrackOutcome>& outcomes) {
+    std::set<std::string> measured;
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        if (outcomes[i].status == TrackOutcome::Status::Encoded &&
+            outcomes[i].tags.more.count("REPLAYGAIN_ALBUM_GAIN") == 1) {
+            measured.insert(run.toWrite[i].album);
+        }
+    }
+    if (measured.empty()) {
+        return {};
+    }
+    return "; " + std::to_string(measured.size()) + " album(s) measured" +
+           (run.encodedAgainForAlbum > 0 ? " (" + std::to_string(run.encodedAgainForAlbum) +
+                                               " existing output(s) encoded again for their album)"
+                                         : "");
 }
 
 int runEncode(const EncodeCommand& command) {
@@ -483,10 +526,10 @@ int runEncode(const EncodeCommand& command) {
         if (formats.empty()) {
             encodedAs = "as " + describeEncoding(options.formatIndex, options.vbr);
         }
-        std::fprintf(stderr, "cvnhost: %zu of %zu track(s) encoded %s%s%s%s\n", toWrite.size() - failed,
+        std::fprintf(stderr, "cvnhost: %zu of %zu track(s) encoded %s%s%s%s%s\n", toWrite.size() - failed,
                      toWrite.size(), encodedAs.c_str(),
                      monoDefault ? " (mono inputs in the mono format; --stereo for two channels)" : "",
-                     skipped > 0 ? ("; " + skippedText).c_str() : "",
+                     albumText(*run, outcomes).c_str(), skipped > 0 ? ("; " + skippedText).c_str() : "",
                      failed > 0 ? "; see above for the rest" : "");
     }
     if (!run->unreadable.empty()) {
@@ -653,7 +696,8 @@ int main(int argc, char** argv) {
     encodeApp
         ->add_option_function<std::string>(
             "--shard", [&](const std::string& text) { encode.shard = parseShard(text); },
-            "Encode only shard K of N (K/N), a stable split of the tracks by their input paths")
+            "Encode only shard K of N (K/N), a stable split of the tracks by their input paths (with "
+            "--replaygain album, by album)")
         ->check([](const std::string& text) {
             return parseShard(text) ? std::string() : "must be K/N with 1 <= K <= N";
         });
@@ -680,7 +724,8 @@ int main(int argc, char** argv) {
     encodeApp
         ->add_option("--replaygain", encode.replayGain,
                      "track: measure each track's ReplayGain (EBU R 128, -18 LUFS) into its ID3v2 tag; "
-                     "album: also the album gain of the tracks of one folder with one album tag; "
+                     "album: also the gain of each album (album artist and title, or MusicBrainz album id) "
+                     "over all its tracks, which are then all encoded; "
                      "off (default): carry the input's ReplayGain values")
         ->check(CLI::IsMember({"track", "album", "off"}));
     encodeApp->add_flag("--overwrite", encode.overwrite,

@@ -178,11 +178,11 @@ std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::stri
     std::vector<bool> foundInFolder;
     if (!outDirectory.empty()) {
         for (const InputFile& input : *inputs) {
-            items.push_back({input.path, named(input.path, input.outputStem, {}), {}, {}});
+            items.push_back({input.path, named(input.path, input.outputStem, {}), {}, {}, {}});
             foundInFolder.push_back(input.foundInFolder);
         }
     } else if (!pairedOutput.empty() && inputs->size() == 1) {
-        items.push_back({(*inputs)[0].path, pairedOutput, {}, {}});
+        items.push_back({(*inputs)[0].path, pairedOutput, {}, {}, {}});
         foundInFolder.push_back(false);
     } else if (!inputs->empty() || !manifest) {
         error = !output.empty() ? "--output takes one input; use --out-dir for several"
@@ -208,7 +208,7 @@ std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::stri
                 ? named(entry.input, fs::path(entry.input).filename().replace_extension(), entry.tags)
             : belowOutDirectory ? (fs::path(outDirectory) / *entry.output).string()
                                 : *entry.output;
-        items.push_back({entry.input, trackOutput, entry.tags, {}});
+        items.push_back({entry.input, trackOutput, entry.tags, {}, {}});
         foundInFolder.push_back(false);
     }
     leaveOutOutputs(items, foundInFolder);

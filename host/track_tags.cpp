@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -52,7 +53,23 @@ TrackTags mergeTags(const TrackTags& given, const TrackTags& fromInput) {
     for (const auto& [name, values] : given.more) {
         merged.more[name] = values;
     }
-    merged.cover = given.cover ? given.cover : fromInput.cover;
+    const std::pair<const char*, bool> givenTexts[] = {{kTitleName, given.title.has_value()},
+                                                       {kArtistName, given.artist.has_value()},
+                                                       {kAlbumName, given.album.has_value()},
+                                                       {kGenreName, given.genre.has_value()}};
+    for (const auto& [name, isGiven] : givenTexts) {
+        if (isGiven && given.more.count(name) == 0) {
+            merged.more.erase(name);
+        }
+    }
+    merged.pictures = given.pictures;
+    for (const Picture& picture : fromInput.pictures) {
+        const bool replaced = std::any_of(given.pictures.begin(), given.pictures.end(),
+                                          [&](const Picture& other) { return other.type == picture.type; });
+        if (!replaced) {
+            merged.pictures.push_back(picture);
+        }
+    }
     return merged;
 }
 

@@ -17,11 +17,24 @@ namespace cvnhost {
 // (--cover) or left out of the MP3 with a note (an input's own).
 inline constexpr size_t kLargestPicture = 16 * 1024 * 1024;
 
+// The picture types of ID3v2 (APIC) and FLAC, which share their numbers: 0 other, 3 front cover,
+// 4 back cover, ...
+inline constexpr int kFrontCover = 3;
+
 struct Picture {
     std::string mimeType; // "image/png", "image/jpeg"
     std::vector<uint8_t> data;
     std::string description;
+    int type = kFrontCover;
 };
+
+// The texts with fields of their own in TrackTags, by their property names. A field holds the
+// first value; when the input has several, `more` holds them all under the same name.
+inline constexpr const char* kTitleName = "TITLE";
+inline constexpr const char* kArtistName = "ARTIST";
+inline constexpr const char* kAlbumName = "ALBUM";
+inline constexpr const char* kGenreName = "GENRE";
+inline constexpr const char* kCommentName = "COMMENT";
 
 struct TrackTags {
     std::optional<std::string> title; // UTF-8
@@ -33,10 +46,12 @@ struct TrackTags {
     // Every other text, by TagLib's property names: DATE, ALBUMARTIST, DISCNUMBER ("1/2"),
     // COMMENT, COMPOSER, COPYRIGHT, ISRC, LYRICS, MUSICBRAINZ_ALBUMID, REPLAYGAIN_TRACK_GAIN, ...
     std::map<std::string, std::vector<std::string>> more;
-    std::optional<Picture> cover; // the front cover
+    std::vector<Picture> pictures; // every one, in the input's order
 };
 
-// Each field of `given` where it is set, else the field of `fromInput`; of `more`, each name.
+// Each field of `given` where it is set, else the field of `fromInput`; of `more`, each name (a
+// title, artist, album or genre given drops the input's several values of it); a picture given
+// takes the place of the input's of its type.
 TrackTags mergeTags(const TrackTags& given, const TrackTags& fromInput);
 
 // UTF-8 folded to Latin-1 as ID3v1 holds it: characters outside it transliterated where the

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include <unistd.h>
+
 namespace cvn::test {
 
 namespace {
@@ -143,6 +145,71 @@ std::vector<uint32_t> tone(double frequency, size_t frames, double amplitude) {
         signal.push_back(stereoFrame(value, value));
     }
     return signal;
+}
+
+} // namespace cvn::test
+
+namespace cvn::test {
+
+std::map<std::string, std::string> readId3v2FramesAsWritten(const std::string& path) {
+    // translate=False: the frames as the file has them, 2.3 ones included; every value of a text.
+    const std::string command =
+        "/usr/bin/python3 -c 'import sys, mutagen.id3\n"
+        "tags = mutagen.id3.ID3(sys.argv[1], load_v1=False, translate=False)\n"
+        "print(\"VERSION=2.\" + str(tags.version[1]))\n"
+        "for key, frame in tags.items():\n"
+        "    if key.startswith(\"APIC\"):\n"
+        "        print(\"%s=%d %d %s\" % (key, frame.type, frame.encoding, frame.mime))\n"
+        "    elif hasattr(frame, \"text\"):\n"
+        "        print(key + \"=\" + \"|\".join(str(t) for t in frame.text).replace(\"\\n\", \"\\\\n\"))' " +
+        quotedForShell(path);
+    std::map<std::string, std::string> frames;
+    std::istringstream lines(outputOf(command));
+    for (std::string line; std::getline(lines, line);) {
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos) {
+            frames[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    return frames;
+}
+
+double decodedPeakWithFfmpeg(const std::string& path) {
+    const std::string output = outputOf("ffmpeg -nostdin -hide_banner -i " + quotedForShell(path) +
+                                        " -af astats=measure_perchannel=none -f null - 2>&1");
+    const size_t at = output.rfind("Max level:");
+    return at == std::string::npos ? -1 : std::stod(output.substr(at + 10));
+}
+
+double decodedPeakWithMpg123(const std::string& path) {
+    const std::string output = outputOf("mpg123 -q -e f32 -s " + quotedForShell(path) +
+                                        " | /usr/bin/python3 -c 'import sys, array\n"
+                                        "a = array.array(\"f\", sys.stdin.buffer.read())\n"
+                                        "print(max((abs(x) for x in a), default=-1))'");
+    return output.empty() ? -1 : std::stod(output);
+}
+
+double loudnessWithFfmpeg(const std::vector<std::string>& inputs) {
+    // The concat demuxer joins the files' decoded audio; the concat filter loses files whose
+    // timestamps do not start at 0.
+    char list[] = "/tmp/velmora-concat-XXXXXX";
+    const int descriptor = mkstemp(list);
+    if (descriptor < 0) {
+        return 0;
+    }
+    std::string text;
+    for (const std::string& input : inputs) {
+        text += "file " + quotedForShell(input) + "\n";
+    }
+    const bool written = write(descriptor, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(descriptor);
+    const std::string output =
+        written ? outputOf(std::string("ffmpeg -nostdin -hide_banner -f concat -safe 0 -i ") + list +
+                           " -af ebur128 -f null - 2>&1")
+                : std::string();
+    std::remove(list);
+    const size_t at = output.rfind("I:");
+    return at == std::string::npos ? 0 : std::stod(output.substr(at + 2));
 }
 
 } // namespace cvn::test

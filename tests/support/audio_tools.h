@@ -34,6 +34,22 @@ std::vector<StreamFacts> readWithMutagen(const std::vector<std::string>& paths);
 // "VERSION" "2.3" or "2.4" when there is a tag.
 std::map<std::string, std::string> readId3v2WithMutagen(const std::string& path);
 
+// The ID3v2 frames as the file holds them (2.3 frames are not made 2.4 ones): each text frame's
+// values joined by "|" (a line break in a value as "\n"), each picture under its key "APIC:DESC"
+// as "TYPE ENCODING MIME", and "VERSION".
+std::map<std::string, std::string> readId3v2FramesAsWritten(const std::string& path);
+
+// The largest magnitude of the file's samples as ffmpeg decodes it (floats for MP3), 1 being full
+// scale; -1 when it cannot be decoded.
+double decodedPeakWithFfmpeg(const std::string& path);
+
+// The same as mpg123 decodes it, in floating point, as players that use libmpg123 do.
+double decodedPeakWithMpg123(const std::string& path);
+
+// The integrated loudness of the inputs played one after the other, as ffmpeg's ebur128 filter
+// measures it (to a tenth of a LUFS).
+double loudnessWithFfmpeg(const std::vector<std::string>& inputs);
+
 // Interleaved stereo frames of a test signal: two tones that differ between the channels, or the
 // same in both when `mono`.
 std::vector<uint32_t> testSignal(size_t frames, bool mono);
