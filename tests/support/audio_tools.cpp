@@ -1,5 +1,6 @@
 #include "audio_tools.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -177,8 +178,13 @@ std::map<std::string, std::string> readId3v2FramesAsWritten(const std::string& p
 double decodedPeakWithFfmpeg(const std::string& path) {
     const std::string output = outputOf("ffmpeg -nostdin -hide_banner -i " + quotedForShell(path) +
                                         " -af astats=measure_perchannel=none -f null - 2>&1");
-    const size_t at = output.rfind("Max level:");
-    return at == std::string::npos ? -1 : std::stod(output.substr(at + 10));
+    // The peak is the larger magnitude of the lowest and the highest sample.
+    const size_t lowest = output.rfind("Min level:");
+    const size_t highest = output.rfind("Max level:");
+    if (lowest == std::string::npos || highest == std::string::npos) {
+        return -1;
+    }
+    return std::max(std::fabs(std::stod(output.substr(lowest + 10))), std::stod(output.substr(highest + 10)));
 }
 
 double decodedPeakWithMpg123(const std::string& path) {
