@@ -1,5 +1,6 @@
 #include "audio_input.h"
 
+#include "ffmpeg_decoder.h"
 #include "input_tags.h"
 #include "output_target.h"
 #include "standard_streams.h"
@@ -95,39 +96,29 @@ std::unique_ptr<AudioInput> AudioInput::open(const std::string& path, std::strin
     std::unique_ptr<AudioInput> input(new AudioInput);
     SF_INFO info{};
     input->file_ = sf_open(path.c_str(), SFM_READ, &info);
-    if (input->file_ == nullptr) {
+    // libsndfile and libmpg123 keep what they read; FFmpeg reads the rest, and folds more than two
+    // channels to stereo.
+    if (input->file_ != nullptr && info.channels <= 2) {
+        if (!input->openSndfile(path, info, error)) {
+            return nullptr;
+        }
+    } else if (input->file_ == nullptr && FfmpegDecoder::isReadElsewhere(path)) {
         error = std::string("is not audio that libsndfile can read (") + sf_strerror(nullptr) + ")";
         return nullptr;
-    }
-    if (headerPromisesMore(input->file_)) {
-        error = "is truncated: its header promises more audio than the file holds";
-        return nullptr;
-    }
-    if (info.channels < 1 || info.channels > 2) {
-        error = "has " + std::to_string(info.channels) + " channels; only mono and stereo can be encoded";
-        return nullptr;
-    }
-    if (info.samplerate < 1000 || info.samplerate > 768000) {
-        error = "has a sample rate of " + std::to_string(info.samplerate) + " Hz, which cannot be converted";
-        return nullptr;
-    }
-    input->channels_ = info.channels;
-    input->sampleRate_ = info.samplerate;
-    input->format_ = info.format;
-    // A stream whose length the header does not give reports the largest count there is.
-    input->frames_ = info.frames > 0 && info.frames < SF_COUNT_MAX / kPlugInSampleRate ? info.frames : 0;
-    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG && !input->openMpeg(path, error)) {
+    } else if (!input->openFfmpeg(path, error)) {
         return nullptr;
     }
     // TagLib reads every tag and the pictures; libsndfile's few strings fill what it did not find
     // (the track number of a WAV file's INFO list, say).
     TrackTags strings;
-    strings.title = metadataText(input->file_, SF_STR_TITLE);
-    strings.artist = metadataText(input->file_, SF_STR_ARTIST);
-    strings.album = metadataText(input->file_, SF_STR_ALBUM);
-    strings.genre = metadataText(input->file_, SF_STR_GENRE);
-    if (const auto track = metadataText(input->file_, SF_STR_TRACKNUMBER)) {
-        strings.track = parseTrackNumber(*track);
+    if (input->file_ != nullptr) {
+        strings.title = metadataText(input->file_, SF_STR_TITLE);
+        strings.artist = metadataText(input->file_, SF_STR_ARTIST);
+        strings.album = metadataText(input->file_, SF_STR_ALBUM);
+        strings.genre = metadataText(input->file_, SF_STR_GENRE);
+        if (const auto track = metadataText(input->file_, SF_STR_TRACKNUMBER)) {
+            strings.track = parseTrackNumber(*track);
+        }
     }
     const std::optional<TrackTags> tags = readInputTags(path);
     input->tags_ = tags ? mergeTags(*tags, strings) : strings;
@@ -136,7 +127,7 @@ std::unique_ptr<AudioInput> AudioInput::open(const std::string& path, std::strin
         const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
         soxr_error_t soxrError = nullptr;
         input->resampler_ =
-            soxr_create(input->sampleRate_, kPlugInSampleRate, static_cast<unsigned>(info.channels),
+            soxr_create(input->sampleRate_, kPlugInSampleRate, static_cast<unsigned>(input->channels_),
                         &soxrError, &io, &quality, nullptr);
         if (input->resampler_ == nullptr) {
             error =
@@ -145,6 +136,42 @@ std::unique_ptr<AudioInput> AudioInput::open(const std::string& path, std::strin
         }
     }
     return input;
+}
+
+bool AudioInput::openSndfile(const std::string& path, const SF_INFO& info, std::string& error) {
+    if (headerPromisesMore(file_)) {
+        error = "is truncated: its header promises more audio than the file holds";
+        return false;
+    }
+    if (info.channels < 1) {
+        error = "has no channels";
+        return false;
+    }
+    if (info.samplerate < 1000 || info.samplerate > 768000) {
+        error = "has a sample rate of " + std::to_string(info.samplerate) + " Hz, which cannot be converted";
+        return false;
+    }
+    channels_ = info.channels;
+    sampleRate_ = info.samplerate;
+    format_ = info.format;
+    // A stream whose length the header does not give reports the largest count there is.
+    frames_ = info.frames > 0 && info.frames < SF_COUNT_MAX / kPlugInSampleRate ? info.frames : 0;
+    return (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG || openMpeg(path, error);
+}
+
+bool AudioInput::openFfmpeg(const std::string& path, std::string& error) {
+    if (file_ != nullptr) {
+        sf_close(file_);
+        file_ = nullptr;
+    }
+    ffmpeg_ = FfmpegDecoder::open(path, error);
+    if (!ffmpeg_) {
+        return false;
+    }
+    channels_ = ffmpeg_->channels();
+    sampleRate_ = ffmpeg_->sampleRate();
+    frames_ = ffmpeg_->frames();
+    return true;
 }
 
 bool AudioInput::openMpeg(const std::string& path, std::string& error) {
@@ -180,6 +207,9 @@ bool AudioInput::openMpeg(const std::string& path, std::string& error) {
 }
 
 int64_t AudioInput::readFloats(float* samples, size_t count, std::string& error) {
+    if (ffmpeg_) {
+        return ffmpeg_->read(samples, count, error);
+    }
     if (mpeg_ == nullptr) {
         const sf_count_t read = sf_readf_float(file_, samples, static_cast<sf_count_t>(count));
         if (read < 0 || sf_error(file_) != SF_ERR_NO_ERROR) {
@@ -211,8 +241,8 @@ AudioInput::~AudioInput() {
 }
 
 std::string AudioInput::description() const {
-    return majorFormatName(format_) + " " + std::to_string(sampleRate_) + " Hz " +
-           (channels_ == 1 ? "mono" : "stereo");
+    return (ffmpeg_ ? ffmpeg_->codecName() : majorFormatName(format_)) + " " + std::to_string(sampleRate_) +
+           " Hz " + (channels_ == 1 ? "mono" : "stereo");
 }
 
 namespace {
@@ -248,7 +278,8 @@ bool AudioInput::read(std::vector<uint32_t>& frames, std::string& error) {
     const bool sixteenBit = subtype == SF_FORMAT_PCM_16;
     const bool read =
         sixteenBit && resampler_ == nullptr ? readPassThrough(frames, error) : readConverted(frames, error);
-    if (read && frames.empty() && frames_ > 0 && framesRead_ < frames_) {
+    // FFmpeg's decoder checks the lengths its containers give exactly; the others are estimates.
+    if (read && frames.empty() && !ffmpeg_ && frames_ > 0 && framesRead_ < frames_) {
         error = "ends after " + std::to_string(framesRead_) + " of its " + std::to_string(frames_) +
                 " frames: the file is truncated";
         return false;

@@ -1,7 +1,8 @@
-// An input file read with libsndfile (WAV in every sample format, AIFF, FLAC, Ogg Vorbis, Opus,
-// MP3 and the rest it reads) and made what the plug-in takes: 16-bit stereo at 44100 Hz. Mono goes
-// to both channels; another rate is resampled with libsoxr at high quality; 16-bit input at
-// 44100 Hz passes through sample for sample.
+// An input file read with libsndfile (WAV in every sample format, AIFF, FLAC, Ogg Vorbis, Opus
+// and the rest it reads), libmpg123 (MP3) or FFmpeg's libraries (M4A, WavPack, APE, WMA, ... and
+// anything with more than two channels), and made what the plug-in takes: 16-bit stereo at 44100 Hz. Mono
+// goes to both channels; another rate is resampled with libsoxr at high quality; 16-bit input at 44100 Hz
+// passes through sample for sample.
 #pragma once
 
 #include "frame_source.h"
@@ -10,10 +11,13 @@
 #include <memory>
 
 typedef struct sf_private_tag SNDFILE;
+struct SF_INFO;
 typedef struct soxr* soxr_t;
 struct mpg123_handle_struct;
 
 namespace cvnhost {
+
+class FfmpegDecoder;
 
 class AudioInput : public FrameSource {
   public:
@@ -43,12 +47,16 @@ class AudioInput : public FrameSource {
     void appendFloats(const float* samples, size_t frameCount, std::vector<uint32_t>& frames) const;
     // Up to `count` frames as floats; the number read, 0 at the end, or -1 with the cause in `error`.
     int64_t readFloats(float* samples, size_t count, std::string& error);
+    bool openSndfile(const std::string& path, const SF_INFO& info, std::string& error);
+    bool openFfmpeg(const std::string& path, std::string& error);
     bool openMpeg(const std::string& path, std::string& error);
 
     SNDFILE* file_ = nullptr;
     // MPEG audio is decoded with libmpg123 itself: libsndfile stops at the length it estimated
     // from the first frame, which for a VBR file without a Xing header is far from its end.
     mpg123_handle_struct* mpeg_ = nullptr;
+    // What neither reads (M4A, WavPack, APE, WMA, ...) or has more than two channels.
+    std::unique_ptr<FfmpegDecoder> ffmpeg_;
     soxr_t resampler_ = nullptr;
     int channels_ = 0;
     int sampleRate_ = 0;

@@ -4,6 +4,12 @@
 #include "taglib_lock.h"
 
 #include <taglib/aifffile.h>
+#include <taglib/apefile.h>
+#include <taglib/apetag.h>
+#include <taglib/asffile.h>
+#include <taglib/mp4file.h>
+#include <taglib/mpcfile.h>
+#include <taglib/wavpackfile.h>
 #include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
 #include <taglib/flacfile.h>
@@ -62,6 +68,56 @@ void addId3v2Pictures(std::vector<Picture>& pictures, TagLib::ID3v2::Tag* tag) {
     }
 }
 
+void addMp4Pictures(std::vector<Picture>& pictures, TagLib::MP4::Tag* tag) {
+    if (tag == nullptr || !tag->contains("covr")) {
+        return;
+    }
+    for (const TagLib::MP4::CoverArt& cover : tag->item("covr").toCoverArtList()) {
+        const char* mimeType = cover.format() == TagLib::MP4::CoverArt::PNG    ? "image/png"
+                               : cover.format() == TagLib::MP4::CoverArt::JPEG ? "image/jpeg"
+                                                                               : "image/unknown";
+        addPicture(pictures, kFrontCover, mimeType, cover.data(), "");
+    }
+}
+
+void addAsfPictures(std::vector<Picture>& pictures, TagLib::ASF::Tag* tag) {
+    if (tag == nullptr || !tag->attributeListMap().contains("WM/Picture")) {
+        return;
+    }
+    for (const TagLib::ASF::Attribute& attribute : tag->attribute("WM/Picture")) {
+        const TagLib::ASF::Picture picture = attribute.toPicture();
+        if (picture.isValid()) {
+            addPicture(pictures, picture.type(), picture.mimeType(), picture.picture(),
+                       picture.description());
+        }
+    }
+}
+
+// APEv2 keeps a picture as a binary item "COVER ART (FRONT)" and the like: a file name, a zero,
+// the image, whose type its first bytes tell.
+void addApePictures(std::vector<Picture>& pictures, TagLib::APE::Tag* tag) {
+    if (tag == nullptr) {
+        return;
+    }
+    static const std::pair<const char*, int> items[] = {{"COVER ART (FRONT)", kFrontCover},
+                                                        {"COVER ART (BACK)", 4}};
+    for (const auto& [name, type] : items) {
+        const auto found = tag->itemListMap().find(name);
+        if (found == tag->itemListMap().end()) {
+            continue;
+        }
+        const TagLib::ByteVector value = found->second.binaryData();
+        const int nameEnd = value.find('\0');
+        if (nameEnd < 0) {
+            continue;
+        }
+        const TagLib::ByteVector image = value.mid(static_cast<unsigned>(nameEnd) + 1);
+        const char* mimeType = image.startsWith("\x89PNG") ? "image/png" : "image/jpeg";
+        addPicture(pictures, type, mimeType, image,
+                   TagLib::String(value.mid(0, static_cast<unsigned>(nameEnd))));
+    }
+}
+
 // Every picture of the file, in its order, with its type and description.
 std::vector<Picture> picturesOf(TagLib::File* file) {
     std::vector<Picture> pictures;
@@ -83,6 +139,16 @@ std::vector<Picture> picturesOf(TagLib::File* file) {
         addId3v2Pictures(pictures, wav->ID3v2Tag());
     } else if (auto* aiff = dynamic_cast<TagLib::RIFF::AIFF::File*>(file)) {
         addId3v2Pictures(pictures, aiff->tag());
+    } else if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(file)) {
+        addMp4Pictures(pictures, mp4->tag());
+    } else if (auto* asf = dynamic_cast<TagLib::ASF::File*>(file)) {
+        addAsfPictures(pictures, asf->tag());
+    } else if (auto* wavPack = dynamic_cast<TagLib::WavPack::File*>(file)) {
+        addApePictures(pictures, wavPack->APETag());
+    } else if (auto* ape = dynamic_cast<TagLib::APE::File*>(file)) {
+        addApePictures(pictures, ape->APETag());
+    } else if (auto* musepack = dynamic_cast<TagLib::MPC::File*>(file)) {
+        addApePictures(pictures, musepack->APETag());
     }
     return pictures;
 }

@@ -8,6 +8,7 @@
 #include "batch.h"
 #include "demo_signal.h"
 #include "dialog_commands.h"
+#include "input_formats.h"
 #include "input_tags.h"
 #include "interrupt.h"
 #include "output_name.h"
@@ -579,7 +580,13 @@ int runDemo(const CommonOptions& common, const std::string& output) {
 
 // --- queries ------------------------------------------------------------------------------
 
-int runFormats() {
+int runFormats(bool inputs) {
+    if (inputs) {
+        for (const std::string& line : inputFormatLines()) {
+            std::printf("%s\n", line.c_str());
+        }
+        return 0;
+    }
     std::unique_ptr<PlugInHost> host = openPlugIn();
     if (!host) {
         return kExitFailure;
@@ -749,6 +756,8 @@ int main(int argc, char** argv) {
 
     CLI::App* formatsApp =
         app.add_subcommand("formats", "List the 28 output formats as the plug-in describes them");
+    bool formatInputs = false;
+    formatsApp->add_flag("--inputs", formatInputs, "List the input formats this build reads instead");
     CLI::App* infoApp = app.add_subcommand("info", "Show what the plug-in says of itself");
     CLI::App* aboutApp =
         app.add_subcommand("about", "Show the about box's lines (the encoder library's versions)");
@@ -808,7 +817,7 @@ int main(int argc, char** argv) {
             return runDemo(demo, demoOutput);
         }
         if (*formatsApp) {
-            return runFormats();
+            return runFormats(formatInputs);
         }
         if (*infoApp) {
             return runInfo();

@@ -129,9 +129,7 @@ void leaveOutOutputs(std::vector<BatchItem>& items, const std::vector<bool>& fou
 } // namespace
 
 bool isAudioFileName(const fs::path& name) {
-    static const std::set<std::string> kExtensions = {".wav", ".wave", ".aif",  ".aiff", ".aifc", ".flac",
-                                                      ".ogg", ".oga",  ".opus", ".mp3",  ".mp2",  ".w64",
-                                                      ".caf", ".au",   ".snd",  ".rf64"};
+    static const std::set<std::string> kExtensions(std::begin(kInputExtensions), std::end(kInputExtensions));
     std::string extension = name.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
