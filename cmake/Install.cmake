@@ -1,5 +1,5 @@
 # The install tree and the Debian package (Linux): bin/cvnhost, and in lib/velmora the plug-in,
-# the encoder library and the platform layer, each finding the others by RUNPATH, so that the
+# the encoder library, the platform layer and cvnhost's module of FFmpeg's libraries, each finding the others by RUNPATH, so that the
 # installed host runs with no environment set; the manual page, bash completion, copyright and
 # changelog where Debian keeps them.
 # Installing and packaging take the build as it stands: a package made from a test does not
@@ -8,7 +8,7 @@ set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(CVN_PRIVATE_LIBDIR ${CMAKE_INSTALL_LIBDIR}/velmora)
 set_target_properties(cvnplatform lame_enc PROPERTIES INSTALL_RPATH "$ORIGIN")
 install(TARGETS cvnhost RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS VelmoraPlugIn cvnplatform lame_enc LIBRARY DESTINATION ${CVN_PRIVATE_LIBDIR})
+install(TARGETS VelmoraPlugIn cvnplatform lame_enc cvnhost_ffmpeg LIBRARY DESTINATION ${CVN_PRIVATE_LIBDIR})
 
 set(CVN_PACKAGE_MAINTAINER "Velmora maintainers <maintainers@velmora.example>"
     CACHE STRING "The Debian package's maintainer: NAME <ADDRESS>")

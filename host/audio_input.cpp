@@ -1,6 +1,6 @@
 #include "audio_input.h"
 
-#include "ffmpeg_decoder.h"
+#include "ffmpeg_module.h"
 #include "input_tags.h"
 #include "output_target.h"
 #include "standard_streams.h"
@@ -102,9 +102,6 @@ std::unique_ptr<AudioInput> AudioInput::open(const std::string& path, std::strin
         if (!input->openSndfile(path, info, error)) {
             return nullptr;
         }
-    } else if (input->file_ == nullptr && FfmpegDecoder::isReadElsewhere(path)) {
-        error = std::string("is not audio that libsndfile can read (") + sf_strerror(nullptr) + ")";
-        return nullptr;
     } else if (!input->openFfmpeg(path, error)) {
         return nullptr;
     }
@@ -160,11 +157,21 @@ bool AudioInput::openSndfile(const std::string& path, const SF_INFO& info, std::
 }
 
 bool AudioInput::openFfmpeg(const std::string& path, std::string& error) {
+    const bool readBySndfile = file_ != nullptr;
     if (file_ != nullptr) {
         sf_close(file_);
         file_ = nullptr;
     }
-    ffmpeg_ = FfmpegDecoder::open(path, error);
+    const FfmpegModule* module = ffmpegModule(error);
+    if (module == nullptr) {
+        return false;
+    }
+    // A damaged file of a format libsndfile reads keeps libsndfile's refusal.
+    if (!readBySndfile && module->isReadElsewhere(path)) {
+        error = std::string("is not audio that libsndfile can read (") + sf_strerror(nullptr) + ")";
+        return false;
+    }
+    ffmpeg_ = module->open(path, error);
     if (!ffmpeg_) {
         return false;
     }

@@ -17,7 +17,7 @@ struct mpg123_handle_struct;
 
 namespace cvnhost {
 
-class FfmpegDecoder;
+class ModuleDecoder;
 
 class AudioInput : public FrameSource {
   public:
@@ -56,7 +56,7 @@ class AudioInput : public FrameSource {
     // from the first frame, which for a VBR file without a Xing header is far from its end.
     mpg123_handle_struct* mpeg_ = nullptr;
     // What neither reads (M4A, WavPack, APE, WMA, ...) or has more than two channels.
-    std::unique_ptr<FfmpegDecoder> ffmpeg_;
+    std::unique_ptr<ModuleDecoder> ffmpeg_;
     soxr_t resampler_ = nullptr;
     int channels_ = 0;
     int sampleRate_ = 0;

@@ -1,4 +1,5 @@
-// Audio that libsndfile and libmpg123 do not read, decoded with FFmpeg's libraries: M4A (ALAC and
+// Part of the module of FFmpeg's libraries (ffmpeg_module.h). Audio that libsndfile and libmpg123
+// do not read, decoded with FFmpeg's libraries: M4A (ALAC and
 // AAC), WavPack, APE, WMA, Musepack, TTA and the rest libavformat knows. The first audio stream of
 // the file (a music video's sound, say), as interleaved floats at the file's own rate, from any
 // sample format. More than two channels are folded to stereo with libswresample's matrix: centre and
@@ -6,6 +7,8 @@
 // no sum exceeds full scale. Gapless: FFmpeg removes an AAC file's priming and padding where its
 // edit list names them; an iTunSMPB tag, which FFmpeg does not read, is read here and trimmed by.
 #pragma once
+
+#include "ffmpeg_module.h"
 
 #include <cstdint>
 #include <memory>
@@ -20,22 +23,20 @@ struct SwrContext;
 
 namespace cvnhost {
 
-class FfmpegDecoder {
+class FfmpegDecoder : public ModuleDecoder {
   public:
     // Null with the cause in `error`: not audio FFmpeg reads, no audio stream, protected (DRM).
     static std::unique_ptr<FfmpegDecoder> open(const std::string& path, std::string& error);
-    ~FfmpegDecoder();
+    ~FfmpegDecoder() override;
     FfmpegDecoder(const FfmpegDecoder&) = delete;
     FfmpegDecoder& operator=(const FfmpegDecoder&) = delete;
 
-    int channels() const { return channels_; } // 1 or 2
-    int sampleRate() const { return sampleRate_; }
-    int64_t frames() const { return frames_; } // as the container says; 0 when it does not
-    const std::string& codecName() const { return codecName_; }
-
-    // Up to `count` frames into `samples`; the number read, 0 at the end, or -1 with the cause in
-    // `error` (a damaged stream, or one that ends well before the length its container gives).
-    int64_t read(float* samples, size_t count, std::string& error);
+    int channels() const override { return channels_; }
+    int sampleRate() const override { return sampleRate_; }
+    int64_t frames() const override { return frames_; }
+    const std::string& codecName() const override { return codecName_; }
+    // A stream that is damaged, or ends well before the length its container gives, is an error.
+    int64_t read(float* samples, size_t count, std::string& error) override;
 
     // The container formats whose files libsndfile or libmpg123 read: FFmpeg does not take those
     // over, so that their output, and their refusals of damaged files, stay as they are.

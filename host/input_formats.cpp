@@ -1,10 +1,8 @@
 #include "input_formats.h"
 
+#include "ffmpeg_module.h"
 #include "output_plan.h"
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
 #include <sndfile.h>
 
 namespace cvnhost {
@@ -25,18 +23,10 @@ std::string sndfileFormats() {
     return names;
 }
 
-std::string versionText(unsigned version) {
-    return std::to_string(version >> 16) + "." + std::to_string((version >> 8) & 0xFF) + "." +
-           std::to_string(version & 0xFF);
-}
-
-size_t ffmpegDemuxerCount() {
-    size_t count = 0;
-    void* state = nullptr;
-    while (av_demuxer_iterate(&state) != nullptr) {
-        ++count;
-    }
-    return count;
+std::string ffmpeg() {
+    std::string error;
+    const FfmpegModule* module = ffmpegModule(error);
+    return module != nullptr ? module->description() : error;
 }
 
 } // namespace
@@ -49,10 +39,7 @@ std::vector<std::string> inputFormatLines() {
     return {
         std::string(sf_version_string()) + ": " + sndfileFormats(),
         "libmpg123: MPEG audio layers 1, 2 and 3 (MP3), to its real end",
-        "FFmpeg libavformat " + versionText(avformat_version()) +
-            ": everything else with an audio stream, among it M4A (ALAC, AAC), WavPack, APE, WMA, Musepack, "
-            "TTA, Matroska and video files (their first audio stream); " +
-            std::to_string(ffmpegDemuxerCount()) + " container formats in this build",
+        ffmpeg(),
         "Folders: files named " + extensions,
     };
 }

@@ -1,8 +1,7 @@
 #include "plugin_host.h"
 
-#include <unistd.h>
+#include "private_library.h"
 
-#include <climits>
 #include <filesystem>
 
 namespace cvnhost {
@@ -12,25 +11,11 @@ namespace {
 constexpr const char* kPlugInFileName = "VelmoraPlugIn.so";
 constexpr const char* kEncoderSharedObjectName = "liblame_enc.so";
 
-std::filesystem::path programDirectory() {
-    char path[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
-    return std::filesystem::path(std::string(path, length > 0 ? static_cast<size_t>(length) : 0))
-        .parent_path();
-}
-
-// Beside the program in the build tree; in lib/velmora of the install tree.
-std::vector<std::filesystem::path> plugInCandidates() {
-    const std::filesystem::path directory = programDirectory();
-    return {directory / kPlugInFileName,
-            (directory / CVN_PLUGIN_DIRECTORY_FROM_PROGRAM / kPlugInFileName).lexically_normal()};
-}
-
 } // namespace
 
 std::unique_ptr<PlugInHost> PlugInHost::open(std::string& error) {
     std::unique_ptr<PlugInHost> host(new PlugInHost);
-    const std::vector<std::filesystem::path> candidates = plugInCandidates();
+    const std::vector<std::filesystem::path> candidates = privateLibraryCandidates(kPlugInFileName);
     for (const std::filesystem::path& candidate : candidates) {
         if (std::filesystem::exists(candidate)) {
             host->path_ = candidate.string();

@@ -1,0 +1,45 @@
+// FFmpeg's libraries in a module of their own (libcvnhost_ffmpeg.so, beside the plug-in), loaded
+// the first time a file needs them. cvnhost itself links none of them: they bring a hundred more
+// libraries into every process, whose load costs every run, and one of which (Highway, through
+// libjxl) starts with an instruction that valgrind cannot run.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace cvnhost {
+
+// A decoder of the module: interleaved floats at the file's own rate, one or two channels.
+class ModuleDecoder {
+  public:
+    virtual ~ModuleDecoder() = default;
+    virtual int channels() const = 0;
+    virtual int sampleRate() const = 0;
+    // As the container says; 0 when it does not.
+    virtual int64_t frames() const = 0;
+    virtual const std::string& codecName() const = 0;
+    // Up to `count` frames into `samples`; the number read, 0 at the end, or -1 with the cause in
+    // `error`.
+    virtual int64_t read(float* samples, size_t count, std::string& error) = 0;
+};
+
+struct FfmpegModule {
+    // Null with the cause in `error`: not audio FFmpeg reads, no audio stream, protected (DRM).
+    std::unique_ptr<ModuleDecoder> (*open)(const std::string& path, std::string& error);
+    // Whether FFmpeg takes the file for a format that libsndfile or libmpg123 reads.
+    bool (*isReadElsewhere)(const std::string& path);
+    // The libraries' version and what they read, for `formats --inputs`.
+    std::string (*description)();
+};
+
+// The module's one export, looked up by this name.
+inline constexpr const char* kFfmpegModuleEntry = "cvnhostFfmpegModule";
+using FfmpegModuleEntry = const FfmpegModule* (*)();
+
+// The module, loaded once (beside the program in the build tree, in lib/velmora of the install
+// tree); null with the cause in `error` when it cannot be loaded.
+const FfmpegModule* ffmpegModule(std::string& error);
+
+} // namespace cvnhost
