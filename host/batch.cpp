@@ -106,9 +106,7 @@ std::vector<TrackOutcome> encodeBatch(const PlugInHost& host, const std::vector<
             }
             const ProgressCallback advance = [&](int64_t frames) { progress.advance(frames); };
             const auto started = std::chrono::steady_clock::now();
-            EncodedTrack track =
-                encodeInputFile(host, items[index].input, items[index].tags,
-                                {items[index].output, items[index].partial}, options, stop, advance);
+            EncodedTrack track = encodeInputFile(host, items[index], options, stop, advance);
             track.outcome.seconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
             if (album) {

@@ -4,18 +4,11 @@
 
 #include "encode_job.h"
 #include "progress.h"
+#include "track_records.h"
 
 #include <vector>
 
 namespace cvnhost {
-
-struct BatchItem {
-    std::string input;
-    std::string output;
-    TrackTags tags;      // the track's own, from a manifest: they beat the input's
-    std::string partial; // where a file cut short is kept (--keep-partial), planned with the rest
-    std::string album;   // its album's identity with --replaygain album (album_identity.h), or empty
-};
 
 // Encodes every item with up to `jobs` threads; the outcomes in the order of the items.
 std::vector<TrackOutcome> encodeBatch(const PlugInHost& host, const std::vector<BatchItem>& items,

@@ -1,12 +1,16 @@
 #include "encode_job.h"
 
 #include "audio_input.h"
+#include "content_digest.h"
+#include "input_tags.h"
+#include "source_marker.h"
 #include "decoded_peak.h"
 #include "id3v1_year.h"
 #include "id3v2_tag.h"
 #include "loudness.h"
 #include "pending_output.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -86,11 +90,12 @@ std::string describeEncoding(int32_t formatIndex, uint32_t vbr) {
     return std::to_string(bitrateOf(formatIndex)) + " kbit/s, " + channels;
 }
 
-EncodedTrack encodeInputFile(const PlugInHost& host, const std::string& input, const TrackTags& inputTags,
-                             const OutputPaths& output, const EncodeOptions& options,
+EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, const EncodeOptions& options,
                              const std::atomic<bool>& stop, const ProgressCallback& progress) {
     std::string error;
-    std::unique_ptr<AudioInput> audio = AudioInput::open(input, error);
+    struct stat source {};
+    const bool marked = !item.source.empty() && stat(item.input.c_str(), &source) == 0;
+    std::unique_ptr<AudioInput> audio = AudioInput::open(item.input, error);
     if (!audio) {
         EncodedTrack track;
         track.outcome.message = error;
@@ -100,8 +105,20 @@ EncodedTrack encodeInputFile(const PlugInHost& host, const std::string& input, c
     if (options.monoInputStaysMono && audio->channels() == 1) {
         trackOptions.formatIndex = monoFormatOf(options.formatIndex);
     }
-    return encodeTrack(host, *audio, mergeTags(options.givenTags, mergeTags(inputTags, audio->tags())),
-                       output, trackOptions, stop, progress);
+    EncodedTrack track =
+        encodeTrack(host, *audio, mergeTags(options.givenTags, mergeTags(item.tags, audio->tags())),
+                    {item.output, item.partial}, trackOptions, stop, progress);
+    if (marked) {
+        const SourceMarker marker = {item.source,
+                                     static_cast<uintmax_t>(source.st_size),
+                                     static_cast<int64_t>(source.st_mtim.tv_sec) * 1'000'000'000 +
+                                         source.st_mtim.tv_nsec,
+                                     flacAudioDigest(item.input).value_or(track.audioDigest),
+                                     tagsDigest(tagsGivenTo(item, options.givenTags)),
+                                     options.settingsDigest};
+        track.outcome.tags.more[kSourceMarkerName] = {markerText(marker)};
+    }
+    return track;
 }
 
 TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
@@ -144,6 +161,7 @@ EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const Trac
     if (options.replayGain != ReplayGainMode::Off) {
         encoded.meter = std::make_unique<LoudnessMeter>(isStereoFormat(options.formatIndex) ? 2 : 1);
     }
+    FrameDigest digest;
     while (!stop.load()) {
         if (!source.read(frames, readError)) {
             break;
@@ -159,12 +177,14 @@ EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const Trac
         if (encoded.meter) {
             encoded.meter->add(frames);
         }
+        digest.add(frames);
         outcome.framesEncoded += static_cast<int64_t>(frames.size());
         if (progress) {
             progress(static_cast<int64_t>(frames.size()));
         }
     }
     encoded.cutShort = stop.load() && readError.empty() && written;
+    encoded.audioDigest = digest.text();
     const bool closed = host.closeStream(stream) == kStreamSucceeded;
 
     if (!readError.empty()) {

@@ -10,6 +10,7 @@
 #include "loudness.h"
 #include "pending_output.h"
 #include "plugin_host.h"
+#include "track_records.h"
 #include "track_tags.h"
 
 #include <atomic>
@@ -37,6 +38,8 @@ struct EncodeOptions {
     bool keepPartial = false; // a file cut short is kept as STEM.partial.EXT
     bool makeFolders = false; // the output's folders are made when missing (under --out-dir)
     ReplayGainMode replayGain = ReplayGainMode::Off;
+    // The run's settings, as the source marker of each output keeps them (source_marker.h).
+    std::string settingsDigest;
 };
 
 struct TrackOutcome {
@@ -67,20 +70,15 @@ struct EncodedTrack {
     std::unique_ptr<PendingOutput> pending;
     std::unique_ptr<LoudnessMeter> meter; // with ReplayGain measured
     double peak = 0;                      // of the MP3 as decoded, with ReplayGain measured
+    std::string audioDigest;              // of the frames handed to the plug-in (content_digest.h)
     bool cutShort = false;
 };
 
-// Where a track goes: its output, and where a file cut short is kept (empty: STEM.partial.EXT).
-struct OutputPaths {
-    std::string output;
-    std::string partial;
-};
-
-// The first part of a track: the input file (`inputTags` beating its own tags, and the options'
-// beating both), or `source` with `tags`, through the plug-in into the
-// temporary file, the header frame completed, the track's ReplayGain put into outcome.tags.
-EncodedTrack encodeInputFile(const PlugInHost& host, const std::string& input, const TrackTags& inputTags,
-                             const OutputPaths& output, const EncodeOptions& options,
+// The first part of a track: the item's input file (the item's tags beating its own, and the
+// options' beating both, a source marker among them), or `source` with `tags`, through the
+// plug-in into the temporary file, the header frame completed, the track's ReplayGain put into
+// outcome.tags.
+EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, const EncodeOptions& options,
                              const std::atomic<bool>& stop, const ProgressCallback& progress);
 EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
                          const OutputPaths& output, const EncodeOptions& options,

@@ -8,7 +8,9 @@
 #include "batch.h"
 #include "demo_signal.h"
 #include "dialog_commands.h"
+#include "content_digest.h"
 #include "input_formats.h"
+#include "library_sync.h"
 #include "input_tags.h"
 #include "interrupt.h"
 #include "output_name.h"
@@ -263,6 +265,9 @@ struct EncodeCommand {
     std::string report;
     bool keepPartial = false;
     bool overwrite = false;
+    bool update = false;
+    bool deleteOrphans = false;
+    bool dryRun = false;
     std::string replayGain = "off";
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
 };
@@ -284,10 +289,14 @@ struct RunTracks {
     // Outputs that exist but are encoded again: their album has tracks to encode, and an album's
     // gain is measured over all of its tracks.
     size_t encodedAgainForAlbum = 0;
+    std::vector<BatchItem> toRetag; // --update: their tags changed, their audio did not
+    // Of every track planned, also of other shards: what --delete keeps.
+    std::set<std::string> allSources;
+    std::set<std::filesystem::path> allOutputs;
 };
 
 std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vector<ManifestEntry>& manifest,
-                                    const TrackTags& given) {
+                                    const TrackTags& given, const std::string& settingsDigest) {
     std::string usageError;
     const OutputRequest request = {
         command.files,
@@ -310,6 +319,7 @@ std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vec
                 mergeTags(given, mergeTags(item.tags, readInputTags(item.input).value_or(TrackTags{}))));
         }
     }
+    RunTracks run;
     std::vector<bool> inRun(planned->tracks.size());
     std::vector<bool> toEncode(planned->tracks.size());
     std::set<std::string> albumsToEncode;
@@ -319,11 +329,17 @@ std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vec
         const std::string& shardKey = item.album.empty() ? item.input : item.album;
         inRun[i] = !command.shard || belongsToShard(shardKey, *command.shard);
         toEncode[i] = inRun[i] && !outputKept(item, command);
+        if (inRun[i] && !toEncode[i] && command.update && !isStandardStream(item.output)) {
+            const SyncAction action = syncActionFor(item, settingsDigest);
+            toEncode[i] = action == SyncAction::Encode;
+            if (action == SyncAction::Retag) {
+                run.toRetag.push_back(item);
+            }
+        }
         if (toEncode[i] && !item.album.empty()) {
             albumsToEncode.insert(item.album);
         }
     }
-    RunTracks run;
     std::vector<size_t> written;
     for (size_t i = 0; i < planned->tracks.size(); ++i) {
         const bool albumMate =
@@ -349,6 +365,11 @@ std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vec
         if (!kept) {
             run.toWrite.push_back(planned->tracks[i]);
         }
+    }
+    for (const BatchItem& item : planned->tracks) {
+        std::error_code canonicalError;
+        run.allSources.insert(item.source);
+        run.allOutputs.insert(std::filesystem::weakly_canonical(item.output, canonicalError));
     }
     run.unreadable = std::move(planned->unreadable);
     return run;
@@ -381,6 +402,96 @@ void removeAbandonedTemporariesOf(const RunTracks& run, const std::string& repor
     }
 }
 
+// --update: the tags of the outputs whose sources were retagged, written again. The failures.
+size_t retagOutputs(const std::vector<BatchItem>& items, const EncodeOptions& options, bool quiet) {
+    size_t failed = 0;
+    for (const BatchItem& item : items) {
+        std::string error;
+        if (!retagOutput(item, options, error)) {
+            fail(item.output + " " + error);
+            ++failed;
+        } else if (!quiet) {
+            std::fprintf(stderr, "%s -> %s (tags written again)\n", item.input.c_str(), item.output.c_str());
+        }
+    }
+    return failed;
+}
+
+// Why --delete must not remove anything in this run: an input that is not there (an unmounted
+// disk) or a folder that could not be read would make every output of it look orphaned.
+std::string deleteRefusal(const RunTracks& run, const EncodeCommand& command) {
+    for (const std::string& input : command.files) {
+        std::error_code existsError;
+        if (!isStandardStream(input) && !std::filesystem::exists(input, existsError)) {
+            return "the input " + input + " does not exist (an unmounted disk?)";
+        }
+    }
+    if (!run.unreadable.empty()) {
+        return "not every folder of the inputs could be read";
+    }
+    return {};
+}
+
+// --delete: the outputs whose source is gone; nothing, after saying why, when that cannot be told.
+std::optional<std::vector<std::string>> orphansOf(const RunTracks& run, const EncodeCommand& command) {
+    if (const std::string refusal = deleteRefusal(run, command); !refusal.empty()) {
+        fail("--delete removes nothing: " + refusal);
+        return std::nullopt;
+    }
+    return orphanOutputs(command.outDirectory, run.allSources, run.allOutputs);
+}
+
+// --dry-run: what the run would do, one line each on standard output; it does none of it.
+int showPlan(const RunTracks& run, const EncodeCommand& command) {
+    for (const BatchItem& item : run.toWrite) {
+        std::printf("encode %s -> %s\n", item.input.c_str(), item.output.c_str());
+    }
+    for (const BatchItem& item : run.toRetag) {
+        std::printf("retag %s -> %s\n", item.input.c_str(), item.output.c_str());
+    }
+    if (!command.deleteOrphans) {
+        return 0;
+    }
+    const std::optional<std::vector<std::string>> orphans = orphansOf(run, command);
+    for (const std::string& orphan : orphans.value_or(std::vector<std::string>{})) {
+        std::printf("remove %s\n", orphan.c_str());
+    }
+    return orphans ? 0 : kExitFailure;
+}
+
+// How the run's tracks are encoded and tagged, from the options and the run's settings key; the
+// settings digest that each output's source marker keeps.
+EncodeOptions encodeOptionsFor(const EncodeCommand& command, const TrackTags& given, HKEY key,
+                               bool manifest) {
+    EncodeOptions options;
+    options.formatIndex = chosenFormat(command.common);
+    options.vbr = vbrSettingOf(key);
+    options.monoInputStaysMono = !command.common.format && !command.common.mono && !command.common.stereo;
+    options.settingsKey = key;
+    options.givenTags = given;
+    options.id3v2Version = command.common.id3v2Version == 4 ? Id3v2Version::V4 : Id3v2Version::V3;
+    options.id3v2 = !command.common.noId3v2;
+    options.keepPartial = command.keepPartial;
+    options.makeFolders = !command.outDirectory.empty() || manifest;
+    options.replayGain = command.replayGain == "album"   ? ReplayGainMode::Album
+                         : command.replayGain == "track" ? ReplayGainMode::Track
+                                                         : ReplayGainMode::Off;
+    std::vector<std::string> parts = settingTexts(key);
+    parts.insert(parts.end(), {"format=" + std::to_string(options.formatIndex),
+                               "monoInputStaysMono=" + std::to_string(options.monoInputStaysMono),
+                               "id3v2=" + std::to_string(options.id3v2 ? command.common.id3v2Version : 0),
+                               "replaygain=" + command.replayGain});
+    options.settingsDigest = settingsDigest(parts);
+    return options;
+}
+
+// "; 2 retagged; 3 removed: their sources are gone", or nothing.
+std::string syncText(size_t retagged, size_t removed) {
+    return (retagged > 0 ? "; " + std::to_string(retagged) + " retagged" : std::string()) +
+           (removed > 0 ? "; " + std::to_string(removed) + " removed: their sources are gone"
+                        : std::string());
+}
+
 // "; 2 album(s) measured (3 existing outputs encoded again for their album)", or nothing.
 std::string albumText(const RunTracks& run, const std::vector<TrackOutcome>& outcomes) {
     std::set<std::string> measured;
@@ -400,6 +511,10 @@ std::string albumText(const RunTracks& run, const std::vector<TrackOutcome>& out
 }
 
 int runEncode(const EncodeCommand& command) {
+    if (command.deleteOrphans && command.outDirectory.empty()) {
+        fail("--delete needs --out-dir DIR, below which it removes the outputs whose sources are gone");
+        return kExitUsage;
+    }
     const std::optional<TrackTags> given = givenTags(command.common);
     if (!given) {
         return kExitFailure;
@@ -414,7 +529,12 @@ int runEncode(const EncodeCommand& command) {
         }
         manifest = std::move(*entries);
     }
-    std::optional<RunTracks> run = planTracks(command, manifest, *given);
+    HKEY key = openSettingsKeyForEncoding(command.common);
+    if (key == nullptr) {
+        return kExitFailure;
+    }
+    const EncodeOptions options = encodeOptionsFor(command, *given, key, !manifest.empty());
+    std::optional<RunTracks> run = planTracks(command, manifest, *given, options.settingsDigest);
     if (!run) {
         return kExitUsage;
     }
@@ -442,28 +562,14 @@ int runEncode(const EncodeCommand& command) {
         }
     }
     removeAbandonedTemporariesOf(*run, command.report, command.common.quiet);
-    const size_t skipped = tracks->size() - toWrite.size();
+    if (command.dryRun) {
+        return showPlan(*run, command);
+    }
+    const size_t skipped = tracks->size() - toWrite.size() - run->toRetag.size();
     std::unique_ptr<PlugInHost> host = openPlugIn();
     if (!host) {
         return kExitFailure;
     }
-    HKEY key = openSettingsKeyForEncoding(command.common);
-    if (key == nullptr) {
-        return kExitFailure;
-    }
-    EncodeOptions options;
-    options.formatIndex = chosenFormat(command.common);
-    options.vbr = vbrSettingOf(key);
-    options.monoInputStaysMono = !command.common.format && !command.common.mono && !command.common.stereo;
-    options.settingsKey = key;
-    options.givenTags = *given;
-    options.id3v2Version = command.common.id3v2Version == 4 ? Id3v2Version::V4 : Id3v2Version::V3;
-    options.id3v2 = !command.common.noId3v2;
-    options.keepPartial = command.keepPartial;
-    options.makeFolders = !command.outDirectory.empty() || !manifest.empty();
-    options.replayGain = command.replayGain == "album"   ? ReplayGainMode::Album
-                         : command.replayGain == "track" ? ReplayGainMode::Track
-                                                         : ReplayGainMode::Off;
 
     // Only the bar shows how far the whole batch has come, so only it needs the total up front.
     const Progress::Mode mode = Progress::modeFor(command.common.quiet);
@@ -504,6 +610,19 @@ int runEncode(const EncodeCommand& command) {
         }
         return kExitInterrupted;
     }
+    const size_t retagFailures = retagOutputs(run->toRetag, options, command.common.quiet);
+    size_t removed = 0;
+    size_t removeFailures = 0;
+    if (command.deleteOrphans) {
+        const std::optional<std::vector<std::string>> orphans = orphansOf(*run, command);
+        const std::vector<std::string> failures =
+            orphans ? removeOutputs(*orphans, command.outDirectory) : std::vector<std::string>{};
+        for (const std::string& failure : failures) {
+            fail(failure);
+        }
+        removed = orphans ? orphans->size() - failures.size() : 0;
+        removeFailures = orphans ? failures.size() : 1;
+    }
     // Tracks by the format they got: a mono input may have taken the mono format.
     std::map<std::string, size_t> formats;
     bool monoDefault = false;
@@ -514,8 +633,11 @@ int runEncode(const EncodeCommand& command) {
             monoDefault = monoDefault || outcome.formatIndex != options.formatIndex;
         }
     }
-    const std::string skippedText = std::to_string(skipped) + " skipped: exists (--overwrite replaces)";
-    if (!command.common.quiet && toWrite.empty() && skipped > 0) {
+    std::string skippedText =
+        (skipped > 0 ? std::to_string(skipped) + " skipped: exists (--overwrite replaces)" : std::string()) +
+        syncText(run->toRetag.size() - retagFailures, removed);
+    skippedText.erase(0, skippedText.rfind("; ", 0) == 0 ? 2 : 0);
+    if (!command.common.quiet && toWrite.empty() && (skipped > 0 || removed > 0 || !run->toRetag.empty())) {
         std::fprintf(stderr, "cvnhost: nothing to encode: %s\n", skippedText.c_str());
     } else if (!command.common.quiet && (toWrite.size() > 1 || failed > 0 || monoDefault || skipped > 0)) {
         std::string encodedAs;
@@ -530,7 +652,8 @@ int runEncode(const EncodeCommand& command) {
         std::fprintf(stderr, "cvnhost: %zu of %zu track(s) encoded %s%s%s%s%s\n", toWrite.size() - failed,
                      toWrite.size(), encodedAs.c_str(),
                      monoDefault ? " (mono inputs in the mono format; --stereo for two channels)" : "",
-                     albumText(*run, outcomes).c_str(), skipped > 0 ? ("; " + skippedText).c_str() : "",
+                     albumText(*run, outcomes).c_str(),
+                     skippedText.empty() ? "" : ("; " + skippedText).c_str(),
                      failed > 0 ? "; see above for the rest" : "");
     }
     if (!run->unreadable.empty()) {
@@ -538,7 +661,7 @@ int runEncode(const EncodeCommand& command) {
              " folder(s) or file(s) below the inputs could not be read (named above): the library was not "
              "read whole");
     }
-    return failed > 0 || !run->unreadable.empty() ? kExitFailure : 0;
+    return failed + retagFailures + removeFailures > 0 || !run->unreadable.empty() ? kExitFailure : 0;
 }
 
 // --- demo ---------------------------------------------------------------------------------
@@ -738,6 +861,17 @@ int main(int argc, char** argv) {
     encodeApp->add_flag("--overwrite", encode.overwrite,
                         "Replace existing outputs, each once its new file is complete (default: a batch "
                         "skips them, a single encode stops)");
+    encodeApp->add_flag("--update", encode.update,
+                        "Make again the outputs whose sources changed since (audio, tags, or this run's "
+                        "settings); a change of tags alone writes the tags again");
+    encodeApp->add_flag(
+        "--delete", encode.deleteOrphans,
+        "Remove the outputs under --out-dir that cvnhost made from a source that is no longer "
+        "among the inputs, and the folders that leaves empty");
+    encodeApp->add_flag(
+        "--dry-run", encode.dryRun,
+        "List what would be encoded, retagged and removed (encode, retag, remove), and do none "
+        "of it");
     encodeApp->add_flag("--keep-partial", encode.keepPartial,
                         "Keep a file cut short by Ctrl-C as NAME.partial.mp3, or NAME.partial-N.mp3 when "
                         "that name is taken (default: not written)");

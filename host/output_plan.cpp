@@ -20,6 +20,7 @@ struct InputFile {
     std::string path;
     fs::path outputStem;
     bool foundInFolder = false;
+    std::string source; // the path below its folder input, or the file's name
 };
 
 // Walks `folder` for audio files, one directory at a time so that a subfolder that cannot be read
@@ -42,7 +43,9 @@ void findAudioFiles(const fs::path& root, const fs::path& folder, const fs::path
             }
         } else if (isAudioFileName(path)) {
             if (entry->is_regular_file(typeError)) {
-                found.push_back({path.string(), path.lexically_relative(root).replace_extension()});
+                const fs::path relative = path.lexically_relative(root);
+                found.push_back(
+                    {path.string(), fs::path(relative).replace_extension(), false, relative.string()});
             } else if (typeError) {
                 unreadable.push_back(path.string() + ": cannot be read: " + typeError.message());
             }
@@ -84,7 +87,8 @@ std::optional<std::vector<InputFile>> expandFolders(const std::vector<std::strin
             return std::nullopt;
         }
         if (!fs::is_directory(file, typeError)) {
-            inputs.push_back({file, fs::path(file).filename().replace_extension(), false});
+            inputs.push_back({file, fs::path(file).filename().replace_extension(), false,
+                              fs::path(file).filename().string()});
             continue;
         }
         if (outDirectory.empty()) {
@@ -176,11 +180,11 @@ std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::stri
     std::vector<bool> foundInFolder;
     if (!outDirectory.empty()) {
         for (const InputFile& input : *inputs) {
-            items.push_back({input.path, named(input.path, input.outputStem, {}), {}, {}, {}});
+            items.push_back({input.path, named(input.path, input.outputStem, {}), {}, {}, {}, input.source});
             foundInFolder.push_back(input.foundInFolder);
         }
     } else if (!pairedOutput.empty() && inputs->size() == 1) {
-        items.push_back({(*inputs)[0].path, pairedOutput, {}, {}, {}});
+        items.push_back({(*inputs)[0].path, pairedOutput, {}, {}, {}, (*inputs)[0].source});
         foundInFolder.push_back(false);
     } else if (!inputs->empty() || !manifest) {
         error = !output.empty() ? "--output takes one input; use --out-dir for several"
@@ -206,7 +210,7 @@ std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::stri
                 ? named(entry.input, fs::path(entry.input).filename().replace_extension(), entry.tags)
             : belowOutDirectory ? (fs::path(outDirectory) / *entry.output).string()
                                 : *entry.output;
-        items.push_back({entry.input, trackOutput, entry.tags, {}, {}});
+        items.push_back({entry.input, trackOutput, entry.tags, {}, {}, entry.input});
         foundInFolder.push_back(false);
     }
     leaveOutOutputs(items, foundInFolder);

@@ -168,6 +168,18 @@ HKEY runSettingsKey(HKEY stored, const RunSettings& run, std::string& error) {
     return key;
 }
 
+std::vector<std::string> settingTexts(HKEY key) {
+    std::vector<std::string> texts;
+    for (const Setting& setting : kSettings) {
+        uint32_t value = 0;
+        DWORD size = sizeof value;
+        const bool read = RegQueryValueExA(key, setting.name, nullptr, nullptr,
+                                           reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS;
+        texts.push_back(std::string(setting.name) + "=" + (read ? std::to_string(value) : "0"));
+    }
+    return texts;
+}
+
 uint32_t vbrSettingOf(HKEY key) {
     uint32_t value = 0;
     DWORD size = sizeof value;

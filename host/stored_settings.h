@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace cvnhost {
 
@@ -36,6 +37,10 @@ struct RunSettings {
 // cvnhost sees it, and no later change of the stored ones reaches the run. Null with the cause in
 // `error`.
 HKEY runSettingsKey(HKEY stored, const RunSettings& run, std::string& error);
+
+// The seven values as the streams started with `key` read them, "Name=VALUE" each (a missing one
+// is 0, as for the plug-in): what a run's settings digest is made of.
+std::vector<std::string> settingTexts(HKEY key);
 
 // The VBR value that streams started with `key` will use: 0 for constant bitrate.
 uint32_t vbrSettingOf(HKEY key);

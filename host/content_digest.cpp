@@ -1,0 +1,110 @@
+#include "content_digest.h"
+
+#include "audio_input.h"
+#include "input_tags.h"
+#include "source_marker.h"
+#include "taglib_lock.h"
+
+#include <taglib/flacfile.h>
+#include <taglib/flacproperties.h>
+
+#include <cstdio>
+
+namespace cvnhost {
+
+namespace {
+
+std::string hexOf(uint64_t value) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+uint64_t addText(uint64_t hash, const std::string& text) {
+    // The length first, so that "ab"+"c" and "a"+"bc" differ.
+    const uint64_t length = text.size();
+    return share::fnv1a(share::fnv1a(hash, &length, sizeof length), text.data(), text.size());
+}
+
+} // namespace
+
+std::string tagsDigest(const TrackTags& tags) {
+    uint64_t hash = share::kFnv1aBasis;
+    for (const std::optional<std::string>* field : {&tags.title, &tags.artist, &tags.album, &tags.genre}) {
+        hash = addText(hash, field->value_or("\x01"));
+    }
+    hash = addText(hash, std::to_string(tags.track.value_or(0)) + "/" +
+                             std::to_string(tags.trackTotal.value_or(0)));
+    for (const auto& [name, values] : tags.more) {
+        if (name.rfind("REPLAYGAIN_", 0) == 0 || name == kSourceMarkerName) {
+            continue;
+        }
+        hash = addText(hash, name);
+        for (const std::string& value : values) {
+            hash = addText(hash, value);
+        }
+    }
+    for (const Picture& picture : tags.pictures) {
+        hash = addText(hash, picture.mimeType + "\x1F" + picture.description + "\x1F" +
+                                 std::to_string(picture.type));
+        hash = share::fnv1a(hash, picture.data.data(), picture.data.size());
+    }
+    return hexOf(hash);
+}
+
+TrackTags tagsGivenTo(const BatchItem& item, const TrackTags& given) {
+    return mergeTags(given, mergeTags(item.tags, readInputTags(item.input).value_or(TrackTags{})));
+}
+
+std::string settingsDigest(const std::vector<std::string>& parts) {
+    uint64_t hash = share::kFnv1aBasis;
+    for (const std::string& part : parts) {
+        hash = addText(hash, part);
+    }
+    return hexOf(hash);
+}
+
+void FrameDigest::add(const std::vector<uint32_t>& frames) {
+    // Word by word: a byte at a time costs a multiplication per byte of every track.
+    for (const uint32_t frame : frames) {
+        hash_ = (hash_ ^ frame) * share::kFnv1aPrime;
+    }
+}
+
+std::string FrameDigest::text() const {
+    return "pcm:" + hexOf(hash_);
+}
+
+std::optional<std::string> flacAudioDigest(const std::string& path) {
+    const std::unique_lock<std::mutex> tagLibTurn = lockTagLib();
+    TagLib::FLAC::File file(path.c_str(), true, TagLib::AudioProperties::Fast);
+    if (!file.isValid() || file.audioProperties() == nullptr) {
+        return std::nullopt;
+    }
+    const TagLib::ByteVector md5 = file.audioProperties()->signature();
+    if (md5.size() != 16 || md5 == TagLib::ByteVector(16, '\0')) {
+        return std::nullopt;
+    }
+    return "flac:" + std::string(md5.toHex().data(), md5.toHex().size());
+}
+
+std::optional<std::string> audioDigestOf(const std::string& path, std::string& error) {
+    if (std::optional<std::string> flac = flacAudioDigest(path)) {
+        return flac;
+    }
+    std::unique_ptr<AudioInput> input = AudioInput::open(path, error);
+    if (!input) {
+        return std::nullopt;
+    }
+    FrameDigest digest;
+    std::vector<uint32_t> frames;
+    while (input->read(frames, error)) {
+        if (frames.empty()) {
+            return digest.text();
+        }
+        digest.add(frames);
+    }
+    return std::nullopt;
+}
+
+} // namespace cvnhost

@@ -1,0 +1,213 @@
+#include "library_sync.h"
+
+#include "content_digest.h"
+#include "file_io.h"
+#include "id3v1_year.h"
+#include "id3v2_tag.h"
+#include "output_plan.h"
+#include "pending_output.h"
+#include "source_marker.h"
+#include "taglib_lock.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <taglib/id3v1genres.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/tpropertymap.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace cvnhost {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int64_t modifiedOf(const struct stat& status) {
+    return static_cast<int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec;
+}
+
+// The ReplayGain values an output carries, measured when it was encoded: a new tag keeps them.
+std::map<std::string, std::vector<std::string>> replayGainOf(const std::string& path) {
+    std::map<std::string, std::vector<std::string>> values;
+    const std::unique_lock<std::mutex> tagLibTurn = lockTagLib();
+    TagLib::MPEG::File file(path.c_str(), false);
+    if (!file.isValid() || !file.hasID3v2Tag()) {
+        return values;
+    }
+    for (const auto& [name, texts] : file.ID3v2Tag()->properties()) {
+        const std::string key = name.to8Bit(true);
+        if (key.rfind("REPLAYGAIN_", 0) == 0) {
+            for (const TagLib::String& text : texts) {
+                values[key].push_back(text.to8Bit(true));
+            }
+        }
+    }
+    return values;
+}
+
+constexpr size_t kId3v1Bytes = 128;
+
+// A text field of the ID3v1 tag: Latin-1, cut to its size, zeros after it, as the plug-in writes it.
+void putField(char* field, size_t size, const char* text) {
+    std::memset(field, 0, size);
+    std::memcpy(field, text, std::min(size, std::strlen(text)));
+}
+
+// The file without its ID3v2 tag, and its ID3v1 tag (the plug-in's, 128 bytes at the end) made
+// anew from `tags` as the plug-in makes it (the genre by its number in the ID3v1 list, 255 for
+// none), with the year cvnhost adds.
+bool replaceId3v1(const std::string& path, const TrackTags& tags, std::string& error) {
+    {
+        const std::unique_lock<std::mutex> tagLibTurn = lockTagLib();
+        TagLib::MPEG::File file(path.c_str(), false);
+        if (!file.isValid() || (file.hasID3v2Tag() && !file.strip(TagLib::MPEG::File::ID3v2))) {
+            error = "cannot be read back as MP3 to write its tags again";
+            return false;
+        }
+    }
+    const int descriptor = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    struct stat status {};
+    char tag[kId3v1Bytes] = {};
+    const bool opened = descriptor >= 0 && fstat(descriptor, &status) == 0;
+    const off_t start = status.st_size - static_cast<off_t>(kId3v1Bytes);
+    const bool read = opened && start >= 0 &&
+                      pread(descriptor, tag, kId3v1Bytes, start) == static_cast<ssize_t>(kId3v1Bytes) &&
+                      std::memcmp(tag, "TAG", 3) == 0;
+    if (!read) {
+        error = "has no ID3v1 tag to write again";
+        if (descriptor >= 0) {
+            close(descriptor);
+        }
+        return false;
+    }
+    const TrackInfo info = trackInfoFor(tags);
+    putField(tag + 3, 30, info.title);
+    putField(tag + 33, 30, info.artist);
+    putField(tag + 63, 30, info.album);
+    putField(tag + 93, 4, id3v1YearOf(tags).value_or("").c_str());
+    tag[126] = static_cast<char>(tags.track.value_or(0));
+    tag[127] =
+        static_cast<char>(TagLib::ID3v1::genreIndex(TagLib::String(info.genre, TagLib::String::Latin1)));
+    const bool written = pwrite(descriptor, tag, kId3v1Bytes, start) == static_cast<ssize_t>(kId3v1Bytes);
+    if (close(descriptor) != 0 || !written) {
+        error = std::string("could not take its new ID3v1 tag: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool copyFile(const std::string& from, const std::string& to, std::string& error) {
+    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    const int out = open(to.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    uintmax_t bytes = 0;
+    const bool copied = in >= 0 && out >= 0 && copyAll(in, out, bytes);
+    if (!copied) {
+        error = std::string("cannot be copied to write its tags again: ") + std::strerror(errno);
+    }
+    if (in >= 0) {
+        close(in);
+    }
+    if (out >= 0 && close(out) != 0 && copied) {
+        error = std::string("cannot be copied to write its tags again: ") + std::strerror(errno);
+        return false;
+    }
+    return copied;
+}
+
+} // namespace
+
+SyncAction syncActionFor(const BatchItem& item, const std::string& settingsDigest) {
+    const std::optional<SourceMarker> marker = readMarker(item.output);
+    struct stat source {};
+    if (!marker || stat(item.input.c_str(), &source) != 0) {
+        return SyncAction::Keep;
+    }
+    if (marker->settings != settingsDigest) {
+        return SyncAction::Encode;
+    }
+    if (marker->size == static_cast<uintmax_t>(source.st_size) && marker->modified == modifiedOf(source)) {
+        return SyncAction::Keep;
+    }
+    std::string error;
+    const std::optional<std::string> audio = audioDigestOf(item.input, error);
+    if (!audio || *audio != marker->audio) {
+        return SyncAction::Encode; // an input that cannot be read now fails there, named
+    }
+    // The tags, or only the time: either way the marker takes the source's time again, so that
+    // the next run tells it unchanged from a stat.
+    return SyncAction::Retag;
+}
+
+bool retagOutput(const BatchItem& item, const EncodeOptions& options, std::string& error) {
+    const std::optional<SourceMarker> old = readMarker(item.output);
+    struct stat source {};
+    if (!old || stat(item.input.c_str(), &source) != 0) {
+        error = "cannot be read to write its tags again";
+        return false;
+    }
+    TrackTags tags = tagsGivenTo(item, options.givenTags);
+    SourceMarker marker = *old;
+    marker.size = static_cast<uintmax_t>(source.st_size);
+    marker.modified = modifiedOf(source);
+    marker.tags = tagsDigest(tags);
+    std::erase_if(tags.more, [](const auto& entry) { return entry.first.rfind("REPLAYGAIN_", 0) == 0; });
+    for (auto& [name, values] : replayGainOf(item.output)) {
+        tags.more[name] = std::move(values);
+    }
+    tags.more[kSourceMarkerName] = {markerText(marker)};
+    std::unique_ptr<PendingOutput> pending = PendingOutput::create(item.output, "", error);
+    return pending && copyFile(item.output, pending->temporaryPath(), error) &&
+           replaceId3v1(pending->temporaryPath(), tags, error) &&
+           writeId3v2Tag(pending->temporaryPath(), tags, options.id3v2Version, error) &&
+           pending->commit(error);
+}
+
+std::vector<std::string> orphanOutputs(const std::string& outDirectory, const std::set<std::string>& sources,
+                                       const std::set<fs::path>& planned) {
+    std::vector<std::string> orphans;
+    std::error_code walkError;
+    for (fs::recursive_directory_iterator entry(outDirectory, walkError), end; !walkError && entry != end;
+         entry.increment(walkError)) {
+        std::error_code typeError;
+        if (!entry->is_regular_file(typeError) || entry->is_symlink(typeError) ||
+            entry->path().extension() != ".mp3") {
+            continue;
+        }
+        std::error_code canonicalError;
+        if (planned.count(fs::weakly_canonical(entry->path(), canonicalError)) != 0) {
+            continue;
+        }
+        if (const std::optional<SourceMarker> marker = readMarker(entry->path().string());
+            marker && sources.count(marker->source) == 0) {
+            orphans.push_back(entry->path().string());
+        }
+    }
+    std::sort(orphans.begin(), orphans.end());
+    return orphans;
+}
+
+std::vector<std::string> removeOutputs(const std::vector<std::string>& outputs,
+                                       const std::string& outDirectory) {
+    std::vector<std::string> failures;
+    const fs::path top = fs::absolute(outDirectory).lexically_normal();
+    for (const std::string& output : outputs) {
+        if (unlink(output.c_str()) != 0) {
+            failures.push_back(output + ": cannot be removed: " + std::strerror(errno));
+            continue;
+        }
+        // The folders it leaves empty, up to the output folder itself (rmdir keeps any that are not).
+        for (fs::path folder = fs::absolute(output).lexically_normal().parent_path();
+             folder != top && folder.string().size() > top.string().size() && rmdir(folder.c_str()) == 0;
+             folder = folder.parent_path()) {
+        }
+    }
+    return failures;
+}
+
+} // namespace cvnhost
