@@ -1,0 +1,142 @@
+// A library kept in step: --update makes again what changed and only that, --delete removes what
+// cvnhost made from a source that is gone and nothing else, --dry-run only says so.
+#include "cvnhost_fixture.h"
+#include "support/audio_tools.h"
+
+#include <taglib/flacfile.h>
+#include <taglib/tpropertymap.h>
+
+#include <sys/stat.h>
+
+#include <fcntl.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace cvn::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+Metadata titled(const std::string& title) {
+    Metadata metadata;
+    metadata.title = title;
+    return metadata;
+}
+
+// A FLAC file, its folders made.
+void writeFlac(const std::string& path, double seconds, const Metadata& metadata = {}) {
+    fs::create_directories(fs::path(path).parent_path());
+    writeAudio(path, {"", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, seconds}, metadata);
+}
+
+void setTitle(const std::string& path, const std::string& title) {
+    TagLib::FLAC::File file(path.c_str());
+    TagLib::PropertyMap properties = file.properties();
+    properties["TITLE"] = TagLib::StringList(title);
+    file.setProperties(properties);
+    ASSERT_TRUE(file.save());
+}
+
+// The output's bytes after its ID3v2 tag: the audio frames and the ID3v1 tag.
+std::vector<uint8_t> audioOf(const std::string& path) {
+    const std::vector<uint8_t> bytes = readFileBytes(path);
+    if (bytes.size() < 10 || bytes[0] != 'I') {
+        return bytes;
+    }
+    const size_t tag =
+        10 + (size_t{bytes[6]} << 21 | size_t{bytes[7]} << 14 | size_t{bytes[8]} << 7 | bytes[9]);
+    return std::vector<uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(tag), bytes.end() - 128);
+}
+
+TEST_F(CvnhostTest, UpdateMakesAgainWhatChangedAndOnlyThat) {
+    for (const std::string name : {"retagged", "touched", "replaced", "untouched"}) {
+        ASSERT_NO_FATAL_FAILURE(writeFlac(file("lib/" + name + ".flac"), 1.0, titled(name)));
+    }
+    const std::vector<std::string> update = {"encode", "--update", "--out-dir", file("out"), file("lib")};
+    ASSERT_EQ(cvnhost(update).exitStatus, 0);
+    std::map<std::string, std::vector<uint8_t>> before;
+    for (const std::string name : {"retagged", "touched", "replaced", "untouched"}) {
+        before[name] = readFileBytes(file("out/" + name + ".mp3"));
+    }
+    ASSERT_NO_FATAL_FAILURE(setTitle(file("lib/retagged.flac"), "A new title"));
+    utimensat(AT_FDCWD, file("lib/touched.flac").c_str(), nullptr, 0);
+    ASSERT_NO_FATAL_FAILURE(writeFlac(file("lib/replaced.flac"), 1.5, titled("replaced")));
+    const ChildResult result = cvnhost(update);
+    ASSERT_EQ(result.exitStatus, 0) << result.errors;
+    struct Row {
+        std::string name;
+        bool sameAudio, sameFile;
+        std::string title;
+    };
+    const std::vector<Row> rows = {{"retagged", true, false, "A new title"},
+                                   {"touched", true, false, "touched"},
+                                   {"replaced", false, false, "replaced"},
+                                   {"untouched", true, true, "untouched"}};
+    for (const Row& row : rows) {
+        const std::string output = file("out/" + row.name + ".mp3");
+        const std::vector<uint8_t> now = readFileBytes(output);
+        EXPECT_EQ(now == before[row.name], row.sameFile) << row.name;
+        const std::vector<uint8_t> beforeAudio = [&] {
+            const std::string copy = file(row.name + ".before.mp3");
+            std::ofstream(copy, std::ios::binary)
+                .write(reinterpret_cast<const char*>(before[row.name].data()),
+                       static_cast<std::streamsize>(before[row.name].size()));
+            return audioOf(copy);
+        }();
+        EXPECT_EQ(audioOf(output) == beforeAudio, row.sameAudio) << row.name;
+        EXPECT_EQ(readId3v2WithMutagen(output)["TIT2"], row.title) << row.name;
+    }
+    EXPECT_NE(result.errors.find("1 of 1 track(s) encoded"), std::string::npos) << result.errors;
+    EXPECT_NE(result.errors.find("1 skipped: exists (--overwrite replaces); 2 retagged"), std::string::npos)
+        << result.errors;
+    // Other settings make every output again.
+    const ChildResult rebitrated =
+        cvnhost({"encode", "--update", "-b", "192", "--out-dir", file("out"), file("lib")});
+    EXPECT_NE(rebitrated.errors.find("4 of 4 track(s) encoded as 192 kbit/s"), std::string::npos)
+        << rebitrated.errors;
+}
+
+TEST_F(CvnhostTest, DeleteRemovesOnlyWhatLostItsSource) {
+    for (const std::string name : {"a/kept", "b/gone", "b/also-gone"}) {
+        ASSERT_NO_FATAL_FAILURE(writeFlac(file("lib/" + name + ".flac"), 0.5));
+    }
+    ASSERT_EQ(cvnhost({"encode", "--quiet", "--out-dir", file("out"), file("lib")}).exitStatus, 0);
+    writeText(file("out/mine.mp3"), "the user's own MP3\n");
+    writeText(file("out/b/notes.txt"), "the user's notes\n");
+    fs::remove(file("lib/b/gone.flac"));
+    fs::remove(file("lib/b/also-gone.flac"));
+    ASSERT_NO_FATAL_FAILURE(writeFlac(file("lib/c/new.flac"), 0.5));
+    const std::vector<std::string> run = {"encode", "--delete", "--out-dir", file("out"), file("lib")};
+    std::vector<std::string> dryRun = run;
+    dryRun.push_back("--dry-run");
+    const ChildResult listed = cvnhost(dryRun);
+    EXPECT_EQ(listed.exitStatus, 0) << listed.errors;
+    EXPECT_EQ(listed.output, "encode " + file("lib/c/new.flac") + " -> " + file("out/c/new.mp3") +
+                                 "\nremove " + file("out/b/also-gone.mp3") + "\nremove " +
+                                 file("out/b/gone.mp3") + "\n");
+    EXPECT_TRUE(fs::exists(file("out/b/gone.mp3"))) << "a dry run touches nothing";
+    EXPECT_FALSE(fs::exists(file("out/c")));
+    // An input folder that is not there (an unmounted disk) removes nothing.
+    const ChildResult unmounted =
+        cvnhost({"encode", "--delete", "--out-dir", file("out"), file("lib"), file("unmounted")});
+    EXPECT_EQ(unmounted.exitStatus, 1);
+    EXPECT_NE(
+        unmounted.errors.find("--delete removes nothing: the input " + file("unmounted") + " does not exist"),
+        std::string::npos)
+        << unmounted.errors;
+    EXPECT_TRUE(fs::exists(file("out/b/gone.mp3")));
+    const ChildResult result = cvnhost(run);
+    EXPECT_EQ(result.exitStatus, 0) << result.errors;
+    EXPECT_NE(result.errors.find("2 removed: their sources are gone"), std::string::npos) << result.errors;
+    EXPECT_EQ(namesIn(file("out")), (std::vector<std::string>{"a", "b", "c", "mine.mp3"}));
+    EXPECT_EQ(namesIn(file("out/b")), std::vector<std::string>{"notes.txt"}) << "the user's file stays";
+    fs::remove(file("out/b/notes.txt"));
+    fs::remove(file("lib/c/new.flac"));
+    ASSERT_EQ(cvnhost(run).exitStatus, 0);
+    EXPECT_EQ(namesIn(file("out")), (std::vector<std::string>{"a", "b", "mine.mp3"}))
+        << "a folder emptied by the removal goes; one emptied by the user stays";
+}
+
+} // namespace
+} // namespace cvn::test
