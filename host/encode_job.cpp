@@ -2,6 +2,8 @@
 
 #include "audio_input.h"
 #include "content_digest.h"
+#include "folder_cover.h"
+#include "standard_streams.h"
 #include "input_tags.h"
 #include "source_marker.h"
 #include "decoded_peak.h"
@@ -105,9 +107,14 @@ EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, cons
     if (options.monoInputStaysMono && audio->channels() == 1) {
         trackOptions.formatIndex = monoFormatOf(options.formatIndex);
     }
+    TrackTags tags = mergeTags(options.givenTags, mergeTags(item.tags, audio->tags()));
+    if (tags.pictures.empty() && !isStandardStream(item.input)) {
+        if (std::optional<Picture> cover = folderCoverOf(item.input)) {
+            tags.pictures.push_back(std::move(*cover));
+        }
+    }
     EncodedTrack track =
-        encodeTrack(host, *audio, mergeTags(options.givenTags, mergeTags(item.tags, audio->tags())),
-                    {item.output, item.partial}, trackOptions, stop, progress);
+        encodeTrack(host, *audio, tags, {item.output, item.partial}, trackOptions, stop, progress);
     if (marked) {
         const SourceMarker marker = {item.source,
                                      static_cast<uintmax_t>(source.st_size),
