@@ -541,6 +541,11 @@ int runEncode(const EncodeCommand& command) {
     for (const std::string& problem : run->unreadable) {
         fail(problem);
     }
+    for (const BatchItem& item : run->toWrite) {
+        if (!command.common.quiet && !isStandardStream(item.output) && !hasMp3Extension(item.output)) {
+            fail(item.output + ": MP3 data under a name that does not end in .mp3 (players go by the name)");
+        }
+    }
     const std::vector<BatchItem>* tracks = &run->tracks;
     const std::vector<bool>& kept = run->kept;
     const std::vector<BatchItem>& toWrite = run->toWrite;
@@ -640,16 +645,17 @@ int runEncode(const EncodeCommand& command) {
     if (!command.common.quiet && toWrite.empty() && (skipped > 0 || removed > 0 || !run->toRetag.empty())) {
         std::fprintf(stderr, "cvnhost: nothing to encode: %s\n", skippedText.c_str());
     } else if (!command.common.quiet && (toWrite.size() > 1 || failed > 0 || monoDefault || skipped > 0)) {
-        std::string encodedAs;
+        // "encoded as 128 kbit/s, stereo", or "encoded: 1 as VBR quality 2, mono, 10 as ...".
+        std::string encodedAs = formats.size() > 1 ? ":" : "";
         for (const auto& [description, count] : formats) {
-            encodedAs += (encodedAs.empty() ? "" : "; ") +
+            encodedAs += (encodedAs.size() > 1 ? ", " : " ") +
                          (formats.size() > 1 ? std::to_string(count) + " as " : std::string("as ")) +
                          description;
         }
         if (formats.empty()) {
-            encodedAs = "as " + describeEncoding(options.formatIndex, options.vbr);
+            encodedAs = " as " + describeEncoding(options.formatIndex, options.vbr);
         }
-        std::fprintf(stderr, "cvnhost: %zu of %zu track(s) encoded %s%s%s%s%s\n", toWrite.size() - failed,
+        std::fprintf(stderr, "cvnhost: %zu of %zu track(s) encoded%s%s%s%s%s\n", toWrite.size() - failed,
                      toWrite.size(), encodedAs.c_str(),
                      monoDefault ? " (mono inputs in the mono format; --stereo for two channels)" : "",
                      albumText(*run, outcomes).c_str(),
@@ -935,8 +941,11 @@ int main(int argc, char** argv) {
             }
         }
     } catch (const CLI::ParseError& error) {
-        const int status = app.exit(error);
-        return status == 0 ? 0 : kExitUsage;
+        if (error.get_exit_code() == 0) {
+            return app.exit(error); // --help, --version
+        }
+        fail(std::string(error.what()) + "; `cvnhost --help` lists the commands and options");
+        return kExitUsage;
     }
 
     cvnSetMessageBoxHandler(showMessageBox);

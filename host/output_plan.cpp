@@ -132,6 +132,21 @@ void leaveOutOutputs(std::vector<BatchItem>& items, const std::vector<bool>& fou
 
 } // namespace
 
+bool hasMp3Extension(const fs::path& name) {
+    std::string extension = name.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".mp3";
+}
+
+std::string besideAsMp3(const std::string& input) {
+    fs::path output(input);
+    if (hasMp3Extension(output)) {
+        return input + ".mp3";
+    }
+    return output.replace_extension(".mp3").string();
+}
+
 bool isAudioFileName(const fs::path& name) {
     static const std::set<std::string> kExtensions(std::begin(kInputExtensions), std::end(kInputExtensions));
     std::string extension = name.extension().string();
@@ -158,6 +173,10 @@ std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::stri
     if (outDirectory.empty() && output.empty() && files.size() == 2) {
         pairedOutput = files.back();
         files.pop_back();
+    } else if (outDirectory.empty() && output.empty() && files.size() == 1 && !manifest &&
+               !isStandardStream(files[0]) && !fs::is_directory(files[0])) {
+        // A lone input is written beside itself, as the encoder project's program does.
+        pairedOutput = besideAsMp3(files[0]);
     }
     PlannedTracks planned;
     const std::optional<std::vector<InputFile>> inputs =
@@ -173,7 +192,9 @@ std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::stri
                                   request.nameTemplate,
                                   mergeTags(request.givenTags, mergeTags(tags, request.inputTagsOf(input))),
                                   fs::path(input).stem().string()));
-        name += ".mp3";
+        if (!hasMp3Extension(name)) {
+            name += ".mp3"; // a template that ends in .mp3 is not extended again
+        }
         return (fs::path(outDirectory) / name).string();
     };
     std::vector<BatchItem>& items = planned.tracks;

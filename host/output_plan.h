@@ -23,6 +23,12 @@ inline constexpr const char* kInputExtensions[] = {
     ".mp2", ".w64",  ".caf", ".au",   ".snd",  ".rf64", ".m4a", ".m4b", ".m4p",  ".mp4",
     ".aac", ".wv",   ".ape", ".wma",  ".asf",  ".mpc",  ".tta", ".mka"};
 
+// Whether the name ends in .mp3, any case.
+bool hasMp3Extension(const std::filesystem::path& name);
+
+// The output of a lone input: beside it, its extension .mp3 (an MP3 input's name with .mp3 added).
+std::string besideAsMp3(const std::string& input);
+
 // Whether a folder's file is taken as audio: by its extension, any case. Hidden files are not.
 bool isAudioFileName(const std::filesystem::path& name);
 

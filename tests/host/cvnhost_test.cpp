@@ -647,7 +647,8 @@ TEST_F(CvnhostTest, MisusesAreNamedWithWhatWasMeant) {
     const std::string out = file("out.mp3");
     const std::vector<Case> cases = {
         {{}, 2, "A subcommand is required"},
-        {{"encode", in}, 2, "encode needs an INPUT and an OUTPUT"},
+        {{"encode"}, 2, "encode needs an INPUT and an OUTPUT"},
+        {{"encode", "--jobs"}, 2, "cvnhost: --jobs: 1 required"},
         {{"encode", in, in}, 2, "the output would overwrite an input"},
         {{"encode", "--format", "28", in, out}, 2, "not in range 0 to 27"},
         {{"encode", "--format", "abc", in, out}, 2, "--format: abc is not a number"},
@@ -678,6 +679,39 @@ TEST_F(CvnhostTest, MisusesAreNamedWithWhatWasMeant) {
         EXPECT_FALSE(std::filesystem::exists(out)) << what;
     }
     EXPECT_EQ(cvnhost({"demo", "--help"}).output.find("the input's own"), std::string::npos);
+}
+
+// A shell user's habits: a lone input is written beside it (never over a file), a template that
+// ends in .mp3 is not extended again, and MP3 data under another name is said to be so.
+TEST_F(CvnhostTest, AShellUsersHabitsAreMet) {
+    ASSERT_NO_FATAL_FAILURE(
+        writeAudio(file("song.wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 0.2}));
+    struct Case {
+        std::vector<std::string> arguments;
+        int exitStatus;
+        std::string message;
+        std::string made; // a file the run makes
+    };
+    const std::vector<Case> cases = {
+        {{"encode", file("song.wav")}, 0, "song.wav -> " + file("song.mp3"), "song.mp3"},
+        {{"encode", file("song.wav")}, 1, "song.mp3: exists; --overwrite replaces it", "song.mp3"},
+        {{"encode", file("song.mp3")}, 0, "-> " + file("song.mp3.mp3"), "song.mp3.mp3"},
+        {{"encode", "--out-dir", file("named"), "--name", "%filename%.mp3", file("song.wav")},
+         0,
+         "",
+         "named/song.mp3"},
+        {{"encode", file("song.wav"), file("song.aiff")},
+         0,
+         "song.aiff: MP3 data under a name that does not end in .mp3",
+         "song.aiff"},
+    };
+    for (const Case& c : cases) {
+        const ChildResult result = cvnhost(c.arguments);
+        const std::string what = ::testing::PrintToString(c.arguments);
+        EXPECT_EQ(result.exitStatus, c.exitStatus) << what << ": " << result.errors;
+        EXPECT_NE(result.errors.find(c.message), std::string::npos) << what << ": " << result.errors;
+        EXPECT_TRUE(std::filesystem::exists(file(c.made))) << what;
+    }
 }
 
 // A good output stays as it was unless an encode succeeds: a failed input, a full disk while the

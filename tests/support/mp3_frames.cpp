@@ -55,8 +55,13 @@ std::vector<Mp3Frame> readMp3Frames(const std::vector<uint8_t>& bytes) {
     if (end >= 128 && std::memcmp(bytes.data() + end - 128, "TAG", 3) == 0) {
         end -= 128;
     }
+    // An ID3v2 tag in front: its size is in its header, seven bits a byte.
+    size_t start = 0;
+    if (bytes.size() >= 10 && std::memcmp(bytes.data(), "ID3", 3) == 0) {
+        start = 10 + (size_t{bytes[6]} << 21 | size_t{bytes[7]} << 14 | size_t{bytes[8]} << 7 | bytes[9]);
+    }
     std::vector<Mp3Frame> frames;
-    for (size_t offset = 0;;) {
+    for (size_t offset = start;;) {
         const std::optional<Mp3Frame> frame = readHeader(bytes, offset, end);
         if (!frame) {
             break;
