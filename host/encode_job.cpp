@@ -2,6 +2,7 @@
 
 #include "audio_input.h"
 #include "content_digest.h"
+#include "file_io.h"
 #include "folder_cover.h"
 #include "standard_streams.h"
 #include "input_tags.h"
@@ -12,7 +13,6 @@
 #include "loudness.h"
 #include "pending_output.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -43,23 +43,6 @@ std::string whyNotCreated(const std::string& output) {
         return "cannot be created: its path is longer than the plug-in takes (259 bytes)";
     }
     return "cannot be created: the plug-in could not start a stream into it";
-}
-
-// Made only once a track's input has opened, so that a run that can encode nothing makes nothing.
-bool makeFoldersOf(const std::string& output, std::string& error) {
-    const std::filesystem::path folder = std::filesystem::path(output).parent_path();
-    if (folder.empty()) {
-        return true;
-    }
-    // Another track's thread may make the same folder at the same moment.
-    std::error_code folderError;
-    std::filesystem::create_directories(folder, folderError);
-    std::error_code typeError;
-    if (std::filesystem::is_directory(folder, typeError)) {
-        return true;
-    }
-    error = "cannot create the directory " + folder.string() + ": " + folderError.message();
-    return false;
 }
 
 // The measured gain replaces whatever ReplayGain the input carried: its album values would no
@@ -95,8 +78,7 @@ std::string describeEncoding(int32_t formatIndex, uint32_t vbr) {
 EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, const EncodeOptions& options,
                              const std::atomic<bool>& stop, const ProgressCallback& progress) {
     std::string error;
-    struct stat source {};
-    const bool marked = !item.source.empty() && stat(item.input.c_str(), &source) == 0;
+    std::optional<SourceMarker> marker = sourceMarkerOf(item.input, item.source);
     std::unique_ptr<AudioInput> audio = AudioInput::open(item.input, error);
     if (!audio) {
         EncodedTrack track;
@@ -115,15 +97,11 @@ EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, cons
     }
     EncodedTrack track =
         encodeTrack(host, *audio, tags, {item.output, item.partial}, trackOptions, stop, progress);
-    if (marked) {
-        const SourceMarker marker = {item.source,
-                                     static_cast<uintmax_t>(source.st_size),
-                                     static_cast<int64_t>(source.st_mtim.tv_sec) * 1'000'000'000 +
-                                         source.st_mtim.tv_nsec,
-                                     flacAudioDigest(item.input).value_or(track.audioDigest),
-                                     tagsDigest(tagsGivenTo(item, options.givenTags)),
-                                     options.settingsDigest};
-        track.outcome.tags.more[kSourceMarkerName] = {markerText(marker)};
+    if (marker) {
+        marker->audio = flacAudioDigest(item.input).value_or(track.audioDigest);
+        marker->tags = tagsDigest(tagsGivenTo(item, options.givenTags));
+        marker->settings = options.settingsDigest;
+        track.outcome.tags.more[kSourceMarkerName] = {markerText(*marker)};
     }
     return track;
 }

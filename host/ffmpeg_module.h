@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,9 @@ struct FfmpegModule {
     bool (*isReadElsewhere)(const std::string& path);
     // The libraries' version and what they read, for `formats --inputs`.
     std::string (*description)();
+    // Whether the codec of the file's first audio stream discards what it cannot hear (AAC, Vorbis,
+    // WMA, ...), by FFmpeg's own description of it; nothing when the file cannot be read.
+    std::optional<bool> (*isLossy)(const std::string& path);
 };
 
 // The module's one export, looked up by this name.

@@ -3,6 +3,7 @@
 #include "ffmpeg_module.h"
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 }
 
@@ -32,7 +33,25 @@ std::unique_ptr<ModuleDecoder> open(const std::string& path, std::string& error)
     return FfmpegDecoder::open(path, error);
 }
 
-const FfmpegModule kModule = {open, FfmpegDecoder::isReadElsewhere, description};
+std::optional<bool> isLossy(const std::string& path) {
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) != 0) {
+        return std::nullopt;
+    }
+    std::optional<bool> lossy;
+    if (avformat_find_stream_info(format, nullptr) >= 0) {
+        const int stream = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+        const AVCodecDescriptor* codec =
+            stream >= 0 ? avcodec_descriptor_get(format->streams[stream]->codecpar->codec_id) : nullptr;
+        if (codec != nullptr) {
+            lossy = (codec->props & AV_CODEC_PROP_LOSSY) != 0;
+        }
+    }
+    avformat_close_input(&format);
+    return lossy;
+}
+
+const FfmpegModule kModule = {open, FfmpegDecoder::isReadElsewhere, description, isLossy};
 
 } // namespace
 

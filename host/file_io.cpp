@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 
 namespace cvnhost {
 
@@ -63,6 +64,26 @@ bool copyAll(int in, int out, uintmax_t& bytes) {
 
 bool copyAllUntil(int in, int out, uintmax_t& bytes, const std::atomic<bool>& stop) {
     return copyBlocks(in, out, bytes, &stop);
+}
+
+} // namespace cvnhost
+
+namespace cvnhost {
+
+bool makeFoldersOf(const std::string& output, std::string& error) {
+    const std::filesystem::path folder = std::filesystem::path(output).parent_path();
+    if (folder.empty()) {
+        return true;
+    }
+    // Another track's thread may make the same folder at the same moment.
+    std::error_code folderError;
+    std::filesystem::create_directories(folder, folderError);
+    std::error_code typeError;
+    if (std::filesystem::is_directory(folder, typeError)) {
+        return true;
+    }
+    error = "cannot create the directory " + folder.string() + ": " + folderError.message();
+    return false;
 }
 
 } // namespace cvnhost

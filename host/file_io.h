@@ -7,6 +7,10 @@
 
 namespace cvnhost {
 
+// The folders of `output` that are missing, made; false with the cause in `error`. Made only once
+// a track's input has opened, so that a run that can encode nothing makes nothing.
+bool makeFoldersOf(const std::string& output, std::string& error);
+
 // $TMPDIR when it is set and not empty, else /tmp.
 std::string temporaryDirectory();
 

@@ -1,11 +1,8 @@
 #include "library_sync.h"
 
 #include "content_digest.h"
-#include "file_io.h"
-#include "id3v1_year.h"
-#include "id3v2_tag.h"
 #include "output_plan.h"
-#include "pending_output.h"
+#include "tag_rewrite.h"
 #include "source_marker.h"
 #include "taglib_lock.h"
 
@@ -51,75 +48,6 @@ std::map<std::string, std::vector<std::string>> replayGainOf(const std::string& 
     return values;
 }
 
-constexpr size_t kId3v1Bytes = 128;
-
-// A text field of the ID3v1 tag: Latin-1, cut to its size, zeros after it, as the plug-in writes it.
-void putField(char* field, size_t size, const char* text) {
-    std::memset(field, 0, size);
-    std::memcpy(field, text, std::min(size, std::strlen(text)));
-}
-
-// The file without its ID3v2 tag, and its ID3v1 tag (the plug-in's, 128 bytes at the end) made
-// anew from `tags` as the plug-in makes it (the genre by its number in the ID3v1 list, 255 for
-// none), with the year cvnhost adds.
-bool replaceId3v1(const std::string& path, const TrackTags& tags, std::string& error) {
-    {
-        const std::unique_lock<std::mutex> tagLibTurn = lockTagLib();
-        TagLib::MPEG::File file(path.c_str(), false);
-        if (!file.isValid() || (file.hasID3v2Tag() && !file.strip(TagLib::MPEG::File::ID3v2))) {
-            error = "cannot be read back as MP3 to write its tags again";
-            return false;
-        }
-    }
-    const int descriptor = open(path.c_str(), O_RDWR | O_CLOEXEC);
-    struct stat status {};
-    char tag[kId3v1Bytes] = {};
-    const bool opened = descriptor >= 0 && fstat(descriptor, &status) == 0;
-    const off_t start = status.st_size - static_cast<off_t>(kId3v1Bytes);
-    const bool read = opened && start >= 0 &&
-                      pread(descriptor, tag, kId3v1Bytes, start) == static_cast<ssize_t>(kId3v1Bytes) &&
-                      std::memcmp(tag, "TAG", 3) == 0;
-    if (!read) {
-        error = "has no ID3v1 tag to write again";
-        if (descriptor >= 0) {
-            close(descriptor);
-        }
-        return false;
-    }
-    const TrackInfo info = trackInfoFor(tags);
-    putField(tag + 3, 30, info.title);
-    putField(tag + 33, 30, info.artist);
-    putField(tag + 63, 30, info.album);
-    putField(tag + 93, 4, id3v1YearOf(tags).value_or("").c_str());
-    tag[126] = static_cast<char>(tags.track.value_or(0));
-    tag[127] =
-        static_cast<char>(TagLib::ID3v1::genreIndex(TagLib::String(info.genre, TagLib::String::Latin1)));
-    const bool written = pwrite(descriptor, tag, kId3v1Bytes, start) == static_cast<ssize_t>(kId3v1Bytes);
-    if (close(descriptor) != 0 || !written) {
-        error = std::string("could not take its new ID3v1 tag: ") + std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
-bool copyFile(const std::string& from, const std::string& to, std::string& error) {
-    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    const int out = open(to.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    uintmax_t bytes = 0;
-    const bool copied = in >= 0 && out >= 0 && copyAll(in, out, bytes);
-    if (!copied) {
-        error = std::string("cannot be copied to write its tags again: ") + std::strerror(errno);
-    }
-    if (in >= 0) {
-        close(in);
-    }
-    if (out >= 0 && close(out) != 0 && copied) {
-        error = std::string("cannot be copied to write its tags again: ") + std::strerror(errno);
-        return false;
-    }
-    return copied;
-}
-
 } // namespace
 
 SyncAction syncActionFor(const BatchItem& item, const std::string& settingsDigest) {
@@ -161,11 +89,7 @@ bool retagOutput(const BatchItem& item, const EncodeOptions& options, std::strin
         tags.more[name] = std::move(values);
     }
     tags.more[kSourceMarkerName] = {markerText(marker)};
-    std::unique_ptr<PendingOutput> pending = PendingOutput::create(item.output, "", error);
-    return pending && copyFile(item.output, pending->temporaryPath(), error) &&
-           replaceId3v1(pending->temporaryPath(), tags, error) &&
-           writeId3v2Tag(pending->temporaryPath(), tags, options.id3v2Version, error) &&
-           pending->commit(error);
+    return rewriteTags(item.output, item.output, tags, false, options.id3v2Version, error);
 }
 
 std::vector<std::string> orphanOutputs(const std::string& outDirectory, const std::set<std::string>& sources,

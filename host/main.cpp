@@ -11,6 +11,7 @@
 #include "content_digest.h"
 #include "input_formats.h"
 #include "library_sync.h"
+#include "lossy_input.h"
 #include "input_tags.h"
 #include "interrupt.h"
 #include "output_name.h"
@@ -268,6 +269,7 @@ struct EncodeCommand {
     bool update = false;
     bool deleteOrphans = false;
     bool dryRun = false;
+    std::string lossy = "encode";
     std::string replayGain = "off";
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
 };
@@ -290,6 +292,9 @@ struct RunTracks {
     // gain is measured over all of its tracks.
     size_t encodedAgainForAlbum = 0;
     std::vector<BatchItem> toRetag; // --update: their tags changed, their audio did not
+    std::vector<BatchItem> toCopy;  // --lossy copy: MP3 inputs put in place as they are
+    size_t lossyEncoded = 0;        // lossy inputs among those encoded
+    size_t lossySkipped = 0;        // --lossy skip
     // Of every track planned, also of other shards: what --delete keeps.
     std::set<std::string> allSources;
     std::set<std::filesystem::path> allOutputs;
@@ -402,6 +407,45 @@ void removeAbandonedTemporariesOf(const RunTracks& run, const std::string& repor
     }
 }
 
+// Sorts the tracks to write by their codecs: a lossy one is encoded (and counted), copied (an MP3
+// with --lossy copy) or left out and named (--lossy skip).
+void sortLossyInputs(RunTracks& run, const std::string& mode, bool quiet) {
+    std::vector<BatchItem> toEncode;
+    for (BatchItem& item : run.toWrite) {
+        const std::optional<Lossiness> lossiness =
+            isStandardStream(item.input) ? std::nullopt : lossinessOf(item.input);
+        if (!lossiness || !lossiness->lossy) {
+            toEncode.push_back(std::move(item));
+        } else if (mode == "skip") {
+            ++run.lossySkipped;
+            if (!quiet) {
+                std::fprintf(stderr, "cvnhost: %s: lossy, left out (--lossy skip)\n", item.input.c_str());
+            }
+        } else if (mode == "copy" && lossiness->mp3) {
+            run.toCopy.push_back(std::move(item));
+        } else {
+            ++run.lossyEncoded;
+            toEncode.push_back(std::move(item));
+        }
+    }
+    run.toWrite = std::move(toEncode);
+}
+
+// --lossy copy: the MP3 inputs put in place as they are. The failures.
+size_t copyMp3Inputs(const std::vector<BatchItem>& items, const EncodeOptions& options, bool quiet) {
+    size_t failed = 0;
+    for (const BatchItem& item : items) {
+        std::string error;
+        if (!copyMp3Input(item, options, error)) {
+            fail(item.output + " " + error);
+            ++failed;
+        } else if (!quiet) {
+            std::fprintf(stderr, "%s -> %s (copied as it is)\n", item.input.c_str(), item.output.c_str());
+        }
+    }
+    return failed;
+}
+
 // --update: the tags of the outputs whose sources were retagged, written again. The failures.
 size_t retagOutputs(const std::vector<BatchItem>& items, const EncodeOptions& options, bool quiet) {
     size_t failed = 0;
@@ -449,6 +493,9 @@ int showPlan(const RunTracks& run, const EncodeCommand& command) {
     for (const BatchItem& item : run.toRetag) {
         std::printf("retag %s -> %s\n", item.input.c_str(), item.output.c_str());
     }
+    for (const BatchItem& item : run.toCopy) {
+        std::printf("copy %s -> %s\n", item.input.c_str(), item.output.c_str());
+    }
     if (!command.deleteOrphans) {
         return 0;
     }
@@ -483,6 +530,24 @@ EncodeOptions encodeOptionsFor(const EncodeCommand& command, const TrackTags& gi
                                "replaygain=" + command.replayGain});
     options.settingsDigest = settingsDigest(parts);
     return options;
+}
+
+// What became of the lossy inputs, or nothing.
+std::string lossyText(const RunTracks& run, size_t copied) {
+    std::string text;
+    if (run.lossyEncoded > 0) {
+        text +=
+            "; " + std::to_string(run.lossyEncoded) +
+            " lossy input(s) encoded again, their quality lost twice (--lossy copy keeps MP3 inputs as they "
+            "are)";
+    }
+    if (copied > 0) {
+        text += "; " + std::to_string(copied) + " MP3 input(s) copied as they are";
+    }
+    if (run.lossySkipped > 0) {
+        text += "; " + std::to_string(run.lossySkipped) + " lossy input(s) left out";
+    }
+    return text;
 }
 
 // "; 2 retagged; 3 removed: their sources are gone", or nothing.
@@ -567,10 +632,12 @@ int runEncode(const EncodeCommand& command) {
         }
     }
     removeAbandonedTemporariesOf(*run, command.report, command.common.quiet);
+    sortLossyInputs(*run, command.lossy, command.common.quiet);
     if (command.dryRun) {
         return showPlan(*run, command);
     }
-    const size_t skipped = tracks->size() - toWrite.size() - run->toRetag.size();
+    const size_t skipped =
+        tracks->size() - toWrite.size() - run->toRetag.size() - run->toCopy.size() - run->lossySkipped;
     std::unique_ptr<PlugInHost> host = openPlugIn();
     if (!host) {
         return kExitFailure;
@@ -616,6 +683,7 @@ int runEncode(const EncodeCommand& command) {
         return kExitInterrupted;
     }
     const size_t retagFailures = retagOutputs(run->toRetag, options, command.common.quiet);
+    const size_t copyFailures = copyMp3Inputs(run->toCopy, options, command.common.quiet);
     size_t removed = 0;
     size_t removeFailures = 0;
     if (command.deleteOrphans) {
@@ -640,11 +708,13 @@ int runEncode(const EncodeCommand& command) {
     }
     std::string skippedText =
         (skipped > 0 ? std::to_string(skipped) + " skipped: exists (--overwrite replaces)" : std::string()) +
-        syncText(run->toRetag.size() - retagFailures, removed);
+        syncText(run->toRetag.size() - retagFailures, removed) +
+        lossyText(*run, run->toCopy.size() - copyFailures);
     skippedText.erase(0, skippedText.rfind("; ", 0) == 0 ? 2 : 0);
-    if (!command.common.quiet && toWrite.empty() && (skipped > 0 || removed > 0 || !run->toRetag.empty())) {
+    if (!command.common.quiet && toWrite.empty() && !skippedText.empty()) {
         std::fprintf(stderr, "cvnhost: nothing to encode: %s\n", skippedText.c_str());
-    } else if (!command.common.quiet && (toWrite.size() > 1 || failed > 0 || monoDefault || skipped > 0)) {
+    } else if (!command.common.quiet &&
+               (toWrite.size() > 1 || failed > 0 || monoDefault || !skippedText.empty())) {
         // "encoded as 128 kbit/s, stereo", or "encoded: 1 as VBR quality 2, mono, 10 as ...".
         std::string encodedAs = formats.size() > 1 ? ":" : "";
         for (const auto& [description, count] : formats) {
@@ -667,7 +737,9 @@ int runEncode(const EncodeCommand& command) {
              " folder(s) or file(s) below the inputs could not be read (named above): the library was not "
              "read whole");
     }
-    return failed + retagFailures + removeFailures > 0 || !run->unreadable.empty() ? kExitFailure : 0;
+    return failed + retagFailures + copyFailures + removeFailures > 0 || !run->unreadable.empty()
+               ? kExitFailure
+               : 0;
 }
 
 // --- demo ---------------------------------------------------------------------------------
@@ -878,6 +950,13 @@ int main(int argc, char** argv) {
         "--dry-run", encode.dryRun,
         "List what would be encoded, retagged and removed (encode, retag, remove), and do none "
         "of it");
+    encodeApp
+        ->add_option(
+            "--lossy", encode.lossy,
+            "Inputs of a lossy codec (MP3, Vorbis, Opus, AAC, WMA, ...): encode (default: encode them "
+            "again and say how many), copy (put MP3 inputs in place as they are) or skip (leave them "
+            "out)")
+        ->check(CLI::IsMember({"encode", "copy", "skip"}));
     encodeApp->add_flag("--keep-partial", encode.keepPartial,
                         "Keep a file cut short by Ctrl-C as NAME.partial.mp3, or NAME.partial-N.mp3 when "
                         "that name is taken (default: not written)");

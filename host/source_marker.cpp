@@ -3,11 +3,24 @@
 #include "taglib_lock.h"
 
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
 
 namespace cvnhost {
+
+std::optional<SourceMarker> sourceMarkerOf(const std::string& input, const std::string& source) {
+    struct stat status {};
+    if (source.empty() || stat(input.c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    SourceMarker marker;
+    marker.source = source;
+    marker.size = static_cast<uintmax_t>(status.st_size);
+    marker.modified = static_cast<int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec;
+    return marker;
+}
 
 std::string markerText(const SourceMarker& marker) {
     const nlohmann::ordered_json object = {{"source", marker.source},     {"size", marker.size},

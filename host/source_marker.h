@@ -25,6 +25,10 @@ struct SourceMarker {
     std::string settings; // the run's settingsDigest
 };
 
+// The marker of `input` as it is now, its source, size and time filled; nothing when it cannot be
+// examined or has no source name.
+std::optional<SourceMarker> sourceMarkerOf(const std::string& input, const std::string& source);
+
 // The marker as the frame holds it (one JSON object), and back; nothing for a text that is not one.
 std::string markerText(const SourceMarker& marker);
 std::optional<SourceMarker> parseMarker(const std::string& text);

@@ -23,6 +23,16 @@ std::vector<std::string> optionNames(const CLI::App& command) {
 }
 
 std::string suggestion(const std::string& word, const std::vector<std::string>& candidates) {
+    // A short option that does not exist most likely means the long one of its letter (-v for
+    // --version), not the short one nearest by spelling (-h).
+    if (word.size() == 2 && word[0] == '-') {
+        const auto longOne = std::find_if(candidates.begin(), candidates.end(), [&](const std::string& name) {
+            return name.rfind(std::string("--") + word[1], 0) == 0;
+        });
+        if (longOne != candidates.end()) {
+            return "; did you mean " + *longOne + "?";
+        }
+    }
     const std::optional<std::string> nearest = nearestWord(word, candidates);
     return nearest ? "; did you mean " + *nearest + "?" : "";
 }

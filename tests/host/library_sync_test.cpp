@@ -11,6 +11,7 @@
 #include <fcntl.h>
 
 #include <filesystem>
+#include <algorithm>
 #include <fstream>
 
 namespace cvn::test {
@@ -38,15 +39,19 @@ void setTitle(const std::string& path, const std::string& title) {
     ASSERT_TRUE(file.save());
 }
 
-// The output's bytes after its ID3v2 tag: the audio frames and the ID3v1 tag.
+// An MP3 file's audio frames: its bytes between an ID3v2 tag in front and an ID3v1 tag at the end.
 std::vector<uint8_t> audioOf(const std::string& path) {
     const std::vector<uint8_t> bytes = readFileBytes(path);
-    if (bytes.size() < 10 || bytes[0] != 'I') {
-        return bytes;
+    size_t start = 0;
+    if (bytes.size() >= 10 && std::equal(bytes.begin(), bytes.begin() + 3, "ID3")) {
+        start = 10 + (size_t{bytes[6]} << 21 | size_t{bytes[7]} << 14 | size_t{bytes[8]} << 7 | bytes[9]);
     }
-    const size_t tag =
-        10 + (size_t{bytes[6]} << 21 | size_t{bytes[7]} << 14 | size_t{bytes[8]} << 7 | bytes[9]);
-    return std::vector<uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(tag), bytes.end() - 128);
+    size_t end = bytes.size();
+    if (end >= start + 128 && std::equal(bytes.end() - 128, bytes.end() - 125, "TAG")) {
+        end -= 128;
+    }
+    return std::vector<uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(std::min(start, end)),
+                                bytes.begin() + static_cast<std::ptrdiff_t>(end));
 }
 
 TEST_F(CvnhostTest, UpdateMakesAgainWhatChangedAndOnlyThat) {
@@ -136,6 +141,70 @@ TEST_F(CvnhostTest, DeleteRemovesOnlyWhatLostItsSource) {
     ASSERT_EQ(cvnhost(run).exitStatus, 0);
     EXPECT_EQ(namesIn(file("out")), (std::vector<std::string>{"a", "b", "mine.mp3"}))
         << "a folder emptied by the removal goes; one emptied by the user stays";
+}
+
+} // namespace
+} // namespace cvn::test
+
+namespace cvn::test {
+namespace {
+
+// Lossy inputs by codec, not by name: an .m4a of AAC is lossy, one of ALAC is not. Each mode does
+// what it says, and a copied MP3 keeps its audio frames byte for byte.
+TEST_F(CvnhostTest, LossyInputsAreEncodedCopiedOrLeftOutAsAsked) {
+    const std::string source = file("source.wav");
+    ASSERT_NO_FATAL_FAILURE(writeAudio(source, {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 1.0}));
+    fs::create_directory(file("lib"));
+    const std::vector<std::pair<std::string, std::vector<std::string>>> inputs = {
+        {"lossless.wav", {"-c:a", "pcm_s16le"}},
+        {"lossy.mp3", {"-c:a", "libmp3lame"}},
+        {"vorbis.ogg", {"-c:a", "libvorbis"}},
+        {"aac.m4a", {"-c:a", "aac"}},
+        {"alac.m4a", {"-c:a", "alac"}}};
+    for (const auto& [name, codec] : inputs) {
+        std::vector<std::string> arguments = {"-nostdin", "-loglevel", "error", "-y", "-i", source};
+        arguments.insert(arguments.end(), codec.begin(), codec.end());
+        arguments.push_back(file("lib/" + name));
+        ASSERT_EQ(runProgram("/usr/bin/ffmpeg", arguments).exitStatus, 0) << name;
+    }
+    struct Row {
+        std::string mode;
+        std::vector<std::string> outputs;
+        std::string said;
+    };
+    const std::vector<Row> rows = {
+        {"encode",
+         {"aac.mp3", "alac.mp3", "lossless.mp3", "lossy.mp3", "vorbis.mp3"},
+         "3 lossy input(s) encoded again"},
+        {"copy",
+         {"aac.mp3", "alac.mp3", "lossless.mp3", "lossy.mp3", "vorbis.mp3"},
+         "1 MP3 input(s) copied as they are"},
+        {"skip", {"alac.mp3", "lossless.mp3"}, "3 lossy input(s) left out"},
+    };
+    for (const Row& row : rows) {
+        const std::string out = file("out-" + row.mode);
+        const ChildResult result = cvnhost({"encode", "--lossy", row.mode, "--out-dir", out, file("lib")});
+        EXPECT_EQ(result.exitStatus, 0) << row.mode << ": " << result.errors;
+        EXPECT_NE(result.errors.find(row.said), std::string::npos) << row.mode << ": " << result.errors;
+        EXPECT_EQ(namesIn(out), row.outputs) << row.mode;
+    }
+    EXPECT_EQ(audioOf(file("out-copy/lossy.mp3")), audioOf(file("lib/lossy.mp3")))
+        << "the MP3's frames as they were";
+}
+
+// A track without a picture takes its folder's cover file; --cover still wins.
+TEST_F(CvnhostTest, AFolderCoverGoesToTracksWithoutAPicture) {
+    ASSERT_NO_FATAL_FAILURE(writeFlac(file("lib/track.flac"), 0.3));
+    writeText(file("lib/Folder.PNG"), std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+    writeText(file("lib/cover.jpg"), std::string("\xFF\xD8\xFF\xE0 jpeg", 9));
+    writeText(file("given.png"), std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR-given", 22));
+    ASSERT_EQ(cvnhost({"encode", "--quiet", "--out-dir", file("out"), file("lib")}).exitStatus, 0);
+    EXPECT_EQ(readId3v2WithMutagen(file("out/track.mp3"))["APIC"], "image/jpeg 9 3") << "cover before folder";
+    ASSERT_EQ(
+        cvnhost({"encode", "--quiet", "--cover", file("given.png"), "--out-dir", file("given"), file("lib")})
+            .exitStatus,
+        0);
+    EXPECT_EQ(readId3v2WithMutagen(file("given/track.mp3"))["APIC"], "image/png 22 3");
 }
 
 } // namespace
