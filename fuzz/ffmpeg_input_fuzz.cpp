@@ -2,7 +2,8 @@
 // libraries, decoded to the end, or refused with a message. Never a crash, never unbounded output.
 #include "ffmpeg_decoder.h"
 
-#include <sys/mman.h>
+#include "memory_file.h"
+
 #include <unistd.h>
 
 #include <cstdlib>
@@ -10,11 +11,8 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const int file = memfd_create("input", 0);
-    if (file < 0 || write(file, data, size) != static_cast<ssize_t>(size)) {
-        std::abort();
-    }
-    const std::string path = "/proc/self/fd/" + std::to_string(file);
+    int file = -1;
+    const std::string path = memoryFile(data, size, file);
     std::string error;
     if (auto decoder = cvnhost::FfmpegDecoder::open(path, error)) {
         std::vector<float> samples(4096 * 2);

@@ -9,6 +9,7 @@
 #include <taglib/flacproperties.h>
 
 #include <cstdio>
+#include <filesystem>
 
 namespace cvnhost {
 
@@ -76,6 +77,10 @@ std::string FrameDigest::text() const {
 }
 
 std::optional<std::string> flacAudioDigest(const std::string& path) {
+    std::error_code typeError;
+    if (!std::filesystem::is_regular_file(path, typeError)) {
+        return std::nullopt; // a FIFO would block TagLib, or give it the track's audio
+    }
     const std::unique_lock<std::mutex> tagLibTurn = lockTagLib();
     TagLib::FLAC::File file(path.c_str(), true, TagLib::AudioProperties::Fast);
     if (!file.isValid() || file.audioProperties() == nullptr) {

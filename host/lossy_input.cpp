@@ -8,9 +8,16 @@
 
 #include <sndfile.h>
 
+#include <filesystem>
+
 namespace cvnhost {
 
 std::optional<Lossiness> lossinessOf(const std::string& path) {
+    // A FIFO or a device would block or be consumed: its track fails at its open, named.
+    std::error_code typeError;
+    if (!std::filesystem::is_regular_file(path, typeError)) {
+        return std::nullopt;
+    }
     SF_INFO info{};
     if (SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info)) {
         sf_close(file);

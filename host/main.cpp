@@ -431,31 +431,19 @@ void sortLossyInputs(RunTracks& run, const std::string& mode, bool quiet) {
     run.toWrite = std::move(toEncode);
 }
 
-// --lossy copy: the MP3 inputs put in place as they are. The failures.
-size_t copyMp3Inputs(const std::vector<BatchItem>& items, const EncodeOptions& options, bool quiet) {
+// The outputs made without the plug-in: `write` for each item, which is then named with `what`
+// ("tags written again", "copied as it is"), or its failure. The failures.
+size_t writeEach(const std::vector<BatchItem>& items,
+                 bool (*write)(const BatchItem&, const EncodeOptions&, std::string&), const char* what,
+                 const EncodeOptions& options, bool quiet) {
     size_t failed = 0;
     for (const BatchItem& item : items) {
         std::string error;
-        if (!copyMp3Input(item, options, error)) {
+        if (!write(item, options, error)) {
             fail(item.output + " " + error);
             ++failed;
         } else if (!quiet) {
-            std::fprintf(stderr, "%s -> %s (copied as it is)\n", item.input.c_str(), item.output.c_str());
-        }
-    }
-    return failed;
-}
-
-// --update: the tags of the outputs whose sources were retagged, written again. The failures.
-size_t retagOutputs(const std::vector<BatchItem>& items, const EncodeOptions& options, bool quiet) {
-    size_t failed = 0;
-    for (const BatchItem& item : items) {
-        std::string error;
-        if (!retagOutput(item, options, error)) {
-            fail(item.output + " " + error);
-            ++failed;
-        } else if (!quiet) {
-            std::fprintf(stderr, "%s -> %s (tags written again)\n", item.input.c_str(), item.output.c_str());
+            std::fprintf(stderr, "%s -> %s (%s)\n", item.input.c_str(), item.output.c_str(), what);
         }
     }
     return failed;
@@ -682,8 +670,10 @@ int runEncode(const EncodeCommand& command) {
         }
         return kExitInterrupted;
     }
-    const size_t retagFailures = retagOutputs(run->toRetag, options, command.common.quiet);
-    const size_t copyFailures = copyMp3Inputs(run->toCopy, options, command.common.quiet);
+    const size_t retagFailures =
+        writeEach(run->toRetag, retagOutput, "tags written again", options, command.common.quiet);
+    const size_t copyFailures =
+        writeEach(run->toCopy, copyMp3Input, "copied as it is", options, command.common.quiet);
     size_t removed = 0;
     size_t removeFailures = 0;
     if (command.deleteOrphans) {

@@ -34,6 +34,19 @@ std::string outputOf(const std::string& command) {
     return output;
 }
 
+// "KEY=VALUE" lines, by their keys.
+std::map<std::string, std::string> keyValueLines(const std::string& text) {
+    std::map<std::string, std::string> values;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos) {
+            values[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    return values;
+}
+
 uint32_t stereoFrame(double left, double right) {
     const auto l = static_cast<int16_t>(std::lround(left));
     const auto r = static_cast<int16_t>(std::lround(right));
@@ -114,15 +127,7 @@ std::map<std::string, std::string> readId3v2WithMutagen(const std::string& path)
         "    else:\n"
         "        print(key + \"=\" + str(frame))' " +
         quotedForShell(path);
-    std::map<std::string, std::string> frames;
-    std::istringstream lines(outputOf(command));
-    for (std::string line; std::getline(lines, line);) {
-        const size_t equals = line.find('=');
-        if (equals != std::string::npos) {
-            frames[line.substr(0, equals)] = line.substr(equals + 1);
-        }
-    }
-    return frames;
+    return keyValueLines(outputOf(command));
 }
 
 std::vector<uint32_t> testSignal(size_t frames, bool mono) {
@@ -164,15 +169,7 @@ std::map<std::string, std::string> readId3v2FramesAsWritten(const std::string& p
         "    elif hasattr(frame, \"text\"):\n"
         "        print(key + \"=\" + \"|\".join(str(t) for t in frame.text).replace(\"\\n\", \"\\\\n\"))' " +
         quotedForShell(path);
-    std::map<std::string, std::string> frames;
-    std::istringstream lines(outputOf(command));
-    for (std::string line; std::getline(lines, line);) {
-        const size_t equals = line.find('=');
-        if (equals != std::string::npos) {
-            frames[line.substr(0, equals)] = line.substr(equals + 1);
-        }
-    }
-    return frames;
+    return keyValueLines(outputOf(command));
 }
 
 double decodedPeakWithFfmpeg(const std::string& path) {
