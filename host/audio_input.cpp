@@ -69,14 +69,28 @@ std::string majorFormatName(int format) {
     return name.substr(0, name.find(' '));
 }
 
+// What libsndfile is told of samples without a header.
+SF_INFO rawInfoOf(const RawFormat& raw) {
+    SF_INFO info{};
+    info.samplerate = raw.sampleRate;
+    info.channels = raw.channels;
+    const int width = raw.bits == 8    ? (raw.isSigned ? SF_FORMAT_PCM_S8 : SF_FORMAT_PCM_U8)
+                      : raw.bits == 24 ? SF_FORMAT_PCM_24
+                      : raw.bits == 32 ? SF_FORMAT_PCM_32
+                                       : SF_FORMAT_PCM_16;
+    info.format = SF_FORMAT_RAW | width | (raw.bigEndian ? SF_ENDIAN_BIG : SF_ENDIAN_LITTLE);
+    return info;
+}
+
 } // namespace
 
-std::unique_ptr<AudioInput> AudioInput::open(const std::string& path, std::string& error) {
+std::unique_ptr<AudioInput> AudioInput::open(const std::string& path, std::string& error,
+                                             const std::optional<RawFormat>& raw) {
     if (isStandardStream(path)) {
         // Copied whole first: libsndfile cannot read FLAC, Ogg or MP3 from a pipe, and TagLib
         // reads tags from files only. The copy goes once the input has its descriptors open.
         const std::optional<StandardInputCopy> copy = StandardInputCopy::make(error);
-        return copy ? open(copy->path(), error) : nullptr;
+        return copy ? open(copy->path(), error, raw) : nullptr;
     }
     std::error_code fileError;
     const auto size = std::filesystem::file_size(path, fileError);
@@ -94,8 +108,12 @@ std::unique_ptr<AudioInput> AudioInput::open(const std::string& path, std::strin
         return nullptr;
     }
     std::unique_ptr<AudioInput> input(new AudioInput);
-    SF_INFO info{};
+    SF_INFO info = raw ? rawInfoOf(*raw) : SF_INFO{};
     input->file_ = sf_open(path.c_str(), SFM_READ, &info);
+    if (raw && input->file_ == nullptr) {
+        error = std::string("cannot be read as raw samples: ") + sf_strerror(nullptr);
+        return nullptr;
+    }
     // libsndfile and libmpg123 keep what they read; FFmpeg reads the rest, and folds more than two
     // channels to stereo.
     if (input->file_ != nullptr && info.channels <= 2) {

@@ -9,6 +9,7 @@
 #include "track_tags.h"
 
 #include <memory>
+#include <optional>
 
 typedef struct sf_private_tag SNDFILE;
 struct SF_INFO;
@@ -19,11 +20,22 @@ namespace cvnhost {
 
 class ModuleDecoder;
 
+// Samples without a header (`--raw`, as the encoder project's program takes them with -r): their
+// rate, channels, width, sign and byte order.
+struct RawFormat {
+    int sampleRate = 44100;
+    int channels = 2;
+    int bits = 16;
+    bool isSigned = true;
+    bool bigEndian = false;
+};
+
 class AudioInput : public FrameSource {
   public:
-    // Opens the file. On failure returns null with the cause in `error` (unreadable, not audio,
-    // more than two channels).
-    static std::unique_ptr<AudioInput> open(const std::string& path, std::string& error);
+    // Opens the file, or reads it as `raw` samples. On failure returns null with the cause in
+    // `error` (unreadable, not audio).
+    static std::unique_ptr<AudioInput> open(const std::string& path, std::string& error,
+                                            const std::optional<RawFormat>& raw = std::nullopt);
     ~AudioInput() override;
 
     bool read(std::vector<uint32_t>& frames, std::string& error) override;

@@ -79,7 +79,7 @@ EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, cons
                              const std::atomic<bool>& stop, const ProgressCallback& progress) {
     std::string error;
     std::optional<SourceMarker> marker = sourceMarkerOf(item.input, item.source);
-    std::unique_ptr<AudioInput> audio = AudioInput::open(item.input, error);
+    std::unique_ptr<AudioInput> audio = AudioInput::open(item.input, error, options.raw);
     if (!audio) {
         EncodedTrack track;
         track.outcome.message = error;

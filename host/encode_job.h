@@ -5,6 +5,7 @@
 // kept under a name that says it is partial.
 #pragma once
 
+#include "audio_input.h"
 #include "frame_source.h"
 #include "id3v2_tag.h"
 #include "loudness.h"
@@ -40,6 +41,7 @@ struct EncodeOptions {
     ReplayGainMode replayGain = ReplayGainMode::Off;
     // The run's settings, as the source marker of each output keeps them (source_marker.h).
     std::string settingsDigest;
+    std::optional<RawFormat> raw; // --raw: the inputs are samples without a header
 };
 
 struct TrackOutcome {

@@ -31,6 +31,7 @@
 #include <CLI/CLI.hpp>
 #include <cvnplatform.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -271,6 +272,13 @@ struct EncodeCommand {
     bool dryRun = false;
     std::string lossy = "encode";
     std::string replayGain = "off";
+    // --raw and the shape of its samples, as the encoder project's program takes them.
+    bool raw = false;
+    double rawKiloHertz = 44.1;
+    int rawChannels = 2;
+    int rawBits = 16;
+    bool rawUnsigned = false;
+    bool rawBigEndian = false;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
 };
 
@@ -517,6 +525,12 @@ EncodeOptions encodeOptionsFor(const EncodeCommand& command, const TrackTags& gi
                                "id3v2=" + std::to_string(options.id3v2 ? command.common.id3v2Version : 0),
                                "replaygain=" + command.replayGain});
     options.settingsDigest = settingsDigest(parts);
+    if (command.raw) {
+        // Given in kHz as the encoder project's program takes it (-s 44.1); a number of Hz is taken too.
+        const double hertz = command.rawKiloHertz < 1000 ? command.rawKiloHertz * 1000 : command.rawKiloHertz;
+        options.raw = RawFormat{static_cast<int>(std::lround(hertz)), command.rawChannels, command.rawBits,
+                                !command.rawUnsigned, command.rawBigEndian};
+    }
     return options;
 }
 
@@ -564,6 +578,10 @@ std::string albumText(const RunTracks& run, const std::vector<TrackOutcome>& out
 }
 
 int runEncode(const EncodeCommand& command) {
+    if (command.rawUnsigned && command.rawBits != 8) {
+        fail("--unsigned takes 8-bit samples only (--bitwidth 8); wider raw samples are signed");
+        return kExitUsage;
+    }
     if (command.deleteOrphans && command.outDirectory.empty()) {
         fail("--delete needs --out-dir DIR, below which it removes the outputs whose sources are gone");
         return kExitUsage;
@@ -620,7 +638,9 @@ int runEncode(const EncodeCommand& command) {
         }
     }
     removeAbandonedTemporariesOf(*run, command.report, command.common.quiet);
-    sortLossyInputs(*run, command.lossy, command.common.quiet);
+    if (!command.raw) { // samples without a header are lossless, and have no codec to ask
+        sortLossyInputs(*run, command.lossy, command.common.quiet);
+    }
     if (command.dryRun) {
         return showPlan(*run, command);
     }
@@ -730,6 +750,28 @@ int runEncode(const EncodeCommand& command) {
     return failed + retagFailures + copyFailures + removeFailures > 0 || !run->unreadable.empty()
                ? kExitFailure
                : 0;
+}
+
+// The encoder project's program's options for samples without a header.
+void addRawOptions(CLI::App& command, EncodeCommand& encode) {
+    command.add_flag("-r,--raw", encode.raw,
+                     "The inputs are raw PCM samples without a header (as -s, --bitwidth, "
+                     "--signed or --unsigned, --little-endian or --big-endian, --channels say)");
+    command
+        .add_option("-s,--sample-rate", encode.rawKiloHertz, "Sample rate of raw input in kHz (default 44.1)")
+        ->check(CLI::Range(1.0, 768000.0));
+    command.add_option("--bitwidth", encode.rawBits, "Bits of a raw input sample: 8, 16 (default), 24 or 32")
+        ->check(CLI::IsMember({8, 16, 24, 32}));
+    auto* isSigned = command.add_flag("--signed")->description("Raw input samples are signed (default)");
+    auto* isUnsigned =
+        command.add_flag("--unsigned", encode.rawUnsigned, "Raw input samples are unsigned (8-bit)");
+    isSigned->excludes(isUnsigned);
+    auto* little =
+        command.add_flag("--little-endian")->description("Raw input samples are little-endian (default)");
+    auto* big = command.add_flag("--big-endian", encode.rawBigEndian, "Raw input samples are big-endian");
+    little->excludes(big);
+    command.add_option("--channels", encode.rawChannels, "Channels of raw input: 1 or 2 (default)")
+        ->check(CLI::IsMember({1, 2}));
 }
 
 // --- demo ---------------------------------------------------------------------------------
@@ -940,6 +982,7 @@ int main(int argc, char** argv) {
         "--dry-run", encode.dryRun,
         "List what would be encoded, retagged and removed (encode, retag, remove), and do none "
         "of it");
+    addRawOptions(*encodeApp, encode);
     encodeApp
         ->add_option(
             "--lossy", encode.lossy,
