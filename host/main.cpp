@@ -32,7 +32,10 @@
 #include <cvnplatform.h>
 
 #include <cmath>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <unistd.h>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -577,6 +580,39 @@ std::string albumText(const RunTracks& run, const std::vector<TrackOutcome>& out
                                          : "");
 }
 
+// The folder a new file at `path` goes into, or the nearest one above it that exists.
+std::filesystem::path nearestFolderOf(const std::string& path) {
+    std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
+    std::error_code existsError;
+    while (folder.has_relative_path() && !std::filesystem::exists(folder, existsError)) {
+        folder = folder.parent_path();
+    }
+    return folder;
+}
+
+// The tracks whose output folder cannot be written, said once a folder and taken out of the run;
+// how many.
+size_t refuseUnwritableFolders(RunTracks& run) {
+    std::map<std::filesystem::path, size_t> refused;
+    std::vector<BatchItem> writable;
+    for (BatchItem& item : run.toWrite) {
+        const std::filesystem::path folder = nearestFolderOf(item.output);
+        if (isStandardStream(item.output) || access(folder.c_str(), W_OK | X_OK) == 0) {
+            writable.push_back(std::move(item));
+        } else {
+            ++refused[folder];
+        }
+    }
+    size_t count = 0;
+    for (const auto& [folder, tracks] : refused) {
+        fail(folder.string() + ": cannot be written (" + std::strerror(EACCES) + "): its " +
+             std::to_string(tracks) + " track(s) are not encoded");
+        count += tracks;
+    }
+    run.toWrite = std::move(writable);
+    return count;
+}
+
 int runEncode(const EncodeCommand& command) {
     if (command.rawUnsigned && command.rawBits != 8) {
         fail("--unsigned takes 8-bit samples only (--bitwidth 8); wider raw samples are signed");
@@ -638,14 +674,15 @@ int runEncode(const EncodeCommand& command) {
         }
     }
     removeAbandonedTemporariesOf(*run, command.report, command.common.quiet);
+    const size_t unwritable = refuseUnwritableFolders(*run);
     if (!command.raw) { // samples without a header are lossless, and have no codec to ask
         sortLossyInputs(*run, command.lossy, command.common.quiet);
     }
     if (command.dryRun) {
         return showPlan(*run, command);
     }
-    const size_t skipped =
-        tracks->size() - toWrite.size() - run->toRetag.size() - run->toCopy.size() - run->lossySkipped;
+    const size_t skipped = tracks->size() - toWrite.size() - run->toRetag.size() - run->toCopy.size() -
+                           run->lossySkipped - unwritable;
     std::unique_ptr<PlugInHost> host = openPlugIn();
     if (!host) {
         return kExitFailure;
@@ -747,7 +784,7 @@ int runEncode(const EncodeCommand& command) {
              " folder(s) or file(s) below the inputs could not be read (named above): the library was not "
              "read whole");
     }
-    return failed + retagFailures + copyFailures + removeFailures > 0 || !run->unreadable.empty()
+    return failed + retagFailures + copyFailures + removeFailures + unwritable > 0 || !run->unreadable.empty()
                ? kExitFailure
                : 0;
 }

@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -263,6 +264,18 @@ TEST_F(CvnhostTest, WhatCannotBeReadOrWrittenIsToldNotSkipped) {
     EXPECT_NE(unreadable.errors.find("the library was not read whole"), std::string::npos)
         << unreadable.errors;
     EXPECT_TRUE(fs::exists(file("out2/a.mp3")));
+
+    // A folder that cannot be written is said once, not once a track.
+    fs::create_directories(file("readonly"));
+    chmod(file("readonly").c_str(), 0555);
+    std::replace(arguments.begin(), arguments.end(), file("out2"), file("readonly"));
+    const ChildResult readOnly =
+        runProgram(geteuid() == 0 ? "/usr/bin/setpriv" : CVN_HOST_PROGRAM, arguments);
+    EXPECT_EQ(readOnly.exitStatus, 1) << readOnly.errors;
+    const std::string said = file("readonly") + ": cannot be written (Permission denied)";
+    const size_t at = readOnly.errors.find(said);
+    EXPECT_NE(at, std::string::npos) << readOnly.errors;
+    EXPECT_EQ(readOnly.errors.find(said, at + 1), std::string::npos) << "once: " << readOnly.errors;
 }
 
 } // namespace
