@@ -331,8 +331,7 @@ std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vec
     const bool albumGain = command.replayGain == "album";
     if (albumGain) {
         for (BatchItem& item : planned->tracks) {
-            item.album = albumIdentityOf(
-                mergeTags(given, mergeTags(item.tags, readInputTags(item.input).value_or(TrackTags{}))));
+            item.album = albumIdentityOf(tagsGivenTo(item, given));
         }
     }
     RunTracks run;
