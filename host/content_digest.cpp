@@ -7,6 +7,8 @@
 
 #include <taglib/flacfile.h>
 #include <taglib/flacproperties.h>
+#include <taglib/id3v2header.h>
+#include <taglib/tfilestream.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -25,6 +27,18 @@ uint64_t addText(uint64_t hash, const std::string& text) {
     // The length first, so that "ab"+"c" and "a"+"bc" differ.
     const uint64_t length = text.size();
     return share::fnv1a(share::fnv1a(hash, &length, sizeof length), text.data(), text.size());
+}
+
+// Whether the stream holds FLAC, after an ID3v2 tag some taggers put in front. TagLib's FLAC
+// reader would otherwise look through all of another format's file for the FLAC marker.
+bool holdsFlac(TagLib::FileStream& stream) {
+    const TagLib::ByteVector start = stream.readBlock(TagLib::ID3v2::Header::size());
+    long offset = 0;
+    if (start.startsWith(TagLib::ID3v2::Header::fileIdentifier())) {
+        offset = static_cast<long>(TagLib::ID3v2::Header(start).completeTagSize());
+    }
+    stream.seek(offset);
+    return stream.readBlock(4) == "fLaC";
 }
 
 } // namespace
@@ -82,7 +96,11 @@ std::optional<std::string> flacAudioDigest(const std::string& path) {
         return std::nullopt; // a FIFO would block TagLib, or give it the track's audio
     }
     const std::unique_lock<std::mutex> tagLibTurn = lockTagLib();
-    TagLib::FLAC::File file(path.c_str(), true, TagLib::AudioProperties::Fast);
+    TagLib::FileStream stream(path.c_str(), true);
+    if (!stream.isOpen() || !holdsFlac(stream)) {
+        return std::nullopt;
+    }
+    TagLib::FLAC::File file(&stream, nullptr, true, TagLib::AudioProperties::Fast);
     if (!file.isValid() || file.audioProperties() == nullptr) {
         return std::nullopt;
     }

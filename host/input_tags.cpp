@@ -16,6 +16,7 @@
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/opusfile.h>
+#include <taglib/tfilestream.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
@@ -225,7 +226,9 @@ std::optional<TrackTags> readInputTags(const std::string& path) {
         return std::nullopt;
     }
     const std::unique_lock<std::mutex> tagLibTurn = lockTagLib();
-    TagLib::FileRef reference(path.c_str(), false);
+    // Read-only: an input is never opened for writing, not even by the tag reader.
+    TagLib::FileStream stream(path.c_str(), true);
+    TagLib::FileRef reference(&stream, false);
     if (reference.isNull() || reference.file() == nullptr || !reference.file()->isValid()) {
         return std::nullopt;
     }
