@@ -1,7 +1,7 @@
 // CVN_WriteBuffer's intake, measured against a plain memcpy of the same bytes in the same run: the
 // plug-in bound to an encoder library that returns no bytes at once, writing to /dev/null, in
 // calls of 1, 64 and 4096 frames, stereo and mono. Heap allocations during intake are counted.
-#include "VelmoraPlugIn.h"
+#include "VelmoraPlugIn.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -30,7 +30,7 @@ struct BoundPlugIn {
         initStream = entryPoint<decltype(&CVN_InitStream)>(module, "CVN_InitStream");
         writeBuffer = entryPoint<decltype(&CVN_WriteBuffer)>(module, "CVN_WriteBuffer");
         closeStream = entryPoint<decltype(&CVN_CloseStream)>(module, "CVN_CloseStream");
-        if (entryPoint<decltype(&CVN_InitPlugInDLL)>(module, "CVN_InitPlugInDLL")() != kCallDone) {
+        if (entryPoint<decltype(&CVN_InitPlugInDLL)>(module, "CVN_InitPlugInDLL")() != CVN_CALL_DONE) {
             std::abort();
         }
     }
@@ -58,11 +58,11 @@ void intake(benchmark::State& state) {
     const auto callFrames = static_cast<size_t>(state.range(0));
     const auto format = static_cast<int32_t>(state.range(1));
     const std::vector<uint32_t> input = frames(callFrames);
-    TrackInfo track{};
+    CVN_TrackInfo track{};
     track.size = sizeof track;
-    StreamHandle stream = nullptr;
-    if (plugIn().initStream("/dev/null", kOnlyPlugInNumber, format, nullptr, &track, &stream) !=
-        kStreamSucceeded) {
+    CVN_StreamHandle stream = nullptr;
+    if (plugIn().initStream("/dev/null", CVN_ONLY_PLUGIN_NUMBER, format, nullptr, &track, &stream) !=
+        CVN_STREAM_SUCCEEDED) {
         state.SkipWithError("no stream");
         return;
     }

@@ -7,7 +7,7 @@
 // no lock: the host neither binds nor releases while any other call into the plug-in runs.
 #pragma once
 
-#include "lame_enc_interface.h"
+#include "lame_enc_interface.hpp"
 
 #include <windows.h>
 
@@ -16,12 +16,12 @@ namespace velmora {
 struct EncoderLibrary {
     HMODULE module = nullptr;
     int32_t bindCount = 0;
-    BeInitStreamFunction initStream = nullptr;
-    BeEncodeChunkFunction encodeChunk = nullptr;
-    BeDeinitStreamFunction deinitStream = nullptr;
-    BeCloseStreamFunction closeStream = nullptr;
-    BeWriteVBRHeaderFunction writeVBRHeader = nullptr;
-    BeVersionFunction version = nullptr;
+    BE_InitStreamFunction initStream = nullptr;
+    BE_EncodeChunkFunction encodeChunk = nullptr;
+    BE_DeinitStreamFunction deinitStream = nullptr;
+    BE_CloseStreamFunction closeStream = nullptr;
+    BE_WriteVBRHeaderFunction writeVBRHeader = nullptr;
+    BE_VersionFunction version = nullptr;
 };
 
 // Loads the library on the first bind, counts the bind, and resolves the six names on every bind.

@@ -17,14 +17,14 @@ uint32_t readSettingValue(HKEY key, const char* name) {
 EncoderSettings readEncoderSettings(HKEY key, bool stereoFormat) {
     EncoderSettings settings;
     if (stereoFormat) {
-        settings.stereoMode = readSettingValue(key, kStereoModeValue);
+        settings.stereoMode = readSettingValue(key, CVN_STEREO_MODE_VALUE);
     }
-    settings.copyright = readSettingValue(key, kCopyrightValue);
-    settings.crc = readSettingValue(key, kCrcValue);
-    settings.quality = readSettingValue(key, kQualityValue);
-    settings.vbr = readSettingValue(key, kVbrValue);
-    settings.original = readSettingValue(key, kOriginalValue);
-    settings.privateBit = readSettingValue(key, kPrivateValue);
+    settings.copyright = readSettingValue(key, CVN_COPYRIGHT_VALUE);
+    settings.crc = readSettingValue(key, CVN_CRC_VALUE);
+    settings.quality = readSettingValue(key, CVN_QUALITY_VALUE);
+    settings.vbr = readSettingValue(key, CVN_VBR_VALUE);
+    settings.original = readSettingValue(key, CVN_ORIGINAL_VALUE);
+    settings.privateBit = readSettingValue(key, CVN_PRIVATE_VALUE);
     return settings;
 }
 

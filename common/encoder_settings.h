@@ -2,7 +2,7 @@
 // into an encoder configuration; the settings dialog shows and writes them.
 #pragma once
 
-#include "VelmoraPlugIn.h" // the value names
+#include "VelmoraPlugIn.hpp" // the value names
 
 #include <windows.h>
 

@@ -14,39 +14,39 @@ namespace {
 std::vector<int16_t> g_received;
 uint32_t g_chunkSamples = 2;
 
-BeResult BE_CALL initStream(EncoderConfig*, uint32_t* chunkSamples, uint32_t* outputBufferSize,
-                            BeStream* stream) {
+BE_Result BE_CALL initStream(BE_EncoderConfig*, uint32_t* chunkSamples, uint32_t* outputBufferSize,
+                             BE_Stream* stream) {
     *chunkSamples = g_chunkSamples;
     *outputBufferSize = 16;
     *stream = 1;
-    return kBeSuccess;
+    return BE_SUCCESS;
 }
 
-BeResult BE_CALL encodeChunk(BeStream, uint32_t sampleCount, const int16_t* samples, uint8_t*,
-                             uint32_t* bytes) {
+BE_Result BE_CALL encodeChunk(BE_Stream, uint32_t sampleCount, const int16_t* samples, uint8_t*,
+                              uint32_t* bytes) {
     if (sampleCount > g_chunkSamples) {
         std::abort(); // never more than one chunk
     }
     g_received.insert(g_received.end(), samples, samples + sampleCount);
     *bytes = 0;
-    return kBeSuccess;
+    return BE_SUCCESS;
 }
 
-BeResult BE_CALL deinitStream(BeStream, uint8_t*, uint32_t* bytes) {
+BE_Result BE_CALL deinitStream(BE_Stream, uint8_t*, uint32_t* bytes) {
     *bytes = 0;
-    return kBeSuccess;
+    return BE_SUCCESS;
 }
 
-BeResult BE_CALL closeStream(BeStream) {
-    return kBeSuccess;
+BE_Result BE_CALL closeStream(BE_Stream) {
+    return BE_SUCCESS;
 }
 
-BeResult BE_CALL writeVBRHeader(const char*) {
-    return kBeSuccess;
+BE_Result BE_CALL writeVBRHeader(const char*) {
+    return BE_SUCCESS;
 }
 
-BeResult BE_CALL version(EncoderVersionInfo*) {
-    return kBeSuccess;
+BE_Result BE_CALL version(BE_VersionInfo*) {
+    return BE_SUCCESS;
 }
 
 // Encodes `frames` cut into calls of the given sizes (cycled); returns what the library received.
@@ -62,7 +62,7 @@ std::vector<int16_t> encode(int32_t formatIndex, const std::vector<uint32_t>& fr
     library.writeVBRHeader = writeVBRHeader;
     library.version = version;
     g_received.clear();
-    TrackInfo track{};
+    CVN_TrackInfo track{};
     track.size = sizeof track;
     EncoderStream stream(library, formatIndex);
     if (!stream.setup({"/dev/null", formatIndex, nullptr, &track})) {
@@ -72,7 +72,7 @@ std::vector<int16_t> encode(int32_t formatIndex, const std::vector<uint32_t>& fr
     for (size_t call = 0; at < frames.size(); ++call) {
         const auto count = static_cast<size_t>(callSizes[call % callSizes.size()]);
         const size_t taken = std::min(count, frames.size() - at);
-        if (stream.write(static_cast<int32_t>(taken), frames.data() + at) != kStreamSucceeded) {
+        if (stream.write(static_cast<int32_t>(taken), frames.data() + at) != CVN_STREAM_SUCCEEDED) {
             std::abort();
         }
         at += taken;

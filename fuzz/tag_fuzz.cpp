@@ -1,4 +1,4 @@
-// The ID3v1 tag and the genre lookup from arbitrary TrackInfo bytes and record sizes: the tag is
+// The ID3v1 tag and the genre lookup from arbitrary CVN_TrackInfo bytes and record sizes: the tag is
 // always 128 bytes starting with "TAG", nothing is read past the host's fields, and the genre is a
 // number of the table or "none".
 #include "stream/genre_table.h"
@@ -11,10 +11,10 @@
 using namespace velmora;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    TrackInfo host;
+    CVN_TrackInfo host;
     std::memset(&host, 0, sizeof host);
     std::memcpy(&host, data, std::min(size, sizeof host));
-    const TrackInfo copy = copyTrackTexts(host);
+    const CVN_TrackInfo copy = copyTrackTexts(host);
     const Id3v1Tag tag = buildId3v1Tag(copy);
     if (std::memcmp(tag.data(), "TAG", 3) != 0) {
         std::abort();
@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     }
     for (const char* field : {copy.title, copy.album, copy.artist, copy.genre}) {
-        if (strnlen(field, kTextFieldSize) == kTextFieldSize) {
+        if (strnlen(field, CVN_TEXT_FIELD_SIZE) == CVN_TEXT_FIELD_SIZE) {
             std::abort(); // every copied text is terminated within its field
         }
     }

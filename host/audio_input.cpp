@@ -137,12 +137,12 @@ std::unique_ptr<AudioInput> AudioInput::open(const std::string& path, std::strin
     }
     const std::optional<TrackTags> tags = readInputTags(path);
     input->tags_ = tags ? mergeTags(*tags, strings) : strings;
-    if (input->sampleRate_ != kPlugInSampleRate) {
+    if (input->sampleRate_ != CVN_PLUGIN_SAMPLE_RATE) {
         const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
         const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
         soxr_error_t soxrError = nullptr;
         input->resampler_ =
-            soxr_create(input->sampleRate_, kPlugInSampleRate, static_cast<unsigned>(input->channels_),
+            soxr_create(input->sampleRate_, CVN_PLUGIN_SAMPLE_RATE, static_cast<unsigned>(input->channels_),
                         &soxrError, &io, &quality, nullptr);
         if (input->resampler_ == nullptr) {
             error =
@@ -170,7 +170,7 @@ bool AudioInput::openSndfile(const std::string& path, const SF_INFO& info, std::
     sampleRate_ = info.samplerate;
     format_ = info.format;
     // A stream whose length the header does not give reports the largest count there is.
-    frames_ = info.frames > 0 && info.frames < SF_COUNT_MAX / kPlugInSampleRate ? info.frames : 0;
+    frames_ = info.frames > 0 && info.frames < SF_COUNT_MAX / CVN_PLUGIN_SAMPLE_RATE ? info.frames : 0;
     return (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG || openMpeg(path, error);
 }
 
@@ -274,7 +274,8 @@ namespace {
 
 // Without overflow for any count a header may give.
 int64_t framesAtPlugInRate(int64_t frames, int sampleRate) {
-    return frames / sampleRate * kPlugInSampleRate + frames % sampleRate * kPlugInSampleRate / sampleRate;
+    return frames / sampleRate * CVN_PLUGIN_SAMPLE_RATE +
+           frames % sampleRate * CVN_PLUGIN_SAMPLE_RATE / sampleRate;
 }
 
 } // namespace
@@ -375,7 +376,8 @@ bool AudioInput::readConverted(std::vector<uint32_t>& frames, std::string& error
         // block gives at this rate: what does not fit would wait inside the resampler, which then
         // grows with the length of the input.
         const size_t room =
-            kBlockFrames * std::max<size_t>(2, (kPlugInSampleRate + sampleRate_ - 1) / sampleRate_) + 1024;
+            kBlockFrames * std::max<size_t>(2, (CVN_PLUGIN_SAMPLE_RATE + sampleRate_ - 1) / sampleRate_) +
+            1024;
         resampledBlock_.resize(room * channels);
         size_t produced = 0;
         const soxr_error_t soxrError =

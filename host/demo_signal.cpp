@@ -7,7 +7,7 @@ namespace cvnhost {
 
 namespace {
 
-constexpr int64_t kLengthFrames = 10 * kPlugInSampleRate;
+constexpr int64_t kLengthFrames = 10 * CVN_PLUGIN_SAMPLE_RATE;
 constexpr int64_t kBlockFrames = 4096;
 
 } // namespace
@@ -21,7 +21,7 @@ bool DemoSignal::read(std::vector<uint32_t>& frames, std::string&) {
     frames.clear();
     const int64_t end = std::min(next_ + kBlockFrames, kLengthFrames);
     for (; next_ < end; ++next_) {
-        const double t = static_cast<double>(next_) / kPlugInSampleRate;
+        const double t = static_cast<double>(next_) / CVN_PLUGIN_SAMPLE_RATE;
         // The root rises by a fifth over the ten seconds; the phase is the integral of the frequency.
         const double rate = std::log(1.5) / 10.0;
         const double phase = 2 * pi * 220.0 * (std::exp(rate * t) - 1.0) / rate;

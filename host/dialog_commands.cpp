@@ -42,7 +42,7 @@ DialogSettings readSettings(HWND dialog) {
     shown.original = controls.original;
     shown.privateBit = controls.privateBit;
     if (controls.qualityNormal || controls.qualityLow || controls.qualityHigh) {
-        shown.quality = controls.qualityLow ? 1 : controls.qualityHigh ? 2 : 0;
+        shown.quality = static_cast<int>(share::qualityOfButtons(controls));
     }
     if (controls.vbrSelection >= 0) {
         shown.vbr = static_cast<int>(controls.vbrSelection);
@@ -85,7 +85,9 @@ std::string onOff(const std::optional<bool>& value) {
 } // namespace
 
 int qualityOfWord(const std::string& word) {
-    return word == "normal" ? 0 : word == "low" ? 1 : 2;
+    return static_cast<int>(word == "normal" ? CVN_QUALITY_NORMAL
+                            : word == "low"  ? CVN_QUALITY_LOW
+                                             : CVN_QUALITY_HIGH);
 }
 
 DialogSettings dialogSettingsFrom(const SettingsWords& words) {
@@ -104,7 +106,8 @@ DialogSettings dialogSettingsFrom(const SettingsWords& words) {
         changes.quality = qualityOfWord(words.quality);
     }
     if (!words.vbr.empty()) {
-        changes.vbr = words.vbr == "off" ? 0 : std::stoi(words.vbr) + 1;
+        changes.vbr =
+            static_cast<int>(words.vbr == "off" ? CVN_VBR_OFF : cvn::vbrValueOf(std::stoi(words.vbr)));
     }
     return changes;
 }
@@ -139,7 +142,7 @@ std::optional<DialogSettings> runSettingsDialog(const PlugInHost& host, HKEY set
     g_changes = nullptr;
     g_shownBefore = g_shownAfter = nullptr;
     // Without changes the dialog is left with Cancel, which gives 0 too: it was shown if it was read.
-    if (hasChanges(changes) ? result != kCallDone : !shownAfter.copyright.has_value()) {
+    if (hasChanges(changes) ? result != CVN_CALL_DONE : !shownAfter.copyright.has_value()) {
         return std::nullopt;
     }
     return shownAfter;
@@ -149,7 +152,8 @@ std::vector<std::string> describeSettings(const DialogSettings& settings) {
     static const char* const qualities[] = {"normal", "low", "high"};
     std::string vbr = "(none)";
     if (settings.vbr) {
-        vbr = *settings.vbr == 0 ? "off" : "quality " + std::to_string(*settings.vbr - 1);
+        const auto value = static_cast<uint32_t>(*settings.vbr);
+        vbr = value == CVN_VBR_OFF ? "off" : "quality " + std::to_string(cvn::vbrQualityOf(value));
     }
     return {
         std::string("Stereo mode: ") + (!settings.jointStereo   ? "(none)"

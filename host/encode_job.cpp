@@ -39,7 +39,7 @@ std::string whyNotCreated(const std::string& output) {
     if (access(directory.c_str(), W_OK) != 0) {
         return "cannot be created: no permission to write in " + directory.string();
     }
-    if (output.size() >= kTextFieldSize) {
+    if (output.size() >= CVN_TEXT_FIELD_SIZE) {
         return "cannot be created: its path is longer than the plug-in takes (259 bytes)";
     }
     return "cannot be created: the plug-in could not start a stream into it";
@@ -67,12 +67,12 @@ void measureTrack(EncodedTrack& encoded, const std::string& path, const std::str
 } // namespace
 
 std::string describeEncoding(int32_t formatIndex, uint32_t vbr) {
-    const char* channels = isStereoFormat(formatIndex) ? "stereo" : "mono";
-    if (vbr != 0) {
+    const char* channels = cvn::isStereoFormat(formatIndex) ? "stereo" : "mono";
+    if (vbr != CVN_VBR_OFF) {
         // The format's bitrate is only the floor of a VBR stream.
-        return "VBR quality " + std::to_string(vbr - 1) + ", " + channels;
+        return "VBR quality " + std::to_string(cvn::vbrQualityOf(vbr)) + ", " + channels;
     }
-    return std::to_string(bitrateOf(formatIndex)) + " kbit/s, " + channels;
+    return std::to_string(cvn::bitrateOf(formatIndex)) + " kbit/s, " + channels;
 }
 
 EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, const EncodeOptions& options,
@@ -87,7 +87,7 @@ EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, cons
     }
     EncodeOptions trackOptions = options;
     if (options.monoInputStaysMono && audio->channels() == 1) {
-        trackOptions.formatIndex = monoFormatOf(options.formatIndex);
+        trackOptions.formatIndex = cvn::monoFormatOf(options.formatIndex);
     }
     TrackTags tags = mergeTags(options.givenTags, mergeTags(item.tags, audio->tags()));
     if (tags.pictures.empty() && !isStandardStream(item.input)) {
@@ -134,9 +134,10 @@ EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const Trac
         return encoded;
     }
     const std::string& path = encoded.pending->temporaryPath();
-    const TrackInfo track = trackInfoFor(tags);
-    StreamHandle stream = nullptr;
-    if (host.initStream(path, options.formatIndex, options.settingsKey, track, stream) != kStreamSucceeded) {
+    const CVN_TrackInfo track = trackInfoFor(tags);
+    CVN_StreamHandle stream = nullptr;
+    if (host.initStream(path, options.formatIndex, options.settingsKey, track, stream) !=
+        CVN_STREAM_SUCCEEDED) {
         outcome.message = output + " " + whyNotCreated(output);
         return encoded;
     }
@@ -144,7 +145,7 @@ EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const Trac
     std::string readError;
     bool written = true;
     if (options.replayGain != ReplayGainMode::Off) {
-        encoded.meter = std::make_unique<LoudnessMeter>(isStereoFormat(options.formatIndex) ? 2 : 1);
+        encoded.meter = std::make_unique<LoudnessMeter>(cvn::isStereoFormat(options.formatIndex) ? 2 : 1);
     }
     FrameDigest digest;
     while (!stop.load()) {
@@ -155,7 +156,7 @@ EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const Trac
             break;
         }
         if (host.writeBuffer(stream, static_cast<int32_t>(frames.size()), frames.data()) !=
-            kStreamSucceeded) {
+            CVN_STREAM_SUCCEEDED) {
             written = false;
             break;
         }
@@ -170,7 +171,7 @@ EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const Trac
     }
     encoded.cutShort = stop.load() && readError.empty() && written;
     encoded.audioDigest = digest.text();
-    const bool closed = host.closeStream(stream) == kStreamSucceeded;
+    const bool closed = host.closeStream(stream) == CVN_STREAM_SUCCEEDED;
 
     if (!readError.empty()) {
         outcome.message = readError;
@@ -178,7 +179,7 @@ EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const Trac
         outcome.message = output + ": the plug-in could not encode or write a block (result 4)";
     } else if (!closed) {
         outcome.message = output + ": the plug-in could not complete the file (result 4)";
-    } else if (options.vbr == 0 && !host.completeInfoFrame(path)) {
+    } else if (options.vbr == CVN_VBR_OFF && !host.completeInfoFrame(path)) {
         // With VBR on the plug-in has had the header written as it closed the stream.
         outcome.message = output + ": the encoder library could not complete the Info frame that makes "
                                    "the file play without gaps";

@@ -27,7 +27,7 @@ namespace cvnhost {
 enum class ReplayGainMode { Off, Track, Album };
 
 struct EncodeOptions {
-    int32_t formatIndex = 16;
+    int32_t formatIndex = cvn::kDefaultFormat;
     // The VBR setting the streams use: 0 for constant bitrate, else the VBR quality + 1.
     uint32_t vbr = 0;
     // No format option was given: a mono input takes the mono format of the same bitrate.

@@ -3,7 +3,7 @@
 // memory stays flat however long the track is.
 #pragma once
 
-#include "VelmoraPlugIn.h" // kPlugInSampleRate
+#include "VelmoraPlugIn.hpp" // CVN_PLUGIN_SAMPLE_RATE
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-// The year of the plug-in's ID3v1 tag, which the plug-in leaves empty: its TrackInfo has no year.
+// The year of the plug-in's ID3v1 tag, which the plug-in leaves empty: its CVN_TrackInfo has no year.
 // cvnhost fills it from the track's date, so that a player that reads only ID3v1 shows it too.
 #pragma once
 

@@ -16,7 +16,7 @@ constexpr double kReferenceLoudness = -18.0; // LUFS, ReplayGain 2.0
 } // namespace
 
 LoudnessMeter::LoudnessMeter(int channels)
-    : state_(ebur128_init(static_cast<unsigned>(channels), kPlugInSampleRate, EBUR128_MODE_I)),
+    : state_(ebur128_init(static_cast<unsigned>(channels), CVN_PLUGIN_SAMPLE_RATE, EBUR128_MODE_I)),
       channels_(channels) {}
 
 LoudnessMeter::~LoudnessMeter() {

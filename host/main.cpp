@@ -50,7 +50,6 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitInterrupted = 130;
 constexpr const char* kDefaultSettingsKey = "Software\\Corvane\\VelmoraPlugIn";
-constexpr int32_t kDefaultFormat = 16; // 128 kBit/sec, Stereo
 
 void fail(const std::string& message) {
     std::fprintf(stderr, "cvnhost: %s\n", message.c_str());
@@ -98,7 +97,8 @@ void addFormatOptions(CLI::App& command, CommonOptions& options) {
                 "-b,--bitrate", options.bitrate,
                 "Constant bitrate in kbit/s, 32 to 320 (picks the format); with -V the lowest bitrate")
             ->check(wholeNumber)
-            ->check(CLI::IsMember(std::vector<int>(std::begin(kBitrateTable), std::end(kBitrateTable))));
+            ->check(CLI::IsMember(
+                std::vector<int>(std::begin(cvn::kBitrateTable), std::end(cvn::kBitrateTable))));
     command
         .add_option("-V,--vbr-quality", options.vbrQuality,
                     "Variable bitrate of quality 0 (best, largest) to 9 (smallest), for this run")
@@ -179,33 +179,34 @@ std::optional<TrackTags> givenTags(const CommonOptions& options) {
 // --stereo was asked for (monoInputStaysMono).
 int32_t chosenFormat(const CommonOptions& options) {
     if (options.format || (options.bitrate == 0 && !options.mono && !options.vbrQuality)) {
-        return options.format.value_or(kDefaultFormat);
+        return options.format.value_or(cvn::kDefaultFormat);
     }
     // A VBR run without -b has the encoder's own floor, the lowest bitrate, as the encoder's
     // command-line program has it.
-    const int defaultBitrate = options.vbrQuality ? kBitrateTable[0] : bitrateOf(kDefaultFormat);
+    const int defaultBitrate =
+        options.vbrQuality ? cvn::kBitrateTable[0] : cvn::bitrateOf(cvn::kDefaultFormat);
     // The catalogue's order: each bitrate in stereo, then in mono.
     const int bitrate = options.bitrate == 0 ? defaultBitrate : options.bitrate;
-    for (int32_t index = options.mono ? 1 : 0; isValidFormatIndex(index); index += 2) {
-        if (bitrateOf(index) == bitrate) {
+    for (int32_t index = options.mono ? 1 : 0; cvn::isValidFormatIndex(index); index += 2) {
+        if (cvn::bitrateOf(index) == bitrate) {
             return index;
         }
     }
-    return kDefaultFormat;
+    return cvn::kDefaultFormat;
 }
 
 RunSettings runSettingsFrom(const CommonOptions& options) {
     RunSettings run;
     if (options.vbrQuality) {
-        run.vbr = static_cast<uint32_t>(*options.vbrQuality) + 1;
+        run.vbr = cvn::vbrValueOf(*options.vbrQuality);
     } else if (options.bitrate != 0) {
-        run.vbr = 0; // -b alone asks for a constant bitrate
+        run.vbr = CVN_VBR_OFF; // -b alone asks for a constant bitrate
     }
     if (!options.quality.empty()) {
         run.quality = static_cast<uint32_t>(qualityOfWord(options.quality));
     }
     if (!options.stereoMode.empty()) {
-        run.stereoMode = options.stereoMode == "joint" ? 0 : 1;
+        run.stereoMode = options.stereoMode == "joint" ? CVN_STEREO_MODE_JOINT : CVN_STEREO_MODE_TWO_CHANNEL;
     }
     return run;
 }
@@ -510,7 +511,7 @@ EncodeOptions encodeOptionsFor(const EncodeCommand& command, const TrackTags& gi
                                bool manifest) {
     EncodeOptions options;
     options.formatIndex = chosenFormat(command.common);
-    options.vbr = vbrSettingOf(key);
+    options.vbr = storedVbrOf(key);
     options.monoInputStaysMono = !command.common.format && !command.common.mono && !command.common.stereo;
     options.settingsKey = key;
     options.givenTags = given;
@@ -823,7 +824,7 @@ int runDemo(const CommonOptions& common, const std::string& output) {
     }
     EncodeOptions options;
     options.formatIndex = chosenFormat(common);
-    options.vbr = vbrSettingOf(key);
+    options.vbr = storedVbrOf(key);
     options.settingsKey = key;
     options.id3v2 = !common.noId3v2;
     options.id3v2Version = common.id3v2Version == 4 ? Id3v2Version::V4 : Id3v2Version::V3;
@@ -841,7 +842,7 @@ int runDemo(const CommonOptions& common, const std::string& output) {
         return kExitFailure;
     }
     std::printf("%s: %.2f s of the built-in signal as %s, %ju bytes\n", output.c_str(),
-                static_cast<double>(outcome.framesEncoded) / kPlugInSampleRate,
+                static_cast<double>(outcome.framesEncoded) / CVN_PLUGIN_SAMPLE_RATE,
                 outcome.formatDescription.c_str(), outcome.bytes);
     std::printf("tag: %s\n", tagSummary(outcome.tags).c_str());
     return outcome.status == TrackOutcome::Status::CutShort ? kExitInterrupted : 0;
@@ -860,8 +861,8 @@ int runFormats(bool inputs) {
     if (!host) {
         return kExitFailure;
     }
-    for (int32_t index = 0; index < kFormatCount; ++index) {
-        const std::optional<FormatInfo> format = host->format(index);
+    for (int32_t index = 0; index < CVN_FORMAT_COUNT; ++index) {
+        const std::optional<CVN_FormatInfo> format = host->format(index);
         std::printf("%2d  %s\n", index, format ? format->description : "(the plug-in refuses it)");
     }
     return 0;
@@ -872,7 +873,7 @@ int runInfo() {
     if (!host) {
         return kExitFailure;
     }
-    const PlugInInfo info = host->info();
+    const CVN_PlugInInfo info = host->info();
     std::printf("Name: %s\nFile type: %s\nFormats: %d\nSupport value: 0x%X\nPlug-in: %s\n", info.name,
                 info.fileTypeText, info.formatCount, static_cast<unsigned>(host->supportInfo()),
                 host->path().c_str());

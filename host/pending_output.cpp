@@ -4,7 +4,7 @@
 #include "output_target.h"
 #include "standard_streams.h"
 
-#include <VelmoraPlugIn.h>
+#include <VelmoraPlugIn.hpp>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -64,7 +64,7 @@ std::unique_ptr<PendingOutput> PendingOutput::create(const std::string& output, 
     const mode_t mode = target->exists ? 0600 : 0644;
     std::unique_ptr<LockedTemporary> temporary = LockedTemporary::create(
         directoryOf(target->path), std::filesystem::path(target->path).filename().string(), mode,
-        kTextFieldSize, error);
+        CVN_TEXT_FIELD_SIZE, error);
     if (!temporary) {
         return nullptr;
     }

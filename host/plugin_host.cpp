@@ -39,7 +39,7 @@ std::unique_ptr<PlugInHost> PlugInHost::open(std::string& error) {
         host->module_ = nullptr;
         return nullptr;
     }
-    if (host->plugIn_.initPlugInDLL() != kCallDone) {
+    if (host->plugIn_.initPlugInDLL() != CVN_CALL_DONE) {
         const std::filesystem::path beside =
             std::filesystem::path(host->path_).parent_path() / kEncoderSharedObjectName;
         error = "the plug-in cannot bind its encoder library LAME_ENC.DLL: looked for " +
@@ -53,13 +53,13 @@ std::unique_ptr<PlugInHost> PlugInHost::open(std::string& error) {
         return nullptr;
     }
     // The library the plug-in has just loaded; it stays loaded while the plug-in is bound.
-    host->writeHeaderFrame_ = share::procedure<BeWriteVBRHeaderFunction>(
-        GetModuleHandleA(kEncoderLibraryFileName), "beWriteVBRHeader");
+    host->writeHeaderFrame_ = share::procedure<BE_WriteVBRHeaderFunction>(
+        GetModuleHandleA(BE_ENCODER_LIBRARY_FILE_NAME), "beWriteVBRHeader");
     return host;
 }
 
 bool PlugInHost::completeInfoFrame(const std::string& path) const {
-    return writeHeaderFrame_ != nullptr && writeHeaderFrame_(path.c_str()) == kBeSuccess;
+    return writeHeaderFrame_ != nullptr && writeHeaderFrame_(path.c_str()) == BE_SUCCESS;
 }
 
 PlugInHost::~PlugInHost() {
@@ -73,38 +73,39 @@ int32_t PlugInHost::supportInfo() const {
     return plugIn_.getPlugInSupportInfo();
 }
 
-PlugInInfo PlugInHost::info() const {
-    PlugInInfo info{};
-    plugIn_.getPlugInInfo(kOnlyPlugInNumber, &info);
+CVN_PlugInInfo PlugInHost::info() const {
+    CVN_PlugInInfo info{};
+    plugIn_.getPlugInInfo(CVN_ONLY_PLUGIN_NUMBER, &info);
     return info;
 }
 
-std::optional<FormatInfo> PlugInHost::format(int32_t index) const {
-    FormatInfo info{};
-    if (plugIn_.getFormatInfo(kOnlyPlugInNumber, index, &info) != kCallDone) {
+std::optional<CVN_FormatInfo> PlugInHost::format(int32_t index) const {
+    CVN_FormatInfo info{};
+    if (plugIn_.getFormatInfo(CVN_ONLY_PLUGIN_NUMBER, index, &info) != CVN_CALL_DONE) {
         return std::nullopt;
     }
     return info;
 }
 
 int32_t PlugInHost::displayAbout() const {
-    return plugIn_.displayAboutDlg(nullptr, kOnlyPlugInNumber);
+    return plugIn_.displayAboutDlg(nullptr, CVN_ONLY_PLUGIN_NUMBER);
 }
 
 int32_t PlugInHost::displaySettings(HKEY settingsKey) const {
-    return plugIn_.displayAdvancedConfigDlg(nullptr, kOnlyPlugInNumber, 0, settingsKey);
+    return plugIn_.displayAdvancedConfigDlg(nullptr, CVN_ONLY_PLUGIN_NUMBER, 0, settingsKey);
 }
 
 int32_t PlugInHost::initStream(const std::string& path, int32_t formatIndex, HKEY settingsKey,
-                               const TrackInfo& track, StreamHandle& handle) const {
-    return plugIn_.initStream(path.c_str(), kOnlyPlugInNumber, formatIndex, settingsKey, &track, &handle);
+                               const CVN_TrackInfo& track, CVN_StreamHandle& handle) const {
+    return plugIn_.initStream(path.c_str(), CVN_ONLY_PLUGIN_NUMBER, formatIndex, settingsKey, &track,
+                              &handle);
 }
 
-int32_t PlugInHost::writeBuffer(StreamHandle& handle, int32_t frameCount, const uint32_t* frames) const {
+int32_t PlugInHost::writeBuffer(CVN_StreamHandle& handle, int32_t frameCount, const uint32_t* frames) const {
     return plugIn_.writeBuffer(&handle, frameCount, frames);
 }
 
-int32_t PlugInHost::closeStream(StreamHandle& handle) const {
+int32_t PlugInHost::closeStream(CVN_StreamHandle& handle) const {
     return plugIn_.closeStream(&handle);
 }
 

@@ -4,8 +4,8 @@
 // on different threads at once.
 #pragma once
 
-#include "VelmoraPlugIn.h"
-#include "lame_enc_interface.h"
+#include "VelmoraPlugIn.hpp"
+#include "lame_enc_interface.hpp"
 #include "share/plugin_entry_points.h"
 
 #include <memory>
@@ -27,18 +27,18 @@ class PlugInHost {
 
     const std::string& path() const { return path_; }
     int32_t supportInfo() const;
-    PlugInInfo info() const;
+    CVN_PlugInInfo info() const;
     // The record of a format 0 to 27; nothing for an index the plug-in refuses.
-    std::optional<FormatInfo> format(int32_t index) const;
+    std::optional<CVN_FormatInfo> format(int32_t index) const;
 
     // The dialogs, shown through the platform's dialog driver that the caller installed.
     int32_t displayAbout() const;
     int32_t displaySettings(HKEY settingsKey) const;
 
-    int32_t initStream(const std::string& path, int32_t formatIndex, HKEY settingsKey, const TrackInfo& track,
-                       StreamHandle& handle) const;
-    int32_t writeBuffer(StreamHandle& handle, int32_t frameCount, const uint32_t* frames) const;
-    int32_t closeStream(StreamHandle& handle) const;
+    int32_t initStream(const std::string& path, int32_t formatIndex, HKEY settingsKey,
+                       const CVN_TrackInfo& track, CVN_StreamHandle& handle) const;
+    int32_t writeBuffer(CVN_StreamHandle& handle, int32_t frameCount, const uint32_t* frames) const;
+    int32_t closeStream(CVN_StreamHandle& handle) const;
 
     // Has the encoder library complete the Info frame of the closed constant-bitrate file at
     // `path`, which the plug-in asks for only with VBR on: without it players cannot trim the
@@ -51,7 +51,7 @@ class PlugInHost {
     std::string path_;
     HMODULE module_ = nullptr;
     share::PlugInEntryPoints plugIn_;
-    BeWriteVBRHeaderFunction writeHeaderFrame_ = nullptr;
+    BE_WriteVBRHeaderFunction writeHeaderFrame_ = nullptr;
 };
 
 } // namespace cvnhost

@@ -46,7 +46,7 @@ void Progress::finished(const std::string& input, const std::string& output, con
     if (mode_ == Mode::Quiet && outcome.status != TrackOutcome::Status::Failed) {
         return; // quiet hides progress, never an error
     }
-    const double seconds = static_cast<double>(outcome.framesEncoded) / kPlugInSampleRate;
+    const double seconds = static_cast<double>(outcome.framesEncoded) / CVN_PLUGIN_SAMPLE_RATE;
     std::string line;
     switch (outcome.status) {
     case TrackOutcome::Status::Encoded:
@@ -97,7 +97,8 @@ void Progress::drawBar(bool force) {
     const double fraction =
         std::min(1.0, static_cast<double>(framesDone_) / static_cast<double>(expectedFrames_));
     const double elapsed = secondsSinceStart();
-    const double speed = elapsed > 0 ? static_cast<double>(framesDone_) / kPlugInSampleRate / elapsed : 0;
+    const double speed =
+        elapsed > 0 ? static_cast<double>(framesDone_) / CVN_PLUGIN_SAMPLE_RATE / elapsed : 0;
     const double left = fraction > 0 ? elapsed * (1 - fraction) / fraction : 0;
     const int filled = static_cast<int>(fraction * kBarWidth);
     std::string bar(static_cast<size_t>(filled), '#');

@@ -1,6 +1,6 @@
 #include "stored_settings.h"
 
-#include "VelmoraPlugIn.h"
+#include "VelmoraPlugIn.hpp"
 
 #include <cvnplatform.h>
 
@@ -72,13 +72,10 @@ struct Setting {
     uint32_t highest;
 };
 const Setting kSettings[] = {
-    {kStereoModeValue, UINT32_MAX},
-    {kCopyrightValue, UINT32_MAX},
-    {kCrcValue, UINT32_MAX},
-    {kQualityValue, 2},
-    {kVbrValue, 10},
-    {kOriginalValue, UINT32_MAX},
-    {kPrivateValue, UINT32_MAX},
+    {CVN_STEREO_MODE_VALUE, UINT32_MAX}, {CVN_COPYRIGHT_VALUE, UINT32_MAX},
+    {CVN_CRC_VALUE, UINT32_MAX},         {CVN_QUALITY_VALUE, CVN_QUALITY_HIGH},
+    {CVN_VBR_VALUE, CVN_VBR_HIGHEST},    {CVN_ORIGINAL_VALUE, UINT32_MAX},
+    {CVN_PRIVATE_VALUE, UINT32_MAX},
 };
 
 } // namespace
@@ -157,9 +154,9 @@ HKEY runSettingsKey(HKEY stored, const RunSettings& run, std::string& error) {
             RegSetValueExA(key, setting.name, 0, type, data, size);
         }
     }
-    const bool set = (!run.vbr || setDword(key, kVbrValue, *run.vbr)) &&
-                     (!run.quality || setDword(key, kQualityValue, *run.quality)) &&
-                     (!run.stereoMode || setDword(key, kStereoModeValue, *run.stereoMode));
+    const bool set = (!run.vbr || setDword(key, CVN_VBR_VALUE, *run.vbr)) &&
+                     (!run.quality || setDword(key, CVN_QUALITY_VALUE, *run.quality)) &&
+                     (!run.stereoMode || setDword(key, CVN_STEREO_MODE_VALUE, *run.stereoMode));
     if (!set) {
         error = "cannot make the settings of this run";
         RegCloseKey(key);
@@ -180,10 +177,10 @@ std::vector<std::string> settingTexts(HKEY key) {
     return texts;
 }
 
-uint32_t vbrSettingOf(HKEY key) {
+uint32_t storedVbrOf(HKEY key) {
     uint32_t value = 0;
     DWORD size = sizeof value;
-    if (RegQueryValueExA(key, kVbrValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
+    if (RegQueryValueExA(key, CVN_VBR_VALUE, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
         ERROR_SUCCESS) {
         return 0;
     }

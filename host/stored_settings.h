@@ -43,7 +43,7 @@ HKEY runSettingsKey(HKEY stored, const RunSettings& run, std::string& error);
 std::vector<std::string> settingTexts(HKEY key);
 
 // The VBR value that streams started with `key` will use: 0 for constant bitrate.
-uint32_t vbrSettingOf(HKEY key);
+uint32_t storedVbrOf(HKEY key);
 
 // "the registry file PATH" and, for a failed registry call, its cause in words.
 std::string registryFileName();

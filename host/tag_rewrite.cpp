@@ -72,7 +72,7 @@ bool replaceId3v1(const std::string& path, const TrackTags& tags, bool stripAll,
         }
         return false;
     }
-    const TrackInfo info = trackInfoFor(tags);
+    const CVN_TrackInfo info = trackInfoFor(tags);
     putField(tag + 3, 30, info.title);
     putField(tag + 33, 30, info.artist);
     putField(tag + 63, 30, info.album);

@@ -10,9 +10,9 @@ namespace cvnhost {
 
 namespace {
 
-void copyField(char (&field)[kTextFieldSize], const std::optional<std::string>& utf8) {
+void copyField(char (&field)[CVN_TEXT_FIELD_SIZE], const std::optional<std::string>& utf8) {
     const std::string text = utf8 ? toLatin1(*utf8) : std::string();
-    const size_t length = std::min(text.size(), kTextFieldSize - 1);
+    const size_t length = std::min<size_t>(text.size(), CVN_TEXT_FIELD_SIZE - 1);
     std::memcpy(field, text.data(), length);
     field[length] = '\0';
 }
@@ -109,8 +109,8 @@ std::string toLatin1(const std::string& utf8) {
     return latin1;
 }
 
-TrackInfo trackInfoFor(const TrackTags& tags) {
-    TrackInfo info;
+CVN_TrackInfo trackInfoFor(const TrackTags& tags) {
+    CVN_TrackInfo info;
     std::memset(&info, 0, sizeof info);
     info.size = sizeof info;
     copyField(info.title, tags.title);

@@ -1,9 +1,9 @@
 // A track's tags: what the user gave, else what the input file holds. The plug-in's ID3v1 tag
-// takes the five it has room for folded to Latin-1 through the TrackInfo; the ID3v2 tag that the
+// takes the five it has room for folded to Latin-1 through the CVN_TrackInfo; the ID3v2 tag that the
 // host adds afterwards keeps every text in full and the front cover.
 #pragma once
 
-#include "VelmoraPlugIn.h"
+#include "VelmoraPlugIn.hpp"
 
 #include <cstdint>
 #include <map>
@@ -59,9 +59,9 @@ TrackTags mergeTags(const TrackTags& given, const TrackTags& fromInput);
 // UTF-8 are taken as Latin-1 already.
 std::string toLatin1(const std::string& utf8);
 
-// The TrackInfo for the plug-in: texts in Latin-1, the track byte one less than the track number
+// The CVN_TrackInfo for the plug-in: texts in Latin-1, the track byte one less than the track number
 // (255, which the tag shows as no number, when there is none).
-TrackInfo trackInfoFor(const TrackTags& tags);
+CVN_TrackInfo trackInfoFor(const TrackTags& tags);
 
 // The track number in a text such as "3" or "3/12"; nothing when there is none in 1 to 255.
 std::optional<int> parseTrackNumber(const std::string& text);

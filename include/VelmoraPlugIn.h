@@ -25,8 +25,8 @@
 
 #include <windows.h>
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 #ifdef _WIN32
 #define CVN_CALL __cdecl
@@ -36,125 +36,106 @@
 #define CVN_EXPORT __attribute__((visibility("default")))
 #endif
 
-inline constexpr int32_t kFormatCount = 28;
-inline constexpr size_t kTextFieldSize = 260;
+#define CVN_FORMAT_COUNT 28
+#define CVN_TEXT_FIELD_SIZE 260
 
 // The only plug-in number there is.
-inline constexpr int32_t kOnlyPlugInNumber = 0;
+#define CVN_ONLY_PLUGIN_NUMBER 0
 
 // The results of CVN_InitPlugInDLL, CVN_GetPlugInInfo, CVN_GetFormatInfo and
 // CVN_DisplayAdvancedConfigDlg: done, or refused with nothing done.
-inline constexpr int32_t kCallDone = 1;
-inline constexpr int32_t kCallRefused = 0;
+#define CVN_CALL_DONE 1
+#define CVN_CALL_REFUSED 0
 
 // The results of CVN_InitStream, CVN_WriteBuffer and CVN_CloseStream. Success is 0 here.
-using StreamResult = int32_t;
-inline constexpr StreamResult kStreamSucceeded = 0;
-inline constexpr StreamResult kStreamRefused =
-    1;                                           // a null handle, or InitStream's preconditions: nothing done
-inline constexpr StreamResult kStreamFailed = 4; // the library or the file failed: audio or bytes were lost
+typedef int32_t CVN_StreamResult;
+#define CVN_STREAM_SUCCEEDED 0
+#define CVN_STREAM_REFUSED 1 // a null handle, or InitStream's preconditions: nothing done
+#define CVN_STREAM_FAILED 4  // the library or the file failed: audio or bytes were lost
 
 // The PCM the host hands over: 16-bit stereo frames at this rate.
-inline constexpr uint32_t kPlugInSampleRate = 44100;
+#define CVN_PLUGIN_SAMPLE_RATE 44100u
 
-// The 28 output formats: 14 bitrates, each in stereo (an even FormatIndex) and in mono (the odd
-// index after it). The bitrate of a format is entry index / 2 of the table.
-inline constexpr uint16_t kBitrateTable[14] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-static_assert(sizeof kBitrateTable / sizeof kBitrateTable[0] * 2 == kFormatCount);
+// The 28 output formats: 14 bitrates (32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256 and
+// 320 kbit/s), each in stereo (an even format index) and in mono (the odd index after it).
+// CVN_GetFormatInfo describes each; VelmoraPlugIn.hpp has the table for C++.
 
-inline constexpr bool isValidFormatIndex(int32_t formatIndex) {
-    return formatIndex >= 0 && formatIndex < kFormatCount;
-}
+// The names of the seven REG_DWORD settings under the host's settings key, and what their values
+// mean.
+#define CVN_STEREO_MODE_VALUE "StereoMode"
+#define CVN_COPYRIGHT_VALUE "Copyright"
+#define CVN_CRC_VALUE "CRC"
+#define CVN_QUALITY_VALUE "Quality"
+#define CVN_VBR_VALUE "VBR"
+#define CVN_ORIGINAL_VALUE "Original"
+#define CVN_PRIVATE_VALUE "Private"
 
-// For a valid index only.
-inline constexpr uint16_t bitrateOf(int32_t formatIndex) {
-    return kBitrateTable[formatIndex / 2];
-}
+// StereoMode: 0 joint stereo; any other value 2 channel stereo, which the dialog stores as 1.
+#define CVN_STEREO_MODE_JOINT 0u
+#define CVN_STEREO_MODE_TWO_CHANNEL 1u
+// Quality: 0 normal, 1 low, 2 high; the dialog checks no button for a larger value, and the
+// encoder library refuses it.
+#define CVN_QUALITY_NORMAL 0u
+#define CVN_QUALITY_LOW 1u
+#define CVN_QUALITY_HIGH 2u
+// VBR: 0 off (a constant bitrate); otherwise the VBR quality + 1, from 1 (quality 0, the best) to
+// 10 (quality 9); the dialog selects nothing for a larger value, and the encoder library refuses it.
+#define CVN_VBR_OFF 0u
+#define CVN_VBR_HIGHEST 10u
+// Copyright, CRC, Original and Private: any value but 0 sets the flag.
 
-inline constexpr bool isStereoFormat(int32_t formatIndex) {
-    return formatIndex % 2 == 0;
-}
-
-// The mono format of the same bitrate.
-inline constexpr int32_t monoFormatOf(int32_t formatIndex) {
-    return formatIndex | 1;
-}
-
-// The names of the seven REG_DWORD settings under the host's settings key.
-inline constexpr const char* kStereoModeValue = "StereoMode";
-inline constexpr const char* kCopyrightValue = "Copyright";
-inline constexpr const char* kCrcValue = "CRC";
-inline constexpr const char* kQualityValue = "Quality";
-inline constexpr const char* kVbrValue = "VBR";
-inline constexpr const char* kOriginalValue = "Original";
-inline constexpr const char* kPrivateValue = "Private";
-
-// Fixed values that hosts check: the support value, and the first and last words of PlugInInfo.
-inline constexpr int32_t kPlugInSupportInfo = 0x10001;
-inline constexpr int32_t kPlugInInfoFirstWord = 6;
-inline constexpr int32_t kPlugInInfoLastWord = 1;
+// Fixed values that hosts check: the support value, and the first and last words of
+// CVN_PlugInInfo.
+#define CVN_PLUGIN_SUPPORT_INFO 0x10001
+#define CVN_PLUGIN_INFO_FIRST_WORD 6
+#define CVN_PLUGIN_INFO_LAST_WORD 1
 
 // Who the plug-in is: 172 bytes, filled by CVN_GetPlugInInfo field by field.
 #pragma pack(push, 1)
-struct PlugInInfo {
-    int32_t firstWord;     // always kPlugInInfoFirstWord (6): hosts expect it
-    int32_t formatCount;   // kFormatCount (28)
+typedef struct CVN_PlugInInfo {
+    int32_t firstWord;     // always CVN_PLUGIN_INFO_FIRST_WORD (6): hosts expect it
+    int32_t formatCount;   // CVN_FORMAT_COUNT (28)
     char name[128];        // zero-terminated
     char fileTypeText[32]; // zero-terminated
-    int32_t lastWord;      // always kPlugInInfoLastWord (1): hosts expect it
-};
+    int32_t lastWord;      // always CVN_PLUGIN_INFO_LAST_WORD (1): hosts expect it
+} CVN_PlugInInfo;
 #pragma pack(pop)
-static_assert(sizeof(PlugInInfo) == 172);
-static_assert(offsetof(PlugInInfo, firstWord) == 0);
-static_assert(offsetof(PlugInInfo, formatCount) == 4);
-static_assert(offsetof(PlugInInfo, name) == 8);
-static_assert(offsetof(PlugInInfo, fileTypeText) == 136);
-static_assert(offsetof(PlugInInfo, lastWord) == 168);
 
 // One output format: 136 bytes, filled by CVN_GetFormatInfo.
 #pragma pack(push, 1)
-struct FormatInfo {
+typedef struct CVN_FormatInfo {
     char description[128]; // e.g. "128 kBit/sec, Stereo", zero-terminated
     char extension[4];     // "MP3"
     uint32_t byteRate;     // bitrate in kbit/s * 128
-};
+} CVN_FormatInfo;
 #pragma pack(pop)
-static_assert(sizeof(FormatInfo) == 136);
-static_assert(offsetof(FormatInfo, description) == 0);
-static_assert(offsetof(FormatInfo, extension) == 128);
-static_assert(offsetof(FormatInfo, byteRate) == 132);
 
 // The track's texts, as the host hands them to CVN_InitStream. `size` says how much of the record
 // the host's version has: 784 (title, album, artist), 1044 (and the genre name), any other value
 // (and the 0-based track number). Each text is zero-terminated within its 260 bytes.
 #pragma pack(push, 1)
-struct TrackInfo {
+typedef struct CVN_TrackInfo {
     int32_t size;
-    char title[kTextFieldSize];
-    char album[kTextFieldSize];
-    char artist[kTextFieldSize];
-    char genre[kTextFieldSize];
+    char title[CVN_TEXT_FIELD_SIZE];
+    char album[CVN_TEXT_FIELD_SIZE];
+    char artist[CVN_TEXT_FIELD_SIZE];
+    char genre[CVN_TEXT_FIELD_SIZE];
     uint8_t track;
-};
+} CVN_TrackInfo;
 #pragma pack(pop)
-static_assert(sizeof(TrackInfo) == 1045);
-static_assert(offsetof(TrackInfo, size) == 0);
-static_assert(offsetof(TrackInfo, title) == 4);
-static_assert(offsetof(TrackInfo, album) == 264);
-static_assert(offsetof(TrackInfo, artist) == 524);
-static_assert(offsetof(TrackInfo, genre) == 784);
-static_assert(offsetof(TrackInfo, track) == 1044);
 
-inline constexpr int32_t kTrackInfoSizeWithoutGenre = 784;
-inline constexpr int32_t kTrackInfoSizeWithoutTrack = 1044;
+#define CVN_TRACK_INFO_SIZE_WITHOUT_GENRE 784
+#define CVN_TRACK_INFO_SIZE_WITHOUT_TRACK 1044
 
 // The host's handle of a running stream. The host owns a variable of this type and passes its
 // address to CVN_WriteBuffer and CVN_CloseStream.
-using StreamHandle = void*;
+typedef void* CVN_StreamHandle;
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 
-// Returns kPlugInSupportInfo (0x10001), the fixed value hosts expect, at any time, bound or not.
+// Returns CVN_PLUGIN_SUPPORT_INFO (0x10001), the fixed value hosts expect, at any time, bound or not.
 // No effect. [any thread]
 CVN_EXPORT int32_t CVN_CALL CVN_GetPlugInSupportInfo(void);
 
@@ -173,13 +154,14 @@ CVN_EXPORT int32_t CVN_CALL CVN_ClosePlugInDLL(void);
 // Fills *info (172 bytes, host-owned) with the plug-in's name and file type text in the resource
 // language. Returns 1; 0 with nothing written when unbound, plugInNumber is not 0 or info is null.
 // [any thread]
-CVN_EXPORT int32_t CVN_CALL CVN_GetPlugInInfo(int32_t plugInNumber, PlugInInfo* info);
+CVN_EXPORT int32_t CVN_CALL CVN_GetPlugInInfo(int32_t plugInNumber, CVN_PlugInInfo* info);
 
-// Fills *info (136 bytes, host-owned) for formatIndex 0 to 27 (isValidFormatIndex, bitrateOf,
-// isStereoFormat above). Returns 1; 0 with nothing
+// Fills *info (136 bytes, host-owned) for formatIndex 0 to 27 (cvn::isValidFormatIndex, cvn::bitrateOf
+// and cvn::isStereoFormat of VelmoraPlugIn.hpp). Returns 1; 0 with nothing
 // written when unbound, plugInNumber is not 0, the index is outside 0 to 27 or info is null.
 // [any thread]
-CVN_EXPORT int32_t CVN_CALL CVN_GetFormatInfo(int32_t plugInNumber, int32_t formatIndex, FormatInfo* info);
+CVN_EXPORT int32_t CVN_CALL CVN_GetFormatInfo(int32_t plugInNumber, int32_t formatIndex,
+                                              CVN_FormatInfo* info);
 
 // Shows the modal about box owned by `parent`. Returns 1 (OK) or 2 (Esc, close box), 0 or -1
 // when the dialog cannot be shown; 0 with nothing shown when unbound or plugInNumber is not 0.
@@ -196,36 +178,38 @@ CVN_EXPORT int32_t CVN_CALL CVN_DisplayAdvancedConfigDlg(HWND parent, int32_t pl
 
 // Starts a stream that encodes into a new file at `path` (zero-terminated, under 260 bytes) in
 // format formatIndex (0 to 27), configured by the settings under settingsKey, with the texts of
-// *trackInfo for its tag (read during the call only). Returns kStreamSucceeded after storing the
-// stream into *handle; kStreamRefused with nothing created and *handle untouched on any failure,
+// *trackInfo for its tag (read during the call only). Returns CVN_STREAM_SUCCEEDED after storing the
+// stream into *handle; CVN_STREAM_REFUSED with nothing created and *handle untouched on any failure,
 // when unbound, when plugInNumber is not 0, or when path, trackInfo or handle is null.
 // [any thread]; the new stream belongs to the calling thread until the host hands it on.
-CVN_EXPORT StreamResult CVN_CALL CVN_InitStream(const char* path, int32_t plugInNumber, int32_t formatIndex,
-                                                HKEY settingsKey, const TrackInfo* trackInfo,
-                                                StreamHandle* handle);
+CVN_EXPORT CVN_StreamResult CVN_CALL CVN_InitStream(const char* path, int32_t plugInNumber,
+                                                    int32_t formatIndex, HKEY settingsKey,
+                                                    const CVN_TrackInfo* trackInfo, CVN_StreamHandle* handle);
 
 // Takes in frameCount 16-bit stereo frames (each a 32-bit word: left in the low half, right in the
-// high half) and encodes every chunk they complete. Returns kStreamSucceeded when all were taken
-// in (also for a count of 0 or less); kStreamRefused with the message "Illegal Stream Handle"
-// when *handle is null (or handle is); kStreamFailed on a library error (with a message), a
-// failed write, or a null `frames` with a positive count; kStreamFailed with the message "Invalid
+// high half) and encodes every chunk they complete. Returns CVN_STREAM_SUCCEEDED when all were taken
+// in (also for a count of 0 or less); CVN_STREAM_REFUSED with the message "Illegal Stream Handle"
+// when *handle is null (or handle is); CVN_STREAM_FAILED on a library error (with a message), a
+// failed write, or a null `frames` with a positive count; CVN_STREAM_FAILED with the message "Invalid
 // PlugIn Number" when the stream is not of plug-in 0 (the first word of what *handle points at).
 // After a library error the chunk waits and is handed over first by the next call; after a
 // failed write it counts as taken (the library consumed it), and the stream's CVN_CloseStream
-// gives kStreamFailed. Does not check the bind count itself: a stream
+// gives CVN_STREAM_FAILED. Does not check the bind count itself: a stream
 // uses the library it was started with, which stays loaded only until the CVN_ClosePlugInDLL
 // that releases the last bind, so every stream is closed before that call (which is
 // CVN_ClosePlugInDLL's precondition); a stream used after it calls into an unloaded library.
 // [the stream's thread]
-CVN_EXPORT StreamResult CVN_CALL CVN_WriteBuffer(StreamHandle* handle, int32_t frameCount,
-                                                 const uint32_t* frames);
+CVN_EXPORT CVN_StreamResult CVN_CALL CVN_WriteBuffer(CVN_StreamHandle* handle, int32_t frameCount,
+                                                     const uint32_t* frames);
 
 // Finishes the stream: the last chunk, the flush, the ID3v1 tag, the VBR header when VBR is on;
-// frees it whatever happens. Returns kStreamSucceeded when the file is complete, kStreamFailed
-// when any step failed or an earlier write lost bytes (the file stays); kStreamRefused without a
-// message when *handle (or handle) is null, and kStreamRefused without a message and without
+// frees it whatever happens. Returns CVN_STREAM_SUCCEEDED when the file is complete, CVN_STREAM_FAILED
+// when any step failed or an earlier write lost bytes (the file stays); CVN_STREAM_REFUSED without a
+// message when *handle (or handle) is null, and CVN_STREAM_REFUSED without a message and without
 // freeing anything when the stream is not of plug-in 0. Does not clear *handle: the host must not
 // pass it again. Before the CVN_ClosePlugInDLL that releases the last bind. [the stream's thread]
-CVN_EXPORT StreamResult CVN_CALL CVN_CloseStream(StreamHandle* handle);
+CVN_EXPORT CVN_StreamResult CVN_CALL CVN_CloseStream(CVN_StreamHandle* handle);
 
+#ifdef __cplusplus
 } // extern "C"
+#endif

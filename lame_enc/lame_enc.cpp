@@ -21,21 +21,21 @@ constexpr uint16_t kReleaseYear = 2026;
 
 // The answer when memory runs out: the interface has no code of its own for it, and "No more
 // Handles" is the nearest. No C++ exception may reach the C caller.
-constexpr BeResult kOutOfMemory = kBeNoMoreHandles;
+constexpr BE_Result kOutOfMemory = BE_ERR_NO_MORE_HANDLES;
 
 // beWriteVBRHeader's answer for a file that no finished stream produced.
-constexpr BeResult kNoMatchingStream = kBeInvalidHandle;
+constexpr BE_Result kNoMatchingStream = BE_ERR_INVALID_HANDLE;
 
 // The checks that encoding and draining share, in their order (an open stream, then somewhere to
 // put the byte count), before `work` runs on the stream; no exception gets out.
-template <typename Work> BeResult withOpenStream(BeStream stream, uint32_t* outputBytes, Work work) {
-    return share::withoutExceptions(kOutOfMemory, [&]() -> BeResult {
+template <typename Work> BE_Result withOpenStream(BE_Stream stream, uint32_t* outputBytes, Work work) {
+    return share::withoutExceptions(kOutOfMemory, [&]() -> BE_Result {
         const std::shared_ptr<lame_enc::LameStream> encoder = lame_enc::findStream(stream);
         if (!encoder) {
-            return kBeInvalidHandle;
+            return BE_ERR_INVALID_HANDLE;
         }
         if (outputBytes == nullptr) {
-            return kBeInvalidFormatParameters;
+            return BE_ERR_INVALID_FORMAT_PARAMETERS;
         }
         return work(*encoder, *outputBytes);
     });
@@ -45,65 +45,65 @@ template <typename Work> BeResult withOpenStream(BeStream stream, uint32_t* outp
 
 extern "C" {
 
-LAME_ENC_EXPORT BeResult beInitStream(EncoderConfig* config, uint32_t* chunkSamples,
-                                      uint32_t* outputBufferSize, BeStream* stream) {
-    return share::withoutExceptions(kOutOfMemory, [&]() -> BeResult {
+LAME_ENC_EXPORT BE_Result beInitStream(BE_EncoderConfig* config, uint32_t* chunkSamples,
+                                       uint32_t* outputBufferSize, BE_Stream* stream) {
+    return share::withoutExceptions(kOutOfMemory, [&]() -> BE_Result {
         if (config == nullptr || chunkSamples == nullptr || outputBufferSize == nullptr ||
             stream == nullptr) {
-            return kBeInvalidFormatParameters;
+            return BE_ERR_INVALID_FORMAT_PARAMETERS;
         }
         lame_enc::LameSettings settings;
-        if (const BeResult result = lame_enc::settingsFrom(*config, settings); result != kBeSuccess) {
+        if (const BE_Result result = lame_enc::settingsFrom(*config, settings); result != BE_SUCCESS) {
             return result;
         }
         std::shared_ptr<lame_enc::LameStream> encoder = lame_enc::LameStream::open(settings);
         if (!encoder) {
-            return kBeInvalidFormatParameters;
+            return BE_ERR_INVALID_FORMAT_PARAMETERS;
         }
-        const BeStream handle = lame_enc::storeStream(std::move(encoder));
+        const BE_Stream handle = lame_enc::storeStream(std::move(encoder));
         if (handle == lame_enc::kNoStream) {
-            return kBeNoMoreHandles;
+            return BE_ERR_NO_MORE_HANDLES;
         }
         *chunkSamples = settings.chunkSamples();
         *outputBufferSize = lame_enc::outputBufferSize(settings);
         *stream = handle;
-        return kBeSuccess;
+        return BE_SUCCESS;
     });
 }
 
-LAME_ENC_EXPORT BeResult beEncodeChunk(BeStream stream, uint32_t sampleCount, const int16_t* samples,
-                                       uint8_t* output, uint32_t* outputBytes) {
+LAME_ENC_EXPORT BE_Result beEncodeChunk(BE_Stream stream, uint32_t sampleCount, const int16_t* samples,
+                                        uint8_t* output, uint32_t* outputBytes) {
     return withOpenStream(stream, outputBytes, [&](lame_enc::LameStream& encoder, uint32_t& bytes) {
         return encoder.encode(sampleCount, samples, output, bytes);
     });
 }
 
-LAME_ENC_EXPORT BeResult beDeinitStream(BeStream stream, uint8_t* output, uint32_t* outputBytes) {
+LAME_ENC_EXPORT BE_Result beDeinitStream(BE_Stream stream, uint8_t* output, uint32_t* outputBytes) {
     return withOpenStream(stream, outputBytes, [&](lame_enc::LameStream& encoder, uint32_t& bytes) {
-        const BeResult result = encoder.flush(output, bytes);
-        if (result == kBeSuccess) {
+        const BE_Result result = encoder.flush(output, bytes);
+        if (result == BE_SUCCESS) {
             lame_enc::addPendingHeader(encoder.fingerprint(), encoder.headerFrame());
         }
         return result;
     });
 }
 
-LAME_ENC_EXPORT BeResult beCloseStream(BeStream stream) {
-    return lame_enc::removeStream(stream) ? kBeSuccess : kBeInvalidHandle;
+LAME_ENC_EXPORT BE_Result beCloseStream(BE_Stream stream) {
+    return lame_enc::removeStream(stream) ? BE_SUCCESS : BE_ERR_INVALID_HANDLE;
 }
 
-LAME_ENC_EXPORT BeResult beWriteVBRHeader(const char* path) {
-    return share::withoutExceptions(kOutOfMemory, [&]() -> BeResult {
+LAME_ENC_EXPORT BE_Result beWriteVBRHeader(const char* path) {
+    return share::withoutExceptions(kOutOfMemory, [&]() -> BE_Result {
         if (path == nullptr) {
             return kNoMatchingStream;
         }
-        return lame_enc::writePendingHeader(path) ? kBeSuccess : kNoMatchingStream;
+        return lame_enc::writePendingHeader(path) ? BE_SUCCESS : kNoMatchingStream;
     });
 }
 
-LAME_ENC_EXPORT BeResult beVersion(EncoderVersionInfo* info) {
+LAME_ENC_EXPORT BE_Result beVersion(BE_VersionInfo* info) {
     if (info == nullptr) {
-        return kBeInvalidFormatParameters;
+        return BE_ERR_INVALID_FORMAT_PARAMETERS;
     }
     std::memset(info, 0, sizeof *info);
     info->dllMajor = kLibraryMajor;
@@ -116,7 +116,7 @@ LAME_ENC_EXPORT BeResult beVersion(EncoderVersionInfo* info) {
     info->releaseMonth = kReleaseMonth;
     info->releaseYear = kReleaseYear;
     std::strncpy(info->homePage, get_lame_url(), sizeof info->homePage - 1);
-    return kBeSuccess;
+    return BE_SUCCESS;
 }
 
 } // extern "C"

@@ -1,5 +1,7 @@
 #include "lame_settings.h"
 
+#include "VelmoraPlugIn.hpp"
+
 #include <algorithm>
 #include <iterator>
 
@@ -23,43 +25,43 @@ uint32_t outputBufferSize(const LameSettings& settings) {
     return settings.chunkSamples() / static_cast<uint32_t>(settings.channels()) * 5 / 4 + 7200;
 }
 
-BeResult settingsFrom(const EncoderConfig& config, LameSettings& settings) {
+BE_Result settingsFrom(const BE_EncoderConfig& config, LameSettings& settings) {
     if (config.configKind != 0) {
-        return kBeInvalidFormat;
+        return BE_ERR_INVALID_FORMAT;
     }
     LameSettings result;
     result.sampleRate = static_cast<int>(config.sampleRate);
     result.bitrate = config.bitrate;
     if (!contains(kSampleRates, result.sampleRate) || !contains(kBitrates, result.bitrate) ||
-        config.channelMode > static_cast<uint8_t>(BeChannelMode::Mono)) {
-        return kBeInvalidFormatParameters;
+        config.channelMode > static_cast<uint8_t>(be::ChannelMode::Mono)) {
+        return BE_ERR_INVALID_FORMAT_PARAMETERS;
     }
     result.mode = static_cast<ChannelMode>(config.channelMode);
-    result.crc = crcFlagOf(config.crcWord);
-    switch (qualityOf(config.crcWord)) {
-    case 0:
-        break; // normal: libmp3lame's own default
-    case 1:
-        result.quality = 7; // low
+    result.crc = be::crcFlagOf(config.crcWord);
+    switch (be::qualityOf(config.crcWord)) {
+    case CVN_QUALITY_NORMAL:
+        break; // libmp3lame's own default
+    case CVN_QUALITY_LOW:
+        result.quality = 7;
         break;
-    case 2:
-        result.quality = 2; // high
+    case CVN_QUALITY_HIGH:
+        result.quality = 2;
         break;
     default:
-        return kBeInvalidFormatParameters;
+        return BE_ERR_INVALID_FORMAT_PARAMETERS;
     }
-    const uint32_t vbr = vbrSettingOf(config.crcWord);
-    if (vbr > 10) {
-        return kBeInvalidFormatParameters;
+    const uint32_t vbr = be::vbrSettingOf(config.crcWord);
+    if (vbr > CVN_VBR_HIGHEST) {
+        return BE_ERR_INVALID_FORMAT_PARAMETERS;
     }
-    if (vbr != 0) {
-        result.vbrQuality = static_cast<int>(vbr) - 1;
+    if (vbr != CVN_VBR_OFF) {
+        result.vbrQuality = cvn::vbrQualityOf(vbr);
     }
     result.copyright = config.copyrightFlag != 0;
     result.original = config.originalFlag != 0;
     result.privateBit = config.privateFlag != 0;
     settings = result;
-    return kBeSuccess;
+    return BE_SUCCESS;
 }
 
 } // namespace lame_enc

@@ -1,14 +1,14 @@
-// How an EncoderConfig becomes the settings of a libmp3lame encoder: the checks and the mapping,
+// How an BE_EncoderConfig becomes the settings of a libmp3lame encoder: the checks and the mapping,
 // apart from libmp3lame itself so that they can be tested alone.
 #pragma once
 
-#include "lame_enc_interface.h"
+#include "lame_enc_interface.hpp"
 
 #include <optional>
 
 namespace lame_enc {
 
-using ChannelMode = BeChannelMode;
+using ChannelMode = be::ChannelMode;
 
 struct LameSettings {
     int sampleRate = 0;
@@ -30,9 +30,9 @@ struct LameSettings {
 // libmp3lame's worst case of 1.25 bytes per sample per channel plus 7200.
 uint32_t outputBufferSize(const LameSettings& settings);
 
-// The settings for `config`, or the error code: kBeInvalidFormat for a configuration kind other
-// than 0, kBeInvalidFormatParameters for a sample rate, bitrate, channel mode, quality or VBR
+// The settings for `config`, or the error code: BE_ERR_INVALID_FORMAT for a configuration kind other
+// than 0, BE_ERR_INVALID_FORMAT_PARAMETERS for a sample rate, bitrate, channel mode, quality or VBR
 // setting outside the supported ones.
-BeResult settingsFrom(const EncoderConfig& config, LameSettings& settings);
+BE_Result settingsFrom(const BE_EncoderConfig& config, LameSettings& settings);
 
 } // namespace lame_enc

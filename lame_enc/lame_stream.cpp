@@ -61,12 +61,12 @@ LameStream::~LameStream() {
     lame_close(flags_);
 }
 
-BeResult LameStream::encode(uint32_t count, const int16_t* samples, uint8_t* output, uint32_t& outputBytes) {
+BE_Result LameStream::encode(uint32_t count, const int16_t* samples, uint8_t* output, uint32_t& outputBytes) {
     outputBytes = 0;
     const auto channels = static_cast<uint32_t>(settings_.channels());
     if (count > settings_.chunkSamples() || count % channels != 0 || (count != 0 && samples == nullptr) ||
         output == nullptr) {
-        return kBeInvalidFormatParameters;
+        return BE_ERR_INVALID_FORMAT_PARAMETERS;
     }
     const int frames = static_cast<int>(count / channels);
     const int size = static_cast<int>(outputBufferSize(settings_));
@@ -74,12 +74,12 @@ BeResult LameStream::encode(uint32_t count, const int16_t* samples, uint8_t* out
                                                                         frames, output, size)
                                        : lame_encode_buffer(flags_, samples, nullptr, frames, output, size);
     if (produced < 0) {
-        return kBeInvalidFormatParameters;
+        return BE_ERR_INVALID_FORMAT_PARAMETERS;
     }
     outputBytes = static_cast<uint32_t>(produced);
     completeReservedFrame(output, outputBytes);
     fingerprint_.add(output, outputBytes);
-    return kBeSuccess;
+    return BE_SUCCESS;
 }
 
 void LameStream::completeReservedFrame(uint8_t* output, uint32_t outputBytes) {
@@ -92,19 +92,19 @@ void LameStream::completeReservedFrame(uint8_t* output, uint32_t outputBytes) {
     }
 }
 
-BeResult LameStream::flush(uint8_t* output, uint32_t& outputBytes) {
+BE_Result LameStream::flush(uint8_t* output, uint32_t& outputBytes) {
     outputBytes = 0;
     if (output == nullptr) {
-        return kBeInvalidFormatParameters;
+        return BE_ERR_INVALID_FORMAT_PARAMETERS;
     }
     const int produced = lame_encode_flush(flags_, output, static_cast<int>(outputBufferSize(settings_)));
     if (produced < 0) {
-        return kBeInvalidFormatParameters;
+        return BE_ERR_INVALID_FORMAT_PARAMETERS;
     }
     outputBytes = static_cast<uint32_t>(produced);
     completeReservedFrame(output, outputBytes);
     fingerprint_.add(output, outputBytes);
-    return kBeSuccess;
+    return BE_SUCCESS;
 }
 
 std::vector<uint8_t> LameStream::headerFrame() const {

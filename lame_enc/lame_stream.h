@@ -25,9 +25,9 @@ class LameStream {
 
     // Encodes `count` interleaved samples (a multiple of the channel count, at most one chunk)
     // into `output`, which holds outputBufferSize() bytes. Returns the error code.
-    BeResult encode(uint32_t count, const int16_t* samples, uint8_t* output, uint32_t& outputBytes);
+    BE_Result encode(uint32_t count, const int16_t* samples, uint8_t* output, uint32_t& outputBytes);
     // Drains the encoder into `output`.
-    BeResult flush(uint8_t* output, uint32_t& outputBytes);
+    BE_Result flush(uint8_t* output, uint32_t& outputBytes);
 
     // After flush: the finished header frame (Xing for VBR, Info for a constant bitrate, each
     // with the encoder delay and padding), which replaces the first frame of the stream's bytes.

@@ -20,21 +20,21 @@ __attribute__((destructor)) void freeTables() {
     delete &g_tableLock;
 }
 
-bool isHandle(BeStream handle) {
+bool isHandle(BE_Stream handle) {
     return handle >= 1 && handle <= g_streams.size();
 }
 
 } // namespace
 
-BeStream storeStream(std::shared_ptr<LameStream> stream) {
+BE_Stream storeStream(std::shared_ptr<LameStream> stream) {
     std::lock_guard<std::mutex> lock(g_tableLock);
     for (size_t slot = 0; slot < g_streams.size(); ++slot) {
         if (!g_streams[slot]) {
             g_streams[slot] = std::move(stream);
-            return static_cast<BeStream>(slot + 1);
+            return static_cast<BE_Stream>(slot + 1);
         }
     }
-    if (g_streams.size() >= std::numeric_limits<BeStream>::max()) {
+    if (g_streams.size() >= std::numeric_limits<BE_Stream>::max()) {
         return kNoStream;
     }
     try {
@@ -42,15 +42,15 @@ BeStream storeStream(std::shared_ptr<LameStream> stream) {
     } catch (const std::bad_alloc&) {
         return kNoStream;
     }
-    return static_cast<BeStream>(g_streams.size());
+    return static_cast<BE_Stream>(g_streams.size());
 }
 
-std::shared_ptr<LameStream> findStream(BeStream handle) {
+std::shared_ptr<LameStream> findStream(BE_Stream handle) {
     std::lock_guard<std::mutex> lock(g_tableLock);
     return isHandle(handle) ? g_streams[handle - 1] : nullptr;
 }
 
-bool removeStream(BeStream handle) {
+bool removeStream(BE_Stream handle) {
     std::shared_ptr<LameStream> removed;
     {
         std::lock_guard<std::mutex> lock(g_tableLock);

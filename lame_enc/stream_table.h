@@ -11,13 +11,13 @@
 namespace lame_enc {
 
 // Never a handle: what storeStream gives when there is no memory for another stream.
-inline constexpr BeStream kNoStream = 0;
+inline constexpr BE_Stream kNoStream = 0;
 
 // The handle of the newly stored stream, or kNoStream when the table cannot grow.
-BeStream storeStream(std::shared_ptr<LameStream> stream);
+BE_Stream storeStream(std::shared_ptr<LameStream> stream);
 // The stream of an open handle; null for an unknown or closed one.
-std::shared_ptr<LameStream> findStream(BeStream handle);
+std::shared_ptr<LameStream> findStream(BE_Stream handle);
 // Takes the handle back; false for an unknown or closed one.
-bool removeStream(BeStream handle);
+bool removeStream(BE_Stream handle);
 
 } // namespace lame_enc

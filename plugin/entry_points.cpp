@@ -1,5 +1,5 @@
 // The ten exported entry points: each checks its preconditions and hands the work on.
-#include "VelmoraPlugIn.h"
+#include "VelmoraPlugIn.hpp"
 
 #include "common/message_caption.h"
 #include "common/process_state.h"
@@ -16,7 +16,7 @@ using namespace velmora;
 namespace {
 
 bool acceptsCalls(int32_t plugInNumber) {
-    return isBound(g_encoderLibrary) && plugInNumber == kOnlyPlugInNumber;
+    return isBound(g_encoderLibrary) && plugInNumber == CVN_ONLY_PLUGIN_NUMBER;
 }
 
 } // namespace
@@ -24,7 +24,7 @@ bool acceptsCalls(int32_t plugInNumber) {
 extern "C" {
 
 int32_t CVN_CALL CVN_GetPlugInSupportInfo(void) {
-    return kPlugInSupportInfo;
+    return CVN_PLUGIN_SUPPORT_INFO;
 }
 
 int32_t CVN_CALL CVN_InitPlugInDLL(void) {
@@ -35,29 +35,29 @@ int32_t CVN_CALL CVN_ClosePlugInDLL(void) {
     return releaseEncoderLibrary(g_encoderLibrary);
 }
 
-int32_t CVN_CALL CVN_GetPlugInInfo(int32_t plugInNumber, PlugInInfo* info) {
+int32_t CVN_CALL CVN_GetPlugInInfo(int32_t plugInNumber, CVN_PlugInInfo* info) {
     if (!acceptsCalls(plugInNumber) || info == nullptr) {
-        return kCallRefused;
+        return CVN_CALL_REFUSED;
     }
-    info->firstWord = kPlugInInfoFirstWord;
-    info->formatCount = kFormatCount;
+    info->firstWord = CVN_PLUGIN_INFO_FIRST_WORD;
+    info->formatCount = CVN_FORMAT_COUNT;
     LoadStringA(g_moduleInstance, IDS_PLUGIN_NAME, info->name, sizeof info->name);
     LoadStringA(g_moduleInstance, IDS_FILE_TYPE_TEXT, info->fileTypeText, sizeof info->fileTypeText);
-    info->lastWord = kPlugInInfoLastWord;
-    return kCallDone;
+    info->lastWord = CVN_PLUGIN_INFO_LAST_WORD;
+    return CVN_CALL_DONE;
 }
 
-int32_t CVN_CALL CVN_GetFormatInfo(int32_t plugInNumber, int32_t formatIndex, FormatInfo* info) {
-    if (!acceptsCalls(plugInNumber) || !isValidFormatIndex(formatIndex) || info == nullptr) {
-        return kCallRefused;
+int32_t CVN_CALL CVN_GetFormatInfo(int32_t plugInNumber, int32_t formatIndex, CVN_FormatInfo* info) {
+    if (!acceptsCalls(plugInNumber) || !cvn::isValidFormatIndex(formatIndex) || info == nullptr) {
+        return CVN_CALL_REFUSED;
     }
     fillFormatInfo(g_moduleInstance, formatIndex, *info);
-    return kCallDone;
+    return CVN_CALL_DONE;
 }
 
 int32_t CVN_CALL CVN_DisplayAboutDlg(HWND parent, int32_t plugInNumber) {
     if (!acceptsCalls(plugInNumber)) {
-        return kCallRefused;
+        return CVN_CALL_REFUSED;
     }
     return static_cast<int32_t>(
         DialogBoxParamA(g_moduleInstance, MAKEINTRESOURCEA(IDD_ABOUT), parent, aboutDialogProc, 0));
@@ -65,47 +65,49 @@ int32_t CVN_CALL CVN_DisplayAboutDlg(HWND parent, int32_t plugInNumber) {
 
 int32_t CVN_CALL CVN_DisplayAdvancedConfigDlg(HWND parent, int32_t plugInNumber, int32_t, HKEY settingsKey) {
     if (!acceptsCalls(plugInNumber)) {
-        return kCallRefused;
+        return CVN_CALL_REFUSED;
     }
     const INT_PTR result = DialogBoxParamA(g_moduleInstance, MAKEINTRESOURCEA(IDD_SETTINGS), parent,
                                            settingsDialogProc, reinterpret_cast<LPARAM>(settingsKey));
-    return result == IDOK ? kCallDone : kCallRefused;
+    return result == IDOK ? CVN_CALL_DONE : CVN_CALL_REFUSED;
 }
 
-StreamResult CVN_CALL CVN_InitStream(const char* path, int32_t plugInNumber, int32_t formatIndex,
-                                     HKEY settingsKey, const TrackInfo* trackInfo, StreamHandle* handle) {
+CVN_StreamResult CVN_CALL CVN_InitStream(const char* path, int32_t plugInNumber, int32_t formatIndex,
+                                         HKEY settingsKey, const CVN_TrackInfo* trackInfo,
+                                         CVN_StreamHandle* handle) {
     if (!acceptsCalls(plugInNumber) || path == nullptr || trackInfo == nullptr || handle == nullptr) {
-        return kStreamRefused;
+        return CVN_STREAM_REFUSED;
     }
     auto* stream = new (std::nothrow) EncoderStream(g_encoderLibrary, formatIndex);
     if (stream == nullptr) {
-        return kStreamRefused;
+        return CVN_STREAM_REFUSED;
     }
     if (!stream->setup({path, formatIndex, settingsKey, trackInfo})) {
         delete stream;
-        return kStreamRefused;
+        return CVN_STREAM_REFUSED;
     }
     *handle = stream;
-    return kStreamSucceeded;
+    return CVN_STREAM_SUCCEEDED;
 }
 
-StreamResult CVN_CALL CVN_WriteBuffer(StreamHandle* handle, int32_t frameCount, const uint32_t* frames) {
+CVN_StreamResult CVN_CALL CVN_WriteBuffer(CVN_StreamHandle* handle, int32_t frameCount,
+                                          const uint32_t* frames) {
     auto* stream = handle == nullptr ? nullptr : static_cast<EncoderStream*>(*handle);
     if (stream == nullptr) {
         MessageBoxA(nullptr, "Illegal Stream Handle", kMessageCaption, MB_OK);
-        return kStreamRefused;
+        return CVN_STREAM_REFUSED;
     }
-    if (stream->plugInNumber() != kOnlyPlugInNumber) {
+    if (stream->plugInNumber() != CVN_ONLY_PLUGIN_NUMBER) {
         MessageBoxA(nullptr, "Invalid PlugIn Number", kMessageCaption, MB_OK);
-        return kStreamFailed;
+        return CVN_STREAM_FAILED;
     }
     return stream->write(frameCount, frames);
 }
 
-StreamResult CVN_CALL CVN_CloseStream(StreamHandle* handle) {
+CVN_StreamResult CVN_CALL CVN_CloseStream(CVN_StreamHandle* handle) {
     auto* stream = handle == nullptr ? nullptr : static_cast<EncoderStream*>(*handle);
-    if (stream == nullptr || stream->plugInNumber() != kOnlyPlugInNumber) {
-        return kStreamRefused;
+    if (stream == nullptr || stream->plugInNumber() != CVN_ONLY_PLUGIN_NUMBER) {
+        return CVN_STREAM_REFUSED;
     }
     const int32_t result = stream->finish();
     delete stream;

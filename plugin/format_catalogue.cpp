@@ -7,9 +7,9 @@
 
 namespace velmora {
 
-void fillFormatInfo(HINSTANCE module, int32_t formatIndex, FormatInfo& info) {
-    const int bitrate = bitrateOf(formatIndex);
-    const char* modeWord = isStereoFormat(formatIndex) ? "Stereo" : "Mono";
+void fillFormatInfo(HINSTANCE module, int32_t formatIndex, CVN_FormatInfo& info) {
+    const int bitrate = cvn::bitrateOf(formatIndex);
+    const char* modeWord = cvn::isStereoFormat(formatIndex) ? "Stereo" : "Mono";
     char descriptionTemplate[128];
     LoadStringA(module, IDS_FORMAT_DESCRIPTION, descriptionTemplate, sizeof descriptionTemplate);
     formatIntoField(info.description, sizeof info.description, descriptionTemplate, bitrate, modeWord);

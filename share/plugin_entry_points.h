@@ -2,7 +2,7 @@
 // plug-in in this project does it: cvnhost and the tests.
 #pragma once
 
-#include "VelmoraPlugIn.h"
+#include "VelmoraPlugIn.hpp"
 
 #include <windows.h>
 

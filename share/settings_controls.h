@@ -3,6 +3,7 @@
 // tests. Each reader makes its own sense of them; this only says what the controls show.
 #pragma once
 
+#include "VelmoraPlugIn.h"
 #include "VelmoraPlugInResources.h"
 
 #include <windows.h>
@@ -36,6 +37,13 @@ inline SettingsControls readSettingsControls(HWND dialog) {
     controls.qualityHigh = checked(IDC_QUALITY_HIGH);
     controls.vbrSelection = SendDlgItemMessageA(dialog, IDC_VBR_QUALITY, CB_GETCURSEL, 0, 0);
     return controls;
+}
+
+// The Quality value the buttons stand for: low or high when checked, else normal.
+inline uint32_t qualityOfButtons(const SettingsControls& controls) {
+    return controls.qualityLow    ? CVN_QUALITY_LOW
+           : controls.qualityHigh ? CVN_QUALITY_HIGH
+                                  : CVN_QUALITY_NORMAL;
 }
 
 } // namespace share

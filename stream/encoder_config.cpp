@@ -10,18 +10,18 @@ uint32_t flag(uint32_t stored) {
 
 } // namespace
 
-EncoderConfig encoderConfigFor(int32_t formatIndex, const EncoderSettings& settings) {
-    EncoderConfig config{};
+BE_EncoderConfig encoderConfigFor(int32_t formatIndex, const EncoderSettings& settings) {
+    BE_EncoderConfig config{};
     config.configKind = 0;
-    config.sampleRate = kPlugInSampleRate;
-    BeChannelMode mode = BeChannelMode::Mono;
-    if (isStereoFormat(formatIndex)) {
-        mode = settings.stereoMode == 0 ? BeChannelMode::JointStereo : BeChannelMode::Stereo;
+    config.sampleRate = CVN_PLUGIN_SAMPLE_RATE;
+    be::ChannelMode mode = be::ChannelMode::Mono;
+    if (cvn::isStereoFormat(formatIndex)) {
+        mode = settings.stereoMode == 0 ? be::ChannelMode::JointStereo : be::ChannelMode::Stereo;
     }
     config.channelMode = static_cast<uint8_t>(mode);
-    config.bitrate = bitrateOf(formatIndex);
+    config.bitrate = cvn::bitrateOf(formatIndex);
     config.copyrightFlag = flag(settings.copyright);
-    config.crcWord = packCrcWord(flag(settings.crc), settings.quality, settings.vbr);
+    config.crcWord = be::packCrcWord(flag(settings.crc), settings.quality, settings.vbr);
     config.originalFlag = flag(settings.original);
     // Set when the user checked "private bit", like the other three flags.
     config.privateFlag = flag(settings.privateBit);

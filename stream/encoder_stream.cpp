@@ -26,7 +26,7 @@ bool EncoderStream::invariantsHold() const {
     }
     const bool holdsEverything = file_ != nullptr && samples_ != nullptr && output_ != nullptr; // I2
     const bool chunkFitsFrames =
-        chunkSamples_ > 0 && (!isStereoFormat(formatIndex_) || chunkSamples_ % 2 == 0);
+        chunkSamples_ > 0 && (!cvn::isStereoFormat(formatIndex_) || chunkSamples_ % 2 == 0);
     const bool fullOnlyWhenRefused = bufferedSamples_ < chunkSamples_ || chunkRefused_;
     return holdsEverything && chunkFitsFrames && bufferedSamples_ <= chunkSamples_ &&
            fullOnlyWhenRefused; // I3, I4
@@ -39,29 +39,30 @@ bool EncoderStream::setup(const StreamRequest& request) {
 }
 
 bool EncoderStream::open(const StreamRequest& request) {
-    if (!isValidFormatIndex(formatIndex_)) {
+    if (!cvn::isValidFormatIndex(formatIndex_)) {
         return false;
     }
     // A path that does not fit whole is refused: a cut path would name another file.
-    const size_t pathLength = ::strnlen(request.path, kTextFieldSize);
-    if (pathLength >= kTextFieldSize) {
+    const size_t pathLength = ::strnlen(request.path, CVN_TEXT_FIELD_SIZE);
+    if (pathLength >= CVN_TEXT_FIELD_SIZE) {
         return false;
     }
     std::memcpy(path_, request.path, pathLength + 1);
     texts_ = copyTrackTexts(*request.trackInfo);
 
-    const EncoderSettings settings = readEncoderSettings(request.settingsKey, isStereoFormat(formatIndex_));
+    const EncoderSettings settings =
+        readEncoderSettings(request.settingsKey, cvn::isStereoFormat(formatIndex_));
     config_ = encoderConfigFor(formatIndex_, settings);
     vbrHeader_ = wantsVbrHeader(settings);
 
     chunkSamples_ = 0;
     outputBufferSize_ = 0;
-    if (library_->initStream(&config_, &chunkSamples_, &outputBufferSize_, &libraryStream_) != kBeSuccess) {
+    if (library_->initStream(&config_, &chunkSamples_, &outputBufferSize_, &libraryStream_) != BE_SUCCESS) {
         return false; // No library stream exists to close.
     }
     // A library asking for chunks of no samples, or for half stereo frames, would make intake
     // loop forever or write past the sample buffer.
-    if (chunkSamples_ == 0 || (isStereoFormat(formatIndex_) && chunkSamples_ % 2 != 0)) {
+    if (chunkSamples_ == 0 || (cvn::isStereoFormat(formatIndex_) && chunkSamples_ % 2 != 0)) {
         releaseAfterFailedSetup();
         return false;
     }
@@ -104,10 +105,10 @@ bool EncoderStream::writeOutput(uint32_t byteCount) {
 
 EncoderStream::ChunkOutcome EncoderStream::handOver(const int16_t* samples, uint32_t sampleCount) {
     uint32_t byteCount = 0;
-    const BeResult result = library_->encodeChunk(libraryStream_, sampleCount, samples, output_, &byteCount);
-    chunkRefused_ = result != kBeSuccess;
-    if (result != kBeSuccess) {
-        MessageBoxA(nullptr, beErrorText(result), kMessageCaption, MB_OK);
+    const BE_Result result = library_->encodeChunk(libraryStream_, sampleCount, samples, output_, &byteCount);
+    chunkRefused_ = result != BE_SUCCESS;
+    if (result != BE_SUCCESS) {
+        MessageBoxA(nullptr, be::errorText(result), kMessageCaption, MB_OK);
         return ChunkOutcome::Refused;
     }
     if (!writeOutput(byteCount)) {
@@ -124,23 +125,23 @@ int32_t EncoderStream::encodeBufferedChunk() {
     if (outcome != ChunkOutcome::Refused) {
         bufferedSamples_ = 0;
     }
-    return outcome == ChunkOutcome::Encoded ? kStreamSucceeded : kStreamFailed;
+    return outcome == ChunkOutcome::Encoded ? CVN_STREAM_SUCCEEDED : CVN_STREAM_FAILED;
 }
 
 int32_t EncoderStream::write(int32_t frameCount, const uint32_t* frames) {
-    const int32_t result = state_ == State::Open ? takeIn(frameCount, frames) : kStreamFailed;
+    const int32_t result = state_ == State::Open ? takeIn(frameCount, frames) : CVN_STREAM_FAILED;
     share::checkInvariants([this] { return invariantsHold(); }, "after a stream's write");
     return result;
 }
 
 int32_t EncoderStream::takeIn(int32_t frameCount, const uint32_t* frames) {
     if (frameCount <= 0) {
-        return kStreamSucceeded;
+        return CVN_STREAM_SUCCEEDED;
     }
     if (frames == nullptr) {
-        return kStreamFailed;
+        return CVN_STREAM_FAILED;
     }
-    const bool stereo = isStereoFormat(formatIndex_);
+    const bool stereo = cvn::isStereoFormat(formatIndex_);
     const auto total = static_cast<uint32_t>(frameCount);
     const uint32_t chunkFrames = stereo ? chunkSamples_ / 2 : chunkSamples_;
     uint32_t taken = 0;
@@ -157,7 +158,7 @@ int32_t EncoderStream::takeIn(int32_t frameCount, const uint32_t* frames) {
                 bufferedSamples_ = chunkSamples_;
             }
             if (outcome != ChunkOutcome::Encoded) {
-                return kStreamFailed;
+                return CVN_STREAM_FAILED;
             }
             continue;
         }
@@ -173,35 +174,35 @@ int32_t EncoderStream::takeIn(int32_t frameCount, const uint32_t* frames) {
         }
         taken += count;
         if (bufferedSamples_ == chunkSamples_) {
-            if (encodeBufferedChunk() != kStreamSucceeded) {
-                return kStreamFailed;
+            if (encodeBufferedChunk() != CVN_STREAM_SUCCEEDED) {
+                return CVN_STREAM_FAILED;
             }
         }
     } while (taken < total);
-    return kStreamSucceeded;
+    return CVN_STREAM_SUCCEEDED;
 }
 
 int32_t EncoderStream::finish() {
-    const int32_t result = state_ == State::Open ? close() : kStreamFailed;
+    const int32_t result = state_ == State::Open ? close() : CVN_STREAM_FAILED;
     share::checkInvariants([this] { return invariantsHold(); }, "after a stream's finish");
     return result;
 }
 
 int32_t EncoderStream::close() {
     uint32_t byteCount = 0;
-    const BeResult lastChunkResult =
+    const BE_Result lastChunkResult =
         library_->encodeChunk(libraryStream_, bufferedSamples_, samples_, output_, &byteCount);
-    const bool encodeComplete = lastChunkResult == kBeSuccess && writeOutput(byteCount);
+    const bool encodeComplete = lastChunkResult == BE_SUCCESS && writeOutput(byteCount);
 
     // The encoder is drained only when it took the last chunk, even when its bytes were lost.
     bool flushComplete = true;
-    if (lastChunkResult == kBeSuccess) {
+    if (lastChunkResult == BE_SUCCESS) {
         byteCount = 0;
-        flushComplete = library_->deinitStream(libraryStream_, output_, &byteCount) == kBeSuccess &&
+        flushComplete = library_->deinitStream(libraryStream_, output_, &byteCount) == BE_SUCCESS &&
                         writeOutput(byteCount);
     }
 
-    const bool closeComplete = library_->closeStream(libraryStream_) == kBeSuccess;
+    const bool closeComplete = library_->closeStream(libraryStream_) == BE_SUCCESS;
 
     const Id3v1Tag tag = buildId3v1Tag(texts_);
     const bool tagWritten = std::fwrite(tag.data(), tag.size(), 1, file_) == 1;
@@ -219,7 +220,7 @@ int32_t EncoderStream::close() {
     bufferedSamples_ = 0;
     state_ = State::Finished;
     const bool complete = encodeComplete && flushComplete && closeComplete && tagWritten && fileClosed;
-    return complete && !lostAudio_ ? kStreamSucceeded : kStreamFailed;
+    return complete && !lostAudio_ ? CVN_STREAM_SUCCEEDED : CVN_STREAM_FAILED;
 }
 
 } // namespace velmora

@@ -15,7 +15,7 @@
 
 #include "binding/encoder_library.h"
 #include "encoder_config.h"
-#include "VelmoraPlugIn.h"
+#include "VelmoraPlugIn.hpp"
 
 #include <windows.h>
 
@@ -29,7 +29,7 @@ struct StreamRequest {
     const char* path;
     int32_t formatIndex;
     HKEY settingsKey;
-    const TrackInfo* trackInfo;
+    const CVN_TrackInfo* trackInfo;
 };
 
 class EncoderStream {
@@ -93,14 +93,14 @@ class EncoderStream {
     uint32_t bufferedSamples_ = 0;
     uint32_t chunkSamples_ = 0;
     std::FILE* file_ = nullptr;
-    BeStream libraryStream_ = 0;
+    BE_Stream libraryStream_ = 0;
     int16_t* samples_ = nullptr;
     uint8_t* output_ = nullptr;
     uint32_t outputBufferSize_ = 0;
     const EncoderLibrary* library_;
-    EncoderConfig config_{};
-    TrackInfo texts_{};
-    char path_[kTextFieldSize] = {};
+    BE_EncoderConfig config_{};
+    CVN_TrackInfo texts_{};
+    char path_[CVN_TEXT_FIELD_SIZE] = {};
     bool vbrHeader_ = false;
     bool lostAudio_ = false;
     bool chunkRefused_ = false; // the library refused the last chunk handed to it (I4)

@@ -18,7 +18,7 @@ void putText(Id3v1Tag& tag, size_t offset, const char* text, size_t textFieldSiz
 
 } // namespace
 
-Id3v1Tag buildId3v1Tag(const TrackInfo& texts) {
+Id3v1Tag buildId3v1Tag(const CVN_TrackInfo& texts) {
     Id3v1Tag tag{};
     std::memcpy(tag.data(), "TAG", 3);
     putText(tag, 33, texts.artist, sizeof texts.artist);

@@ -26,7 +26,7 @@ void readTemplate(HWND dialog, int id, char (&text)[kLineSize]) {
 
 } // namespace
 
-void fillAboutLines(HWND dialog, const EncoderVersionInfo& info) {
+void fillAboutLines(HWND dialog, const BE_VersionInfo& info) {
     char format[kLineSize];
     readTemplate(dialog, IDC_ENGINE_VERSION, format);
     setLine(dialog, IDC_ENGINE_VERSION, format, static_cast<unsigned>(info.engineMajor),
@@ -41,9 +41,9 @@ void fillAboutLines(HWND dialog, const EncoderVersionInfo& info) {
             static_cast<unsigned>(info.releaseMonth), static_cast<unsigned>(info.releaseYear));
 
     // The library promises a terminator within the record; a record without one is cut there.
-    char homePage[kHomePageSize + 1];
-    std::memcpy(homePage, info.homePage, kHomePageSize);
-    homePage[kHomePageSize] = '\0';
+    char homePage[BE_HOME_PAGE_SIZE + 1];
+    std::memcpy(homePage, info.homePage, BE_HOME_PAGE_SIZE);
+    homePage[BE_HOME_PAGE_SIZE] = '\0';
     readTemplate(dialog, IDC_HOME_PAGE, format);
     setLine(dialog, IDC_HOME_PAGE, format, static_cast<const char*>(homePage));
 }
@@ -51,7 +51,7 @@ void fillAboutLines(HWND dialog, const EncoderVersionInfo& info) {
 INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
         // Cleared before the call, so that a library that fills less leaves zeros, not stack bytes.
-        EncoderVersionInfo info;
+        BE_VersionInfo info;
         std::memset(&info, 0, sizeof info);
         g_encoderLibrary.version(&info);
         fillAboutLines(dialog, info);

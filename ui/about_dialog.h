@@ -2,7 +2,7 @@
 // versions, release date and home page.
 #pragma once
 
-#include "lame_enc_interface.h"
+#include "lame_enc_interface.hpp"
 
 #include <windows.h>
 
@@ -14,6 +14,6 @@ INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 // Formats each control's own text as a template with the record's fields: 1001 engine version,
 // 1000 library version, 1002 release date (day, month, year), 1003 home page, in that order.
-void fillAboutLines(HWND dialog, const EncoderVersionInfo& info);
+void fillAboutLines(HWND dialog, const BE_VersionInfo& info);
 
 } // namespace velmora

@@ -59,18 +59,18 @@ void saveOnOk(HWND dialog) {
     states.copyright = controls.copyright;
     states.crc = controls.crc;
     // Neither Low nor High is Normal, also when no button is checked.
-    states.qualityButton = controls.qualityLow ? 1 : (controls.qualityHigh ? 2 : 0);
+    states.qualityButton = static_cast<int>(share::qualityOfButtons(controls));
     states.vbrSelection = static_cast<int>(controls.vbrSelection);
     states.original = controls.original;
     states.privateBit = controls.privateBit;
     const EncoderSettings settings = settingsFrom(states);
-    writeSetting(key, kStereoModeValue, settings.stereoMode);
-    writeSetting(key, kCopyrightValue, settings.copyright);
-    writeSetting(key, kCrcValue, settings.crc);
-    writeSetting(key, kQualityValue, settings.quality);
-    writeSetting(key, kVbrValue, settings.vbr);
-    writeSetting(key, kOriginalValue, settings.original);
-    writeSetting(key, kPrivateValue, settings.privateBit);
+    writeSetting(key, CVN_STEREO_MODE_VALUE, settings.stereoMode);
+    writeSetting(key, CVN_COPYRIGHT_VALUE, settings.copyright);
+    writeSetting(key, CVN_CRC_VALUE, settings.crc);
+    writeSetting(key, CVN_QUALITY_VALUE, settings.quality);
+    writeSetting(key, CVN_VBR_VALUE, settings.vbr);
+    writeSetting(key, CVN_ORIGINAL_VALUE, settings.original);
+    writeSetting(key, CVN_PRIVATE_VALUE, settings.privateBit);
 }
 
 } // namespace

@@ -4,31 +4,29 @@ namespace velmora {
 
 SettingsControlStates controlStatesFrom(const EncoderSettings& stored) {
     SettingsControlStates states;
-    states.jointStereo = stored.stereoMode == 0;
+    states.jointStereo = stored.stereoMode == CVN_STEREO_MODE_JOINT;
     states.copyright = stored.copyright != 0;
     states.crc = stored.crc != 0;
     states.original = stored.original != 0;
     states.privateBit = stored.privateBit != 0;
-    states.qualityButton = stored.quality <= 2 ? static_cast<int>(stored.quality) : kNoSelection;
-    states.vbrSelection = stored.vbr <= 10 ? static_cast<int>(stored.vbr) : kNoSelection;
+    states.qualityButton =
+        stored.quality <= CVN_QUALITY_HIGH ? static_cast<int>(stored.quality) : kNoSelection;
+    states.vbrSelection = stored.vbr <= CVN_VBR_HIGHEST ? static_cast<int>(stored.vbr) : kNoSelection;
     return states;
 }
 
 EncoderSettings settingsFrom(const SettingsControlStates& states) {
     EncoderSettings settings;
-    settings.stereoMode = states.jointStereo ? 0 : 1;
+    settings.stereoMode = states.jointStereo ? CVN_STEREO_MODE_JOINT : CVN_STEREO_MODE_TWO_CHANNEL;
     settings.copyright = states.copyright ? 1 : 0;
     settings.crc = states.crc ? 1 : 0;
     settings.original = states.original ? 1 : 0;
     settings.privateBit = states.privateBit ? 1 : 0;
-    if (states.qualityButton == 1) {
-        settings.quality = 1;
-    } else if (states.qualityButton == 2) {
-        settings.quality = 2;
-    } else {
-        settings.quality = 0;
-    }
-    settings.vbr = states.vbrSelection == kNoSelection ? 0 : static_cast<uint32_t>(states.vbrSelection);
+    const bool storable = states.qualityButton == static_cast<int>(CVN_QUALITY_LOW) ||
+                          states.qualityButton == static_cast<int>(CVN_QUALITY_HIGH);
+    settings.quality = storable ? static_cast<uint32_t>(states.qualityButton) : CVN_QUALITY_NORMAL;
+    settings.vbr =
+        states.vbrSelection == kNoSelection ? CVN_VBR_OFF : static_cast<uint32_t>(states.vbrSelection);
     return settings;
 }
 

@@ -7,7 +7,7 @@
 // Every call is logged as one line with its arguments and result.
 #pragma once
 
-#include "lame_enc_interface.h"
+#include "lame_enc_interface.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -34,12 +34,12 @@ typedef void (*FakeFailCallFunction)(uint32_t n, uint32_t result);
 typedef void (*FakeQueueOutputFunction)(const char* function, const uint8_t* bytes, uint32_t size,
                                         uint32_t reportedBytes);
 // The record that beVersion copies out.
-typedef void (*FakeSetVersionFunction)(const EncoderVersionInfo* info);
+typedef void (*FakeSetVersionFunction)(const BE_VersionInfo* info);
 // Copies the log (lines ending in '\n') into buffer, cut to fit and terminated; returns its length.
 typedef size_t (*FakeLogFunction)(char* buffer, size_t size);
 // Streams opened and not closed.
 typedef int (*FakeOpenStreamsFunction)(void);
 // The configuration that the last beInitStream call received.
-typedef void (*FakeLastConfigFunction)(EncoderConfig* config);
+typedef void (*FakeLastConfigFunction)(BE_EncoderConfig* config);
 
 } // extern "C"

@@ -24,11 +24,11 @@ struct Script {
     uint32_t outputBufferSize = 8192;
     std::map<std::string, std::deque<uint32_t>> results;
     std::map<std::string, std::deque<QueuedOutput>> outputs;
-    EncoderVersionInfo version{};
+    BE_VersionInfo version{};
     std::string log;
-    std::set<BeStream> openStreams;
-    BeStream nextStream = 1;
-    EncoderConfig lastConfig{};
+    std::set<BE_Stream> openStreams;
+    BE_Stream nextStream = 1;
+    BE_EncoderConfig lastConfig{};
     uint32_t failCountdown = 0; // the call that fails, counting from 1; 0 for none
     uint32_t failResult = 0;
 };
@@ -120,7 +120,7 @@ FAKE_EXPORT void fakeQueueOutput(const char* function, const uint8_t* bytes, uin
     g_script.outputs[function].push_back({std::vector<uint8_t>(bytes, bytes + size), reportedBytes});
 }
 
-FAKE_EXPORT void fakeSetVersion(const EncoderVersionInfo* info) {
+FAKE_EXPORT void fakeSetVersion(const BE_VersionInfo* info) {
     std::lock_guard<std::mutex> lock(g_lock);
     g_script.version = *info;
 }
@@ -140,13 +140,13 @@ FAKE_EXPORT int fakeOpenStreams(void) {
     return static_cast<int>(g_script.openStreams.size());
 }
 
-FAKE_EXPORT void fakeLastConfig(EncoderConfig* config) {
+FAKE_EXPORT void fakeLastConfig(BE_EncoderConfig* config) {
     std::lock_guard<std::mutex> lock(g_lock);
     *config = g_script.lastConfig;
 }
 
-FAKE_EXPORT BeResult BE_CALL beInitStream(EncoderConfig* config, uint32_t* chunkSamples,
-                                          uint32_t* outputBufferSize, BeStream* stream) {
+FAKE_EXPORT BE_Result BE_CALL beInitStream(BE_EncoderConfig* config, uint32_t* chunkSamples,
+                                           uint32_t* outputBufferSize, BE_Stream* stream) {
     std::lock_guard<std::mutex> lock(g_lock);
     g_script.lastConfig = *config;
     const uint32_t result = nextResult("beInitStream");
@@ -163,8 +163,8 @@ FAKE_EXPORT BeResult BE_CALL beInitStream(EncoderConfig* config, uint32_t* chunk
     return result;
 }
 
-FAKE_EXPORT BeResult BE_CALL beEncodeChunk(BeStream stream, uint32_t sampleCount, const int16_t* samples,
-                                           uint8_t* output, uint32_t* outputBytes) {
+FAKE_EXPORT BE_Result BE_CALL beEncodeChunk(BE_Stream stream, uint32_t sampleCount, const int16_t* samples,
+                                            uint8_t* output, uint32_t* outputBytes) {
     std::lock_guard<std::mutex> lock(g_lock);
     const uint32_t result = nextResult("beEncodeChunk");
     QueuedOutput queued;
@@ -186,7 +186,7 @@ FAKE_EXPORT BeResult BE_CALL beEncodeChunk(BeStream stream, uint32_t sampleCount
     return result;
 }
 
-FAKE_EXPORT BeResult BE_CALL beDeinitStream(BeStream stream, uint8_t* output, uint32_t* outputBytes) {
+FAKE_EXPORT BE_Result BE_CALL beDeinitStream(BE_Stream stream, uint8_t* output, uint32_t* outputBytes) {
     std::lock_guard<std::mutex> lock(g_lock);
     const uint32_t result = nextResult("beDeinitStream");
     QueuedOutput queued;
@@ -199,7 +199,7 @@ FAKE_EXPORT BeResult BE_CALL beDeinitStream(BeStream stream, uint8_t* output, ui
     return result;
 }
 
-FAKE_EXPORT BeResult BE_CALL beCloseStream(BeStream stream) {
+FAKE_EXPORT BE_Result BE_CALL beCloseStream(BE_Stream stream) {
     std::lock_guard<std::mutex> lock(g_lock);
     const uint32_t result = nextResult("beCloseStream");
     g_script.openStreams.erase(stream);
@@ -208,7 +208,7 @@ FAKE_EXPORT BeResult BE_CALL beCloseStream(BeStream stream) {
 }
 
 #ifndef FAKE_WITHOUT_VBR_HEADER
-FAKE_EXPORT BeResult BE_CALL beWriteVBRHeader(const char* path) {
+FAKE_EXPORT BE_Result BE_CALL beWriteVBRHeader(const char* path) {
     std::lock_guard<std::mutex> lock(g_lock);
     const uint32_t result = nextResult("beWriteVBRHeader");
     // The size shows whether the file was complete (closed and flushed) when the call came.
@@ -217,7 +217,7 @@ FAKE_EXPORT BeResult BE_CALL beWriteVBRHeader(const char* path) {
 }
 #endif
 
-FAKE_EXPORT BeResult BE_CALL beVersion(EncoderVersionInfo* info) {
+FAKE_EXPORT BE_Result BE_CALL beVersion(BE_VersionInfo* info) {
     std::lock_guard<std::mutex> lock(g_lock);
     const uint32_t result = nextResult("beVersion");
     *info = g_script.version;

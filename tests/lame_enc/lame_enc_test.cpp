@@ -36,8 +36,8 @@ class LameEncTest : public ::testing::Test {
         SetDllDirectoryA(nullptr);
     }
 
-    static EncoderConfig config(uint8_t mode, uint16_t bitrate, uint32_t crcWord = 0) {
-        EncoderConfig c{};
+    static BE_EncoderConfig config(uint8_t mode, uint16_t bitrate, uint32_t crcWord = 0) {
+        BE_EncoderConfig c{};
         c.sampleRate = 44100;
         c.channelMode = mode;
         c.bitrate = bitrate;
@@ -47,9 +47,9 @@ class LameEncTest : public ::testing::Test {
 
     // Encodes `frames` stereo frames of a signal (the left channel alone for mono) into a file,
     // flushing but not closing the stream. Returns the stream.
-    BeStream encodeToFile(EncoderConfig c, size_t frames, double frequency, const std::string& path) {
+    BE_Stream encodeToFile(BE_EncoderConfig c, size_t frames, double frequency, const std::string& path) {
         uint32_t chunk = 0, bufferSize = 0;
-        BeStream stream = 0;
+        BE_Stream stream = 0;
         EXPECT_EQ(library.initStream(&c, &chunk, &bufferSize, &stream), 0u);
         const int channels = c.channelMode == 3 ? 1 : 2;
         std::vector<int16_t> samples;
@@ -79,9 +79,9 @@ class LameEncTest : public ::testing::Test {
 
 TEST_F(LameEncTest, ChunkAndBufferSizesFollowTheChannelMode) {
     for (uint8_t mode : {0, 1, 2, 3}) {
-        EncoderConfig c = config(mode, 128);
+        BE_EncoderConfig c = config(mode, 128);
         uint32_t chunk = 0, bufferSize = 0;
-        BeStream stream = 0;
+        BE_Stream stream = 0;
         ASSERT_EQ(library.initStream(&c, &chunk, &bufferSize, &stream), 0u) << int(mode);
         EXPECT_EQ(chunk, mode == 3 ? 1152u : 2304u);
         EXPECT_EQ(bufferSize, 1152u * 5 / 4 + 7200);
@@ -92,13 +92,13 @@ TEST_F(LameEncTest, ChunkAndBufferSizesFollowTheChannelMode) {
 
 TEST_F(LameEncTest, ConfigurationsOutsideTheSupportedOnesAreRefused) {
     struct Case {
-        EncoderConfig config;
-        BeResult expected;
+        BE_EncoderConfig config;
+        BE_Result expected;
         const char* what;
     };
-    EncoderConfig kind = config(1, 128);
+    BE_EncoderConfig kind = config(1, 128);
     kind.configKind = 1;
-    EncoderConfig rate = config(1, 128);
+    BE_EncoderConfig rate = config(1, 128);
     rate.sampleRate = 22050;
     const Case cases[] = {
         {kind, 1, "configuration kind 1"},        {rate, 2, "22050 Hz"},
@@ -107,24 +107,24 @@ TEST_F(LameEncTest, ConfigurationsOutsideTheSupportedOnesAreRefused) {
         {config(1, 128, 11u << 12), 2, "VBR 11"},
     };
     for (const Case& c : cases) {
-        EncoderConfig copy = c.config;
+        BE_EncoderConfig copy = c.config;
         uint32_t chunk = 0, bufferSize = 0;
-        BeStream stream = 0;
+        BE_Stream stream = 0;
         EXPECT_EQ(library.initStream(&copy, &chunk, &bufferSize, &stream), c.expected) << c.what;
     }
     for (uint32_t crcWord : {0u, 1u, 1u << 8, 2u << 8, 1u << 12, 10u << 12}) {
-        EncoderConfig c = config(1, 128, crcWord);
+        BE_EncoderConfig c = config(1, 128, crcWord);
         uint32_t chunk = 0, bufferSize = 0;
-        BeStream stream = 0;
+        BE_Stream stream = 0;
         ASSERT_EQ(library.initStream(&c, &chunk, &bufferSize, &stream), 0u) << crcWord;
         library.closeStream(stream);
     }
 }
 
 TEST_F(LameEncTest, BadCountsAndHandles) {
-    EncoderConfig c = config(1, 128);
+    BE_EncoderConfig c = config(1, 128);
     uint32_t chunk = 0, bufferSize = 0;
-    BeStream stream = 0;
+    BE_Stream stream = 0;
     ASSERT_EQ(library.initStream(&c, &chunk, &bufferSize, &stream), 0u);
     std::vector<int16_t> samples(chunk + 2);
     std::vector<uint8_t> output(bufferSize);
@@ -145,26 +145,26 @@ TEST_F(LameEncTest, BadCountsAndHandles) {
 // A host may run more streams at once than any fixed table would hold; handles stay small
 // numbers, and a closed one is given out again.
 TEST_F(LameEncTest, StreamTableGrowsAndHandlesStaySmall) {
-    std::vector<BeStream> streams;
+    std::vector<BE_Stream> streams;
     for (int i = 0; i < 200; ++i) {
-        EncoderConfig c = config(3, 64);
+        BE_EncoderConfig c = config(3, 64);
         uint32_t chunk = 0, bufferSize = 0;
-        BeStream stream = 0;
+        BE_Stream stream = 0;
         ASSERT_EQ(library.initStream(&c, &chunk, &bufferSize, &stream), 0u) << i;
         streams.push_back(stream);
     }
-    std::vector<BeStream> sorted = streams;
+    std::vector<BE_Stream> sorted = streams;
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(std::unique(sorted.begin(), sorted.end()), sorted.end()) << "every handle is another";
     EXPECT_LE(sorted.back(), 200u) << "handles are small numbers";
     EXPECT_EQ(library.closeStream(streams[17]), 0u);
-    EncoderConfig c = config(3, 64);
+    BE_EncoderConfig c = config(3, 64);
     uint32_t chunk = 0, bufferSize = 0;
-    BeStream again = 0;
+    BE_Stream again = 0;
     ASSERT_EQ(library.initStream(&c, &chunk, &bufferSize, &again), 0u);
     EXPECT_EQ(again, streams[17]);
     streams[17] = 0;
-    for (BeStream stream : streams) {
+    for (BE_Stream stream : streams) {
         if (stream != 0) {
             EXPECT_EQ(library.closeStream(stream), 0u);
         }
@@ -173,7 +173,7 @@ TEST_F(LameEncTest, StreamTableGrowsAndHandlesStaySmall) {
 }
 
 TEST_F(LameEncTest, VersionRecordNamesTheLinkedEngine) {
-    EncoderVersionInfo info;
+    BE_VersionInfo info;
     std::memset(&info, 0xAB, sizeof info);
     EXPECT_EQ(library.version(&info), 0u);
     lame_version_t engine{};
@@ -193,7 +193,7 @@ TEST_F(LameEncTest, VersionRecordNamesTheLinkedEngine) {
 TEST_F(LameEncTest, ConstantBitrateReservesAnInfoFrameFilledWhenAsked) {
     TemporaryDirectory directory;
     const std::string path = directory.file("cbr.mp3");
-    for (const EncoderConfig& c : {config(1, 128), config(1, 128, 1), config(3, 64, 1)}) {
+    for (const BE_EncoderConfig& c : {config(1, 128), config(1, 128, 1), config(3, 64, 1)}) {
         const std::string what =
             "mode " + std::to_string(c.channelMode) + ", CRC word " + std::to_string(c.crcWord);
         library.closeStream(encodeToFile(c, 44100, 440, path));
@@ -225,7 +225,7 @@ TEST_F(LameEncTest, EachVbrFileGetsItsOwnHeader) {
     TemporaryDirectory directory;
     const size_t lengths[4] = {44100, 3 * 44100, 20000, 2 * 44100};
     std::vector<std::string> paths;
-    std::vector<BeStream> streams;
+    std::vector<BE_Stream> streams;
     for (int i = 0; i < 4; ++i) {
         paths.push_back(directory.file("vbr" + std::to_string(i) + ".mp3"));
     }
@@ -233,7 +233,7 @@ TEST_F(LameEncTest, EachVbrFileGetsItsOwnHeader) {
         streams.push_back(
             encodeToFile(config(i % 2 == 0 ? 1 : 3, 64, 5u << 12), lengths[i], 300.0 + 100 * i, paths[i]));
     }
-    for (BeStream stream : streams) {
+    for (BE_Stream stream : streams) {
         EXPECT_EQ(library.closeStream(stream), 0u);
     }
     for (int i : {2, 0, 3, 1}) {

@@ -23,8 +23,8 @@ class AboutDialogTest : public BoundPlugInTest {
         EXPECT_TRUE(driver.ran());
         return result;
     }
-    static EncoderVersionInfo version(const std::string& homePage) {
-        EncoderVersionInfo info;
+    static BE_VersionInfo version(const std::string& homePage) {
+        BE_VersionInfo info;
         std::memset(&info, 0, sizeof info);
         info.dllMajor = 1;
         info.dllMinor = 5;

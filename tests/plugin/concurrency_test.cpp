@@ -38,8 +38,8 @@ class ConcurrencyTest : public ::testing::Test {
     // Odd tracks are VBR (the key with VBR set), even ones 128 kbit/s CBR (no key: all settings 0).
     bool encode(int track, const std::string& path) const {
         const std::vector<uint32_t> frames = tone(200.0 + 7.0 * track, kTrackFrames, 3000 + 20 * track);
-        const TrackInfo info = trackInfo("Track " + std::to_string(track), "", "", "", 0);
-        StreamHandle handle = nullptr;
+        const CVN_TrackInfo info = trackInfo("Track " + std::to_string(track), "", "", "", 0);
+        CVN_StreamHandle handle = nullptr;
         if (plugIn.initStream(path.c_str(), 0, 16, track % 2 == 1 ? vbrSettings.handle() : nullptr, &info,
                               &handle) != 0) {
             return false;

@@ -19,27 +19,27 @@ TEST(EncoderStreamState, OnlyAnOpenStreamWritesOrFinishes) {
     ASSERT_EQ(bindEncoderLibrary(library), 1);
     TemporaryDirectory directory;
     const std::string path = directory.file("state.mp3");
-    TrackInfo track{};
+    CVN_TrackInfo track{};
     track.size = sizeof track;
     const uint32_t frames[3] = {1, 2, 3};
 
     EncoderStream stream(library, 16);
-    EXPECT_EQ(stream.write(3, frames), kStreamFailed) << "not set up";
-    EXPECT_EQ(stream.finish(), kStreamFailed) << "not set up";
+    EXPECT_EQ(stream.write(3, frames), CVN_STREAM_FAILED) << "not set up";
+    EXPECT_EQ(stream.finish(), CVN_STREAM_FAILED) << "not set up";
     EXPECT_TRUE(fake.log().empty());
 
     ASSERT_TRUE(stream.setup({path.c_str(), 16, nullptr, &track}));
     EXPECT_EQ(stream.state(), EncoderStream::State::Open);
     EXPECT_FALSE(stream.setup({path.c_str(), 16, nullptr, &track})) << "set up twice";
-    EXPECT_EQ(stream.write(3, frames), kStreamSucceeded);
+    EXPECT_EQ(stream.write(3, frames), CVN_STREAM_SUCCEEDED);
     EXPECT_TRUE(stream.invariantsHold());
-    EXPECT_EQ(stream.finish(), kStreamSucceeded);
+    EXPECT_EQ(stream.finish(), CVN_STREAM_SUCCEEDED);
     EXPECT_EQ(stream.state(), EncoderStream::State::Finished);
 
     const std::vector<uint8_t> file = readFileBytes(path);
     const size_t calls = fake.log().size();
-    EXPECT_EQ(stream.finish(), kStreamFailed) << "finished twice";
-    EXPECT_EQ(stream.write(3, frames), kStreamFailed) << "written after the finish";
+    EXPECT_EQ(stream.finish(), CVN_STREAM_FAILED) << "finished twice";
+    EXPECT_EQ(stream.write(3, frames), CVN_STREAM_FAILED) << "written after the finish";
     EXPECT_EQ(fake.log().size(), calls);
     EXPECT_EQ(readFileBytes(path), file);
     EXPECT_TRUE(stream.invariantsHold());

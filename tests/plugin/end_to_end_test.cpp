@@ -33,9 +33,9 @@ class EndToEndTest : public ::testing::Test {
 
     // Encodes the frames through the plug-in into `name`, in calls of 1000 frames; returns the path.
     std::string encode(const std::string& name, int32_t formatIndex, const std::vector<uint32_t>& frames,
-                       const TrackInfo& track = trackInfo("Velmora", "Tests", "cvnhost", "Rock", 2)) {
+                       const CVN_TrackInfo& track = trackInfo("Velmora", "Tests", "cvnhost", "Rock", 2)) {
         const std::string path = directory.file(name);
-        StreamHandle handle = nullptr;
+        CVN_StreamHandle handle = nullptr;
         EXPECT_EQ(plugIn.initStream(path.c_str(), 0, formatIndex, settings.handle(), &track, &handle), 0);
         for (size_t at = 0; at < frames.size(); at += 1000) {
             const auto count = static_cast<int32_t>(std::min<size_t>(1000, frames.size() - at));

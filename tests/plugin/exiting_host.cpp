@@ -16,7 +16,7 @@
 //   unload-platform  dlclose the platform library
 //   exit           exit(7)
 //   return         return 7 from main
-#include "VelmoraPlugIn.h"
+#include "VelmoraPlugIn.hpp"
 
 #include <dlfcn.h>
 
@@ -33,7 +33,7 @@ constexpr int kExitStatus = 7;
 void* g_platform = nullptr;
 void* g_plugIn = nullptr;
 bool g_loadedByLoadLibrary = false;
-StreamHandle g_stream = nullptr;
+CVN_StreamHandle g_stream = nullptr;
 
 template <typename Function> Function symbol(void* module, const char* name) {
     void* address = dlsym(module, name);
@@ -83,7 +83,7 @@ bool runStep(const std::string& step, const std::string& plugInPath, const std::
         return entryPoint<decltype(&CVN_InitPlugInDLL)>("CVN_InitPlugInDLL")() == 1;
     }
     if (step == "stream") {
-        TrackInfo track{};
+        CVN_TrackInfo track{};
         track.size = sizeof track;
         std::strcpy(track.title, "Exit");
         if (entryPoint<decltype(&CVN_InitStream)>("CVN_InitStream")(output.c_str(), 0, 16, nullptr, &track,

@@ -14,7 +14,7 @@ TEST_F(PlugInTest, EveryFormatInBothLanguages) {
     bind();
     const std::string unit = expectGerman() ? " kBit/sek, " : " kBit/sec, ";
     for (int32_t index = 0; index < 28; ++index) {
-        FormatInfo info;
+        CVN_FormatInfo info;
         std::memset(&info, 0xAB, sizeof info);
         ASSERT_EQ(plugIn.getFormatInfo(0, index, &info), 1) << index;
         const int bitrate = kBitrates[index / 2];
@@ -30,7 +30,7 @@ TEST_F(PlugInTest, EveryFormatInBothLanguages) {
 TEST_F(PlugInTest, IndexesOutsideTheCatalogueAreRefusedUntouched) {
     bind();
     for (int32_t index : {-1, 28, 1000, INT32_MIN}) {
-        FormatInfo info;
+        CVN_FormatInfo info;
         std::memset(&info, 0xAB, sizeof info);
         EXPECT_EQ(plugIn.getFormatInfo(0, index, &info), 0) << index;
         EXPECT_EQ(static_cast<unsigned char>(info.description[0]), 0xAB) << index;

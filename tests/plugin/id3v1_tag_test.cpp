@@ -60,7 +60,7 @@ TEST(GenreLookup, EveryNameFindsItsOwnNumberAndNoTwoAreEqual) {
 }
 
 TEST(Id3v1Tag, LayoutOfAFullRecord) {
-    const TrackInfo texts = trackInfo("My Title", "My Album", "My Artist", "jazz+funk", 6);
+    const CVN_TrackInfo texts = trackInfo("My Title", "My Album", "My Artist", "jazz+funk", 6);
     const Id3v1Tag tag = buildId3v1Tag(texts);
     EXPECT_EQ(field(tag, 0, 3), "TAG");
     EXPECT_EQ(field(tag, 3, 30), std::string("My Title") + std::string(22, '\0'));
@@ -97,10 +97,10 @@ TEST(Id3v1Tag, TrackNumberWrapsAt256) {
 }
 
 TEST(TrackTexts, RecordSizeDecidesWhatIsCopied) {
-    const TrackInfo full = trackInfo("T", "Al", "Ar", "Rock", 9);
-    TrackInfo host = full;
+    const CVN_TrackInfo full = trackInfo("T", "Al", "Ar", "Rock", 9);
+    CVN_TrackInfo host = full;
     host.size = 784;
-    TrackInfo copy = copyTrackTexts(host);
+    CVN_TrackInfo copy = copyTrackTexts(host);
     EXPECT_STREQ(copy.title, "T");
     EXPECT_STREQ(copy.artist, "Ar");
     EXPECT_STREQ(copy.genre, "");
@@ -118,10 +118,10 @@ TEST(TrackTexts, RecordSizeDecidesWhatIsCopied) {
 }
 
 TEST(TrackTexts, UnterminatedFieldsAreCutTo259BytesAndTerminated) {
-    TrackInfo host;
+    CVN_TrackInfo host;
     std::memset(&host, 'z', sizeof host);
     host.size = sizeof host;
-    const TrackInfo copy = copyTrackTexts(host);
+    const CVN_TrackInfo copy = copyTrackTexts(host);
     EXPECT_EQ(std::string(copy.title), std::string(259, 'z'));
     EXPECT_EQ(std::string(copy.genre), std::string(259, 'z'));
     EXPECT_EQ(copy.track, 'z');
@@ -130,7 +130,7 @@ TEST(TrackTexts, UnterminatedFieldsAreCutTo259BytesAndTerminated) {
 using TagInFileTest = StreamTest;
 
 TEST_F(TagInFileTest, ThreeTextRecordWithEmptyTexts) {
-    StreamHandle handle = start(16, trackInfo("", "", "", "Rock", 5, 784));
+    CVN_StreamHandle handle = start(16, trackInfo("", "", "", "Rock", 5, 784));
     EXPECT_EQ(plugIn.closeStream(&handle), 0);
     std::vector<uint8_t> expected = {'T', 'A', 'G'};
     expected.resize(126, 0);
@@ -140,7 +140,7 @@ TEST_F(TagInFileTest, ThreeTextRecordWithEmptyTexts) {
 }
 
 TEST_F(TagInFileTest, FourTextRecordHasGenreButNoTrack) {
-    StreamHandle handle = start(16, trackInfo("Song", "Record", "Band", "ska", 5, 1044));
+    CVN_StreamHandle handle = start(16, trackInfo("Song", "Record", "Band", "ska", 5, 1044));
     EXPECT_EQ(plugIn.closeStream(&handle), 0);
     const std::vector<uint8_t> file = output();
     ASSERT_EQ(file.size(), 128u);

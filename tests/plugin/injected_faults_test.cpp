@@ -64,8 +64,8 @@ TEST_F(InjectedFaultTest, EveryLibraryCallFailsInTurn) {
         const int descriptorsBefore = openDescriptors();
         const size_t first = fake.log().size();
         fake.failCall(n, 2);
-        const TrackInfo track = trackInfo("t", "", "", "", 0);
-        StreamHandle handle = nullptr;
+        const CVN_TrackInfo track = trackInfo("t", "", "", "", 0);
+        CVN_StreamHandle handle = nullptr;
         const int initResult =
             plugIn.initStream(outputPath().c_str(), 0, 16, settings.handle(), &track, &handle);
         const size_t afterSetup = fake.log().size();
@@ -114,9 +114,9 @@ TEST_F(InjectedFaultTest, OutputsThatCannotBeCreated) {
         "/proc/velmora-test.mp3", // a file system where nothing can be created, even by root
 #endif
     };
-    const TrackInfo track = trackInfo("t", "", "", "", 0);
+    const CVN_TrackInfo track = trackInfo("t", "", "", "", 0);
     for (const std::string& path : paths) {
-        StreamHandle handle = nullptr;
+        CVN_StreamHandle handle = nullptr;
         EXPECT_EQ(plugIn.initStream(path.c_str(), 0, 16, settings.handle(), &track, &handle), 1) << path;
         EXPECT_EQ(handle, nullptr);
         EXPECT_EQ(fake.openStreams(), 0) << path;

@@ -38,7 +38,7 @@ TEST_F(BindingTest, TwoBindsNeedTwoReleasesToUnloadTheLibrary) {
 
     EXPECT_EQ(plugIn.closePlugInDLL(), 1);
     EXPECT_TRUE(encoderLibraryLoaded());
-    PlugInInfo info{};
+    CVN_PlugInInfo info{};
     EXPECT_EQ(plugIn.getPlugInInfo(0, &info), 1) << "one bind remains";
 
     EXPECT_NE(plugIn.closePlugInDLL(), 0) << "the unload's result: nonzero on success";
@@ -65,7 +65,7 @@ TEST_F(BindingTest, LibraryLackingOneNameFailsThenCompleteLibraryBinds) {
     useLibraryFrom("without_vbr_header");
     EXPECT_EQ(plugIn.initPlugInDLL(), 0);
     EXPECT_FALSE(encoderLibraryLoaded()) << "the incomplete library is unloaded again";
-    PlugInInfo info{};
+    CVN_PlugInInfo info{};
     EXPECT_EQ(plugIn.getPlugInInfo(0, &info), 0);
     EXPECT_EQ(plugIn.closePlugInDLL(), 1);
 
@@ -89,24 +89,24 @@ class RefusalTest : public PlugInTest, public ::testing::WithParamInterface<int3
 // Every entry point that needs a bound library refuses, and touches nothing, unbound and for
 // plug-in numbers other than 0.
 void expectRefusals(PlugIn& plugIn, int32_t plugInNumber) {
-    PlugInInfo info;
+    CVN_PlugInInfo info;
     std::memset(&info, 0xAB, sizeof info);
     EXPECT_EQ(plugIn.getPlugInInfo(plugInNumber, &info), 0);
-    FormatInfo format;
+    CVN_FormatInfo format;
     std::memset(&format, 0xAB, sizeof format);
     EXPECT_EQ(plugIn.getFormatInfo(plugInNumber, 0, &format), 0);
     for (size_t i = 0; i < sizeof info; ++i) {
-        ASSERT_EQ(reinterpret_cast<unsigned char*>(&info)[i], 0xAB) << "PlugInInfo byte " << i;
+        ASSERT_EQ(reinterpret_cast<unsigned char*>(&info)[i], 0xAB) << "CVN_PlugInInfo byte " << i;
     }
     for (size_t i = 0; i < sizeof format; ++i) {
-        ASSERT_EQ(reinterpret_cast<unsigned char*>(&format)[i], 0xAB) << "FormatInfo byte " << i;
+        ASSERT_EQ(reinterpret_cast<unsigned char*>(&format)[i], 0xAB) << "CVN_FormatInfo byte " << i;
     }
     EXPECT_EQ(plugIn.displayAboutDlg(nullptr, plugInNumber), 0);
     EXPECT_EQ(plugIn.displayAdvancedConfigDlg(nullptr, plugInNumber, 12345, nullptr), 0);
-    TrackInfo track{};
+    CVN_TrackInfo track{};
     track.size = sizeof track;
-    auto* const untouched = reinterpret_cast<StreamHandle>(0x1234);
-    StreamHandle handle = untouched;
+    auto* const untouched = reinterpret_cast<CVN_StreamHandle>(0x1234);
+    CVN_StreamHandle handle = untouched;
     EXPECT_EQ(plugIn.initStream("refused.mp3", plugInNumber, 16, nullptr, &track, &handle), 1);
     EXPECT_EQ(handle, untouched);
 }
@@ -134,7 +134,7 @@ TEST_F(PlugInTest, NullRecordsAreRefused) {
 
 TEST_F(PlugInTest, NullStreamHandleIsRefusedWithAMessageOnWriteAndSilentlyOnClose) {
     MessageBoxes boxes;
-    StreamHandle empty = nullptr;
+    CVN_StreamHandle empty = nullptr;
     const uint32_t frames[2] = {0, 0};
     // Neither needs a bound library.
     EXPECT_EQ(plugIn.writeBuffer(&empty, 2, frames), 1);
@@ -146,7 +146,7 @@ TEST_F(PlugInTest, NullStreamHandleIsRefusedWithAMessageOnWriteAndSilentlyOnClos
 
 TEST_F(PlugInTest, PlugInInfoInBothLanguages) {
     bind();
-    PlugInInfo info;
+    CVN_PlugInInfo info;
     std::memset(&info, 0xAB, sizeof info);
     ASSERT_EQ(plugIn.getPlugInInfo(0, &info), 1);
     EXPECT_EQ(info.firstWord, 6);

@@ -34,7 +34,7 @@ TEST_F(PlugInTest, ScreenshotsOfBothDialogs) {
     }
     const std::string language = expectGerman() ? "de" : "en";
     bind();
-    EncoderVersionInfo info{};
+    BE_VersionInfo info{};
     info.dllMajor = 1;
     info.engineMajor = 3;
     info.engineMinor = 100;

@@ -25,7 +25,7 @@ std::vector<std::string> finishCalls(const FakeEncoder& fake, size_t callsBefore
 }
 
 TEST_F(FinishTest, StreamClosedRightAfterSetup) {
-    StreamHandle handle = start(16);
+    CVN_StreamHandle handle = start(16);
     const size_t before = fake.log().size();
     fake.queueOutput("beDeinitStream", kFlushBytes);
     EXPECT_EQ(plugIn.closeStream(&handle), 0);
@@ -39,7 +39,7 @@ TEST_F(FinishTest, StreamClosedRightAfterSetup) {
 }
 
 TEST_F(FinishTest, WaitingSamplesThenFlushThenTag) {
-    StreamHandle handle = start(16, trackInfo("T", "Al", "Ar", "Jazz", 4));
+    CVN_StreamHandle handle = start(16, trackInfo("T", "Al", "Ar", "Jazz", 4));
     std::vector<uint32_t> frames(150);
     std::vector<int16_t> samples;
     for (size_t i = 0; i < frames.size(); ++i) {
@@ -63,14 +63,14 @@ TEST_F(FinishTest, WaitingSamplesThenFlushThenTag) {
 }
 
 TEST_F(FinishTest, FlushWithNoBytesWritesNothing) {
-    StreamHandle handle = start(16);
+    CVN_StreamHandle handle = start(16);
     EXPECT_EQ(plugIn.closeStream(&handle), 0);
     EXPECT_EQ(output().size(), 128u);
 }
 
 TEST_F(FinishTest, FailedLastChunkSkipsTheFlushButNothingElse) {
     settings.set("VBR", 2);
-    StreamHandle handle = start(16);
+    CVN_StreamHandle handle = start(16);
     const size_t before = fake.log().size();
     fake.queueResult("beEncodeChunk", 2);
     EXPECT_EQ(plugIn.closeStream(&handle), 4);
@@ -85,7 +85,7 @@ TEST_F(FinishTest, FailedLastChunkSkipsTheFlushButNothingElse) {
 
 TEST_F(FinishTest, LostBytesOfTheLastChunkStillDrainTheEncoder) {
     fake.setStreamSizes(2304, 16);
-    StreamHandle handle = start(16);
+    CVN_StreamHandle handle = start(16);
     fake.queueOutput("beEncodeChunk", std::vector<uint8_t>(16, 1), 1000); // more than the buffer
     fake.queueOutput("beDeinitStream", kFlushBytes);
     EXPECT_EQ(plugIn.closeStream(&handle), 4);
@@ -95,7 +95,7 @@ TEST_F(FinishTest, LostBytesOfTheLastChunkStillDrainTheEncoder) {
 
 TEST_F(FinishTest, FailedFlushOrCloseGivesFourWithTheTagWritten) {
     for (const char* failing : {"beDeinitStream", "beCloseStream"}) {
-        StreamHandle handle = start(16);
+        CVN_StreamHandle handle = start(16);
         fake.queueResult(failing, 1);
         EXPECT_EQ(plugIn.closeStream(&handle), 4) << failing;
         EXPECT_EQ(output().size(), 128u) << failing;
@@ -105,7 +105,7 @@ TEST_F(FinishTest, FailedFlushOrCloseGivesFourWithTheTagWritten) {
 
 TEST_F(FinishTest, VbrHeaderIsRequestedOnceAfterTheFileIsClosed) {
     settings.set("VBR", 1);
-    StreamHandle handle = start(17);
+    CVN_StreamHandle handle = start(17);
     fake.queueOutput("beDeinitStream", kFlushBytes);
     fake.queueResult("beWriteVBRHeader", 1); // its failure does not matter
     EXPECT_EQ(plugIn.closeStream(&handle), 0);
@@ -117,7 +117,7 @@ TEST_F(FinishTest, VbrHeaderIsRequestedOnceAfterTheFileIsClosed) {
 
 TEST_F(FinishTest, NullHandleIsRefusedSilently) {
     MessageBoxes boxes;
-    StreamHandle empty = nullptr;
+    CVN_StreamHandle empty = nullptr;
     EXPECT_EQ(plugIn.closeStream(&empty), 1);
     EXPECT_TRUE(boxes.texts().empty());
     EXPECT_TRUE(fake.log().empty());
@@ -125,9 +125,9 @@ TEST_F(FinishTest, NullHandleIsRefusedSilently) {
 
 TEST_F(FinishTest, StreamsAreIndependent) {
     fake.setStreamSizes(2, 64);
-    StreamHandle first = start(16);
-    StreamHandle second = nullptr;
-    const TrackInfo track = trackInfo("Second", "", "", "", 1);
+    CVN_StreamHandle first = start(16);
+    CVN_StreamHandle second = nullptr;
+    const CVN_TrackInfo track = trackInfo("Second", "", "", "", 1);
     const std::string secondPath = directory.file("second.mp3");
     ASSERT_EQ(plugIn.initStream(secondPath.c_str(), 0, 17, settings.handle(), &track, &second), 0);
     const uint32_t frames[2] = {frame(10, 20), frame(30, 50)};
@@ -146,7 +146,7 @@ TEST_F(FinishTest, StreamsAreIndependent) {
 // The encode runs in a child process whose file size limit stands for the full disk.
 TEST_F(FinishTest, FullDiskAtCloseGivesFourAndKeepsTheFile) {
     settings.set("VBR", 1);
-    StreamHandle handle = start(16);
+    CVN_StreamHandle handle = start(16);
     fake.queueOutput("beDeinitStream", std::vector<uint8_t>(1000, 7));
     const pid_t child = fork();
     ASSERT_GE(child, 0);
@@ -173,7 +173,7 @@ TEST_F(FinishTest, FullDiskAtCloseGivesFourAndKeepsTheFile) {
 // incomplete.
 TEST_F(FinishTest, LostWriteIsReportedAndItsChunkNotEncodedTwice) {
     fake.setStreamSizes(4096, 8192); // each chunk echoes 8192 bytes, more than the file's buffer
-    StreamHandle handle = start(16);
+    CVN_StreamHandle handle = start(16);
     std::vector<std::vector<uint32_t>> chunks(3);
     std::vector<int16_t> expected;
     for (size_t c = 0; c < chunks.size(); ++c) {

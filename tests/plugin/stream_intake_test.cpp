@@ -10,7 +10,7 @@ using IntakeTest = StreamTest;
 
 TEST_F(IntakeTest, StereoChunksOfEightFromCallsOfThreeFrames) {
     fake.setStreamSizes(8, 64);
-    StreamHandle handle = start(16);
+    CVN_StreamHandle handle = start(16);
     const uint32_t first[3] = {frame(1, 2), frame(3, 4), frame(5, 6)};
     const uint32_t second[3] = {frame(7, 8), frame(9, 10), frame(11, 12)};
     EXPECT_EQ(plugIn.writeBuffer(&handle, 3, first), 0);
@@ -26,7 +26,7 @@ TEST_F(IntakeTest, StereoChunksOfEightFromCallsOfThreeFrames) {
 
 TEST_F(IntakeTest, MonoChunksOfFourFromOneCallOfEight) {
     fake.setStreamSizes(4, 64);
-    StreamHandle handle = start(17);
+    CVN_StreamHandle handle = start(17);
     std::vector<uint32_t> frames;
     for (int16_t i = 0; i < 8; ++i) {
         frames.push_back(frame(static_cast<int16_t>(2 * i), static_cast<int16_t>(2 * i)));
@@ -43,7 +43,7 @@ TEST_F(IntakeTest, MonoMeanRoundsDownAndNeverOverflows) {
     // Thirty-seven frames in one call: the mix takes up to thirty-two frames a step where the
     // processor can, and the last ones one by one.
     fake.setStreamSizes(37, 128);
-    StreamHandle handle = start(1);
+    CVN_StreamHandle handle = start(1);
     const std::vector<uint32_t> cases = {
         frame(1, 0),          frame(-1, 0),         frame(32767, 32767), frame(-32768, -32768),
         frame(32767, -32768), frame(-32768, 32767), frame(-3, -4),       frame(100, -50),
@@ -62,7 +62,7 @@ TEST_F(IntakeTest, MonoMeanRoundsDownAndNeverOverflows) {
 
 TEST_F(IntakeTest, StereoKeepsBothChannelsAtTheEndsOfTheRange) {
     fake.setStreamSizes(4, 64);
-    StreamHandle handle = start(0);
+    CVN_StreamHandle handle = start(0);
     const uint32_t frames[2] = {frame(-32768, 32767), frame(32767, -32768)};
     EXPECT_EQ(plugIn.writeBuffer(&handle, 2, frames), 0);
     EXPECT_EQ(plugIn.closeStream(&handle), 0);
@@ -77,7 +77,7 @@ TEST_F(IntakeTest, FileDoesNotDependOnHowTheHostCutsItsCalls) {
         frames.push_back(frame(static_cast<int16_t>(i * 331), static_cast<int16_t>(-i * 17)));
     }
     for (int32_t format : {16, 17}) {
-        StreamHandle handle = start(format);
+        CVN_StreamHandle handle = start(format);
         EXPECT_EQ(plugIn.writeBuffer(&handle, static_cast<int32_t>(frames.size()), frames.data()), 0);
         EXPECT_EQ(plugIn.closeStream(&handle), 0);
         const std::vector<uint8_t> whole = output();
@@ -97,7 +97,7 @@ TEST_F(IntakeTest, FileDoesNotDependOnHowTheHostCutsItsCalls) {
 TEST_F(IntakeTest, FailedChunkWaitsAndIsEncodedFirstByTheNextCall) {
     MessageBoxes boxes;
     fake.setStreamSizes(4, 64);
-    StreamHandle handle = start(16);
+    CVN_StreamHandle handle = start(16);
     fake.queueResult("beEncodeChunk", 3);
     const uint32_t frames[3] = {frame(1, 2), frame(3, 4), frame(5, 6)};
     EXPECT_EQ(plugIn.writeBuffer(&handle, 3, frames), 4);
@@ -116,7 +116,7 @@ TEST_F(IntakeTest, FailedChunkWaitsAndIsEncodedFirstByTheNextCall) {
 TEST_F(IntakeTest, EveryLibraryErrorCodeShowsItsText) {
     MessageBoxes boxes;
     fake.setStreamSizes(2, 64);
-    StreamHandle handle = start(16);
+    CVN_StreamHandle handle = start(16);
     const uint32_t one[1] = {frame(1, 1)};
     for (uint32_t code : {1u, 2u, 3u, 4u, 5u, 0xFFFFFFFFu}) {
         fake.queueResult("beEncodeChunk", code);
@@ -131,7 +131,7 @@ TEST_F(IntakeTest, EveryLibraryErrorCodeShowsItsText) {
 TEST_F(IntakeTest, CallsThatTakeNothing) {
     MessageBoxes boxes;
     fake.setStreamSizes(2, 64);
-    StreamHandle handle = start(16);
+    CVN_StreamHandle handle = start(16);
     const uint32_t frames[1] = {frame(1, 1)};
     EXPECT_EQ(plugIn.writeBuffer(&handle, -5, frames), 0);
     EXPECT_EQ(plugIn.writeBuffer(&handle, 0, frames), 0);
@@ -143,7 +143,7 @@ TEST_F(IntakeTest, CallsThatTakeNothing) {
 
 TEST_F(IntakeTest, ChunkWithNoBytesWritesNothing) {
     fake.setStreamSizes(2, 64);
-    StreamHandle handle = start(16);
+    CVN_StreamHandle handle = start(16);
     fake.queueOutput("beEncodeChunk", {});
     const uint32_t frames[1] = {frame(9, 9)};
     EXPECT_EQ(plugIn.writeBuffer(&handle, 1, frames), 0);
@@ -154,7 +154,7 @@ TEST_F(IntakeTest, ChunkWithNoBytesWritesNothing) {
 TEST_F(IntakeTest, ByteCountBeyondTheOutputBufferIsAFailedWrite) {
     MessageBoxes boxes;
     fake.setStreamSizes(2, 16);
-    StreamHandle handle = start(16);
+    CVN_StreamHandle handle = start(16);
     fake.queueOutput("beEncodeChunk", std::vector<uint8_t>(16, 0x55), 17);
     const uint32_t frames[1] = {frame(1, 1)};
     EXPECT_EQ(plugIn.writeBuffer(&handle, 1, frames), 4);
@@ -170,7 +170,7 @@ TEST_F(IntakeTest, HandleOfAnotherPlugInNumberIsRefused) {
     MessageBoxes boxes;
     // What the host's variable points at must start with plug-in number 0.
     int32_t notAStream[64] = {1};
-    StreamHandle handle = notAStream;
+    CVN_StreamHandle handle = notAStream;
     const uint32_t frames[1] = {frame(1, 1)};
     EXPECT_EQ(plugIn.writeBuffer(&handle, 1, frames), 4);
     EXPECT_EQ(plugIn.closeStream(&handle), 1);

@@ -25,8 +25,8 @@ TEST_F(SetupTest, ChannelModeFollowsFormatAndStereoMode) {
         if (c.stereoMode) {
             settings.set("StereoMode", *c.stereoMode);
         }
-        StreamHandle handle = start(c.formatIndex);
-        const EncoderConfig config = fake.lastConfig();
+        CVN_StreamHandle handle = start(c.formatIndex);
+        const BE_EncoderConfig config = fake.lastConfig();
         EXPECT_EQ(copied(config.channelMode), c.expectedMode) << "format " << c.formatIndex;
         EXPECT_EQ(copied(config.configKind), 0u);
         EXPECT_EQ(copied(config.sampleRate), 44100u);
@@ -37,15 +37,15 @@ TEST_F(SetupTest, ChannelModeFollowsFormatAndStereoMode) {
 TEST_F(SetupTest, BitrateOfEveryFormat) {
     const uint16_t bitrates[14] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
     for (int32_t index = 0; index < 28; ++index) {
-        StreamHandle handle = start(index);
+        CVN_StreamHandle handle = start(index);
         EXPECT_EQ(copied(fake.lastConfig().bitrate), bitrates[index / 2]) << index;
         EXPECT_EQ(plugIn.closeStream(&handle), 0);
     }
 }
 
 TEST_F(SetupTest, FlagsAreSetForAnyNonzeroStoredValue) {
-    StreamHandle handle = start(16);
-    EncoderConfig config = fake.lastConfig();
+    CVN_StreamHandle handle = start(16);
+    BE_EncoderConfig config = fake.lastConfig();
     EXPECT_EQ(copied(config.copyrightFlag), 0u);
     EXPECT_EQ(copied(config.originalFlag), 0u);
     EXPECT_EQ(copied(config.privateFlag), 0u) << "missing Private: the private bit stays clear";
@@ -69,7 +69,7 @@ TEST_F(SetupTest, CrcWordCarriesQualityAndVbrAsStored) {
     settings.set("CRC", 1);
     settings.set("Quality", 2);
     settings.set("VBR", 0);
-    StreamHandle handle = start(16);
+    CVN_StreamHandle handle = start(16);
     EXPECT_EQ(copied(fake.lastConfig().crcWord), 0x201u);
     EXPECT_EQ(plugIn.closeStream(&handle), 0);
     EXPECT_TRUE(fake.calls("beWriteVBRHeader").empty()) << "constant bitrate: no VBR header";
@@ -94,14 +94,14 @@ TEST_F(SetupTest, UnreadableValuesCountAsZeroAndTypesAreIgnored) {
     settings.setRaw("Copyright", REG_BINARY, {1, 0, 0, 0});
     settings.setRaw("CRC", REG_BINARY, {1, 0, 0, 0, 0, 0, 0, 0}); // longer than 4 bytes
     settings.setRaw("Quality", REG_DWORD, {2});                   // shorter: the low byte
-    StreamHandle handle = start(16);
-    const EncoderConfig config = fake.lastConfig();
+    CVN_StreamHandle handle = start(16);
+    const BE_EncoderConfig config = fake.lastConfig();
     EXPECT_EQ(copied(config.copyrightFlag), 1u);
     EXPECT_EQ(copied(config.crcWord), 2u << 8);
     plugIn.closeStream(&handle);
 
     // A null key: every read fails and counts as 0.
-    const TrackInfo track = trackInfo("", "", "", "", 0);
+    const CVN_TrackInfo track = trackInfo("", "", "", "", 0);
     handle = nullptr;
     ASSERT_EQ(plugIn.initStream(outputPath().c_str(), 0, 16, nullptr, &track, &handle), 0);
     EXPECT_EQ(copied(fake.lastConfig().crcWord), 0u);
@@ -110,7 +110,7 @@ TEST_F(SetupTest, UnreadableValuesCountAsZeroAndTypesAreIgnored) {
 }
 
 TEST_F(SetupTest, SettingsAreReadOnceAtSetup) {
-    StreamHandle handle = start(16);
+    CVN_StreamHandle handle = start(16);
     settings.set("VBR", 3);
     EXPECT_EQ(plugIn.closeStream(&handle), 0);
     EXPECT_TRUE(fake.calls("beWriteVBRHeader").empty()) << "the running stream keeps its configuration";
@@ -120,10 +120,10 @@ TEST_F(SetupTest, SettingsAreReadOnceAtSetup) {
 // no file.
 class SetupFailureTest : public StreamTest {
   protected:
-    void expectRefused(const char* path, int32_t formatIndex, const TrackInfo* track,
+    void expectRefused(const char* path, int32_t formatIndex, const CVN_TrackInfo* track,
                        bool withHandle = true) {
-        auto* const untouched = reinterpret_cast<StreamHandle>(0x5678);
-        StreamHandle handle = untouched;
+        auto* const untouched = reinterpret_cast<CVN_StreamHandle>(0x5678);
+        CVN_StreamHandle handle = untouched;
         EXPECT_EQ(
             plugIn.initStream(path, 0, formatIndex, settings.handle(), track, withHandle ? &handle : nullptr),
             1);
@@ -133,7 +133,7 @@ class SetupFailureTest : public StreamTest {
             EXPECT_FALSE(fileExists(path)) << "file left behind";
         }
     }
-    const TrackInfo track = trackInfo("Title", "Album", "Artist", "Rock", 0);
+    const CVN_TrackInfo track = trackInfo("Title", "Album", "Artist", "Rock", 0);
 };
 
 TEST_F(SetupFailureTest, PathInMissingDirectoryClosesTheLibraryStream) {
@@ -156,7 +156,7 @@ TEST_F(SetupFailureTest, ChunkSizesThatIntakeCannotServeAreRefused) {
     EXPECT_EQ(fake.calls("beCloseStream").size(), 2u);
 
     fake.setStreamSizes(7, 4096); // odd is fine for mono
-    StreamHandle handle = start(17);
+    CVN_StreamHandle handle = start(17);
     EXPECT_EQ(plugIn.closeStream(&handle), 0);
 }
 
@@ -187,7 +187,7 @@ TEST_F(SetupFailureTest, PathOf260CharactersIsRefusedAnd259Accepted) {
     const std::string longest =
         subdirectory + prefix.back() + std::string(259 - subdirectory.size() - 1, 'b');
     ASSERT_EQ(longest.size(), 259u);
-    StreamHandle handle = nullptr;
+    CVN_StreamHandle handle = nullptr;
     ASSERT_EQ(plugIn.initStream(longest.c_str(), 0, 16, settings.handle(), &track, &handle), 0);
     EXPECT_EQ(plugIn.closeStream(&handle), 0);
     EXPECT_EQ(readFileBytes(longest).size(), 128u);

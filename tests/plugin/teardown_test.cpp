@@ -64,13 +64,13 @@ TEST(Teardown, AThousandBindsWithStreamsInBetween) {
     TemporaryDirectory directory;
     const std::string output = directory.file("cycle.mp3");
     const std::vector<uint32_t> frames = tone(440, 2000, 5000);
-    const TrackInfo track = trackInfo("Cycle", "", "", "", 0);
+    const CVN_TrackInfo track = trackInfo("Cycle", "", "", "", 0);
     for (int load = 0; load < 2; ++load) {
         PlugIn plugIn;
         ASSERT_NO_FATAL_FAILURE(plugIn.load(joinPath(CVN_ENCODER_LIBRARY_DIRECTORY, "VelmoraPlugIn.so")));
         for (int cycle = 0; cycle < 500; ++cycle) {
             ASSERT_EQ(plugIn.initPlugInDLL(), 1) << cycle;
-            StreamHandle handle = nullptr;
+            CVN_StreamHandle handle = nullptr;
             ASSERT_EQ(plugIn.initStream(output.c_str(), 0, cycle % 28, nullptr, &track, &handle), 0) << cycle;
             ASSERT_EQ(plugIn.writeBuffer(&handle, static_cast<int32_t>(frames.size()), frames.data()), 0);
             ASSERT_EQ(plugIn.closeStream(&handle), 0) << cycle;

@@ -59,7 +59,7 @@ void FakeEncoder::queueOutput(const char* function, const std::vector<uint8_t>& 
     queueOutput_(function, bytes.data(), static_cast<uint32_t>(bytes.size()), reportedBytes);
 }
 
-void FakeEncoder::setVersion(const EncoderVersionInfo& info) const {
+void FakeEncoder::setVersion(const BE_VersionInfo& info) const {
     setVersion_(&info);
 }
 
@@ -88,8 +88,8 @@ int FakeEncoder::openStreams() const {
     return openStreams_();
 }
 
-EncoderConfig FakeEncoder::lastConfig() const {
-    EncoderConfig config{};
+BE_EncoderConfig FakeEncoder::lastConfig() const {
+    BE_EncoderConfig config{};
     lastConfig_(&config);
     return config;
 }

@@ -29,13 +29,13 @@ class FakeEncoder {
     void failCall(uint32_t n, uint32_t result) const;
     void queueOutput(const char* function, const std::vector<uint8_t>& bytes) const;
     void queueOutput(const char* function, const std::vector<uint8_t>& bytes, uint32_t reportedBytes) const;
-    void setVersion(const EncoderVersionInfo& info) const;
+    void setVersion(const BE_VersionInfo& info) const;
     // The calls so far, one line each.
     std::vector<std::string> log() const;
     // The calls so far whose line starts with `function`.
     std::vector<std::string> calls(const std::string& function) const;
     int openStreams() const;
-    EncoderConfig lastConfig() const;
+    BE_EncoderConfig lastConfig() const;
 
   private:
     HMODULE module_ = nullptr;

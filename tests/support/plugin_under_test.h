@@ -2,7 +2,7 @@
 // Each test loads it afresh, so the process-wide state starts as after the host's LoadLibrary.
 #pragma once
 
-#include "VelmoraPlugIn.h"
+#include "VelmoraPlugIn.hpp"
 #include "share/plugin_entry_points.h"
 
 #include <windows.h>

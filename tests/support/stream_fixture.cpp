@@ -13,9 +13,9 @@ std::vector<uint8_t> echoBytes(const std::vector<int16_t>& samples) {
     return bytes;
 }
 
-TrackInfo trackInfo(const std::string& title, const std::string& album, const std::string& artist,
-                    const std::string& genre, uint8_t track, int32_t size) {
-    TrackInfo info;
+CVN_TrackInfo trackInfo(const std::string& title, const std::string& album, const std::string& artist,
+                        const std::string& genre, uint8_t track, int32_t size) {
+    CVN_TrackInfo info;
     std::memset(&info, 0, sizeof info);
     info.size = size;
     std::strncpy(info.title, title.c_str(), sizeof info.title - 1);
@@ -30,14 +30,14 @@ void append(std::vector<uint8_t>& bytes, const std::vector<uint8_t>& more) {
     bytes.insert(bytes.end(), more.begin(), more.end());
 }
 
-StreamHandle StreamTest::start(int32_t formatIndex, const TrackInfo& track) {
-    StreamHandle handle = nullptr;
+CVN_StreamHandle StreamTest::start(int32_t formatIndex, const CVN_TrackInfo& track) {
+    CVN_StreamHandle handle = nullptr;
     EXPECT_EQ(plugIn.initStream(outputPath().c_str(), 0, formatIndex, settings.handle(), &track, &handle), 0);
     EXPECT_NE(handle, nullptr);
     return handle;
 }
 
-StreamHandle StreamTest::start(int32_t formatIndex) {
+CVN_StreamHandle StreamTest::start(int32_t formatIndex) {
     return start(formatIndex, trackInfo("Title", "Album", "Artist", "Rock", 0));
 }
 

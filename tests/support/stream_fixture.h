@@ -21,9 +21,9 @@ inline uint32_t frame(int16_t left, int16_t right) {
 // The bytes that the fake's echo produces for these samples.
 std::vector<uint8_t> echoBytes(const std::vector<int16_t>& samples);
 
-// A full TrackInfo with the given texts.
-TrackInfo trackInfo(const std::string& title, const std::string& album, const std::string& artist,
-                    const std::string& genre, uint8_t track, int32_t size = sizeof(TrackInfo));
+// A full CVN_TrackInfo with the given texts.
+CVN_TrackInfo trackInfo(const std::string& title, const std::string& album, const std::string& artist,
+                        const std::string& genre, uint8_t track, int32_t size = sizeof(CVN_TrackInfo));
 
 // Appends `more` to `bytes`.
 void append(std::vector<uint8_t>& bytes, const std::vector<uint8_t>& more);
@@ -31,8 +31,8 @@ void append(std::vector<uint8_t>& bytes, const std::vector<uint8_t>& more);
 class StreamTest : public BoundPlugInTest {
   protected:
     // Starts a stream into output.mp3; fails the test unless CVN_InitStream returns 0.
-    StreamHandle start(int32_t formatIndex, const TrackInfo& track);
-    StreamHandle start(int32_t formatIndex);
+    CVN_StreamHandle start(int32_t formatIndex, const CVN_TrackInfo& track);
+    CVN_StreamHandle start(int32_t formatIndex);
     // The output file as it stands.
     std::vector<uint8_t> output() const { return readFileBytes(outputPath()); }
     std::string outputPath() const { return directory.file("output.mp3"); }
