@@ -2,6 +2,7 @@
 // plug-in bound to an encoder library that returns no bytes at once, writing to /dev/null, in
 // calls of 1, 64 and 4096 frames, stereo and mono. Heap allocations during intake are counted.
 #include "VelmoraPlugIn.hpp"
+#include "share/win32/plugin_entry_points.h"
 
 #include <benchmark/benchmark.h>
 
@@ -16,32 +17,17 @@ namespace {
 
 std::atomic<long> g_allocations{0};
 
-template <typename Function> Function entryPoint(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
-struct BoundPlugIn {
-    BoundPlugIn() {
+const share::PlugInEntryPoints& plugIn() {
+    static const share::PlugInEntryPoints bound = [] {
         SetDllDirectoryA(CVN_NULL_LIBRARY_DIRECTORY);
-        module = LoadLibraryA(CVN_PLUGIN_PATH);
-        if (module == nullptr) {
+        share::PlugInEntryPoints entryPoints;
+        const HMODULE module = LoadLibraryA(CVN_PLUGIN_PATH);
+        if (module == nullptr || !entryPoints.resolve(module) ||
+            entryPoints.initPlugInDLL() != CVN_CALL_DONE) {
             std::abort();
         }
-        initStream = entryPoint<decltype(&CVN_InitStream)>(module, "CVN_InitStream");
-        writeBuffer = entryPoint<decltype(&CVN_WriteBuffer)>(module, "CVN_WriteBuffer");
-        closeStream = entryPoint<decltype(&CVN_CloseStream)>(module, "CVN_CloseStream");
-        if (entryPoint<decltype(&CVN_InitPlugInDLL)>(module, "CVN_InitPlugInDLL")() != CVN_CALL_DONE) {
-            std::abort();
-        }
-    }
-    HMODULE module = nullptr;
-    decltype(&CVN_InitStream) initStream = nullptr;
-    decltype(&CVN_WriteBuffer) writeBuffer = nullptr;
-    decltype(&CVN_CloseStream) closeStream = nullptr;
-};
-
-BoundPlugIn& plugIn() {
-    static BoundPlugIn bound;
+        return entryPoints;
+    }();
     return bound;
 }
 

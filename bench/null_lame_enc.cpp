@@ -1,40 +1,37 @@
-// An encoder library that does no work: it takes every chunk and returns no bytes at once, so that
-// a benchmark of the plug-in's intake measures the plug-in alone.
-#include "lame_enc_interface.hpp"
+// The encoder library that does no work (share/null_encoder.h) as a library of its own, so that a
+// benchmark of the plug-in's intake measures the plug-in alone.
+#include "share/null_encoder.h"
 
 #define NULL_EXPORT __attribute__((visibility("default")))
 
+namespace null = share::null_encoder;
+
 extern "C" {
 
-NULL_EXPORT BE_Result beInitStream(BE_EncoderConfig*, uint32_t* chunkSamples, uint32_t* outputBufferSize,
-                                   BE_Stream* stream) {
-    *chunkSamples = 2304; // what libmp3lame asks for in stereo: one MPEG-1 frame
-    *outputBufferSize = 8640;
-    *stream = 1;
-    return BE_SUCCESS;
+NULL_EXPORT BE_Result beInitStream(BE_EncoderConfig* config, uint32_t* chunkSamples,
+                                   uint32_t* outputBufferSize, BE_Stream* stream) {
+    return null::initStream(config, chunkSamples, outputBufferSize, stream);
 }
 
-NULL_EXPORT BE_Result beEncodeChunk(BE_Stream, uint32_t, const int16_t*, uint8_t*, uint32_t* outputBytes) {
-    *outputBytes = 0;
-    return BE_SUCCESS;
+NULL_EXPORT BE_Result beEncodeChunk(BE_Stream stream, uint32_t sampleCount, const int16_t* samples,
+                                    uint8_t* output, uint32_t* outputBytes) {
+    return null::encodeChunk(stream, sampleCount, samples, output, outputBytes);
 }
 
-NULL_EXPORT BE_Result beDeinitStream(BE_Stream, uint8_t*, uint32_t* outputBytes) {
-    *outputBytes = 0;
-    return BE_SUCCESS;
+NULL_EXPORT BE_Result beDeinitStream(BE_Stream stream, uint8_t* output, uint32_t* outputBytes) {
+    return null::deinitStream(stream, output, outputBytes);
 }
 
-NULL_EXPORT BE_Result beCloseStream(BE_Stream) {
-    return BE_SUCCESS;
+NULL_EXPORT BE_Result beCloseStream(BE_Stream stream) {
+    return null::closeStream(stream);
 }
 
-NULL_EXPORT BE_Result beWriteVBRHeader(const char*) {
-    return BE_SUCCESS;
+NULL_EXPORT BE_Result beWriteVBRHeader(const char* path) {
+    return null::writeVBRHeader(path);
 }
 
 NULL_EXPORT BE_Result beVersion(BE_VersionInfo* info) {
-    *info = BE_VersionInfo{};
-    return BE_SUCCESS;
+    return null::version(info);
 }
 
 } // extern "C"

@@ -1,7 +1,7 @@
 #include "encoder_library.h"
 
 #include "share/invariants.h"
-#include "share/plugin_entry_points.h"
+#include "share/win32/plugin_entry_points.h"
 
 #include "VelmoraPlugIn.hpp"
 

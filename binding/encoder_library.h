@@ -1,6 +1,6 @@
 // The process-wide binding to the encoder library: its module, the bind count and the six
 // functions. The invariant, checked by bindingInvariantsHold() after every bind and release in
-// debug builds:
+// every build that runs tests or fuzzers (CVN_CHECK_INVARIANTS, whatever the build type):
 //   I1. The library is bound exactly when `module` is not null, and then all six functions are
 //       resolved and bindCount >= 1.
 // The functions are not cleared on release; nothing calls them while `module` is null. There is

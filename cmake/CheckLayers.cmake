@@ -1,7 +1,9 @@
 # Checks that every folder includes only from where its layer may. The layers, from the bottom:
 # include/ (the shared interfaces, included by bare name) and share/ (code that tools, tests and
 # libraries share, which is no interface: it may be included by every folder and itself includes
-# only include/); then the plug-in's own layers binding/, common/, stream/ and ui/ side by side,
+# only include/ and the C++ library); then platform/ (the Win32 subset for Linux), which may include
+# share/ but not share/win32/ (the helpers written against Win32, which stand above it); then the
+# plug-in's own layers binding/, common/, stream/ and ui/ side by side,
 # and plugin/ on top, each including only from a lower one. host/ and lame_enc/ stand apart: they
 # are other programs and libraries, which see the plug-in only through include/ and share/.
 # Run as: cmake -DSOURCE_DIR=... -P CheckLayers.cmake
@@ -30,6 +32,27 @@ foreach(folder IN LISTS layered_folders)
         list(APPEND violations "${relative}: ${line}")
       endif()
     endforeach()
+  endforeach()
+endforeach()
+
+# share/ itself is free of Win32, and the platform layer sees nothing of the project but share/.
+file(GLOB win32_free_sources "${SOURCE_DIR}/share/*.h")
+foreach(source IN LISTS win32_free_sources)
+  file(STRINGS "${source}" includes REGEX "^#include [<\"](windows\\.h|share/win32/)")
+  foreach(line IN LISTS includes)
+    file(RELATIVE_PATH relative "${SOURCE_DIR}" "${source}")
+    list(APPEND violations "${relative}: ${line}")
+  endforeach()
+endforeach()
+file(GLOB_RECURSE platform_sources "${SOURCE_DIR}/platform/*.cpp" "${SOURCE_DIR}/platform/*.h")
+foreach(source IN LISTS platform_sources)
+  file(STRINGS "${source}" includes REGEX "^#include \"[a-z_0-9]+/")
+  foreach(line IN LISTS includes)
+    if(line MATCHES "^#include \"share/[a-z_0-9]+\\.h\"")
+      continue()
+    endif()
+    file(RELATIVE_PATH relative "${SOURCE_DIR}" "${source}")
+    list(APPEND violations "${relative}: ${line}")
   endforeach()
 endforeach()
 

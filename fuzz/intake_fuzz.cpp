@@ -1,6 +1,7 @@
 // Intake from arbitrary call sizes and frame data: the samples the encoder library is handed are
 // the same however the host cuts its calls, for every chunk size and for stereo and mono formats.
-// The library is an in-process stand-in that records what it is given.
+// The library is the null encoder, bound in this process, which records what it is given.
+#include "share/null_encoder.h"
 #include "stream/encoder_stream.h"
 
 #include <cstdlib>
@@ -11,43 +12,9 @@ using namespace velmora;
 
 namespace {
 
+namespace null = share::null_encoder;
+
 std::vector<int16_t> g_received;
-uint32_t g_chunkSamples = 2;
-
-BE_Result BE_CALL initStream(BE_EncoderConfig*, uint32_t* chunkSamples, uint32_t* outputBufferSize,
-                             BE_Stream* stream) {
-    *chunkSamples = g_chunkSamples;
-    *outputBufferSize = 16;
-    *stream = 1;
-    return BE_SUCCESS;
-}
-
-BE_Result BE_CALL encodeChunk(BE_Stream, uint32_t sampleCount, const int16_t* samples, uint8_t*,
-                              uint32_t* bytes) {
-    if (sampleCount > g_chunkSamples) {
-        std::abort(); // never more than one chunk
-    }
-    g_received.insert(g_received.end(), samples, samples + sampleCount);
-    *bytes = 0;
-    return BE_SUCCESS;
-}
-
-BE_Result BE_CALL deinitStream(BE_Stream, uint8_t*, uint32_t* bytes) {
-    *bytes = 0;
-    return BE_SUCCESS;
-}
-
-BE_Result BE_CALL closeStream(BE_Stream) {
-    return BE_SUCCESS;
-}
-
-BE_Result BE_CALL writeVBRHeader(const char*) {
-    return BE_SUCCESS;
-}
-
-BE_Result BE_CALL version(BE_VersionInfo*) {
-    return BE_SUCCESS;
-}
 
 // Encodes `frames` cut into calls of the given sizes (cycled); returns what the library received.
 std::vector<int16_t> encode(int32_t formatIndex, const std::vector<uint32_t>& frames,
@@ -55,13 +22,14 @@ std::vector<int16_t> encode(int32_t formatIndex, const std::vector<uint32_t>& fr
     EncoderLibrary library;
     library.module = reinterpret_cast<HMODULE>(1);
     library.bindCount = 1;
-    library.initStream = initStream;
-    library.encodeChunk = encodeChunk;
-    library.deinitStream = deinitStream;
-    library.closeStream = closeStream;
-    library.writeVBRHeader = writeVBRHeader;
-    library.version = version;
+    library.initStream = null::initStream;
+    library.encodeChunk = null::encodeChunk;
+    library.deinitStream = null::deinitStream;
+    library.closeStream = null::closeStream;
+    library.writeVBRHeader = null::writeVBRHeader;
+    library.version = null::version;
     g_received.clear();
+    null::g_received = &g_received;
     CVN_TrackInfo track{};
     track.size = sizeof track;
     EncoderStream stream(library, formatIndex);
@@ -88,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     const int32_t formatIndex = data[0] % 2 == 0 ? 16 : 17;
-    g_chunkSamples = 2 * (1 + data[1] % 64);
+    null::g_chunkSamples = 2 * (1 + data[1] % 64);
     std::vector<int32_t> callSizes;
     for (size_t i = 0; i < 4; ++i) {
         callSizes.push_back(1 + data[2 + i % 2] % 50 + static_cast<int32_t>(i));

@@ -1,7 +1,7 @@
 #include "dialog_commands.h"
 
 #include "VelmoraPlugInResources.h"
-#include "share/settings_controls.h"
+#include "share/win32/settings_controls.h"
 
 #include <cvnplatform.h>
 

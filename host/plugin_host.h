@@ -6,7 +6,7 @@
 
 #include "VelmoraPlugIn.hpp"
 #include "lame_enc_interface.hpp"
-#include "share/plugin_entry_points.h"
+#include "share/win32/plugin_entry_points.h"
 
 #include <memory>
 #include <optional>

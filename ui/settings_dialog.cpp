@@ -3,7 +3,7 @@
 #include "common/process_state.h"
 #include "VelmoraPlugInResources.h"
 #include "settings_mapping.h"
-#include "share/settings_controls.h"
+#include "share/win32/settings_controls.h"
 #include "common/encoder_settings.h"
 
 namespace velmora {

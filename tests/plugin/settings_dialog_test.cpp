@@ -4,7 +4,7 @@
 #include "support/settings_key.h"
 #include "support/test_language.h"
 #include "VelmoraPlugInResources.h"
-#include "share/settings_controls.h"
+#include "share/win32/settings_controls.h"
 #include "ui/settings_mapping.h"
 
 #include <map>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "VelmoraPlugIn.hpp"
-#include "share/plugin_entry_points.h"
+#include "share/win32/plugin_entry_points.h"
 
 #include <windows.h>
 
