@@ -19,12 +19,14 @@ set(layered_folders share binding common stream ui plugin ${apart_folders})
 
 set(violations "")
 foreach(folder IN LISTS layered_folders)
-  file(GLOB sources "${SOURCE_DIR}/${folder}/*.cpp" "${SOURCE_DIR}/${folder}/*.h")
+  file(GLOB_RECURSE sources "${SOURCE_DIR}/${folder}/*.cpp" "${SOURCE_DIR}/${folder}/*.h")
   foreach(source IN LISTS sources)
     file(STRINGS "${source}" includes REGEX "^#include \"[a-z_]+/")
     foreach(line IN LISTS includes)
       string(REGEX REPLACE "^#include \"([a-z_]+)/.*" "\\1" target "${line}")
-      if(target STREQUAL folder OR (target STREQUAL "share" AND NOT folder STREQUAL "share"))
+      # A folder's own subfolders (host/'s rooms) are its own.
+      if(target STREQUAL folder OR IS_DIRECTORY "${SOURCE_DIR}/${folder}/${target}" OR
+         (target STREQUAL "share" AND NOT folder STREQUAL "share"))
         continue()
       endif()
       if(folder IN_LIST apart_folders OR NOT DEFINED rank_${target} OR NOT rank_${target} LESS rank_${folder})

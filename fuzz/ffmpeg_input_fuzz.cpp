@@ -1,6 +1,6 @@
 // cvnhost's decoder for what libsndfile and libmpg123 do not read: any bytes as a file for FFmpeg's
 // libraries, decoded to the end, or refused with a message. Never a crash, never unbounded output.
-#include "ffmpeg_decoder.h"
+#include "audio/ffmpeg_decoder.h"
 
 #include "memory_file.h"
 

@@ -1,6 +1,6 @@
 // cvnhost's input path: any bytes as an input file, opened with libsndfile and converted to the
 // plug-in's frames to the end, or refused with a message. Never a crash, never unbounded output.
-#include "audio_input.h"
+#include "audio/audio_input.h"
 
 #include "memory_file.h"
 

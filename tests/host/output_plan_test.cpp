@@ -1,9 +1,9 @@
 // Which input goes to which output, planned without the program.
-#include "manifest.h"
-#include "output_name.h"
-#include "output_plan.h"
-#include "shard.h"
-#include "write_plan.h"
+#include "planning/manifest.h"
+#include "planning/output_name.h"
+#include "planning/output_plan.h"
+#include "planning/shard.h"
+#include "planning/write_plan.h"
 
 #include "support/temporary_directory.h"
 

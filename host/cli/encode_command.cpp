@@ -1,0 +1,368 @@
+#include "cli/encode_command.h"
+
+#include "cli/command_line.h"
+#include "cli/encode_plan.h"
+#include "cli/run_settings.h"
+#include "cli/run_summary.h"
+#include "audio/audio_input.h"
+#include "encoding/batch.h"
+#include "encoding/interrupt.h"
+#include "encoding/progress.h"
+#include "encoding/run_report.h"
+#include "files/pending_output.h"
+#include "files/standard_streams.h"
+#include "planning/library_sync.h"
+#include "planning/lossy_input.h"
+#include "planning/output_name.h"
+#include "planning/output_plan.h"
+#include "tags/content_digest.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace cvnhost {
+
+namespace {
+
+// The encoder project's program's options for samples without a header.
+void addRawOptions(CLI::App& command, EncodeCommand& encode) {
+    command.add_flag("-r,--raw", encode.raw,
+                     "The inputs are raw PCM samples without a header (as -s, --bitwidth, "
+                     "--signed or --unsigned, --little-endian or --big-endian, --channels say)");
+    command
+        .add_option("-s,--sample-rate", encode.rawKiloHertz, "Sample rate of raw input in kHz (default 44.1)")
+        ->check(CLI::Range(1.0, 768000.0));
+    command.add_option("--bitwidth", encode.rawBits, "Bits of a raw input sample: 8, 16 (default), 24 or 32")
+        ->check(CLI::IsMember({8, 16, 24, 32}));
+    auto* isSigned = command.add_flag("--signed")->description("Raw input samples are signed (default)");
+    auto* isUnsigned =
+        command.add_flag("--unsigned", encode.rawUnsigned, "Raw input samples are unsigned (8-bit)");
+    isSigned->excludes(isUnsigned);
+    auto* little =
+        command.add_flag("--little-endian")->description("Raw input samples are little-endian (default)");
+    auto* big = command.add_flag("--big-endian", encode.rawBigEndian, "Raw input samples are big-endian");
+    little->excludes(big);
+    command.add_option("--channels", encode.rawChannels, "Channels of raw input: 1 or 2 (default)")
+        ->check(CLI::IsMember({1, 2}));
+}
+
+// What a library kept in step asks of a run: what it replaces, updates, deletes and copies.
+void addLibraryOptions(CLI::App* command, EncodeCommand& encode) {
+    command->add_flag("--overwrite", encode.overwrite,
+                      "Replace existing outputs, each once its new file is complete (default: a batch "
+                      "skips them, a single encode stops)");
+    command->add_flag("--update", encode.update,
+                      "Make again the outputs whose sources changed since (audio, tags, or this run's "
+                      "settings); a change of tags alone writes the tags again");
+    command->add_flag("--delete", encode.deleteOrphans,
+                      "Remove the outputs under --out-dir that cvnhost made from a source that is no longer "
+                      "among the inputs, and the folders that leaves empty");
+    command->add_flag("--dry-run", encode.dryRun,
+                      "List what would be encoded, retagged and removed (encode, retag, remove), and do none "
+                      "of it");
+}
+
+// The outputs made without the plug-in: `write` for each item, which is then named with `what`
+// ("tags written again", "copied as it is"), or its failure. The failures.
+size_t writeEach(const std::vector<BatchItem>& items,
+                 bool (*write)(const BatchItem&, const EncodeOptions&, std::string&), const char* what,
+                 const EncodeOptions& options, bool quiet) {
+    size_t failed = 0;
+    for (const BatchItem& item : items) {
+        std::string error;
+        if (!write(item, options, error)) {
+            fail(item.output + " " + error);
+            ++failed;
+        } else if (!quiet) {
+            std::fprintf(stderr, "%s -> %s (%s)\n", item.input.c_str(), item.output.c_str(), what);
+        }
+    }
+    return failed;
+}
+
+// How the run's tracks are encoded and tagged, from the options and the run's settings key; the
+// settings digest that each output's source marker keeps.
+EncodeOptions encodeOptionsFor(const EncodeCommand& command, const TrackTags& given, HKEY key,
+                               bool manifest) {
+    EncodeOptions options = encodeOptionsOf(command.common, key);
+    options.monoInputStaysMono = !command.common.format && !command.common.mono && !command.common.stereo;
+    options.givenTags = given;
+    options.keepPartial = command.keepPartial;
+    options.makeFolders = !command.outDirectory.empty() || manifest;
+    options.replayGain = command.replayGain == "album"   ? ReplayGainMode::Album
+                         : command.replayGain == "track" ? ReplayGainMode::Track
+                                                         : ReplayGainMode::Off;
+    std::vector<std::string> parts = settingTexts(key);
+    parts.insert(parts.end(), {"format=" + std::to_string(options.formatIndex),
+                               "monoInputStaysMono=" + std::to_string(options.monoInputStaysMono),
+                               "id3v2=" + std::to_string(options.id3v2 ? command.common.id3v2Version : 0),
+                               "replaygain=" + command.replayGain});
+    options.settingsDigest = settingsDigest(parts);
+    if (command.raw) {
+        // Given in kHz as the encoder project's program takes it (-s 44.1); a number of Hz is taken too.
+        const double hertz = command.rawKiloHertz < 1000 ? command.rawKiloHertz * 1000 : command.rawKiloHertz;
+        options.raw = RawFormat{static_cast<int>(std::lround(hertz)), command.rawChannels, command.rawBits,
+                                !command.rawUnsigned, command.rawBigEndian};
+    }
+    return options;
+}
+
+// The checks of options that go together, which the parser cannot make.
+bool optionsAgree(const EncodeCommand& command) {
+    if (command.rawUnsigned && command.rawBits != 8) {
+        fail("--unsigned takes 8-bit samples only (--bitwidth 8); wider raw samples are signed");
+        return false;
+    }
+    if (command.deleteOrphans && command.outDirectory.empty()) {
+        fail("--delete needs --out-dir DIR, below which it removes the outputs whose sources are gone");
+        return false;
+    }
+    return true;
+}
+
+// The tracks of --manifest, none without one; nothing after saying why.
+std::optional<std::vector<ManifestEntry>> manifestOf(const EncodeCommand& command) {
+    if (command.manifest.empty()) {
+        return std::vector<ManifestEntry>{};
+    }
+    std::string error;
+    std::optional<std::vector<ManifestEntry>> entries = readManifest(command.manifest, error);
+    if (!entries) {
+        fail(error);
+    }
+    return entries;
+}
+
+// What must be said before any work: folders that could not be read, names that do not say MP3, and
+// an existing output of a single encode, which stops the run (false).
+bool sayBeforeWork(const RunTracks& run, const EncodeCommand& command, bool batch) {
+    for (const std::string& problem : run.unreadable) {
+        fail(problem);
+    }
+    for (const BatchItem& item : run.toWrite) {
+        if (!command.common.quiet && !isStandardStream(item.output) && !hasMp3Extension(item.output)) {
+            fail(item.output + ": MP3 data under a name that does not end in .mp3 (players go by the name)");
+        }
+    }
+    // An existing output is kept unless --overwrite: a batch skips it (a re-run encodes what is not
+    // there yet), a single encode stops and says how to replace it.
+    for (size_t i = 0; !batch && i < run.tracks.size(); ++i) {
+        if (run.kept[i]) {
+            fail(run.tracks[i].output + ": exists; --overwrite replaces it once the new file is complete");
+            return false;
+        }
+    }
+    return true;
+}
+
+// Encodes what the run writes, with the progress it shows.
+std::vector<TrackOutcome> encodeTracks(const PlugInHost& host, const RunTracks& run,
+                                       const EncodeOptions& options, const EncodeCommand& command,
+                                       const std::atomic<bool>& stop) {
+    // Only the bar shows how far the whole batch has come, so only it needs the total up front.
+    const Progress::Mode mode = Progress::modeFor(command.common.quiet);
+    int64_t expectedFrames = 0;
+    for (size_t i = 0; mode == Progress::Mode::Bar && i < run.toWrite.size(); ++i) {
+        expectedFrames += AudioInput::expectedFramesOf(run.toWrite[i].input);
+    }
+    Progress progress(mode, run.toWrite.size(), expectedFrames);
+    std::vector<TrackOutcome> outcomes =
+        encodeBatch(host, run.toWrite, options, command.jobs, progress, stop);
+    progress.close();
+    return outcomes;
+}
+
+// After Ctrl-C: what was cut short, and what became of it.
+int stoppedRun(const RunTracks& run, const std::vector<TrackOutcome>& outcomes, bool keepPartial) {
+    std::vector<std::string> cutShort;
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        if (outcomes[i].status == TrackOutcome::Status::CutShort) {
+            cutShort.push_back(run.toWrite[i].output);
+        }
+    }
+    fail("stopped: " + std::to_string(cutShort.size()) + " file(s) cut short" +
+         (keepPartial ? ", kept as .partial files" : ", not written") +
+         "; no existing output was changed by them");
+    for (const std::string& output : cutShort) {
+        std::fprintf(stderr, "  cut short: %s\n", output.c_str());
+    }
+    return kExitInterrupted;
+}
+
+// What the run does without the plug-in: tags written again, MP3 inputs copied, orphans removed.
+// The failures.
+size_t keepLibraryInStep(const RunTracks& run, const EncodeOptions& options, const EncodeCommand& command,
+                         RunCounts& counts) {
+    const bool quiet = command.common.quiet;
+    const size_t retagFailures = writeEach(run.toRetag, retagOutput, "tags written again", options, quiet);
+    const size_t copyFailures = writeEach(run.toCopy, copyMp3Input, "copied as it is", options, quiet);
+    counts.retagged = run.toRetag.size() - retagFailures;
+    counts.copied = run.toCopy.size() - copyFailures;
+    size_t removeFailures = 0;
+    if (command.deleteOrphans) {
+        const std::optional<std::vector<std::string>> orphans = orphansOf(run, command);
+        const std::vector<std::string> failures =
+            orphans ? removeOutputs(*orphans, command.outDirectory) : std::vector<std::string>{};
+        for (const std::string& failure : failures) {
+            fail(failure);
+        }
+        counts.removed = orphans ? orphans->size() - failures.size() : 0;
+        removeFailures = orphans ? failures.size() : 1;
+    }
+    return retagFailures + copyFailures + removeFailures;
+}
+
+size_t failuresOf(const std::vector<TrackOutcome>& outcomes) {
+    size_t failed = 0;
+    for (const TrackOutcome& outcome : outcomes) {
+        failed += outcome.status == TrackOutcome::Status::Failed ||
+                          outcome.status == TrackOutcome::Status::NotStarted
+                      ? 1
+                      : 0;
+    }
+    return failed;
+}
+
+// The planned run, from the report and the last checks to the summary.
+int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions& options, HKEY key) {
+    std::unique_ptr<PendingOutput> report;
+    if (!command.report.empty()) {
+        std::string error;
+        report = PendingOutput::create(command.report, "", error);
+        if (!report) {
+            fail("--report " + command.report + " " + error);
+            return kExitFailure;
+        }
+    }
+    removeAbandonedTemporariesOf(run, command.report, command.common.quiet);
+    const size_t unwritable = refuseUnwritableFolders(run);
+    if (!command.raw) { // samples without a header are lossless, and have no codec to ask
+        sortLossyInputs(run, command.lossy, command.common.quiet);
+    }
+    if (command.dryRun) {
+        return showPlan(run, command);
+    }
+    RunCounts counts;
+    counts.skipped = run.tracks.size() - run.toWrite.size() - run.toRetag.size() - run.toCopy.size() -
+                     run.lossySkipped - unwritable;
+    std::unique_ptr<PlugInHost> host = openPlugIn();
+    if (!host) {
+        return kExitFailure;
+    }
+    const std::atomic<bool>& stop = stopOnInterrupt();
+    const std::vector<TrackOutcome> outcomes = encodeTracks(*host, run, options, command, stop);
+    RegCloseKey(key);
+    std::string error;
+    if (report && !writeReport(*report, reportLines(run.tracks, run.kept, outcomes), error)) {
+        fail(error);
+        return kExitFailure;
+    }
+    if (stop.load()) {
+        return stoppedRun(run, outcomes, command.keepPartial);
+    }
+    const size_t failed = failuresOf(outcomes);
+    const size_t stepFailures = keepLibraryInStep(run, options, command, counts);
+    if (!command.common.quiet) {
+        printRunSummary(run, outcomes, options, counts, failed);
+    }
+    if (!run.unreadable.empty()) {
+        fail(std::to_string(run.unreadable.size()) +
+             " folder(s) or file(s) below the inputs could not be read (named above): the library was not "
+             "read whole");
+    }
+    return failed + stepFailures + unwritable > 0 || !run.unreadable.empty() ? kExitFailure : 0;
+}
+
+} // namespace
+
+CLI::App* addEncodeCommand(CLI::App& app, EncodeCommand& encode) {
+    CLI::App* command = app.add_subcommand("encode", "Encode audio files to MP3");
+    command->add_option("files", encode.files,
+                        "INPUT OUTPUT, or INPUT... (files or folders) with --out-dir; - is standard input or "
+                        "output");
+    command->add_option(
+        "--manifest", encode.manifest,
+        "Encode the tracks of FILE (- for standard input): JSON lines of input, output and tags");
+    command
+        ->add_option_function<std::string>(
+            "--shard", [&](const std::string& text) { encode.shard = parseShard(text); },
+            "Encode only shard K of N (K/N), a stable split of the tracks by their input paths (with "
+            "--replaygain album, by album)")
+        ->check([](const std::string& text) {
+            return parseShard(text) ? std::string() : "must be K/N with 1 <= K <= N";
+        });
+    command->add_option("--report", encode.report,
+                        "Write the result of each track to FILE as JSON lines (input, output, status, cause, "
+                        "seconds, bytes)");
+    command->add_option("-o,--output", encode.output, "The output file of a single input");
+    command->add_option("--out-dir", encode.outDirectory,
+                        "Write INPUT... to DIR, each named after its input; a folder INPUT's audio files "
+                        "go to the same tree under DIR");
+    command
+        ->add_option("--name", encode.nameTemplate,
+                     "Name each output below --out-dir from its tags, such as "
+                     "'%albumartist%/%album%/%disc%-%track% - %title%' (see the manual for the placeholders)")
+        ->check([](const std::string& text) {
+            std::string error;
+            return checkNameTemplate(text, error) ? std::string() : error;
+        });
+    command->add_option("-j,--jobs", encode.jobs, "Tracks encoded at once (default: the number of cores)")
+        ->check(wholeNumber)
+        ->check(CLI::Range(1u, 256u));
+    command->add_flag("-q,--quiet", encode.common.quiet, "No progress and no summary; errors still show");
+    command
+        ->add_option("--replaygain", encode.replayGain,
+                     "track: measure each track's ReplayGain (EBU R 128, -18 LUFS) into its ID3v2 tag; "
+                     "album: also the gain of each album (album artist and title, or MusicBrainz album id) "
+                     "over all its tracks, which are then all encoded; "
+                     "off (default): carry the input's ReplayGain values")
+        ->check(CLI::IsMember({"track", "album", "off"}));
+    addLibraryOptions(command, encode);
+    addRawOptions(*command, encode);
+    command
+        ->add_option(
+            "--lossy", encode.lossy,
+            "Inputs of a lossy codec (MP3, Vorbis, Opus, AAC, WMA, ...): encode (default: encode them "
+            "again and say how many), copy (put MP3 inputs in place as they are) or skip (leave them "
+            "out)")
+        ->check(CLI::IsMember({"encode", "copy", "skip"}));
+    command->add_flag("--keep-partial", encode.keepPartial,
+                      "Keep a file cut short by Ctrl-C as NAME.partial.mp3, or NAME.partial-N.mp3 when "
+                      "that name is taken (default: not written)");
+    addFormatOptions(*command, encode.common);
+    addTagOptions(*command, encode.common, "the input's own");
+    command->footer("Examples:\n  cvnhost encode song.flac song.mp3\n"
+                    "  cvnhost encode --out-dir mp3 -b 192 album/*.flac\n"
+                    "  cvnhost encode --out-dir mp3 ~/Music/flac      (again later: only what is new)");
+    return command;
+}
+
+int runEncode(const EncodeCommand& command) {
+    if (!optionsAgree(command)) {
+        return kExitUsage;
+    }
+    const std::optional<TrackTags> given = givenTags(command.common);
+    if (!given) {
+        return kExitFailure;
+    }
+    const std::optional<std::vector<ManifestEntry>> manifest = manifestOf(command);
+    if (!manifest) {
+        return kExitUsage;
+    }
+    HKEY key = openSettingsKeyForEncoding(command.common);
+    if (key == nullptr) {
+        return kExitFailure;
+    }
+    const EncodeOptions options = encodeOptionsFor(command, *given, key, !manifest->empty());
+    std::optional<RunTracks> run = planTracks(command, *manifest, *given, options.settingsDigest);
+    if (!run) {
+        return kExitUsage;
+    }
+    const bool batch = !command.outDirectory.empty() || !manifest->empty();
+    if (!sayBeforeWork(*run, command, batch)) {
+        return kExitFailure;
+    }
+    return runPlanned(command, *run, options, key);
+}
+
+} // namespace cvnhost

@@ -1,0 +1,49 @@
+// `cvnhost encode`: its options, and the run they ask for, from the plan of every path it writes to
+// the summary.
+#pragma once
+
+#include "cli/common_options.h"
+#include "planning/shard.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace cvnhost {
+
+struct EncodeCommand {
+    CommonOptions common;
+    std::vector<std::string> files;
+    std::string output;
+    std::string outDirectory;
+    std::string nameTemplate;
+    std::string manifest;
+    std::optional<Shard> shard;
+    std::string report;
+    bool keepPartial = false;
+    bool overwrite = false;
+    bool update = false;
+    bool deleteOrphans = false;
+    bool dryRun = false;
+    std::string lossy = "encode";
+    std::string replayGain = "off";
+    // --raw and the shape of its samples, as the encoder project's program takes them.
+    bool raw = false;
+    double rawKiloHertz = 44.1;
+    int rawChannels = 2;
+    int rawBits = 16;
+    bool rawUnsigned = false;
+    bool rawBigEndian = false;
+    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+};
+
+// Adds the command and its options to `app`, filling `command` when it is parsed.
+CLI::App* addEncodeCommand(CLI::App& app, EncodeCommand& command);
+
+int runEncode(const EncodeCommand& command);
+
+} // namespace cvnhost

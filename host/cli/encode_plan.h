@@ -1,0 +1,56 @@
+// What one `encode` run does to each of its tracks, planned before the first encode: which are
+// encoded, kept, retagged, copied or left out, with every path the run writes checked.
+#pragma once
+
+#include "cli/encode_command.h"
+#include "encoding/track_records.h"
+#include "planning/manifest.h"
+
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace cvnhost {
+
+// The tracks of this run (its shard), the paths it writes checked before any work; nothing after
+// saying why (a usage error).
+struct RunTracks {
+    std::vector<BatchItem> tracks;
+    std::vector<bool> kept; // the output exists and stays
+    std::vector<BatchItem> toWrite;
+    std::vector<std::string> unreadable;
+    // Outputs that exist but are encoded again: their album has tracks to encode, and an album's
+    // gain is measured over all of its tracks.
+    size_t encodedAgainForAlbum = 0;
+    std::vector<BatchItem> toRetag; // --update: their tags changed, their audio did not
+    std::vector<BatchItem> toCopy;  // --lossy copy: MP3 inputs put in place as they are
+    size_t lossyEncoded = 0;        // lossy inputs among those encoded
+    size_t lossySkipped = 0;        // --lossy skip
+    // Of every track planned, also of other shards: what --delete keeps.
+    std::set<std::string> allSources;
+    std::set<std::filesystem::path> allOutputs;
+};
+
+std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vector<ManifestEntry>& manifest,
+                                    const TrackTags& given, const std::string& settingsDigest);
+
+// Removes what runs killed outright left in the folders this run writes to, and says so once.
+void removeAbandonedTemporariesOf(const RunTracks& run, const std::string& report, bool quiet);
+
+// The tracks whose output folder cannot be written, said once a folder and taken out of the run;
+// how many.
+size_t refuseUnwritableFolders(RunTracks& run);
+
+// Sorts the tracks to write by their codecs: a lossy one is encoded (and counted), copied (an MP3
+// with --lossy copy) or left out and named (--lossy skip).
+void sortLossyInputs(RunTracks& run, const std::string& mode, bool quiet);
+
+// --delete: the outputs whose source is gone; nothing, after saying why, when that cannot be told.
+std::optional<std::vector<std::string>> orphansOf(const RunTracks& run, const EncodeCommand& command);
+
+// --dry-run: what the run would do, one line each on standard output; it does none of it.
+int showPlan(const RunTracks& run, const EncodeCommand& command);
+
+} // namespace cvnhost

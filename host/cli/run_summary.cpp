@@ -1,0 +1,104 @@
+#include "cli/run_summary.h"
+
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+
+namespace cvnhost {
+
+namespace {
+
+// What became of the lossy inputs, or nothing.
+std::string lossyText(const RunTracks& run, size_t copied) {
+    std::string text;
+    if (run.lossyEncoded > 0) {
+        text +=
+            "; " + std::to_string(run.lossyEncoded) +
+            " lossy input(s) encoded again, their quality lost twice (--lossy copy keeps MP3 inputs as they "
+            "are)";
+    }
+    if (copied > 0) {
+        text += "; " + std::to_string(copied) + " MP3 input(s) copied as they are";
+    }
+    if (run.lossySkipped > 0) {
+        text += "; " + std::to_string(run.lossySkipped) + " lossy input(s) left out";
+    }
+    return text;
+}
+
+// "; 2 retagged; 3 removed: their sources are gone", or nothing.
+std::string syncText(size_t retagged, size_t removed) {
+    return (retagged > 0 ? "; " + std::to_string(retagged) + " retagged" : std::string()) +
+           (removed > 0 ? "; " + std::to_string(removed) + " removed: their sources are gone"
+                        : std::string());
+}
+
+// "; 2 album(s) measured (3 existing outputs encoded again for their album)", or nothing.
+std::string albumText(const RunTracks& run, const std::vector<TrackOutcome>& outcomes) {
+    std::set<std::string> measured;
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        if (outcomes[i].status == TrackOutcome::Status::Encoded &&
+            outcomes[i].tags.more.count("REPLAYGAIN_ALBUM_GAIN") == 1) {
+            measured.insert(run.toWrite[i].album);
+        }
+    }
+    if (measured.empty()) {
+        return {};
+    }
+    return "; " + std::to_string(measured.size()) + " album(s) measured" +
+           (run.encodedAgainForAlbum > 0 ? " (" + std::to_string(run.encodedAgainForAlbum) +
+                                               " existing output(s) encoded again for their album)"
+                                         : "");
+}
+
+// " as 128 kbit/s, stereo", or ": 1 as VBR quality 2, mono, 10 as ..."; whether a mono input took
+// the mono format by default.
+std::string encodedAsText(const std::vector<TrackOutcome>& outcomes, const EncodeOptions& options,
+                          bool& monoDefault) {
+    // Tracks by the format they got: a mono input may have taken the mono format.
+    std::map<std::string, size_t> formats;
+    monoDefault = false;
+    for (const TrackOutcome& outcome : outcomes) {
+        if (outcome.status == TrackOutcome::Status::Encoded ||
+            outcome.status == TrackOutcome::Status::CutShort) {
+            ++formats[outcome.formatDescription];
+            monoDefault = monoDefault || outcome.formatIndex != options.formatIndex;
+        }
+    }
+    std::string encodedAs = formats.size() > 1 ? ":" : "";
+    for (const auto& [description, count] : formats) {
+        encodedAs += (encodedAs.size() > 1 ? ", " : " ") +
+                     (formats.size() > 1 ? std::to_string(count) + " as " : std::string("as ")) + description;
+    }
+    if (formats.empty()) {
+        encodedAs = " as " + describeEncoding(options.formatIndex, options.vbr);
+    }
+    return encodedAs;
+}
+
+} // namespace
+
+void printRunSummary(const RunTracks& run, const std::vector<TrackOutcome>& outcomes,
+                     const EncodeOptions& options, const RunCounts& counts, size_t failed) {
+    bool monoDefault = false;
+    const std::string encodedAs = encodedAsText(outcomes, options, monoDefault);
+    std::string skippedText =
+        (counts.skipped > 0 ? std::to_string(counts.skipped) + " skipped: exists (--overwrite replaces)"
+                            : std::string()) +
+        syncText(counts.retagged, counts.removed) + lossyText(run, counts.copied);
+    skippedText.erase(0, skippedText.rfind("; ", 0) == 0 ? 2 : 0);
+    const size_t written = run.toWrite.size();
+    if (written == 0 && !skippedText.empty()) {
+        std::fprintf(stderr, "cvnhost: nothing to encode: %s\n", skippedText.c_str());
+    } else if (written > 1 || failed > 0 || monoDefault || !skippedText.empty()) {
+        std::fprintf(stderr, "cvnhost: %zu of %zu track(s) encoded%s%s%s%s%s\n", written - failed, written,
+                     encodedAs.c_str(),
+                     monoDefault ? " (mono inputs in the mono format; --stereo for two channels)" : "",
+                     albumText(run, outcomes).c_str(),
+                     skippedText.empty() ? "" : ("; " + skippedText).c_str(),
+                     failed > 0 ? "; see above for the rest" : "");
+    }
+}
+
+} // namespace cvnhost

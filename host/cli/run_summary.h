@@ -1,0 +1,25 @@
+// The line that ends a run that is not quiet: how many tracks were encoded and as what, the
+// albums measured, and what became of the others.
+#pragma once
+
+#include "cli/encode_plan.h"
+#include "encoding/encode_job.h"
+
+#include <vector>
+
+namespace cvnhost {
+
+// What became of the tracks that were not encoded.
+struct RunCounts {
+    size_t skipped = 0;  // their outputs exist
+    size_t retagged = 0; // --update: tags written again
+    size_t removed = 0;  // --delete
+    size_t copied = 0;   // --lossy copy
+};
+
+// On standard error, when there is something to say: more than one track, a failure, a mono
+// default, or tracks that were not encoded.
+void printRunSummary(const RunTracks& run, const std::vector<TrackOutcome>& outcomes,
+                     const EncodeOptions& options, const RunCounts& counts, size_t failed);
+
+} // namespace cvnhost

@@ -1,0 +1,222 @@
+#include "encoding/encode_job.h"
+
+#include "audio/audio_input.h"
+#include "tags/content_digest.h"
+#include "files/file_io.h"
+#include "tags/folder_cover.h"
+#include "files/standard_streams.h"
+#include "tags/input_tags.h"
+#include "tags/source_marker.h"
+#include "audio/decoded_peak.h"
+#include "tags/id3v1_year.h"
+#include "tags/id3v2_tag.h"
+#include "audio/loudness.h"
+#include "files/pending_output.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace cvnhost {
+
+namespace {
+
+// Why the plug-in could not create the file, as far as can be told from outside: it says only
+// that it failed.
+std::string whyNotCreated(const std::string& output) {
+    std::filesystem::path directory = std::filesystem::path(output).parent_path();
+    if (directory.empty()) {
+        directory = ".";
+    }
+    std::error_code error;
+    if (std::filesystem::is_directory(output, error)) {
+        return "cannot be created: it is a directory";
+    }
+    if (!std::filesystem::is_directory(directory, error)) {
+        return "cannot be created: the directory " + directory.string() + " does not exist";
+    }
+    if (access(directory.c_str(), W_OK) != 0) {
+        return "cannot be created: no permission to write in " + directory.string();
+    }
+    if (output.size() >= CVN_TEXT_FIELD_SIZE) {
+        return "cannot be created: its path is longer than the plug-in takes (259 bytes)";
+    }
+    return "cannot be created: the plug-in could not start a stream into it";
+}
+
+// The measured gain replaces whatever ReplayGain the input carried: its album values would no
+// longer go with the rest. The peak is the finished MP3's, decoded. outcome.tags is the track's
+// copy of its tags, and what is written.
+void measureTrack(EncodedTrack& encoded, const std::string& path, const std::string& output) {
+    TrackOutcome& outcome = encoded.outcome;
+    std::erase_if(outcome.tags.more,
+                  [](const auto& entry) { return entry.first.rfind("REPLAYGAIN_", 0) == 0; });
+    std::string error;
+    const std::optional<double> peak = decodedPeak(path, error);
+    if (!peak) {
+        outcome.message = output + " " + error;
+        return;
+    }
+    encoded.peak = *peak;
+    if (const std::optional<ReplayGain> gain = LoudnessMeter::gainOf({encoded.meter.get()}, *peak)) {
+        setReplayGainTags(outcome.tags, "TRACK", *gain);
+    }
+}
+
+} // namespace
+
+std::string describeEncoding(int32_t formatIndex, uint32_t vbr) {
+    const char* channels = cvn::isStereoFormat(formatIndex) ? "stereo" : "mono";
+    if (vbr != CVN_VBR_OFF) {
+        // The format's bitrate is only the floor of a VBR stream.
+        return "VBR quality " + std::to_string(cvn::vbrQualityOf(vbr)) + ", " + channels;
+    }
+    return std::to_string(cvn::bitrateOf(formatIndex)) + " kbit/s, " + channels;
+}
+
+EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, const EncodeOptions& options,
+                             const std::atomic<bool>& stop, const ProgressCallback& progress) {
+    std::string error;
+    std::optional<SourceMarker> marker = sourceMarkerOf(item.input, item.source);
+    std::unique_ptr<AudioInput> audio = AudioInput::open(item.input, error, options.raw);
+    if (!audio) {
+        EncodedTrack track;
+        track.outcome.message = error;
+        return track;
+    }
+    EncodeOptions trackOptions = options;
+    if (options.monoInputStaysMono && audio->channels() == 1) {
+        trackOptions.formatIndex = cvn::monoFormatOf(options.formatIndex);
+    }
+    TrackTags tags = mergeTags(options.givenTags, mergeTags(item.tags, audio->tags()));
+    if (tags.pictures.empty() && !isStandardStream(item.input)) {
+        if (std::optional<Picture> cover = folderCoverOf(item.input)) {
+            tags.pictures.push_back(std::move(*cover));
+        }
+    }
+    EncodedTrack track =
+        encodeTrack(host, *audio, tags, {item.output, item.partial}, trackOptions, stop, progress);
+    if (marker) {
+        marker->audio = flacAudioDigest(item.input).value_or(track.audioDigest);
+        marker->tags = tagsDigest(tagsGivenTo(item, options.givenTags));
+        marker->settings = options.settingsDigest;
+        track.outcome.tags.more[kSourceMarkerName] = {markerText(*marker)};
+    }
+    return track;
+}
+
+TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
+                          const std::string& output, const EncodeOptions& options,
+                          const std::atomic<bool>& stop, const ProgressCallback& progress) {
+    EncodedTrack track = encodeTrack(host, source, tags, {output, ""}, options, stop, progress);
+    finishTrack(track, options);
+    return std::move(track.outcome);
+}
+
+EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
+                         const OutputPaths& paths, const EncodeOptions& options,
+                         const std::atomic<bool>& stop, const ProgressCallback& progress) {
+    const std::string& output = paths.output;
+    EncodedTrack encoded;
+    TrackOutcome& outcome = encoded.outcome;
+    outcome.tags = tags;
+    outcome.formatIndex = options.formatIndex;
+    outcome.formatDescription = describeEncoding(options.formatIndex, options.vbr);
+    std::string error;
+    if (options.makeFolders && !makeFoldersOf(output, error)) {
+        outcome.message = output + ": " + error;
+        return encoded;
+    }
+    encoded.pending = PendingOutput::create(output, paths.partial, error);
+    if (!encoded.pending) {
+        outcome.message = output + " " + error;
+        return encoded;
+    }
+    const std::string& path = encoded.pending->temporaryPath();
+    const CVN_TrackInfo track = trackInfoFor(tags);
+    CVN_StreamHandle stream = nullptr;
+    if (host.initStream(path, options.formatIndex, options.settingsKey, track, stream) !=
+        CVN_STREAM_SUCCEEDED) {
+        outcome.message = output + " " + whyNotCreated(output);
+        return encoded;
+    }
+    std::vector<uint32_t> frames;
+    std::string readError;
+    bool written = true;
+    if (options.replayGain != ReplayGainMode::Off) {
+        encoded.meter = std::make_unique<LoudnessMeter>(cvn::isStereoFormat(options.formatIndex) ? 2 : 1);
+    }
+    FrameDigest digest;
+    while (!stop.load()) {
+        if (!source.read(frames, readError)) {
+            break;
+        }
+        if (frames.empty()) {
+            break;
+        }
+        if (host.writeBuffer(stream, static_cast<int32_t>(frames.size()), frames.data()) !=
+            CVN_STREAM_SUCCEEDED) {
+            written = false;
+            break;
+        }
+        if (encoded.meter) {
+            encoded.meter->add(frames);
+        }
+        digest.add(frames);
+        outcome.framesEncoded += static_cast<int64_t>(frames.size());
+        if (progress) {
+            progress(static_cast<int64_t>(frames.size()));
+        }
+    }
+    encoded.cutShort = stop.load() && readError.empty() && written;
+    encoded.audioDigest = digest.text();
+    const bool closed = host.closeStream(stream) == CVN_STREAM_SUCCEEDED;
+
+    if (!readError.empty()) {
+        outcome.message = readError;
+    } else if (!written) {
+        outcome.message = output + ": the plug-in could not encode or write a block (result 4)";
+    } else if (!closed) {
+        outcome.message = output + ": the plug-in could not complete the file (result 4)";
+    } else if (options.vbr == CVN_VBR_OFF && !host.completeInfoFrame(path)) {
+        // With VBR on the plug-in has had the header written as it closed the stream.
+        outcome.message = output + ": the encoder library could not complete the Info frame that makes "
+                                   "the file play without gaps";
+    } else if (encoded.meter) {
+        measureTrack(encoded, path, output);
+    }
+    return encoded;
+}
+
+void finishTrack(EncodedTrack& encoded, const EncodeOptions& options) {
+    TrackOutcome& outcome = encoded.outcome;
+    if (!outcome.message.empty() || !encoded.pending) {
+        return;
+    }
+    const std::string& output = encoded.pending->output();
+    std::string error;
+    const std::optional<std::string> year = options.id3v2 ? id3v1YearOf(outcome.tags) : std::nullopt;
+    if (year && !setId3v1Year(encoded.pending->temporaryPath(), *year, error)) {
+        outcome.message = output + " " + error;
+    } else if (options.id3v2 &&
+               !writeId3v2Tag(encoded.pending->temporaryPath(), outcome.tags, options.id3v2Version, error)) {
+        outcome.message = output + " " + error;
+    } else if (encoded.cutShort) {
+        outcome.status = TrackOutcome::Status::CutShort;
+        if (options.keepPartial) {
+            outcome.partialPath = encoded.pending->keepAsPartial(error);
+            if (outcome.partialPath.empty()) {
+                outcome.message = output + " " + error;
+            }
+        }
+    } else if (!encoded.pending->commit(error)) {
+        outcome.message = output + " " + error;
+    } else {
+        outcome.status = TrackOutcome::Status::Encoded;
+        outcome.bytes = encoded.pending->bytes();
+    }
+    encoded.pending.reset();
+}
+
+} // namespace cvnhost

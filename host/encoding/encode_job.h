@@ -1,0 +1,98 @@
+// One track through the plug-in: start a stream into a temporary file beside the output, hand it
+// the audio block by block, close it, have the header frame completed, add and check the ID3v2
+// tag, and only then put the file in the output's place. Any failure leaves the output as it was. A stop
+// request (Ctrl-C) ends the reading early; the stream is still closed, and the file cut short is removed, or
+// kept under a name that says it is partial.
+#pragma once
+
+#include "audio/audio_input.h"
+#include "audio/frame_source.h"
+#include "tags/id3v2_tag.h"
+#include "audio/loudness.h"
+#include "files/pending_output.h"
+#include "encoding/plugin_host.h"
+#include "encoding/track_records.h"
+#include "tags/track_tags.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace cvnhost {
+
+// What --replaygain measures: nothing (the input's values are carried), each track, or each track
+// and the album it belongs to.
+enum class ReplayGainMode { Off, Track, Album };
+
+struct EncodeOptions {
+    int32_t formatIndex = cvn::kDefaultFormat;
+    // The VBR setting the streams use: 0 for constant bitrate, else the VBR quality + 1.
+    uint32_t vbr = 0;
+    // No format option was given: a mono input takes the mono format of the same bitrate.
+    bool monoInputStaysMono = false;
+    HKEY settingsKey = nullptr;
+    TrackTags givenTags; // from the command line; they beat the input's own
+    bool id3v2 = true;
+    Id3v2Version id3v2Version = Id3v2Version::V3;
+    bool keepPartial = false; // a file cut short is kept as STEM.partial.EXT
+    bool makeFolders = false; // the output's folders are made when missing (under --out-dir)
+    ReplayGainMode replayGain = ReplayGainMode::Off;
+    // The run's settings, as the source marker of each output keeps them (source_marker.h).
+    std::string settingsDigest;
+    std::optional<RawFormat> raw; // --raw: the inputs are samples without a header
+};
+
+struct TrackOutcome {
+    enum class Status { Encoded, CutShort, Failed, NotStarted };
+    Status status = Status::Failed;
+    std::string message;           // the cause of a failure
+    int64_t framesEncoded = 0;     // at 44100 Hz
+    int32_t formatIndex = -1;      // the format it was encoded in
+    std::string formatDescription; // describeEncoding's
+    uintmax_t bytes = 0;           // of the finished file
+    std::string partialPath;       // where a file cut short was kept, if it was
+    TrackTags tags;                // as written
+    double seconds = 0;            // the track's encode, wall time
+};
+
+// Called with the number of frames just handed to the plug-in; from the encoding thread.
+using ProgressCallback = std::function<void(int64_t frames)>;
+
+// How a track of this format is encoded, in cvnhost's own words ("128 kbit/s, stereo", with VBR
+// on "VBR quality 2, stereo"), not in the plug-in's: its texts follow the locale, and cvnhost's
+// lines keep to one language.
+std::string describeEncoding(int32_t formatIndex, uint32_t vbr);
+
+// A track encoded into its temporary file, not yet tagged nor in the output's place. A failure so
+// far is outcome.message.
+struct EncodedTrack {
+    TrackOutcome outcome;
+    std::unique_ptr<PendingOutput> pending;
+    std::unique_ptr<LoudnessMeter> meter; // with ReplayGain measured
+    double peak = 0;                      // of the MP3 as decoded, with ReplayGain measured
+    std::string audioDigest;              // of the frames handed to the plug-in (content_digest.h)
+    bool cutShort = false;
+};
+
+// The first part of a track: the item's input file (the item's tags beating its own, and the
+// options' beating both, a source marker among them), or `source` with `tags`, through the
+// plug-in into the temporary file, the header frame completed, the track's ReplayGain put into
+// outcome.tags.
+EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, const EncodeOptions& options,
+                             const std::atomic<bool>& stop, const ProgressCallback& progress);
+EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
+                         const OutputPaths& output, const EncodeOptions& options,
+                         const std::atomic<bool>& stop, const ProgressCallback& progress);
+
+// The rest: the ID3v2 tag from outcome.tags, then the output's place (or, cut short, removed or
+// kept as partial). Sets outcome.status; does nothing after a failure.
+void finishTrack(EncodedTrack& track, const EncodeOptions& options);
+
+// Both parts for `source` into `output` with `tags`.
+TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
+                          const std::string& output, const EncodeOptions& options,
+                          const std::atomic<bool>& stop, const ProgressCallback& progress);
+
+} // namespace cvnhost

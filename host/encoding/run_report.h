@@ -1,0 +1,34 @@
+// The machine-readable result of a run (`--report FILE`): one JSON line a track, in the order of
+// the run's tracks, for the scheduler that ran it:
+//   {"input": "a.flac", "output": "mp3/a.mp3", "status": "encoded", "cause": "", "seconds": 1.92,
+//    "bytes": 480123}
+// status: encoded, skipped (the output exists), failed, cut-short or not-started (Ctrl-C).
+#pragma once
+
+#include "encoding/batch.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cvnhost {
+
+struct ReportLine {
+    std::string input;
+    std::string output;
+    std::string status;
+    std::string cause;
+    double seconds = 0; // encoding the track, wall time
+    uintmax_t bytes = 0;
+};
+
+// The run's tracks in order: those whose outputs were kept as skipped, the others from their
+// outcomes, which are in the order of the tracks not kept.
+std::vector<ReportLine> reportLines(const std::vector<BatchItem>& tracks, const std::vector<bool>& kept,
+                                    const std::vector<TrackOutcome>& outcomes);
+
+// Writes the report into its pending file, reserved before the first track so that a report that
+// cannot be written is found before any work, and puts it in place; false with the cause in `error`.
+bool writeReport(PendingOutput& report, const std::vector<ReportLine>& lines, std::string& error);
+
+} // namespace cvnhost

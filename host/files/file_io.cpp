@@ -1,0 +1,89 @@
+#include "files/file_io.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+
+namespace cvnhost {
+
+std::string temporaryDirectory() {
+    const char* directory = std::getenv("TMPDIR");
+    return directory != nullptr && *directory != '\0' ? directory : "/tmp";
+}
+
+namespace {
+
+constexpr int kStopCheckMilliseconds = 200;
+
+// Waits until `in` has data (or its end) or `stop` is set; false once it is set.
+bool waitForData(int in, const std::atomic<bool>* stop) {
+    if (stop == nullptr) {
+        return true;
+    }
+    pollfd readable{in, POLLIN, 0};
+    while (!stop->load()) {
+        const int ready = poll(&readable, 1, kStopCheckMilliseconds);
+        if (ready > 0 || (ready < 0 && errno != EINTR)) {
+            return true; // data, the end, or an error that the read then reports
+        }
+    }
+    errno = EINTR;
+    return false;
+}
+
+bool copyBlocks(int in, int out, uintmax_t& bytes, const std::atomic<bool>* stop) {
+    char block[65536];
+    bytes = 0;
+    for (ssize_t count; waitForData(in, stop) && (count = read(in, block, sizeof block)) != 0;) {
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        for (ssize_t written = 0; written < count;) {
+            const ssize_t step = write(out, block + written, static_cast<size_t>(count - written));
+            if (step < 0 && errno != EINTR) {
+                return false;
+            }
+            written += step > 0 ? step : 0;
+        }
+        bytes += static_cast<uintmax_t>(count);
+    }
+    return stop == nullptr || !stop->load();
+}
+
+} // namespace
+
+bool copyAll(int in, int out, uintmax_t& bytes) {
+    return copyBlocks(in, out, bytes, nullptr);
+}
+
+bool copyAllUntil(int in, int out, uintmax_t& bytes, const std::atomic<bool>& stop) {
+    return copyBlocks(in, out, bytes, &stop);
+}
+
+} // namespace cvnhost
+
+namespace cvnhost {
+
+bool makeFoldersOf(const std::string& output, std::string& error) {
+    const std::filesystem::path folder = std::filesystem::path(output).parent_path();
+    if (folder.empty()) {
+        return true;
+    }
+    // Another track's thread may make the same folder at the same moment.
+    std::error_code folderError;
+    std::filesystem::create_directories(folder, folderError);
+    std::error_code typeError;
+    if (std::filesystem::is_directory(folder, typeError)) {
+        return true;
+    }
+    error = "cannot create the directory " + folder.string() + ": " + folderError.message();
+    return false;
+}
+
+} // namespace cvnhost

@@ -1,0 +1,164 @@
+#include "files/pending_output.h"
+
+#include "files/file_io.h"
+#include "files/output_target.h"
+#include "files/standard_streams.h"
+
+#include <VelmoraPlugIn.hpp>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace cvnhost {
+
+namespace {
+
+std::string directoryOf(const std::string& path) {
+    const std::string directory = std::filesystem::path(path).parent_path().string();
+    return directory.empty() ? "." : directory;
+}
+
+std::string systemError(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+// Takes the owner and group of the file replaced where this process may: a user who is not root
+// keeps at least the group when it is one of theirs.
+void takeOwnership(int descriptor, const struct stat& old) {
+    if (fchown(descriptor, old.st_uid, old.st_gid) != 0 &&
+        fchown(descriptor, static_cast<uid_t>(-1), old.st_gid) != 0) {
+        errno = 0; // the file is then the user's own, as any file they make
+    }
+}
+
+} // namespace
+
+std::unique_ptr<PendingOutput> PendingOutput::create(const std::string& output, const std::string& partial,
+                                                     std::string& error) {
+    if (isStandardStream(output)) {
+        std::unique_ptr<LockedTemporary> temporary =
+            LockedTemporary::create(temporaryDirectory(), "stdout", 0600, 0, error);
+        if (!temporary) {
+            return nullptr;
+        }
+        return std::unique_ptr<PendingOutput>(new PendingOutput(output, "", "", std::move(temporary)));
+    }
+    std::string targetError;
+    const std::optional<OutputTarget> target = outputTargetOf(output, targetError);
+    if (!target) {
+        error = targetError.substr(output.size() + 2);
+        return nullptr;
+    }
+    if (std::filesystem::path(target->path).filename().string().size() > NAME_MAX) {
+        error = "cannot be created: its name is longer than the file system takes (" +
+                std::to_string(NAME_MAX) + " bytes)";
+        return nullptr;
+    }
+    // A file that is replaced gets its mode at the end: until then only its owner reads the new one.
+    const mode_t mode = target->exists ? 0600 : 0644;
+    std::unique_ptr<LockedTemporary> temporary = LockedTemporary::create(
+        directoryOf(target->path), std::filesystem::path(target->path).filename().string(), mode,
+        CVN_TEXT_FIELD_SIZE, error);
+    if (!temporary) {
+        return nullptr;
+    }
+    return std::unique_ptr<PendingOutput>(
+        new PendingOutput(output, target->path, partial.empty() ? partialPathOf(target->path, 0) : partial,
+                          std::move(temporary)));
+}
+
+bool PendingOutput::copyInto(int out, std::string& error) {
+    const int in = temporary_->descriptor();
+    if (lseek(in, 0, SEEK_SET) != 0 || !copyAll(in, out, bytes_)) {
+        error = systemError("could not be written");
+        return false;
+    }
+    return true;
+}
+
+bool PendingOutput::commit(std::string& error) {
+    if (target_.empty()) {
+        const int out = dup(STDOUT_FILENO);
+        const bool copied = out >= 0 && copyInto(out, error);
+        if (out >= 0 && close(out) != 0 && copied) {
+            error = systemError("could not be written");
+            return false;
+        }
+        return copied;
+    }
+    // The target is examined again: it may have changed while the track was encoded.
+    struct stat old {};
+    if (lstat(target_.c_str(), &old) == 0) {
+        if (!S_ISREG(old.st_mode)) {
+            error = "cannot be replaced: " + target_ + " is now " + fileTypeName(old.st_mode);
+            return false;
+        }
+        return replaceTarget(&old, error);
+    }
+    return replaceTarget(nullptr, error);
+}
+
+bool PendingOutput::replaceTarget(const struct stat* old, std::string& error) {
+    const int descriptor = temporary_->descriptor();
+    if (fsync(descriptor) != 0) {
+        error = systemError("could not be flushed to disk");
+        return false;
+    }
+    if (old != nullptr && old->st_nlink > 1) {
+        // Renaming would leave the other names with the old file: it is written in place instead.
+        const int out = open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+        bool written = out >= 0 && copyInto(out, error);
+        written = written && (ftruncate(out, static_cast<off_t>(bytes_)) == 0 && fsync(out) == 0);
+        if (out >= 0 && close(out) != 0) {
+            written = false;
+        }
+        if (!written && error.empty()) {
+            error =
+                systemError("could not be written in place of " + target_ + ", which has other hard links");
+        }
+        return written;
+    }
+    if (old != nullptr) {
+        takeOwnership(descriptor, *old);
+        if (fchmod(descriptor, old->st_mode & 07777) != 0) {
+            error = systemError("cannot take the mode of the old file");
+            return false;
+        }
+    }
+    if (rename(temporary_->path().c_str(), target_.c_str()) != 0) {
+        error = systemError("cannot take the place of the old file");
+        return false;
+    }
+    temporary_->keep();
+    struct stat status {};
+    bytes_ = fstat(descriptor, &status) == 0 ? static_cast<uintmax_t>(status.st_size) : 0;
+    return true;
+}
+
+std::string PendingOutput::keepAsPartial(std::string& error) {
+    if (target_.empty()) {
+        error = "is standard output: no partial file is kept for it";
+        return {};
+    }
+    // Never over a file: the name planned, else the next numbered one that is free.
+    std::string kept = partial_;
+    for (unsigned number = 1;
+         renameat2(AT_FDCWD, temporary_->path().c_str(), AT_FDCWD, kept.c_str(), RENAME_NOREPLACE) != 0;
+         ++number) {
+        if (errno != EEXIST || number > 1000) {
+            error = systemError("cannot be kept as " + kept);
+            return {};
+        }
+        kept = partialPathOf(target_, number);
+    }
+    temporary_->keep();
+    return kept;
+}
+
+} // namespace cvnhost

@@ -1,0 +1,29 @@
+// Inputs whose codec already discarded what it could not hear (MP3, Ogg Vorbis, Opus, AAC, WMA,
+// ...): encoded again, their quality is lost twice. `--lossy encode` (the default) encodes them and
+// says how many; `copy` puts an MP3 input in place as it is (its audio frames byte for byte, its
+// tags as the run's rules give them) and encodes the others; `skip` leaves them out and names them.
+// Lossy is a property of the codec, not of the name: an .m4a holds lossless ALAC or lossy AAC.
+#pragma once
+
+#include "encoding/encode_job.h"
+#include "encoding/track_records.h"
+
+#include <optional>
+#include <string>
+
+namespace cvnhost {
+
+enum class LossyMode { Encode, Copy, Skip };
+
+struct Lossiness {
+    bool lossy = false;
+    bool mp3 = false; // MPEG audio layer III, which --lossy copy takes as it is
+};
+
+// Nothing when the file cannot be read (its encode then fails with the cause).
+std::optional<Lossiness> lossinessOf(const std::string& path);
+
+// An MP3 input put in the output's place as it is, with the tags the run gives it. False with the cause.
+bool copyMp3Input(const BatchItem& item, const EncodeOptions& options, std::string& error);
+
+} // namespace cvnhost

@@ -1,0 +1,241 @@
+#include "planning/output_plan.h"
+
+#include "planning/output_name.h"
+#include "files/standard_streams.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <set>
+
+namespace cvnhost {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// An input file and the name its output takes under --out-dir, without the extension: the file's
+// own name, or for a file found in a folder its path below that folder.
+struct InputFile {
+    std::string path;
+    fs::path outputStem;
+    bool foundInFolder = false;
+    std::string source; // the path below its folder input, or the file's name
+};
+
+// Walks `folder` for audio files, one directory at a time so that a subfolder that cannot be read
+// is named and the rest still found. Hidden folders, links to folders and the output tree (an
+// --out-dir inside an input folder) are left out.
+void findAudioFiles(const fs::path& root, const fs::path& folder, const fs::path& outputTree,
+                    std::vector<InputFile>& found, std::vector<std::string>& unreadable) {
+    std::error_code error;
+    fs::directory_iterator entry(folder, error);
+    std::vector<fs::path> subfolders;
+    for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
+        const fs::path& path = entry->path();
+        std::error_code typeError;
+        if (entry->is_symlink(typeError) && entry->is_directory(typeError)) {
+            continue;
+        }
+        if (entry->is_directory(typeError)) {
+            if (!path.filename().string().starts_with(".")) {
+                subfolders.push_back(path);
+            }
+        } else if (isAudioFileName(path)) {
+            if (entry->is_regular_file(typeError)) {
+                const fs::path relative = path.lexically_relative(root);
+                found.push_back(
+                    {path.string(), fs::path(relative).replace_extension(), false, relative.string()});
+            } else if (typeError) {
+                unreadable.push_back(path.string() + ": cannot be read: " + typeError.message());
+            }
+        }
+    }
+    if (error) {
+        unreadable.push_back(folder.string() + ": cannot be read: " + error.message());
+    }
+    std::sort(subfolders.begin(), subfolders.end());
+    for (const fs::path& subfolder : subfolders) {
+        std::error_code sameError;
+        if (outputTree.empty() || !fs::equivalent(subfolder, outputTree, sameError)) {
+            findAudioFiles(root, subfolder, outputTree, found, unreadable);
+        }
+    }
+}
+
+// The audio files below `folder`, sorted by path, so that every run sees them in one order.
+std::vector<InputFile> audioFilesIn(const fs::path& folder, const fs::path& outputTree,
+                                    std::vector<std::string>& unreadable) {
+    std::vector<InputFile> found;
+    findAudioFiles(folder, folder, outputTree, found, unreadable);
+    std::sort(found.begin(), found.end(),
+              [](const InputFile& a, const InputFile& b) { return a.path < b.path; });
+    return found;
+}
+
+// The files, folders expanded; nothing with the error when a folder has no --out-dir to mirror
+// into or holds no audio file that could be read.
+std::optional<std::vector<InputFile>> expandFolders(const std::vector<std::string>& files,
+                                                    const std::string& outDirectory,
+                                                    std::vector<std::string>& unreadable,
+                                                    std::string& error) {
+    std::vector<InputFile> inputs;
+    for (const std::string& file : files) {
+        std::error_code typeError;
+        if (isStandardStream(file) && !outDirectory.empty()) {
+            error = "standard input (-) is one track: it needs an OUTPUT (or --output), not --out-dir";
+            return std::nullopt;
+        }
+        if (!fs::is_directory(file, typeError)) {
+            inputs.push_back({file, fs::path(file).filename().replace_extension(), false,
+                              fs::path(file).filename().string()});
+            continue;
+        }
+        if (outDirectory.empty()) {
+            error = file + " is a folder: its files need --out-dir DIR, where its tree is mirrored";
+            return std::nullopt;
+        }
+        const size_t problems = unreadable.size();
+        std::vector<InputFile> found = audioFilesIn(file, outDirectory, unreadable);
+        if (found.empty()) {
+            error =
+                file + ": no audio files in this folder or below it" +
+                (unreadable.size() > problems ? " that could be read (" + unreadable[problems] + ")" : "");
+            return std::nullopt;
+        }
+        for (InputFile& input : found) {
+            input.foundInFolder = true;
+        }
+        inputs.insert(inputs.end(), std::make_move_iterator(found.begin()),
+                      std::make_move_iterator(found.end()));
+    }
+    return inputs;
+}
+
+// A file found in a folder that is the output of another track (an --out-dir that is the input
+// folder itself) is that run's work, not an input.
+void leaveOutOutputs(std::vector<BatchItem>& items, const std::vector<bool>& foundInFolder) {
+    std::set<fs::path> outputs;
+    for (const BatchItem& item : items) {
+        std::error_code error;
+        outputs.insert(fs::weakly_canonical(item.output, error));
+    }
+    std::vector<BatchItem> kept;
+    for (size_t i = 0; i < items.size(); ++i) {
+        std::error_code error;
+        if (!foundInFolder[i] || outputs.count(fs::weakly_canonical(items[i].input, error)) == 0) {
+            kept.push_back(std::move(items[i]));
+        }
+    }
+    items = std::move(kept);
+}
+
+} // namespace
+
+bool hasMp3Extension(const fs::path& name) {
+    std::string extension = name.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".mp3";
+}
+
+std::string besideAsMp3(const std::string& input) {
+    fs::path output(input);
+    if (hasMp3Extension(output)) {
+        return input + ".mp3";
+    }
+    return output.replace_extension(".mp3").string();
+}
+
+bool isAudioFileName(const fs::path& name) {
+    static const std::set<std::string> kExtensions(std::begin(kInputExtensions), std::end(kInputExtensions));
+    std::string extension = name.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return !name.filename().string().starts_with(".") && kExtensions.count(extension) == 1;
+}
+
+std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::string& error) {
+    const std::string& output = request.output;
+    const std::string& outDirectory = request.outDirectory;
+    if (!outDirectory.empty() && !output.empty()) {
+        error = "--output and --out-dir exclude each other";
+        return std::nullopt;
+    }
+    if (!request.nameTemplate.empty() && outDirectory.empty()) {
+        error = "--name needs --out-dir DIR, below which the names are made";
+        return std::nullopt;
+    }
+    const bool manifest = !request.manifest.empty();
+    // Without --out-dir the last of two files is the output; a manifest has its outputs.
+    std::vector<std::string> files = request.files;
+    std::string pairedOutput = output;
+    if (outDirectory.empty() && output.empty() && files.size() == 2) {
+        pairedOutput = files.back();
+        files.pop_back();
+    } else if (outDirectory.empty() && output.empty() && files.size() == 1 && !manifest &&
+               !isStandardStream(files[0]) && !fs::is_directory(files[0])) {
+        // A lone input is written beside itself, as the encoder project's program does.
+        pairedOutput = besideAsMp3(files[0]);
+    }
+    PlannedTracks planned;
+    const std::optional<std::vector<InputFile>> inputs =
+        expandFolders(files, outDirectory, planned.unreadable, error);
+    if (!inputs) {
+        return std::nullopt;
+    }
+    // The name below --out-dir of a track that was given no output.
+    const auto named = [&](const std::string& input, const fs::path& stem, const TrackTags& tags) {
+        fs::path name = request.nameTemplate.empty()
+                            ? stem
+                            : fs::path(renderName(
+                                  request.nameTemplate,
+                                  mergeTags(request.givenTags, mergeTags(tags, request.inputTagsOf(input))),
+                                  fs::path(input).stem().string()));
+        if (!hasMp3Extension(name)) {
+            name += ".mp3"; // a template that ends in .mp3 is not extended again
+        }
+        return (fs::path(outDirectory) / name).string();
+    };
+    std::vector<BatchItem>& items = planned.tracks;
+    std::vector<bool> foundInFolder;
+    if (!outDirectory.empty()) {
+        for (const InputFile& input : *inputs) {
+            items.push_back({input.path, named(input.path, input.outputStem, {}), {}, {}, {}, input.source});
+            foundInFolder.push_back(input.foundInFolder);
+        }
+    } else if (!pairedOutput.empty() && inputs->size() == 1) {
+        items.push_back({(*inputs)[0].path, pairedOutput, {}, {}, {}, (*inputs)[0].source});
+        foundInFolder.push_back(false);
+    } else if (!inputs->empty() || !manifest) {
+        error = !output.empty() ? "--output takes one input; use --out-dir for several"
+                : inputs->size() < 2
+                    ? "encode needs an INPUT and an OUTPUT (or --output, or --out-dir DIR, or --manifest)"
+                    : "several inputs need --out-dir DIR";
+        return std::nullopt;
+    }
+    for (const ManifestEntry& entry : request.manifest) {
+        if (isStandardStream(entry.input) && !entry.output) {
+            error = "standard input (-) in the manifest needs an \"output\"";
+            return std::nullopt;
+        }
+        if (!entry.output && outDirectory.empty()) {
+            error = entry.input + ": a manifest track without an \"output\" needs --out-dir DIR";
+            return std::nullopt;
+        }
+        const bool belowOutDirectory = entry.output && !outDirectory.empty() &&
+                                       fs::path(*entry.output).is_relative() &&
+                                       !isStandardStream(*entry.output);
+        const std::string trackOutput =
+            !entry.output
+                ? named(entry.input, fs::path(entry.input).filename().replace_extension(), entry.tags)
+            : belowOutDirectory ? (fs::path(outDirectory) / *entry.output).string()
+                                : *entry.output;
+        items.push_back({entry.input, trackOutput, entry.tags, {}, {}, entry.input});
+        foundInFolder.push_back(false);
+    }
+    leaveOutOutputs(items, foundInFolder);
+    return planned;
+}
+
+} // namespace cvnhost

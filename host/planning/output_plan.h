@@ -1,0 +1,58 @@
+// Which input goes to which output in `cvnhost encode`: INPUT OUTPUT, one INPUT with --output, or
+// many with --out-dir, each named after its input or by --name from its tags; and the tracks of a
+// manifest, each with its own output or named the same way. A folder among the inputs stands for
+// the audio files in it and its subfolders, and its tree is mirrored under --out-dir.
+#pragma once
+
+#include "encoding/batch.h"
+#include "planning/manifest.h"
+#include "tags/track_tags.h"
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cvnhost {
+
+// The extensions of the files a folder input stands for: what libsndfile, libmpg123 and FFmpeg
+// read in cvnhost (protected .m4p files among them, so that each is named when it is refused).
+inline constexpr const char* kInputExtensions[] = {
+    ".wav", ".wave", ".aif", ".aiff", ".aifc", ".flac", ".ogg", ".oga", ".opus", ".mp3",
+    ".mp2", ".w64",  ".caf", ".au",   ".snd",  ".rf64", ".m4a", ".m4b", ".m4p",  ".mp4",
+    ".aac", ".wv",   ".ape", ".wma",  ".asf",  ".mpc",  ".tta", ".mka"};
+
+// Whether the name ends in .mp3, any case.
+bool hasMp3Extension(const std::filesystem::path& name);
+
+// The output of a lone input: beside it, its extension .mp3 (an MP3 input's name with .mp3 added).
+std::string besideAsMp3(const std::string& input);
+
+// Whether a folder's file is taken as audio: by its extension, any case. Hidden files are not.
+bool isAudioFileName(const std::filesystem::path& name);
+
+struct OutputRequest {
+    std::vector<std::string> files;
+    std::vector<ManifestEntry> manifest; // tracks after the files
+    std::string output;                  // --output
+    std::string outDirectory;            // --out-dir
+    std::string nameTemplate;            // --name, checked; with --out-dir only
+    // What a track's name is made from (with --name only): the tags of the options, which beat a
+    // manifest's, which beat the input's own.
+    TrackTags givenTags;
+    std::function<TrackTags(const std::string& input)> inputTagsOf;
+};
+
+struct PlannedTracks {
+    std::vector<BatchItem> tracks;
+    // The folders and files below a folder input that could not be read, each with its cause.
+    std::vector<std::string> unreadable;
+};
+
+// The input and output pairs, folders expanded in the order of their paths (without the output
+// tree, where --out-dir lies inside an input folder), or nothing with the usage error in `error`.
+// Whether the outputs may be written is planWrites' question (write_plan.h).
+std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::string& error);
+
+} // namespace cvnhost

@@ -1,0 +1,133 @@
+#include "tags/content_digest.h"
+
+#include "audio/audio_input.h"
+#include "tags/input_tags.h"
+#include "tags/source_marker.h"
+#include "tags/taglib_lock.h"
+
+#include <taglib/flacfile.h>
+#include <taglib/flacproperties.h>
+#include <taglib/id3v2header.h>
+#include <taglib/tfilestream.h>
+
+#include <cstdio>
+#include <filesystem>
+
+namespace cvnhost {
+
+namespace {
+
+std::string hexOf(uint64_t value) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+uint64_t addText(uint64_t hash, const std::string& text) {
+    // The length first, so that "ab"+"c" and "a"+"bc" differ.
+    const uint64_t length = text.size();
+    return share::fnv1a(share::fnv1a(hash, &length, sizeof length), text.data(), text.size());
+}
+
+// Whether the stream holds FLAC, after an ID3v2 tag some taggers put in front. TagLib's FLAC
+// reader would otherwise look through all of another format's file for the FLAC marker.
+bool holdsFlac(TagLib::FileStream& stream) {
+    const TagLib::ByteVector start = stream.readBlock(TagLib::ID3v2::Header::size());
+    long offset = 0;
+    if (start.startsWith(TagLib::ID3v2::Header::fileIdentifier())) {
+        offset = static_cast<long>(TagLib::ID3v2::Header(start).completeTagSize());
+    }
+    stream.seek(offset);
+    return stream.readBlock(4) == "fLaC";
+}
+
+} // namespace
+
+std::string tagsDigest(const TrackTags& tags) {
+    uint64_t hash = share::kFnv1aBasis;
+    for (const std::optional<std::string>* field : {&tags.title, &tags.artist, &tags.album, &tags.genre}) {
+        hash = addText(hash, field->value_or("\x01"));
+    }
+    hash = addText(hash, std::to_string(tags.track.value_or(0)) + "/" +
+                             std::to_string(tags.trackTotal.value_or(0)));
+    for (const auto& [name, values] : tags.more) {
+        if (name.rfind("REPLAYGAIN_", 0) == 0 || name == kSourceMarkerName) {
+            continue;
+        }
+        hash = addText(hash, name);
+        for (const std::string& value : values) {
+            hash = addText(hash, value);
+        }
+    }
+    for (const Picture& picture : tags.pictures) {
+        hash = addText(hash, picture.mimeType + "\x1F" + picture.description + "\x1F" +
+                                 std::to_string(picture.type));
+        hash = share::fnv1a(hash, picture.data.data(), picture.data.size());
+    }
+    return hexOf(hash);
+}
+
+TrackTags tagsGivenTo(const BatchItem& item, const TrackTags& given) {
+    return mergeTags(given, mergeTags(item.tags, readInputTags(item.input).value_or(TrackTags{})));
+}
+
+std::string settingsDigest(const std::vector<std::string>& parts) {
+    uint64_t hash = share::kFnv1aBasis;
+    for (const std::string& part : parts) {
+        hash = addText(hash, part);
+    }
+    return hexOf(hash);
+}
+
+void FrameDigest::add(const std::vector<uint32_t>& frames) {
+    // Word by word: a byte at a time costs a multiplication per byte of every track.
+    for (const uint32_t frame : frames) {
+        hash_ = (hash_ ^ frame) * share::kFnv1aPrime;
+    }
+}
+
+std::string FrameDigest::text() const {
+    return "pcm:" + hexOf(hash_);
+}
+
+std::optional<std::string> flacAudioDigest(const std::string& path) {
+    std::error_code typeError;
+    if (!std::filesystem::is_regular_file(path, typeError)) {
+        return std::nullopt; // a FIFO would block TagLib, or give it the track's audio
+    }
+    const std::unique_lock<std::mutex> tagLibTurn = lockTagLib();
+    TagLib::FileStream stream(path.c_str(), true);
+    if (!stream.isOpen() || !holdsFlac(stream)) {
+        return std::nullopt;
+    }
+    TagLib::FLAC::File file(&stream, nullptr, true, TagLib::AudioProperties::Fast);
+    if (!file.isValid() || file.audioProperties() == nullptr) {
+        return std::nullopt;
+    }
+    const TagLib::ByteVector md5 = file.audioProperties()->signature();
+    if (md5.size() != 16 || md5 == TagLib::ByteVector(16, '\0')) {
+        return std::nullopt;
+    }
+    return "flac:" + std::string(md5.toHex().data(), md5.toHex().size());
+}
+
+std::optional<std::string> audioDigestOf(const std::string& path, std::string& error) {
+    if (std::optional<std::string> flac = flacAudioDigest(path)) {
+        return flac;
+    }
+    std::unique_ptr<AudioInput> input = AudioInput::open(path, error);
+    if (!input) {
+        return std::nullopt;
+    }
+    FrameDigest digest;
+    std::vector<uint32_t> frames;
+    while (input->read(frames, error)) {
+        if (frames.empty()) {
+            return digest.text();
+        }
+        digest.add(frames);
+    }
+    return std::nullopt;
+}
+
+} // namespace cvnhost

@@ -1,0 +1,75 @@
+#include "tags/folder_cover.h"
+
+#include "tags/input_tags.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <map>
+#include <mutex>
+
+namespace cvnhost {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// The rank of a file name among the cover names, lower first; nothing for another name.
+std::optional<size_t> coverRank(const std::string& name) {
+    static const char* const stems[] = {"cover", "folder", "front", "albumart"};
+    static const char* const extensions[] = {".jpg", ".jpeg", ".png"};
+    const std::string lower = lowered(name);
+    for (size_t stem = 0; stem < std::size(stems); ++stem) {
+        for (size_t extension = 0; extension < std::size(extensions); ++extension) {
+            if (lower == std::string(stems[stem]) + extensions[extension]) {
+                return stem * std::size(extensions) + extension;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<Picture> findCover(const fs::path& folder) {
+    std::map<size_t, fs::path> candidates;
+    std::error_code listError;
+    for (fs::directory_iterator entry(folder, listError), end; !listError && entry != end;
+         entry.increment(listError)) {
+        std::error_code typeError;
+        if (const std::optional<size_t> rank = coverRank(entry->path().filename().string());
+            rank && entry->is_regular_file(typeError)) {
+            candidates.emplace(*rank, entry->path());
+        }
+    }
+    for (const auto& [rank, path] : candidates) {
+        std::string error;
+        if (std::optional<Picture> cover = readCover(path.string(), error)) {
+            return cover;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<Picture> folderCoverOf(const std::string& input) {
+    static std::mutex lock;
+    static std::map<fs::path, std::optional<Picture>> covers;
+    fs::path folder = fs::path(input).parent_path();
+    if (folder.empty()) {
+        folder = ".";
+    }
+    std::lock_guard<std::mutex> guard(lock);
+    auto found = covers.find(folder);
+    if (found == covers.end()) {
+        found = covers.emplace(folder, findCover(folder)).first;
+    }
+    return found->second;
+}
+
+} // namespace cvnhost

@@ -1,0 +1,16 @@
+// The cover file beside the music, for a track whose tags have no picture: the first of cover,
+// folder, front and albumart (in that order), each as .jpg, .jpeg or .png (in that order), in any
+// case, that is a PNG or JPEG image of at most 16 MB. `--cover FILE` still wins.
+#pragma once
+
+#include "tags/track_tags.h"
+
+#include <optional>
+#include <string>
+
+namespace cvnhost {
+
+// The cover of the folder that holds `input`; each folder is looked into once per run.
+std::optional<Picture> folderCoverOf(const std::string& input);
+
+} // namespace cvnhost

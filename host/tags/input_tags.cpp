@@ -1,0 +1,292 @@
+#include "tags/input_tags.h"
+
+#include "files/standard_streams.h"
+#include "tags/taglib_lock.h"
+
+#include <taglib/aifffile.h>
+#include <taglib/apefile.h>
+#include <taglib/apetag.h>
+#include <taglib/asffile.h>
+#include <taglib/mp4file.h>
+#include <taglib/mpcfile.h>
+#include <taglib/wavpackfile.h>
+#include <taglib/attachedpictureframe.h>
+#include <taglib/fileref.h>
+#include <taglib/flacfile.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/opusfile.h>
+#include <taglib/tfilestream.h>
+#include <taglib/tpropertymap.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/wavfile.h>
+#include <taglib/xiphcomment.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+namespace cvnhost {
+
+namespace {
+
+std::string utf8(const TagLib::String& text) {
+    return text.to8Bit(true);
+}
+
+thread_local bool t_pictureLeftOut = false;
+
+// A picture above the limit is left out, with a note once per input: a 50 MB scan in a FLAC
+// file would otherwise be copied whole into every MP3 made from it.
+void addPicture(std::vector<Picture>& pictures, int type, const TagLib::String& mimeType,
+                const TagLib::ByteVector& data, const TagLib::String& description) {
+    if (data.size() > kLargestPicture) {
+        t_pictureLeftOut = true;
+        return;
+    }
+    pictures.push_back(
+        Picture{utf8(mimeType), std::vector<uint8_t>(data.begin(), data.end()), utf8(description), type});
+}
+
+void addFlacPictures(std::vector<Picture>& pictures, const TagLib::List<TagLib::FLAC::Picture*>& list) {
+    for (const TagLib::FLAC::Picture* picture : list) {
+        addPicture(pictures, picture->type(), picture->mimeType(), picture->data(), picture->description());
+    }
+}
+
+void addId3v2Pictures(std::vector<Picture>& pictures, TagLib::ID3v2::Tag* tag) {
+    if (tag == nullptr) {
+        return;
+    }
+    for (TagLib::ID3v2::Frame* frame : tag->frameList("APIC")) {
+        if (const auto* picture = dynamic_cast<const TagLib::ID3v2::AttachedPictureFrame*>(frame)) {
+            addPicture(pictures, picture->type(), picture->mimeType(), picture->picture(),
+                       picture->description());
+        }
+    }
+}
+
+void addMp4Pictures(std::vector<Picture>& pictures, TagLib::MP4::Tag* tag) {
+    if (tag == nullptr || !tag->contains("covr")) {
+        return;
+    }
+    for (const TagLib::MP4::CoverArt& cover : tag->item("covr").toCoverArtList()) {
+        const char* mimeType = cover.format() == TagLib::MP4::CoverArt::PNG    ? "image/png"
+                               : cover.format() == TagLib::MP4::CoverArt::JPEG ? "image/jpeg"
+                                                                               : "image/unknown";
+        addPicture(pictures, kFrontCover, mimeType, cover.data(), "");
+    }
+}
+
+void addAsfPictures(std::vector<Picture>& pictures, TagLib::ASF::Tag* tag) {
+    if (tag == nullptr || !tag->attributeListMap().contains("WM/Picture")) {
+        return;
+    }
+    for (const TagLib::ASF::Attribute& attribute : tag->attribute("WM/Picture")) {
+        const TagLib::ASF::Picture picture = attribute.toPicture();
+        if (picture.isValid()) {
+            addPicture(pictures, picture.type(), picture.mimeType(), picture.picture(),
+                       picture.description());
+        }
+    }
+}
+
+// APEv2 keeps a picture as a binary item "COVER ART (FRONT)" and the like: a file name, a zero,
+// the image, whose type its first bytes tell.
+void addApePictures(std::vector<Picture>& pictures, TagLib::APE::Tag* tag) {
+    if (tag == nullptr) {
+        return;
+    }
+    static const std::pair<const char*, int> items[] = {{"COVER ART (FRONT)", kFrontCover},
+                                                        {"COVER ART (BACK)", 4}};
+    for (const auto& [name, type] : items) {
+        const auto found = tag->itemListMap().find(name);
+        if (found == tag->itemListMap().end()) {
+            continue;
+        }
+        const TagLib::ByteVector value = found->second.binaryData();
+        const int nameEnd = value.find('\0');
+        if (nameEnd < 0) {
+            continue;
+        }
+        const TagLib::ByteVector image = value.mid(static_cast<unsigned>(nameEnd) + 1);
+        const char* mimeType = image.startsWith("\x89PNG") ? "image/png" : "image/jpeg";
+        addPicture(pictures, type, mimeType, image,
+                   TagLib::String(value.mid(0, static_cast<unsigned>(nameEnd))));
+    }
+}
+
+// Every picture of the file, in its order, with its type and description.
+std::vector<Picture> picturesOf(TagLib::File* file) {
+    std::vector<Picture> pictures;
+    if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(file)) {
+        addFlacPictures(pictures, flac->pictureList());
+        if (pictures.empty() && flac->xiphComment() != nullptr) {
+            addFlacPictures(pictures, flac->xiphComment()->pictureList());
+        }
+        if (pictures.empty()) {
+            addId3v2Pictures(pictures, flac->ID3v2Tag());
+        }
+    } else if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(file); vorbis && vorbis->tag()) {
+        addFlacPictures(pictures, vorbis->tag()->pictureList());
+    } else if (auto* opus = dynamic_cast<TagLib::Ogg::Opus::File*>(file); opus && opus->tag()) {
+        addFlacPictures(pictures, opus->tag()->pictureList());
+    } else if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(file)) {
+        addId3v2Pictures(pictures, mpeg->ID3v2Tag());
+    } else if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(file)) {
+        addId3v2Pictures(pictures, wav->ID3v2Tag());
+    } else if (auto* aiff = dynamic_cast<TagLib::RIFF::AIFF::File*>(file)) {
+        addId3v2Pictures(pictures, aiff->tag());
+    } else if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(file)) {
+        addMp4Pictures(pictures, mp4->tag());
+    } else if (auto* asf = dynamic_cast<TagLib::ASF::File*>(file)) {
+        addAsfPictures(pictures, asf->tag());
+    } else if (auto* wavPack = dynamic_cast<TagLib::WavPack::File*>(file)) {
+        addApePictures(pictures, wavPack->APETag());
+    } else if (auto* ape = dynamic_cast<TagLib::APE::File*>(file)) {
+        addApePictures(pictures, ape->APETag());
+    } else if (auto* musepack = dynamic_cast<TagLib::MPC::File*>(file)) {
+        addApePictures(pictures, musepack->APETag());
+    }
+    return pictures;
+}
+
+// A number from 1 to 999 at the start of `text` (leading zeros are padding); nothing otherwise.
+std::optional<int> leadingNumber(const std::string& text) {
+    size_t at = text.find_first_not_of(' ');
+    int number = 0;
+    size_t digits = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at, ++digits) {
+        number = number * 10 + (text[at] - '0');
+        if (number > 999) {
+            return std::nullopt;
+        }
+    }
+    return digits > 0 && number > 0 ? std::optional<int>(number) : std::nullopt;
+}
+
+} // namespace
+
+std::optional<Picture> readCover(const std::string& path, std::string& error) {
+    const std::string tooLarge = "is larger than a picture may be (16 MB)";
+    std::error_code sizeError;
+    if (const uintmax_t size = std::filesystem::file_size(path, sizeError);
+        !sizeError && size > kLargestPicture) {
+        error = tooLarge;
+        return std::nullopt;
+    }
+    // At most one byte past the limit is read, whatever the file is: a device or a pipe has no size.
+    std::ifstream file(path, std::ios::binary);
+    std::vector<uint8_t> data(kLargestPicture + 1);
+    file.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    if (!file.is_open() || file.bad()) {
+        error = "cannot be read as a cover";
+        return std::nullopt;
+    }
+    data.resize(static_cast<size_t>(file.gcount()));
+    if (data.size() > kLargestPicture) {
+        error = tooLarge;
+        return std::nullopt;
+    }
+    const auto startsWith = [&](std::initializer_list<uint8_t> signature) {
+        return data.size() >= signature.size() &&
+               std::equal(signature.begin(), signature.end(), data.begin());
+    };
+    if (startsWith({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A})) {
+        return Picture{"image/png", std::move(data), "", kFrontCover};
+    }
+    if (startsWith({0xFF, 0xD8, 0xFF})) {
+        return Picture{"image/jpeg", std::move(data), "", kFrontCover};
+    }
+    error = "is neither a PNG nor a JPEG image";
+    return std::nullopt;
+}
+
+NumberAndTotal parseNumberAndTotal(const std::string& text) {
+    NumberAndTotal parsed;
+    parsed.number = leadingNumber(text);
+    const size_t slash = text.find('/');
+    if (parsed.number && slash != std::string::npos) {
+        parsed.total = leadingNumber(text.substr(slash + 1));
+    }
+    return parsed;
+}
+
+std::string numberAndTotalText(const NumberAndTotal& parsed) {
+    return std::to_string(*parsed.number) + (parsed.total ? "/" + std::to_string(*parsed.total) : "");
+}
+
+std::optional<TrackTags> readInputTags(const std::string& path) {
+    // A FIFO or a device would block or be consumed: only regular files are read ahead for tags.
+    std::error_code typeError;
+    if (isStandardStream(path) || !std::filesystem::is_regular_file(path, typeError)) {
+        return std::nullopt;
+    }
+    const std::unique_lock<std::mutex> tagLibTurn = lockTagLib();
+    // Read-only: an input is never opened for writing, not even by the tag reader.
+    TagLib::FileStream stream(path.c_str(), true);
+    TagLib::FileRef reference(&stream, false);
+    if (reference.isNull() || reference.file() == nullptr || !reference.file()->isValid()) {
+        return std::nullopt;
+    }
+    const TagLib::PropertyMap properties = reference.file()->properties();
+    const auto first = [&](const char* name) -> std::optional<std::string> {
+        const auto found = properties.find(name);
+        if (found == properties.end() || found->second.isEmpty() || found->second.front().isEmpty()) {
+            return std::nullopt;
+        }
+        return utf8(found->second.front());
+    };
+    const auto total = [&](const char* name, const char* otherName) -> std::optional<int> {
+        const std::optional<std::string> text = first(name) ? first(name) : first(otherName);
+        return text ? leadingNumber(*text) : std::nullopt;
+    };
+    TrackTags tags;
+    tags.title = first(kTitleName);
+    tags.artist = first(kArtistName);
+    tags.album = first(kAlbumName);
+    tags.genre = first(kGenreName);
+    if (const std::optional<std::string> track = first("TRACKNUMBER")) {
+        tags.track = parseTrackNumber(*track);
+        tags.trackTotal = parseNumberAndTotal(*track).total;
+    }
+    if (!tags.trackTotal) {
+        tags.trackTotal = total("TRACKTOTAL", "TOTALTRACKS");
+    }
+    if (const std::optional<std::string> disc = first("DISCNUMBER")) {
+        NumberAndTotal parsed = parseNumberAndTotal(*disc);
+        if (!parsed.total) {
+            parsed.total = total("DISCTOTAL", "TOTALDISCS");
+        }
+        if (parsed.number) {
+            tags.more["DISCNUMBER"] = {numberAndTotalText(parsed)};
+        }
+    }
+    static const std::set<std::string> taken = {"TRACKNUMBER", "TRACKTOTAL", "TOTALTRACKS",
+                                                "DISCNUMBER",  "DISCTOTAL",  "TOTALDISCS"};
+    static const std::set<std::string> ownField = {kTitleName, kArtistName, kAlbumName, kGenreName};
+    for (const auto& [name, values] : properties) {
+        const std::string key = utf8(name);
+        // A text with a field of its own is kept here too when it has several values.
+        if (taken.count(key) != 0 || (ownField.count(key) != 0 && values.size() < 2)) {
+            continue;
+        }
+        std::vector<std::string>& texts = tags.more[key];
+        for (const TagLib::String& value : values) {
+            texts.push_back(utf8(value));
+        }
+    }
+    t_pictureLeftOut = false;
+    tags.pictures = picturesOf(reference.file());
+    static std::set<std::string> noted; // under TagLib's lock, as the tags are read
+    if (t_pictureLeftOut && noted.insert(path).second) {
+        std::fprintf(stderr, "cvnhost: %s: its picture is larger than 16 MB and is left out of the MP3\n",
+                     path.c_str());
+    }
+    return tags;
+}
+
+} // namespace cvnhost

@@ -1,0 +1,29 @@
+// The tags of an input file, read with TagLib: FLAC and Ogg (Vorbis comments), Opus, MP3, WAV and
+// AIFF (ID3v2, RIFF INFO) and the rest TagLib reads, every text and the front cover (or, when no
+// picture says it is the front cover, the first picture).
+#pragma once
+
+#include "tags/track_tags.h"
+
+#include <optional>
+#include <string>
+
+namespace cvnhost {
+
+// Nothing when TagLib cannot read the file's tags at all.
+std::optional<TrackTags> readInputTags(const std::string& path);
+
+// A cover image from a file of its own: PNG or JPEG, told by its first bytes. Nothing with the
+// cause in `error` when it cannot be read or is neither.
+std::optional<Picture> readCover(const std::string& path, std::string& error);
+
+// A track or disc number with its total: "3/12" gives 3 and 12; "03" gives 3 and nothing.
+struct NumberAndTotal {
+    std::optional<int> number;
+    std::optional<int> total;
+};
+NumberAndTotal parseNumberAndTotal(const std::string& text);
+// "3/12", or "3" without a total; `parsed` holds a number.
+std::string numberAndTotalText(const NumberAndTotal& parsed);
+
+} // namespace cvnhost

@@ -1,0 +1,69 @@
+#include "tags/source_marker.h"
+
+#include "tags/taglib_lock.h"
+
+#include <nlohmann/json.hpp>
+#include <sys/stat.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/textidentificationframe.h>
+
+namespace cvnhost {
+
+std::optional<SourceMarker> sourceMarkerOf(const std::string& input, const std::string& source) {
+    struct stat status {};
+    if (source.empty() || stat(input.c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    SourceMarker marker;
+    marker.source = source;
+    marker.size = static_cast<uintmax_t>(status.st_size);
+    marker.modified = static_cast<int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec;
+    return marker;
+}
+
+std::string markerText(const SourceMarker& marker) {
+    const nlohmann::ordered_json object = {{"source", marker.source},     {"size", marker.size},
+                                           {"modified", marker.modified}, {"audio", marker.audio},
+                                           {"tags", marker.tags},         {"settings", marker.settings}};
+    return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+std::optional<SourceMarker> parseMarker(const std::string& text) {
+    const nlohmann::json object = nlohmann::json::parse(text, nullptr, false);
+    if (!object.is_object()) {
+        return std::nullopt;
+    }
+    SourceMarker marker;
+    const auto take = [&](const char* name, auto& field) {
+        const auto found = object.find(name);
+        if (found == object.end() || found->is_null()) {
+            return false;
+        }
+        try {
+            found->get_to(field);
+        } catch (const nlohmann::json::exception&) {
+            return false;
+        }
+        return true;
+    };
+    const bool complete = take("source", marker.source) && take("size", marker.size) &&
+                          take("modified", marker.modified) && take("audio", marker.audio) &&
+                          take("tags", marker.tags) && take("settings", marker.settings);
+    return complete ? std::optional<SourceMarker>(marker) : std::nullopt;
+}
+
+std::optional<SourceMarker> readMarker(const std::string& path) {
+    const std::unique_lock<std::mutex> tagLibTurn = lockTagLib();
+    TagLib::MPEG::File file(path.c_str(), false);
+    if (!file.isValid() || !file.hasID3v2Tag()) {
+        return std::nullopt;
+    }
+    const auto* frame = TagLib::ID3v2::UserTextIdentificationFrame::find(file.ID3v2Tag(), kSourceMarkerName);
+    if (frame == nullptr || frame->fieldList().size() < 2) {
+        return std::nullopt;
+    }
+    return parseMarker(frame->fieldList()[1].to8Bit(true));
+}
+
+} // namespace cvnhost

@@ -1,0 +1,39 @@
+// What made an output, kept in the output's own ID3v2 tag as the TXXX frame "CVNHOST_SOURCE": the
+// source's path below its input folder, its size and time, and digests of its audio, of its tags
+// and of the settings of the run. `--update` compares it with the source to tell what changed;
+// `--delete` takes an output that carries it for one cvnhost made, and leaves every other file.
+// Being in the file itself, it needs no database: it moves with the library and works when shards
+// on several machines write into one shared folder.
+#pragma once
+
+#include "tags/track_tags.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace cvnhost {
+
+inline constexpr const char* kSourceMarkerName = "CVNHOST_SOURCE";
+
+struct SourceMarker {
+    std::string source;   // the input's path below its input folder
+    uintmax_t size = 0;   // of the source file
+    int64_t modified = 0; // its modification time, in nanoseconds since 1970
+    std::string audio;    // "flac:MD5" from its STREAMINFO, or "pcm:FNV" of the frames encoded
+    std::string tags;     // tagsDigest of the tags it was given
+    std::string settings; // the run's settingsDigest
+};
+
+// The marker of `input` as it is now, its source, size and time filled; nothing when it cannot be
+// examined or has no source name.
+std::optional<SourceMarker> sourceMarkerOf(const std::string& input, const std::string& source);
+
+// The marker as the frame holds it (one JSON object), and back; nothing for a text that is not one.
+std::string markerText(const SourceMarker& marker);
+std::optional<SourceMarker> parseMarker(const std::string& text);
+
+// The marker of the MP3 file at `path`; nothing when it has none (a file cvnhost did not make).
+std::optional<SourceMarker> readMarker(const std::string& path);
+
+} // namespace cvnhost

@@ -1,0 +1,17 @@
+// An MP3 file's tags written anew without encoding it again: a copy of `from` with its tags taken
+// off, the plug-in's ID3v1 tag and cvnhost's ID3v2 tag made from `tags`, put in `output`'s place
+// the safe way (pending_output.h). For --update when only the tags changed (`from` is the output,
+// its ID3v2 tag taken off), and for --lossy copy (`from` is an MP3 input, every tag taken off).
+#pragma once
+
+#include "tags/id3v2_tag.h"
+#include "tags/track_tags.h"
+
+#include <string>
+
+namespace cvnhost {
+
+bool rewriteTags(const std::string& from, const std::string& output, const TrackTags& tags, bool stripAll,
+                 Id3v2Version version, std::string& error);
+
+} // namespace cvnhost

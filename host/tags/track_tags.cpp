@@ -1,0 +1,147 @@
+#include "tags/track_tags.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace cvnhost {
+
+namespace {
+
+void copyField(char (&field)[CVN_TEXT_FIELD_SIZE], const std::optional<std::string>& utf8) {
+    const std::string text = utf8 ? toLatin1(*utf8) : std::string();
+    const size_t length = std::min<size_t>(text.size(), CVN_TEXT_FIELD_SIZE - 1);
+    std::memcpy(field, text.data(), length);
+    field[length] = '\0';
+}
+
+bool isValidUtf8(const std::string& text) {
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const size_t length = lead < 0x80         ? 1
+                              : (lead >> 5) == 6  ? 2
+                              : (lead >> 4) == 14 ? 3
+                              : (lead >> 3) == 30 ? 4
+                                                  : 0;
+        if (length == 0 || i + length > text.size()) {
+            return false;
+        }
+        for (size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
+} // namespace
+
+TrackTags mergeTags(const TrackTags& given, const TrackTags& fromInput) {
+    TrackTags merged;
+    merged.title = given.title ? given.title : fromInput.title;
+    merged.artist = given.artist ? given.artist : fromInput.artist;
+    merged.album = given.album ? given.album : fromInput.album;
+    merged.genre = given.genre ? given.genre : fromInput.genre;
+    merged.track = given.track ? given.track : fromInput.track;
+    // A total belongs to the number it came with.
+    merged.trackTotal = given.track ? given.trackTotal : fromInput.trackTotal;
+    merged.more = fromInput.more;
+    for (const auto& [name, values] : given.more) {
+        merged.more[name] = values;
+    }
+    const std::pair<const char*, bool> givenTexts[] = {{kTitleName, given.title.has_value()},
+                                                       {kArtistName, given.artist.has_value()},
+                                                       {kAlbumName, given.album.has_value()},
+                                                       {kGenreName, given.genre.has_value()}};
+    for (const auto& [name, isGiven] : givenTexts) {
+        if (isGiven && given.more.count(name) == 0) {
+            merged.more.erase(name);
+        }
+    }
+    merged.pictures = given.pictures;
+    for (const Picture& picture : fromInput.pictures) {
+        const bool replaced = std::any_of(given.pictures.begin(), given.pictures.end(),
+                                          [&](const Picture& other) { return other.type == picture.type; });
+        if (!replaced) {
+            merged.pictures.push_back(picture);
+        }
+    }
+    return merged;
+}
+
+std::string toLatin1(const std::string& utf8) {
+    if (!isValidUtf8(utf8)) {
+        return utf8;
+    }
+    // glibc transliterates by the locale's tables; C.UTF-8 has the common ones and is always there.
+    static const locale_t utf8Locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    const locale_t previous = utf8Locale != nullptr ? uselocale(utf8Locale) : nullptr;
+    std::string latin1;
+    iconv_t converter = iconv_open("ISO-8859-1//TRANSLIT", "UTF-8");
+    if (converter != reinterpret_cast<iconv_t>(-1)) {
+        std::string input = utf8;
+        char* in = input.data();
+        size_t inLeft = input.size();
+        while (inLeft > 0) {
+            char block[256];
+            char* out = block;
+            size_t outLeft = sizeof block;
+            const size_t converted = iconv(converter, &in, &inLeft, &out, &outLeft);
+            latin1.append(block, static_cast<size_t>(out - block));
+            if (converted == static_cast<size_t>(-1) && errno != E2BIG) {
+                // A character with no Latin-1 spelling: one '?' for the whole UTF-8 sequence.
+                latin1 += '?';
+                do {
+                    ++in;
+                    --inLeft;
+                } while (inLeft > 0 && (static_cast<unsigned char>(*in) >> 6) == 2);
+            }
+        }
+        iconv_close(converter);
+    }
+    if (previous != nullptr) {
+        uselocale(previous);
+    }
+    return latin1;
+}
+
+CVN_TrackInfo trackInfoFor(const TrackTags& tags) {
+    CVN_TrackInfo info;
+    std::memset(&info, 0, sizeof info);
+    info.size = sizeof info;
+    copyField(info.title, tags.title);
+    copyField(info.album, tags.album);
+    copyField(info.artist, tags.artist);
+    copyField(info.genre, tags.genre);
+    info.track = static_cast<uint8_t>(tags.track ? *tags.track - 1 : 255);
+    return info;
+}
+
+std::optional<int> parseTrackNumber(const std::string& text) {
+    size_t at = 0;
+    while (at < text.size() && text[at] == ' ') {
+        ++at;
+    }
+    // Leading zeros ("00012") are padding, not digits of the number.
+    size_t digits = 0;
+    while (at + 1 < text.size() && text[at] == '0' && text[at + 1] >= '0' && text[at + 1] <= '9') {
+        ++at;
+        ++digits;
+    }
+    int number = 0;
+    size_t significant = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9' && significant < 4; ++at, ++significant) {
+        number = number * 10 + (text[at] - '0');
+    }
+    digits += significant;
+    if (digits == 0 || number < 1 || number > 255) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+} // namespace cvnhost
