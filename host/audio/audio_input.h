@@ -7,6 +7,7 @@
 
 #include "audio/frame_source.h"
 #include "tags/track_tags.h"
+#include "track_records.h"
 
 #include <memory>
 #include <optional>
@@ -19,16 +20,6 @@ struct mpg123_handle_struct;
 namespace cvnhost {
 
 class ModuleDecoder;
-
-// Samples without a header (`--raw`, as the encoder project's program takes them with -r): their
-// rate, channels, width, sign and byte order.
-struct RawFormat {
-    int sampleRate = 44100;
-    int channels = 2;
-    int bits = 16;
-    bool isSigned = true;
-    bool bigEndian = false;
-};
 
 class AudioInput : public FrameSource {
   public:

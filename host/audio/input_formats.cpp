@@ -1,9 +1,13 @@
 #include "audio/input_formats.h"
 
 #include "audio/ffmpeg_module.h"
-#include "planning/output_plan.h"
 
 #include <sndfile.h>
+
+#include <algorithm>
+#include <cctype>
+#include <iterator>
+#include <set>
 
 namespace cvnhost {
 
@@ -42,6 +46,14 @@ std::vector<std::string> inputFormatLines() {
         ffmpeg(),
         "Folders: files named " + extensions,
     };
+}
+
+bool isAudioFileName(const std::filesystem::path& name) {
+    static const std::set<std::string> kExtensions(std::begin(kInputExtensions), std::end(kInputExtensions));
+    std::string extension = name.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return !name.filename().string().starts_with(".") && kExtensions.count(extension) == 1;
 }
 
 } // namespace cvnhost

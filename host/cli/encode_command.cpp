@@ -6,7 +6,7 @@
 #include "cli/run_summary.h"
 #include "audio/audio_input.h"
 #include "encoding/batch.h"
-#include "encoding/interrupt.h"
+#include "files/interrupt.h"
 #include "encoding/progress.h"
 #include "encoding/run_report.h"
 #include "files/pending_output.h"
@@ -15,7 +15,7 @@
 #include "planning/lossy_input.h"
 #include "planning/output_name.h"
 #include "planning/output_plan.h"
-#include "tags/content_digest.h"
+#include "planning/content_digest.h"
 
 #include <cmath>
 #include <cstdio>

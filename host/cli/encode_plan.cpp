@@ -10,7 +10,7 @@
 #include "planning/lossy_input.h"
 #include "planning/output_plan.h"
 #include "planning/write_plan.h"
-#include "tags/content_digest.h"
+#include "planning/content_digest.h"
 #include "tags/input_tags.h"
 
 #include <unistd.h>

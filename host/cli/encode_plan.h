@@ -3,7 +3,7 @@
 #pragma once
 
 #include "cli/encode_command.h"
-#include "encoding/track_records.h"
+#include "track_records.h"
 #include "planning/manifest.h"
 
 #include <filesystem>

@@ -5,7 +5,7 @@
 #include "cli/command_line.h"
 #include "cli/run_settings.h"
 #include "encoding/dialog_commands.h"
-#include "encoding/interrupt.h"
+#include "files/interrupt.h"
 
 #include <cstdio>
 

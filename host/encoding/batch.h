@@ -4,7 +4,7 @@
 
 #include "encoding/encode_job.h"
 #include "encoding/progress.h"
-#include "encoding/track_records.h"
+#include "track_records.h"
 
 #include <vector>
 

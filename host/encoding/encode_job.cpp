@@ -1,7 +1,7 @@
 #include "encoding/encode_job.h"
 
 #include "audio/audio_input.h"
-#include "tags/content_digest.h"
+#include "planning/content_digest.h"
 #include "files/file_io.h"
 #include "tags/folder_cover.h"
 #include "files/standard_streams.h"

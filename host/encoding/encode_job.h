@@ -11,7 +11,7 @@
 #include "audio/loudness.h"
 #include "files/pending_output.h"
 #include "encoding/plugin_host.h"
-#include "encoding/track_records.h"
+#include "track_records.h"
 #include "tags/track_tags.h"
 
 #include <atomic>
@@ -21,41 +21,6 @@
 #include <string>
 
 namespace cvnhost {
-
-// What --replaygain measures: nothing (the input's values are carried), each track, or each track
-// and the album it belongs to.
-enum class ReplayGainMode { Off, Track, Album };
-
-struct EncodeOptions {
-    int32_t formatIndex = cvn::kDefaultFormat;
-    // The VBR setting the streams use: 0 for constant bitrate, else the VBR quality + 1.
-    uint32_t vbr = 0;
-    // No format option was given: a mono input takes the mono format of the same bitrate.
-    bool monoInputStaysMono = false;
-    HKEY settingsKey = nullptr;
-    TrackTags givenTags; // from the command line; they beat the input's own
-    bool id3v2 = true;
-    Id3v2Version id3v2Version = Id3v2Version::V3;
-    bool keepPartial = false; // a file cut short is kept as STEM.partial.EXT
-    bool makeFolders = false; // the output's folders are made when missing (under --out-dir)
-    ReplayGainMode replayGain = ReplayGainMode::Off;
-    // The run's settings, as the source marker of each output keeps them (source_marker.h).
-    std::string settingsDigest;
-    std::optional<RawFormat> raw; // --raw: the inputs are samples without a header
-};
-
-struct TrackOutcome {
-    enum class Status { Encoded, CutShort, Failed, NotStarted };
-    Status status = Status::Failed;
-    std::string message;           // the cause of a failure
-    int64_t framesEncoded = 0;     // at 44100 Hz
-    int32_t formatIndex = -1;      // the format it was encoded in
-    std::string formatDescription; // describeEncoding's
-    uintmax_t bytes = 0;           // of the finished file
-    std::string partialPath;       // where a file cut short was kept, if it was
-    TrackTags tags;                // as written
-    double seconds = 0;            // the track's encode, wall time
-};
 
 // Called with the number of frames just handed to the plug-in; from the encoding thread.
 using ProgressCallback = std::function<void(int64_t frames)>;

@@ -3,7 +3,7 @@
 // otherwise, nothing with --quiet. Called from every encoding thread.
 #pragma once
 
-#include "encoding/encode_job.h"
+#include "track_records.h"
 
 #include <chrono>
 #include <cstdint>

@@ -5,7 +5,8 @@
 // status: encoded, skipped (the output exists), failed, cut-short or not-started (Ctrl-C).
 #pragma once
 
-#include "encoding/batch.h"
+#include "files/pending_output.h"
+#include "track_records.h"
 
 #include <cstdint>
 #include <string>

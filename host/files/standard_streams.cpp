@@ -1,7 +1,7 @@
 #include "files/standard_streams.h"
 
 #include "files/file_io.h"
-#include "encoding/interrupt.h"
+#include "files/interrupt.h"
 
 #include <unistd.h>
 

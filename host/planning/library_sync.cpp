@@ -1,6 +1,6 @@
 #include "planning/library_sync.h"
 
-#include "tags/content_digest.h"
+#include "planning/content_digest.h"
 #include "planning/output_plan.h"
 #include "tags/tag_rewrite.h"
 #include "tags/source_marker.h"

@@ -3,8 +3,8 @@
 // their source.
 #pragma once
 
-#include "encoding/encode_job.h"
-#include "encoding/track_records.h"
+#include "track_records.h"
+#include "track_records.h"
 
 #include <filesystem>
 #include <set>

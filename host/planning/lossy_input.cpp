@@ -1,6 +1,6 @@
 #include "planning/lossy_input.h"
 
-#include "tags/content_digest.h"
+#include "planning/content_digest.h"
 #include "audio/ffmpeg_module.h"
 #include "files/file_io.h"
 #include "tags/source_marker.h"

@@ -5,8 +5,8 @@
 // Lossy is a property of the codec, not of the name: an .m4a holds lossless ALAC or lossy AAC.
 #pragma once
 
-#include "encoding/encode_job.h"
-#include "encoding/track_records.h"
+#include "track_records.h"
+#include "track_records.h"
 
 #include <optional>
 #include <string>

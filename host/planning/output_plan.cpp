@@ -147,14 +147,6 @@ std::string besideAsMp3(const std::string& input) {
     return output.replace_extension(".mp3").string();
 }
 
-bool isAudioFileName(const fs::path& name) {
-    static const std::set<std::string> kExtensions(std::begin(kInputExtensions), std::end(kInputExtensions));
-    std::string extension = name.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return !name.filename().string().starts_with(".") && kExtensions.count(extension) == 1;
-}
-
 std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::string& error) {
     const std::string& output = request.output;
     const std::string& outDirectory = request.outDirectory;

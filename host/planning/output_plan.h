@@ -4,7 +4,8 @@
 // the audio files in it and its subfolders, and its tree is mirrored under --out-dir.
 #pragma once
 
-#include "encoding/batch.h"
+#include "audio/input_formats.h"
+#include "track_records.h"
 #include "planning/manifest.h"
 #include "tags/track_tags.h"
 
@@ -16,21 +17,11 @@
 
 namespace cvnhost {
 
-// The extensions of the files a folder input stands for: what libsndfile, libmpg123 and FFmpeg
-// read in cvnhost (protected .m4p files among them, so that each is named when it is refused).
-inline constexpr const char* kInputExtensions[] = {
-    ".wav", ".wave", ".aif", ".aiff", ".aifc", ".flac", ".ogg", ".oga", ".opus", ".mp3",
-    ".mp2", ".w64",  ".caf", ".au",   ".snd",  ".rf64", ".m4a", ".m4b", ".m4p",  ".mp4",
-    ".aac", ".wv",   ".ape", ".wma",  ".asf",  ".mpc",  ".tta", ".mka"};
-
 // Whether the name ends in .mp3, any case.
 bool hasMp3Extension(const std::filesystem::path& name);
 
 // The output of a lone input: beside it, its extension .mp3 (an MP3 input's name with .mp3 added).
 std::string besideAsMp3(const std::string& input);
-
-// Whether a folder's file is taken as audio: by its extension, any case. Hidden files are not.
-bool isAudioFileName(const std::filesystem::path& name);
 
 struct OutputRequest {
     std::vector<std::string> files;

@@ -5,7 +5,7 @@
 // "-" is standard input or output everywhere, and each may be used once per run.
 #pragma once
 
-#include "encoding/batch.h"
+#include "track_records.h"
 
 #include <string>
 #include <vector>

@@ -2,7 +2,7 @@
 // settings of a run, each a short text that two runs on any machine compute alike.
 #pragma once
 
-#include "encoding/track_records.h"
+#include "track_records.h"
 #include "tags/track_tags.h"
 
 #include "share/fnv1a.h"

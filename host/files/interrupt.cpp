@@ -1,4 +1,4 @@
-#include "encoding/interrupt.h"
+#include "files/interrupt.h"
 
 #include <csignal>
 

@@ -1,4 +1,4 @@
-#include "tags/content_digest.h"
+#include "planning/content_digest.h"
 
 #include "audio/audio_input.h"
 #include "tags/input_tags.h"

@@ -1,0 +1,76 @@
+// The records a run passes around, from the planner to the encoder and the report: a track as
+// planned, where its bytes go, how the run encodes it, and what became of it.
+#pragma once
+
+#include "tags/id3v2_tag.h"
+#include "tags/track_tags.h"
+
+#include "VelmoraPlugIn.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace cvnhost {
+
+struct BatchItem {
+    std::string input;
+    std::string output;
+    TrackTags tags;      // the track's own, from a manifest: they beat the input's
+    std::string partial; // where a file cut short is kept (--keep-partial), planned with the rest
+    std::string album;   // its album's identity with --replaygain album (album_identity.h), or empty
+    std::string source;  // the input's path below its input folder (its name, for a file given), or empty
+};
+
+// Where a track goes: its output, and where a file cut short is kept (empty: STEM.partial.EXT).
+struct OutputPaths {
+    std::string output;
+    std::string partial;
+};
+
+// Samples without a header (`--raw`, as the encoder project's program takes them with -r): their
+// rate, channels, width, sign and byte order.
+struct RawFormat {
+    int sampleRate = 44100;
+    int channels = 2;
+    int bits = 16;
+    bool isSigned = true;
+    bool bigEndian = false;
+};
+
+// What --replaygain measures: nothing (the input's values are carried), each track, or each track
+// and the album it belongs to.
+enum class ReplayGainMode { Off, Track, Album };
+
+struct EncodeOptions {
+    int32_t formatIndex = cvn::kDefaultFormat;
+    // The VBR setting the streams use: 0 for constant bitrate, else the VBR quality + 1.
+    uint32_t vbr = 0;
+    // No format option was given: a mono input takes the mono format of the same bitrate.
+    bool monoInputStaysMono = false;
+    HKEY settingsKey = nullptr;
+    TrackTags givenTags; // from the command line; they beat the input's own
+    bool id3v2 = true;
+    Id3v2Version id3v2Version = Id3v2Version::V3;
+    bool keepPartial = false; // a file cut short is kept as STEM.partial.EXT
+    bool makeFolders = false; // the output's folders are made when missing (under --out-dir)
+    ReplayGainMode replayGain = ReplayGainMode::Off;
+    // The run's settings, as the source marker of each output keeps them (source_marker.h).
+    std::string settingsDigest;
+    std::optional<RawFormat> raw; // --raw: the inputs are samples without a header
+};
+
+struct TrackOutcome {
+    enum class Status { Encoded, CutShort, Failed, NotStarted };
+    Status status = Status::Failed;
+    std::string message;           // the cause of a failure
+    int64_t framesEncoded = 0;     // at 44100 Hz
+    int32_t formatIndex = -1;      // the format it was encoded in
+    std::string formatDescription; // describeEncoding's
+    uintmax_t bytes = 0;           // of the finished file
+    std::string partialPath;       // where a file cut short was kept, if it was
+    TrackTags tags;                // as written
+    double seconds = 0;            // the track's encode, wall time
+};
+
+} // namespace cvnhost
