@@ -123,8 +123,6 @@ std::unique_ptr<AudioInput> AudioInput::open(const std::string& path, std::strin
     } else if (!input->openFfmpeg(path, error)) {
         return nullptr;
     }
-    // TagLib reads every tag and the pictures; libsndfile's few strings fill what it did not find
-    // (the track number of a WAV file's INFO list, say).
     TrackTags strings;
     if (input->file_ != nullptr) {
         strings.title = metadataText(input->file_, SF_STR_TITLE);
@@ -135,8 +133,7 @@ std::unique_ptr<AudioInput> AudioInput::open(const std::string& path, std::strin
             strings.track = parseTrackNumber(*track);
         }
     }
-    const std::optional<TrackTags> tags = readInputTags(path);
-    input->tags_ = tags ? mergeTags(*tags, strings) : strings;
+    input->strings_ = strings;
     if (input->sampleRate_ != CVN_PLUGIN_SAMPLE_RATE) {
         const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
         const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);

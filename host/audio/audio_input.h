@@ -36,8 +36,9 @@ class AudioInput : public FrameSource {
     // cannot be read. For the progress bar, which needs the total before any track is opened.
     static int64_t expectedFramesOf(const std::string& path);
 
-    // The texts that the file's own metadata holds.
-    const TrackTags& tags() const { return tags_; }
+    // The few texts libsndfile reads from the header (the track number of a WAV file's INFO list,
+    // say), which fill what the file's tags, read with TagLib, lack.
+    const TrackTags& strings() const { return strings_; }
     // "FLAC 48000 Hz mono", say.
     std::string description() const;
     bool resampled() const { return resampler_ != nullptr; }
@@ -68,7 +69,7 @@ class AudioInput : public FrameSource {
     int64_t framesRead_ = 0;
     bool ended_ = false;
     bool flushed_ = false;
-    TrackTags tags_;
+    TrackTags strings_;
     std::vector<int16_t> shortBlock_;
     std::vector<float> floatBlock_;
     std::vector<float> resampledBlock_;

@@ -78,6 +78,7 @@ std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vec
     const bool albumGain = command.replayGain == "album";
     if (albumGain) {
         for (BatchItem& item : planned->tracks) {
+            item.inputTags = inputTagsOf(item);
             item.album = albumIdentityOf(tagsGivenTo(item, given));
         }
     }

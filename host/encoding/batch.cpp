@@ -31,32 +31,62 @@ struct WaitingAlbum {
     std::vector<std::pair<size_t, EncodedTrack>> tracks;
 };
 
-} // namespace
-
-std::vector<TrackOutcome> encodeBatch(const PlugInHost& host, const std::vector<BatchItem>& items,
-                                      const EncodeOptions& options, unsigned jobs, Progress& progress,
-                                      const std::atomic<bool>& stop) {
-    std::vector<TrackOutcome> outcomes(items.size());
-    size_t albumCount = 0;
-    const std::vector<std::optional<size_t>> albums = options.replayGain == ReplayGainMode::Album
-                                                          ? albumsOf(items, albumCount)
-                                                          : std::vector<std::optional<size_t>>(items.size());
-    std::vector<WaitingAlbum> waiting(albumCount);
-    for (const std::optional<size_t>& album : albums) {
-        if (album) {
-            ++waiting[*album].remaining;
+// One batch: its items, the outcomes in their order, and the albums waiting for their last track.
+class BatchRun {
+  public:
+    BatchRun(const PlugInHost& host, const std::vector<BatchItem>& items, const EncodeOptions& options,
+             Progress& progress, const std::atomic<bool>& stop)
+        : host_(host), items_(items), options_(options), progress_(progress), stop_(stop),
+          outcomes_(items.size()), albums_(items.size()) {
+        size_t albumCount = 0;
+        if (options.replayGain == ReplayGainMode::Album) {
+            albums_ = albumsOf(items, albumCount);
+        }
+        waiting_.resize(albumCount);
+        for (const std::optional<size_t>& album : albums_) {
+            if (album) {
+                ++waiting_[*album].remaining;
+            }
         }
     }
-    std::mutex waitingLock;
 
-    const auto finish = [&](size_t index, EncodedTrack& track) {
-        finishTrack(track, options);
-        outcomes[index] = std::move(track.outcome);
-        progress.finished(items[index].input, items[index].output, outcomes[index]);
-    };
+    // Takes the next item until none is left; run by every thread of the batch.
+    void work() {
+        for (size_t index; (index = next_.fetch_add(1)) < items_.size();) {
+            const std::optional<size_t> album = albums_[index];
+            if (stop_.load()) {
+                outcomes_[index].status = TrackOutcome::Status::NotStarted;
+                outcomes_[index].message = "not started: stopped by the user";
+                if (album) {
+                    arrive(*album, std::nullopt);
+                }
+                continue;
+            }
+            const ProgressCallback advance = [this](int64_t frames) { progress_.advance(frames); };
+            const auto started = std::chrono::steady_clock::now();
+            EncodedTrack track = encodeInputFile(host_, items_[index], options_, stop_, advance);
+            track.outcome.seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            if (album) {
+                arrive(*album, std::make_pair(index, std::move(track)));
+            } else {
+                finish(index, track);
+            }
+        }
+    }
+
+    std::vector<TrackOutcome> outcomes() { return std::move(outcomes_); }
+
+  private:
+    void finish(size_t index, EncodedTrack& track) {
+        finishTrack(track, options_);
+        outcomes_[index] = std::move(track.outcome);
+        progress_.finished(items_[index].input, items_[index].output, outcomes_[index]);
+    }
+
     // An album whose tracks were all tried: each encoded track gets the album's gain, measured on
     // those that were encoded whole. After a stop none is written: the gain would be of a part.
-    const auto finishAlbum = [&](std::vector<std::pair<size_t, EncodedTrack>>& tracks) {
+    void finishAlbum(std::vector<std::pair<size_t, EncodedTrack>>& tracks) {
         std::vector<const LoudnessMeter*> meters;
         double peak = 0; // the largest track peak
         for (const auto& [index, track] : tracks) {
@@ -67,19 +97,20 @@ std::vector<TrackOutcome> encodeBatch(const PlugInHost& host, const std::vector<
         }
         const std::optional<ReplayGain> gain = LoudnessMeter::gainOf(meters, peak);
         for (auto& [index, track] : tracks) {
-            track.cutShort = track.cutShort || stop.load();
+            track.cutShort = track.cutShort || stop_.load();
             if (gain) {
                 setReplayGainTags(track.outcome.tags, "ALBUM", *gain);
             }
             finish(index, track);
         }
-    };
+    }
+
     // Counts the item as tried in its album, keeping the track if it was encoded.
-    const auto arrive = [&](size_t album, std::optional<std::pair<size_t, EncodedTrack>> track) {
+    void arrive(size_t album, std::optional<std::pair<size_t, EncodedTrack>> track) {
         std::vector<std::pair<size_t, EncodedTrack>> complete;
         {
-            std::lock_guard<std::mutex> lock(waitingLock);
-            WaitingAlbum& entry = waiting[album];
+            std::lock_guard<std::mutex> lock(waitingLock_);
+            WaitingAlbum& entry = waiting_[album];
             if (track) {
                 entry.tracks.push_back(std::move(*track));
             }
@@ -90,42 +121,36 @@ std::vector<TrackOutcome> encodeBatch(const PlugInHost& host, const std::vector<
         if (!complete.empty()) {
             finishAlbum(complete);
         }
-    };
+    }
 
-    std::atomic<size_t> next{0};
-    const auto work = [&] {
-        for (size_t index; (index = next.fetch_add(1)) < items.size();) {
-            const std::optional<size_t> album = albums[index];
-            if (stop.load()) {
-                outcomes[index].status = TrackOutcome::Status::NotStarted;
-                outcomes[index].message = "not started: stopped by the user";
-                if (album) {
-                    arrive(*album, std::nullopt);
-                }
-                continue;
-            }
-            const ProgressCallback advance = [&](int64_t frames) { progress.advance(frames); };
-            const auto started = std::chrono::steady_clock::now();
-            EncodedTrack track = encodeInputFile(host, items[index], options, stop, advance);
-            track.outcome.seconds =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-            if (album) {
-                arrive(*album, std::make_pair(index, std::move(track)));
-            } else {
-                finish(index, track);
-            }
-        }
-    };
+    const PlugInHost& host_;
+    const std::vector<BatchItem>& items_;
+    const EncodeOptions& options_;
+    Progress& progress_;
+    const std::atomic<bool>& stop_;
+    std::vector<TrackOutcome> outcomes_;
+    std::vector<std::optional<size_t>> albums_;
+    std::vector<WaitingAlbum> waiting_;
+    std::mutex waitingLock_;
+    std::atomic<size_t> next_{0};
+};
+
+} // namespace
+
+std::vector<TrackOutcome> encodeBatch(const PlugInHost& host, const std::vector<BatchItem>& items,
+                                      const EncodeOptions& options, unsigned jobs, Progress& progress,
+                                      const std::atomic<bool>& stop) {
+    BatchRun batch(host, items, options, progress, stop);
     const unsigned threadCount = std::max(1u, std::min<unsigned>(jobs, static_cast<unsigned>(items.size())));
     std::vector<std::thread> threads;
     for (unsigned i = 1; i < threadCount; ++i) {
-        threads.emplace_back(work);
+        threads.emplace_back([&batch] { batch.work(); });
     }
-    work();
+    batch.work();
     for (std::thread& thread : threads) {
         thread.join();
     }
-    return outcomes;
+    return batch.outcomes();
 }
 
 } // namespace cvnhost

@@ -64,6 +64,33 @@ void measureTrack(EncodedTrack& encoded, const std::string& path, const std::str
     }
 }
 
+// Hands the source's audio to the stream until it ends, fails or a stop is asked for, measuring and
+// digesting it on the way. False when the plug-in did not take a block; a read failure is in
+// `readError`.
+bool feedStream(const PlugInHost& host, CVN_StreamHandle& stream, FrameSource& source, EncodedTrack& encoded,
+                const std::atomic<bool>& stop, const ProgressCallback& progress, std::string& readError) {
+    std::vector<uint32_t> frames;
+    FrameDigest digest;
+    bool written = true;
+    while (!stop.load() && source.read(frames, readError) && !frames.empty()) {
+        if (host.writeBuffer(stream, static_cast<int32_t>(frames.size()), frames.data()) !=
+            CVN_STREAM_SUCCEEDED) {
+            written = false;
+            break;
+        }
+        if (encoded.meter) {
+            encoded.meter->add(frames);
+        }
+        digest.add(frames);
+        encoded.outcome.framesEncoded += static_cast<int64_t>(frames.size());
+        if (progress) {
+            progress(static_cast<int64_t>(frames.size()));
+        }
+    }
+    encoded.audioDigest = digest.text();
+    return written;
+}
+
 } // namespace
 
 std::string describeEncoding(int32_t formatIndex, uint32_t vbr) {
@@ -89,7 +116,8 @@ EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, cons
     if (options.monoInputStaysMono && audio->channels() == 1) {
         trackOptions.formatIndex = cvn::monoFormatOf(options.formatIndex);
     }
-    TrackTags tags = mergeTags(options.givenTags, mergeTags(item.tags, audio->tags()));
+    const TrackTags inputTags = inputTagsOf(item);
+    TrackTags tags = tagsGivenTo(item, options.givenTags, mergeTags(inputTags, audio->strings()));
     if (tags.pictures.empty() && !isStandardStream(item.input)) {
         if (std::optional<Picture> cover = folderCoverOf(item.input)) {
             tags.pictures.push_back(std::move(*cover));
@@ -99,7 +127,7 @@ EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, cons
         encodeTrack(host, *audio, tags, {item.output, item.partial}, trackOptions, stop, progress);
     if (marker) {
         marker->audio = flacAudioDigest(item.input).value_or(track.audioDigest);
-        marker->tags = tagsDigest(tagsGivenTo(item, options.givenTags));
+        marker->tags = tagsDigest(tagsGivenTo(item, options.givenTags, inputTags));
         marker->settings = options.settingsDigest;
         track.outcome.tags.more[kSourceMarkerName] = {markerText(*marker)};
     }
@@ -141,36 +169,12 @@ EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const Trac
         outcome.message = output + " " + whyNotCreated(output);
         return encoded;
     }
-    std::vector<uint32_t> frames;
-    std::string readError;
-    bool written = true;
     if (options.replayGain != ReplayGainMode::Off) {
         encoded.meter = std::make_unique<LoudnessMeter>(cvn::isStereoFormat(options.formatIndex) ? 2 : 1);
     }
-    FrameDigest digest;
-    while (!stop.load()) {
-        if (!source.read(frames, readError)) {
-            break;
-        }
-        if (frames.empty()) {
-            break;
-        }
-        if (host.writeBuffer(stream, static_cast<int32_t>(frames.size()), frames.data()) !=
-            CVN_STREAM_SUCCEEDED) {
-            written = false;
-            break;
-        }
-        if (encoded.meter) {
-            encoded.meter->add(frames);
-        }
-        digest.add(frames);
-        outcome.framesEncoded += static_cast<int64_t>(frames.size());
-        if (progress) {
-            progress(static_cast<int64_t>(frames.size()));
-        }
-    }
+    std::string readError;
+    const bool written = feedStream(host, stream, source, encoded, stop, progress, readError);
     encoded.cutShort = stop.load() && readError.empty() && written;
-    encoded.audioDigest = digest.text();
     const bool closed = host.closeStream(stream) == CVN_STREAM_SUCCEEDED;
 
     if (!readError.empty()) {

@@ -67,8 +67,16 @@ std::string tagsDigest(const TrackTags& tags) {
     return hexOf(hash);
 }
 
+TrackTags inputTagsOf(const BatchItem& item) {
+    return item.inputTags ? *item.inputTags : readInputTags(item.input).value_or(TrackTags{});
+}
+
 TrackTags tagsGivenTo(const BatchItem& item, const TrackTags& given) {
-    return mergeTags(given, mergeTags(item.tags, readInputTags(item.input).value_or(TrackTags{})));
+    return tagsGivenTo(item, given, inputTagsOf(item));
+}
+
+TrackTags tagsGivenTo(const BatchItem& item, const TrackTags& given, const TrackTags& inputTags) {
+    return mergeTags(given, mergeTags(item.tags, inputTags));
 }
 
 std::string settingsDigest(const std::vector<std::string>& parts) {

@@ -17,9 +17,14 @@ namespace cvnhost {
 // The tags as given to a track, without the ReplayGain values (measured or carried) and the marker.
 std::string tagsDigest(const TrackTags& tags);
 
+// The input file's own tags (read with TagLib, as a later run reads them again): those the item
+// holds, else read now.
+TrackTags inputTagsOf(const BatchItem& item);
+
 // The tags a track is given, as the digest takes them: `given` (the options') over the item's own
-// over the input file's (read with TagLib, as a later run reads them again).
+// over the input file's (`inputTags`, by default inputTagsOf(item)).
 TrackTags tagsGivenTo(const BatchItem& item, const TrackTags& given);
+TrackTags tagsGivenTo(const BatchItem& item, const TrackTags& given, const TrackTags& inputTags);
 
 // Of any list of texts and numbers that make up a run's settings.
 std::string settingsDigest(const std::vector<std::string>& parts);

@@ -147,84 +147,117 @@ std::string besideAsMp3(const std::string& input) {
     return output.replace_extension(".mp3").string();
 }
 
-std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::string& error) {
-    const std::string& output = request.output;
-    const std::string& outDirectory = request.outDirectory;
-    if (!outDirectory.empty() && !output.empty()) {
+namespace {
+
+// The usage errors of --output, --out-dir and --name together.
+bool outputOptionsAgree(const OutputRequest& request, std::string& error) {
+    if (!request.outDirectory.empty() && !request.output.empty()) {
         error = "--output and --out-dir exclude each other";
-        return std::nullopt;
+        return false;
     }
-    if (!request.nameTemplate.empty() && outDirectory.empty()) {
+    if (!request.nameTemplate.empty() && request.outDirectory.empty()) {
         error = "--name needs --out-dir DIR, below which the names are made";
+        return false;
+    }
+    return true;
+}
+
+// The output of the one input given without --out-dir: --output, the last of two files (which is
+// then taken out of `files`), or beside a lone input as the encoder project's program writes it.
+std::string pairedOutputOf(const OutputRequest& request, std::vector<std::string>& files) {
+    if (!request.outDirectory.empty() || !request.output.empty()) {
+        return request.output;
+    }
+    if (files.size() == 2) {
+        std::string output = files.back();
+        files.pop_back();
+        return output;
+    }
+    if (files.size() == 1 && request.manifest.empty() && !isStandardStream(files[0]) &&
+        !fs::is_directory(files[0])) {
+        return besideAsMp3(files[0]);
+    }
+    return {};
+}
+
+// The name below --out-dir of a track that was given no output: its stem, or with --name the name
+// its tags make, which are then the item's (read once).
+std::string nameBelowOutDirectory(const OutputRequest& request, BatchItem& item, const fs::path& stem) {
+    fs::path name = stem;
+    if (!request.nameTemplate.empty()) {
+        item.inputTags = request.inputTagsOf(item.input);
+        const TrackTags tags = mergeTags(request.givenTags, mergeTags(item.tags, *item.inputTags));
+        name = renderName(request.nameTemplate, tags, fs::path(item.input).stem().string());
+    }
+    if (!hasMp3Extension(name)) {
+        name += ".mp3"; // a template that ends in .mp3 is not extended again
+    }
+    return (fs::path(request.outDirectory) / name).string();
+}
+
+// The manifest's tracks, after the files; false with the usage error.
+bool addManifestTracks(const OutputRequest& request, std::vector<BatchItem>& items,
+                       std::vector<bool>& foundInFolder, std::string& error) {
+    const std::string& outDirectory = request.outDirectory;
+    for (const ManifestEntry& entry : request.manifest) {
+        if (isStandardStream(entry.input) && !entry.output) {
+            error = "standard input (-) in the manifest needs an \"output\"";
+            return false;
+        }
+        if (!entry.output && outDirectory.empty()) {
+            error = entry.input + ": a manifest track without an \"output\" needs --out-dir DIR";
+            return false;
+        }
+        BatchItem item{entry.input, {}, entry.tags, {}, {}, entry.input, {}};
+        const bool belowOutDirectory = entry.output && !outDirectory.empty() &&
+                                       fs::path(*entry.output).is_relative() &&
+                                       !isStandardStream(*entry.output);
+        item.output =
+            !entry.output
+                ? nameBelowOutDirectory(request, item, fs::path(entry.input).filename().replace_extension())
+            : belowOutDirectory ? (fs::path(outDirectory) / *entry.output).string()
+                                : *entry.output;
+        items.push_back(std::move(item));
+        foundInFolder.push_back(false);
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::string& error) {
+    if (!outputOptionsAgree(request, error)) {
         return std::nullopt;
     }
-    const bool manifest = !request.manifest.empty();
-    // Without --out-dir the last of two files is the output; a manifest has its outputs.
     std::vector<std::string> files = request.files;
-    std::string pairedOutput = output;
-    if (outDirectory.empty() && output.empty() && files.size() == 2) {
-        pairedOutput = files.back();
-        files.pop_back();
-    } else if (outDirectory.empty() && output.empty() && files.size() == 1 && !manifest &&
-               !isStandardStream(files[0]) && !fs::is_directory(files[0])) {
-        // A lone input is written beside itself, as the encoder project's program does.
-        pairedOutput = besideAsMp3(files[0]);
-    }
+    const std::string pairedOutput = pairedOutputOf(request, files);
     PlannedTracks planned;
     const std::optional<std::vector<InputFile>> inputs =
-        expandFolders(files, outDirectory, planned.unreadable, error);
+        expandFolders(files, request.outDirectory, planned.unreadable, error);
     if (!inputs) {
         return std::nullopt;
     }
-    // The name below --out-dir of a track that was given no output.
-    const auto named = [&](const std::string& input, const fs::path& stem, const TrackTags& tags) {
-        fs::path name = request.nameTemplate.empty()
-                            ? stem
-                            : fs::path(renderName(
-                                  request.nameTemplate,
-                                  mergeTags(request.givenTags, mergeTags(tags, request.inputTagsOf(input))),
-                                  fs::path(input).stem().string()));
-        if (!hasMp3Extension(name)) {
-            name += ".mp3"; // a template that ends in .mp3 is not extended again
-        }
-        return (fs::path(outDirectory) / name).string();
-    };
     std::vector<BatchItem>& items = planned.tracks;
     std::vector<bool> foundInFolder;
-    if (!outDirectory.empty()) {
+    if (!request.outDirectory.empty()) {
         for (const InputFile& input : *inputs) {
-            items.push_back({input.path, named(input.path, input.outputStem, {}), {}, {}, {}, input.source});
+            BatchItem item{input.path, {}, {}, {}, {}, input.source, {}};
+            item.output = nameBelowOutDirectory(request, item, input.outputStem);
+            items.push_back(std::move(item));
             foundInFolder.push_back(input.foundInFolder);
         }
     } else if (!pairedOutput.empty() && inputs->size() == 1) {
-        items.push_back({(*inputs)[0].path, pairedOutput, {}, {}, {}, (*inputs)[0].source});
+        items.push_back({(*inputs)[0].path, pairedOutput, {}, {}, {}, (*inputs)[0].source, {}});
         foundInFolder.push_back(false);
-    } else if (!inputs->empty() || !manifest) {
-        error = !output.empty() ? "--output takes one input; use --out-dir for several"
+    } else if (!inputs->empty() || request.manifest.empty()) {
+        error = !request.output.empty() ? "--output takes one input; use --out-dir for several"
                 : inputs->size() < 2
                     ? "encode needs an INPUT and an OUTPUT (or --output, or --out-dir DIR, or --manifest)"
                     : "several inputs need --out-dir DIR";
         return std::nullopt;
     }
-    for (const ManifestEntry& entry : request.manifest) {
-        if (isStandardStream(entry.input) && !entry.output) {
-            error = "standard input (-) in the manifest needs an \"output\"";
-            return std::nullopt;
-        }
-        if (!entry.output && outDirectory.empty()) {
-            error = entry.input + ": a manifest track without an \"output\" needs --out-dir DIR";
-            return std::nullopt;
-        }
-        const bool belowOutDirectory = entry.output && !outDirectory.empty() &&
-                                       fs::path(*entry.output).is_relative() &&
-                                       !isStandardStream(*entry.output);
-        const std::string trackOutput =
-            !entry.output
-                ? named(entry.input, fs::path(entry.input).filename().replace_extension(), entry.tags)
-            : belowOutDirectory ? (fs::path(outDirectory) / *entry.output).string()
-                                : *entry.output;
-        items.push_back({entry.input, trackOutput, entry.tags, {}, {}, entry.input});
-        foundInFolder.push_back(false);
+    if (!addManifestTracks(request, items, foundInFolder, error)) {
+        return std::nullopt;
     }
     leaveOutOutputs(items, foundInFolder);
     return planned;
