@@ -76,4 +76,19 @@ struct TrackOutcome {
     double seconds = 0;            // the track's encode, wall time
 };
 
+// A track of a run as planned, and what became of it.
+struct PlannedTrack {
+    enum class Action {
+        Keep,     // its output exists and stays
+        Encode,   // through the plug-in
+        Retag,    // --update: its tags changed, its audio did not
+        Copy,     // --lossy copy: an MP3 input put in place as it is
+        LeaveOut, // --lossy skip
+        Refuse,   // its output folder cannot be written
+    };
+    BatchItem item;
+    Action action = Action::Keep;
+    TrackOutcome outcome; // of its encode, retag or copy; a failure's cause in `message`
+};
+
 } // namespace cvnhost

@@ -62,16 +62,18 @@ void addLibraryOptions(CLI::App* command, EncodeCommand& encode) {
                       "of it");
 }
 
-// The outputs made without the plug-in: `write` for each item, which is then named with `what`
-// ("tags written again", "copied as it is"), or its failure. The failures.
-size_t writeEach(const std::vector<BatchItem>& items,
+// The outputs made without the plug-in: `write` for each track, which is then named with `what`
+// ("tags written again", "copied as it is"), or its failure, kept in its outcome. The failures.
+size_t writeEach(const std::vector<PlannedTrack*>& tracks,
                  bool (*write)(const BatchItem&, const EncodeOptions&, std::string&), const char* what,
                  const EncodeOptions& options, bool quiet) {
     size_t failed = 0;
-    for (const BatchItem& item : items) {
+    for (PlannedTrack* track : tracks) {
+        const BatchItem& item = track->item;
         std::string error;
         if (!write(item, options, error)) {
             fail(item.output + " " + error);
+            track->outcome.message = error;
             ++failed;
         } else if (!quiet) {
             std::fprintf(stderr, "%s -> %s (%s)\n", item.input.c_str(), item.output.c_str(), what);
@@ -139,7 +141,8 @@ bool sayBeforeWork(const RunTracks& run, const EncodeCommand& command, bool batc
     for (const std::string& problem : run.unreadable) {
         fail(problem);
     }
-    for (const BatchItem& item : run.toWrite) {
+    for (const PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Encode)) {
+        const BatchItem& item = track->item;
         if (!command.common.quiet && !isStandardStream(item.output) && !hasMp3Extension(item.output)) {
             fail(item.output + ": MP3 data under a name that does not end in .mp3 (players go by the name)");
         }
@@ -147,37 +150,40 @@ bool sayBeforeWork(const RunTracks& run, const EncodeCommand& command, bool batc
     // An existing output is kept unless --overwrite: a batch skips it (a re-run encodes what is not
     // there yet), a single encode stops and says how to replace it.
     for (size_t i = 0; !batch && i < run.tracks.size(); ++i) {
-        if (run.kept[i]) {
-            fail(run.tracks[i].output + ": exists; --overwrite replaces it once the new file is complete");
+        if (run.tracks[i].action == PlannedTrack::Action::Keep) {
+            fail(run.tracks[i].item.output +
+                 ": exists; --overwrite replaces it once the new file is complete");
             return false;
         }
     }
     return true;
 }
 
-// Encodes what the run writes, with the progress it shows.
-std::vector<TrackOutcome> encodeTracks(const PlugInHost& host, const RunTracks& run,
-                                       const EncodeOptions& options, const EncodeCommand& command,
-                                       const std::atomic<bool>& stop) {
+// Encodes the tracks to encode, with the progress the run shows; each outcome goes to its track.
+void encodeTracks(const PlugInHost& host, RunTracks& run, const EncodeOptions& options,
+                  const EncodeCommand& command, const std::atomic<bool>& stop) {
+    const std::vector<BatchItem> items = run.itemsFor(PlannedTrack::Action::Encode);
     // Only the bar shows how far the whole batch has come, so only it needs the total up front.
     const Progress::Mode mode = Progress::modeFor(command.common.quiet);
     int64_t expectedFrames = 0;
-    for (size_t i = 0; mode == Progress::Mode::Bar && i < run.toWrite.size(); ++i) {
-        expectedFrames += AudioInput::expectedFramesOf(run.toWrite[i].input);
+    for (size_t i = 0; mode == Progress::Mode::Bar && i < items.size(); ++i) {
+        expectedFrames += AudioInput::expectedFramesOf(items[i].input);
     }
-    Progress progress(mode, run.toWrite.size(), expectedFrames);
-    std::vector<TrackOutcome> outcomes =
-        encodeBatch(host, run.toWrite, options, command.jobs, progress, stop);
+    Progress progress(mode, items.size(), expectedFrames);
+    std::vector<TrackOutcome> outcomes = encodeBatch(host, items, options, command.jobs, progress, stop);
     progress.close();
-    return outcomes;
+    const std::vector<PlannedTrack*> tracks = run.tracksFor(PlannedTrack::Action::Encode);
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        tracks[i]->outcome = std::move(outcomes[i]);
+    }
 }
 
 // After Ctrl-C: what was cut short, and what became of it.
-int stoppedRun(const RunTracks& run, const std::vector<TrackOutcome>& outcomes, bool keepPartial) {
+int stoppedRun(const RunTracks& run, bool keepPartial) {
     std::vector<std::string> cutShort;
-    for (size_t i = 0; i < outcomes.size(); ++i) {
-        if (outcomes[i].status == TrackOutcome::Status::CutShort) {
-            cutShort.push_back(run.toWrite[i].output);
+    for (const PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Encode)) {
+        if (track->outcome.status == TrackOutcome::Status::CutShort) {
+            cutShort.push_back(track->item.output);
         }
     }
     fail("stopped: " + std::to_string(cutShort.size()) + " file(s) cut short" +
@@ -191,13 +197,15 @@ int stoppedRun(const RunTracks& run, const std::vector<TrackOutcome>& outcomes, 
 
 // What the run does without the plug-in: tags written again, MP3 inputs copied, orphans removed.
 // The failures.
-size_t keepLibraryInStep(const RunTracks& run, const EncodeOptions& options, const EncodeCommand& command,
+size_t keepLibraryInStep(RunTracks& run, const EncodeOptions& options, const EncodeCommand& command,
                          RunCounts& counts) {
     const bool quiet = command.common.quiet;
-    const size_t retagFailures = writeEach(run.toRetag, retagOutput, "tags written again", options, quiet);
-    const size_t copyFailures = writeEach(run.toCopy, copyMp3Input, "copied as it is", options, quiet);
-    counts.retagged = run.toRetag.size() - retagFailures;
-    counts.copied = run.toCopy.size() - copyFailures;
+    const std::vector<PlannedTrack*> retag = run.tracksFor(PlannedTrack::Action::Retag);
+    const std::vector<PlannedTrack*> copy = run.tracksFor(PlannedTrack::Action::Copy);
+    const size_t retagFailures = writeEach(retag, retagOutput, "tags written again", options, quiet);
+    const size_t copyFailures = writeEach(copy, copyMp3Input, "copied as it is", options, quiet);
+    counts.retagged = retag.size() - retagFailures;
+    counts.copied = copy.size() - copyFailures;
     size_t removeFailures = 0;
     if (command.deleteOrphans) {
         const std::optional<std::vector<std::string>> orphans = orphansOf(run, command);
@@ -212,15 +220,24 @@ size_t keepLibraryInStep(const RunTracks& run, const EncodeOptions& options, con
     return retagFailures + copyFailures + removeFailures;
 }
 
-size_t failuresOf(const std::vector<TrackOutcome>& outcomes) {
+size_t encodeFailuresOf(const RunTracks& run) {
     size_t failed = 0;
-    for (const TrackOutcome& outcome : outcomes) {
-        failed += outcome.status == TrackOutcome::Status::Failed ||
-                          outcome.status == TrackOutcome::Status::NotStarted
-                      ? 1
-                      : 0;
+    for (const PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Encode)) {
+        const TrackOutcome::Status status = track->outcome.status;
+        failed +=
+            status == TrackOutcome::Status::Failed || status == TrackOutcome::Status::NotStarted ? 1 : 0;
     }
     return failed;
+}
+
+// The report, once what the run does is done.
+bool writeRunReport(PendingOutput* report, const RunTracks& run) {
+    std::string error;
+    if (report != nullptr && !writeReport(*report, reportLines(run.tracks), error)) {
+        fail(error);
+        return false;
+    }
+    return true;
 }
 
 // The planned run, from the report and the last checks to the summary.
@@ -243,27 +260,24 @@ int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions
         return showPlan(run, command);
     }
     RunCounts counts;
-    counts.skipped = run.tracks.size() - run.toWrite.size() - run.toRetag.size() - run.toCopy.size() -
-                     run.lossySkipped - unwritable;
+    counts.skipped = run.count(PlannedTrack::Action::Keep);
     std::unique_ptr<PlugInHost> host = openPlugIn();
     if (!host) {
         return kExitFailure;
     }
     const std::atomic<bool>& stop = stopOnInterrupt();
-    const std::vector<TrackOutcome> outcomes = encodeTracks(*host, run, options, command, stop);
+    encodeTracks(*host, run, options, command, stop);
     RegCloseKey(key);
-    std::string error;
-    if (report && !writeReport(*report, reportLines(run.tracks, run.kept, outcomes), error)) {
-        fail(error);
+    if (stop.load()) {
+        return writeRunReport(report.get(), run) ? stoppedRun(run, command.keepPartial) : kExitFailure;
+    }
+    const size_t failed = encodeFailuresOf(run);
+    const size_t stepFailures = keepLibraryInStep(run, options, command, counts);
+    if (!writeRunReport(report.get(), run)) {
         return kExitFailure;
     }
-    if (stop.load()) {
-        return stoppedRun(run, outcomes, command.keepPartial);
-    }
-    const size_t failed = failuresOf(outcomes);
-    const size_t stepFailures = keepLibraryInStep(run, options, command, counts);
     if (!command.common.quiet) {
-        printRunSummary(run, outcomes, options, counts, failed);
+        printRunSummary(run, options, counts, failed);
     }
     if (!run.unreadable.empty()) {
         fail(std::to_string(run.unreadable.size()) +

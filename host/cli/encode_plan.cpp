@@ -18,7 +18,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <map>
+#include <utility>
 
 namespace cvnhost {
 
@@ -56,7 +58,90 @@ std::filesystem::path nearestFolderOf(const std::string& path) {
     return folder;
 }
 
+// What the run does to a track of its shard, albums aside: encode it when its output is missing
+// (or to be overwritten), or with --update when its source changed; retag it when only its tags
+// did; else keep it.
+PlannedTrack::Action firstActionFor(const BatchItem& item, const EncodeCommand& command,
+                                    const std::string& settingsDigest) {
+    if (!outputKept(item, command)) {
+        return PlannedTrack::Action::Encode;
+    }
+    if (command.update && !isStandardStream(item.output)) {
+        switch (syncActionFor(item, settingsDigest)) {
+        case SyncAction::Encode:
+            return PlannedTrack::Action::Encode;
+        case SyncAction::Retag:
+            return PlannedTrack::Action::Retag;
+        case SyncAction::Keep:
+            break;
+        }
+    }
+    return PlannedTrack::Action::Keep;
+}
+
+// The action of each planned track, nothing for those of other shards. An album is one unit: when
+// any of its tracks is encoded, all are (counted in `encodedAgainForAlbum`).
+std::vector<std::optional<PlannedTrack::Action>> actionsOf(const std::vector<BatchItem>& items,
+                                                           const EncodeCommand& command,
+                                                           const std::string& settingsDigest,
+                                                           size_t& encodedAgainForAlbum) {
+    std::vector<std::optional<PlannedTrack::Action>> actions(items.size());
+    std::set<std::string> albumsToEncode;
+    for (size_t i = 0; i < items.size(); ++i) {
+        // With album gain an album is one unit: in one shard, measured whole.
+        const std::string& shardKey = items[i].album.empty() ? items[i].input : items[i].album;
+        if (!command.shard || belongsToShard(shardKey, *command.shard)) {
+            actions[i] = firstActionFor(items[i], command, settingsDigest);
+            if (actions[i] == PlannedTrack::Action::Encode && !items[i].album.empty()) {
+                albumsToEncode.insert(items[i].album);
+            }
+        }
+    }
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (actions[i] && actions[i] != PlannedTrack::Action::Encode &&
+            albumsToEncode.count(items[i].album) == 1) {
+            actions[i] = PlannedTrack::Action::Encode;
+            ++encodedAgainForAlbum;
+        }
+    }
+    return actions;
+}
+
 } // namespace
+
+size_t RunTracks::count(PlannedTrack::Action action) const {
+    return static_cast<size_t>(
+        std::count_if(tracks.begin(), tracks.end(),
+                      [action](const PlannedTrack& track) { return track.action == action; }));
+}
+
+std::vector<BatchItem> RunTracks::itemsFor(PlannedTrack::Action action) const {
+    std::vector<BatchItem> items;
+    for (const PlannedTrack* track : tracksFor(action)) {
+        items.push_back(track->item);
+    }
+    return items;
+}
+
+std::vector<PlannedTrack*> RunTracks::tracksFor(PlannedTrack::Action action) {
+    std::vector<PlannedTrack*> found;
+    for (PlannedTrack& track : tracks) {
+        if (track.action == action) {
+            found.push_back(&track);
+        }
+    }
+    return found;
+}
+
+std::vector<const PlannedTrack*> RunTracks::tracksFor(PlannedTrack::Action action) const {
+    std::vector<const PlannedTrack*> found;
+    for (const PlannedTrack& track : tracks) {
+        if (track.action == action) {
+            found.push_back(&track);
+        }
+    }
+    return found;
+}
 
 std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vector<ManifestEntry>& manifest,
                                     const TrackTags& given, const std::string& settingsDigest) {
@@ -74,41 +159,19 @@ std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vec
         fail(usageError);
         return std::nullopt;
     }
-    // Every track's paths are checked, also those of other shards: two shards must not write one file.
-    const bool albumGain = command.replayGain == "album";
-    if (albumGain) {
+    if (command.replayGain == "album") {
         for (BatchItem& item : planned->tracks) {
             item.inputTags = inputTagsOf(item);
             item.album = albumIdentityOf(tagsGivenTo(item, given));
         }
     }
     RunTracks run;
-    std::vector<bool> inRun(planned->tracks.size());
-    std::vector<bool> toEncode(planned->tracks.size());
-    std::set<std::string> albumsToEncode;
-    for (size_t i = 0; i < planned->tracks.size(); ++i) {
-        const BatchItem& item = planned->tracks[i];
-        // With album gain an album is one unit: in one shard, measured whole.
-        const std::string& shardKey = item.album.empty() ? item.input : item.album;
-        inRun[i] = !command.shard || belongsToShard(shardKey, *command.shard);
-        toEncode[i] = inRun[i] && !outputKept(item, command);
-        if (inRun[i] && !toEncode[i] && command.update && !isStandardStream(item.output)) {
-            const SyncAction action = syncActionFor(item, settingsDigest);
-            toEncode[i] = action == SyncAction::Encode;
-            if (action == SyncAction::Retag) {
-                run.toRetag.push_back(item);
-            }
-        }
-        if (toEncode[i] && !item.album.empty()) {
-            albumsToEncode.insert(item.album);
-        }
-    }
+    const std::vector<std::optional<PlannedTrack::Action>> actions =
+        actionsOf(planned->tracks, command, settingsDigest, run.encodedAgainForAlbum);
+    // Every track's paths are checked, also those of other shards: two shards must not write one file.
     std::vector<size_t> written;
-    for (size_t i = 0; i < planned->tracks.size(); ++i) {
-        const bool albumMate =
-            inRun[i] && !toEncode[i] && albumsToEncode.count(planned->tracks[i].album) == 1;
-        run.encodedAgainForAlbum += albumMate ? 1 : 0;
-        if (toEncode[i] || albumMate) {
+    for (size_t i = 0; i < actions.size(); ++i) {
+        if (actions[i] == PlannedTrack::Action::Encode) {
             written.push_back(i);
         }
     }
@@ -117,22 +180,13 @@ std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vec
         fail(usageError);
         return std::nullopt;
     }
-    for (size_t i = 0, next = 0; i < planned->tracks.size(); ++i) {
-        if (!inRun[i]) {
-            continue;
-        }
-        const bool kept = next >= written.size() || written[next] != i;
-        next += kept ? 0 : 1;
-        run.tracks.push_back(planned->tracks[i]);
-        run.kept.push_back(kept);
-        if (!kept) {
-            run.toWrite.push_back(planned->tracks[i]);
-        }
-    }
-    for (const BatchItem& item : planned->tracks) {
+    for (size_t i = 0; i < actions.size(); ++i) {
         std::error_code canonicalError;
-        run.allSources.insert(item.source);
-        run.allOutputs.insert(std::filesystem::weakly_canonical(item.output, canonicalError));
+        run.allSources.insert(planned->tracks[i].source);
+        run.allOutputs.insert(std::filesystem::weakly_canonical(planned->tracks[i].output, canonicalError));
+        if (actions[i]) {
+            run.tracks.push_back({std::move(planned->tracks[i]), *actions[i], {}});
+        }
     }
     run.unreadable = std::move(planned->unreadable);
     return run;
@@ -146,9 +200,9 @@ void removeAbandonedTemporariesOf(const RunTracks& run, const std::string& repor
         const std::string folder = std::filesystem::path(target ? target->path : path).parent_path().string();
         directories.insert(isStandardStream(path) ? temporaryDirectory() : folder.empty() ? "." : folder);
     };
-    for (const BatchItem& item : run.tracks) {
-        addFolderOf(item.output);
-        if (isStandardStream(item.input)) {
+    for (const PlannedTrack& track : run.tracks) {
+        addFolderOf(track.item.output);
+        if (isStandardStream(track.item.input)) {
             directories.insert(temporaryDirectory());
         }
     }
@@ -166,13 +220,12 @@ void removeAbandonedTemporariesOf(const RunTracks& run, const std::string& repor
 
 size_t refuseUnwritableFolders(RunTracks& run) {
     std::map<std::filesystem::path, size_t> refused;
-    std::vector<BatchItem> writable;
-    for (BatchItem& item : run.toWrite) {
-        const std::filesystem::path folder = nearestFolderOf(item.output);
-        if (isStandardStream(item.output) || access(folder.c_str(), W_OK | X_OK) == 0) {
-            writable.push_back(std::move(item));
-        } else {
+    for (PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Encode)) {
+        const std::filesystem::path folder = nearestFolderOf(track->item.output);
+        if (!isStandardStream(track->item.output) && access(folder.c_str(), W_OK | X_OK) != 0) {
             ++refused[folder];
+            track->action = PlannedTrack::Action::Refuse;
+            track->outcome.message = "its folder cannot be written";
         }
     }
     size_t count = 0;
@@ -181,30 +234,29 @@ size_t refuseUnwritableFolders(RunTracks& run) {
              std::to_string(tracks) + " track(s) are not encoded");
         count += tracks;
     }
-    run.toWrite = std::move(writable);
     return count;
 }
 
 void sortLossyInputs(RunTracks& run, const std::string& mode, bool quiet) {
-    std::vector<BatchItem> toEncode;
-    for (BatchItem& item : run.toWrite) {
+    for (PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Encode)) {
+        const std::string& input = track->item.input;
         const std::optional<Lossiness> lossiness =
-            isStandardStream(item.input) ? std::nullopt : lossinessOf(item.input);
+            isStandardStream(input) ? std::nullopt : lossinessOf(input);
         if (!lossiness || !lossiness->lossy) {
-            toEncode.push_back(std::move(item));
-        } else if (mode == "skip") {
-            ++run.lossySkipped;
+            continue;
+        }
+        if (mode == "skip") {
+            track->action = PlannedTrack::Action::LeaveOut;
+            track->outcome.message = "lossy (--lossy skip)";
             if (!quiet) {
-                std::fprintf(stderr, "cvnhost: %s: lossy, left out (--lossy skip)\n", item.input.c_str());
+                std::fprintf(stderr, "cvnhost: %s: lossy, left out (--lossy skip)\n", input.c_str());
             }
         } else if (mode == "copy" && lossiness->mp3) {
-            run.toCopy.push_back(std::move(item));
+            track->action = PlannedTrack::Action::Copy;
         } else {
             ++run.lossyEncoded;
-            toEncode.push_back(std::move(item));
         }
     }
-    run.toWrite = std::move(toEncode);
 }
 
 std::optional<std::vector<std::string>> orphansOf(const RunTracks& run, const EncodeCommand& command) {
@@ -216,14 +268,13 @@ std::optional<std::vector<std::string>> orphansOf(const RunTracks& run, const En
 }
 
 int showPlan(const RunTracks& run, const EncodeCommand& command) {
-    for (const BatchItem& item : run.toWrite) {
-        std::printf("encode %s -> %s\n", item.input.c_str(), item.output.c_str());
-    }
-    for (const BatchItem& item : run.toRetag) {
-        std::printf("retag %s -> %s\n", item.input.c_str(), item.output.c_str());
-    }
-    for (const BatchItem& item : run.toCopy) {
-        std::printf("copy %s -> %s\n", item.input.c_str(), item.output.c_str());
+    const std::pair<PlannedTrack::Action, const char*> kinds[] = {{PlannedTrack::Action::Encode, "encode"},
+                                                                  {PlannedTrack::Action::Retag, "retag"},
+                                                                  {PlannedTrack::Action::Copy, "copy"}};
+    for (const auto& [action, word] : kinds) {
+        for (const PlannedTrack* track : run.tracksFor(action)) {
+            std::printf("%s %s -> %s\n", word, track->item.input.c_str(), track->item.output.c_str());
+        }
     }
     if (!command.deleteOrphans) {
         return 0;

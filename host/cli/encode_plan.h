@@ -14,23 +14,25 @@
 
 namespace cvnhost {
 
-// The tracks of this run (its shard), the paths it writes checked before any work; nothing after
-// saying why (a usage error).
+// The tracks of this run (its shard), each with what the run does to it, the paths it writes
+// checked before any work; nothing after saying why (a usage error).
 struct RunTracks {
-    std::vector<BatchItem> tracks;
-    std::vector<bool> kept; // the output exists and stays
-    std::vector<BatchItem> toWrite;
+    std::vector<PlannedTrack> tracks;
     std::vector<std::string> unreadable;
     // Outputs that exist but are encoded again: their album has tracks to encode, and an album's
     // gain is measured over all of its tracks.
     size_t encodedAgainForAlbum = 0;
-    std::vector<BatchItem> toRetag; // --update: their tags changed, their audio did not
-    std::vector<BatchItem> toCopy;  // --lossy copy: MP3 inputs put in place as they are
-    size_t lossyEncoded = 0;        // lossy inputs among those encoded
-    size_t lossySkipped = 0;        // --lossy skip
+    size_t lossyEncoded = 0; // lossy inputs among those encoded
     // Of every track planned, also of other shards: what --delete keeps.
     std::set<std::string> allSources;
     std::set<std::filesystem::path> allOutputs;
+
+    size_t count(PlannedTrack::Action action) const;
+    // The items of the tracks with this action, in their order.
+    std::vector<BatchItem> itemsFor(PlannedTrack::Action action) const;
+    // The tracks with this action, in their order.
+    std::vector<PlannedTrack*> tracksFor(PlannedTrack::Action action);
+    std::vector<const PlannedTrack*> tracksFor(PlannedTrack::Action action) const;
 };
 
 std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vector<ManifestEntry>& manifest,

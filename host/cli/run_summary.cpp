@@ -21,8 +21,8 @@ std::string lossyText(const RunTracks& run, size_t copied) {
     if (copied > 0) {
         text += "; " + std::to_string(copied) + " MP3 input(s) copied as they are";
     }
-    if (run.lossySkipped > 0) {
-        text += "; " + std::to_string(run.lossySkipped) + " lossy input(s) left out";
+    if (const size_t leftOut = run.count(PlannedTrack::Action::LeaveOut); leftOut > 0) {
+        text += "; " + std::to_string(leftOut) + " lossy input(s) left out";
     }
     return text;
 }
@@ -35,12 +35,12 @@ std::string syncText(size_t retagged, size_t removed) {
 }
 
 // "; 2 album(s) measured (3 existing outputs encoded again for their album)", or nothing.
-std::string albumText(const RunTracks& run, const std::vector<TrackOutcome>& outcomes) {
+std::string albumText(const RunTracks& run) {
     std::set<std::string> measured;
-    for (size_t i = 0; i < outcomes.size(); ++i) {
-        if (outcomes[i].status == TrackOutcome::Status::Encoded &&
-            outcomes[i].tags.more.count("REPLAYGAIN_ALBUM_GAIN") == 1) {
-            measured.insert(run.toWrite[i].album);
+    for (const PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Encode)) {
+        if (track->outcome.status == TrackOutcome::Status::Encoded &&
+            track->outcome.tags.more.count("REPLAYGAIN_ALBUM_GAIN") == 1) {
+            measured.insert(track->item.album);
         }
     }
     if (measured.empty()) {
@@ -54,12 +54,12 @@ std::string albumText(const RunTracks& run, const std::vector<TrackOutcome>& out
 
 // " as 128 kbit/s, stereo", or ": 1 as VBR quality 2, mono, 10 as ..."; whether a mono input took
 // the mono format by default.
-std::string encodedAsText(const std::vector<TrackOutcome>& outcomes, const EncodeOptions& options,
-                          bool& monoDefault) {
+std::string encodedAsText(const RunTracks& run, const EncodeOptions& options, bool& monoDefault) {
     // Tracks by the format they got: a mono input may have taken the mono format.
     std::map<std::string, size_t> formats;
     monoDefault = false;
-    for (const TrackOutcome& outcome : outcomes) {
+    for (const PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Encode)) {
+        const TrackOutcome& outcome = track->outcome;
         if (outcome.status == TrackOutcome::Status::Encoded ||
             outcome.status == TrackOutcome::Status::CutShort) {
             ++formats[outcome.formatDescription];
@@ -79,24 +79,23 @@ std::string encodedAsText(const std::vector<TrackOutcome>& outcomes, const Encod
 
 } // namespace
 
-void printRunSummary(const RunTracks& run, const std::vector<TrackOutcome>& outcomes,
-                     const EncodeOptions& options, const RunCounts& counts, size_t failed) {
+void printRunSummary(const RunTracks& run, const EncodeOptions& options, const RunCounts& counts,
+                     size_t failed) {
     bool monoDefault = false;
-    const std::string encodedAs = encodedAsText(outcomes, options, monoDefault);
+    const std::string encodedAs = encodedAsText(run, options, monoDefault);
     std::string skippedText =
         (counts.skipped > 0 ? std::to_string(counts.skipped) + " skipped: exists (--overwrite replaces)"
                             : std::string()) +
         syncText(counts.retagged, counts.removed) + lossyText(run, counts.copied);
     skippedText.erase(0, skippedText.rfind("; ", 0) == 0 ? 2 : 0);
-    const size_t written = run.toWrite.size();
+    const size_t written = run.count(PlannedTrack::Action::Encode);
     if (written == 0 && !skippedText.empty()) {
         std::fprintf(stderr, "cvnhost: nothing to encode: %s\n", skippedText.c_str());
     } else if (written > 1 || failed > 0 || monoDefault || !skippedText.empty()) {
         std::fprintf(stderr, "cvnhost: %zu of %zu track(s) encoded%s%s%s%s%s\n", written - failed, written,
                      encodedAs.c_str(),
                      monoDefault ? " (mono inputs in the mono format; --stereo for two channels)" : "",
-                     albumText(run, outcomes).c_str(),
-                     skippedText.empty() ? "" : ("; " + skippedText).c_str(),
+                     albumText(run).c_str(), skippedText.empty() ? "" : ("; " + skippedText).c_str(),
                      failed > 0 ? "; see above for the rest" : "");
     }
 }

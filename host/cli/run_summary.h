@@ -19,7 +19,7 @@ struct RunCounts {
 
 // On standard error, when there is something to say: more than one track, a failure, a mono
 // default, or tracks that were not encoded.
-void printRunSummary(const RunTracks& run, const std::vector<TrackOutcome>& outcomes,
-                     const EncodeOptions& options, const RunCounts& counts, size_t failed);
+void printRunSummary(const RunTracks& run, const EncodeOptions& options, const RunCounts& counts,
+                     size_t failed);
 
 } // namespace cvnhost

@@ -43,22 +43,28 @@ std::string reportText(const std::vector<ReportLine>& lines) {
 
 } // namespace
 
-std::vector<ReportLine> reportLines(const std::vector<BatchItem>& tracks, const std::vector<bool>& kept,
-                                    const std::vector<TrackOutcome>& outcomes) {
+std::vector<ReportLine> reportLines(const std::vector<PlannedTrack>& tracks) {
+    using Action = PlannedTrack::Action;
     std::vector<ReportLine> lines;
-    size_t next = 0;
-    for (size_t i = 0; i < tracks.size(); ++i) {
-        ReportLine line{tracks[i].input, tracks[i].output, "skipped", "exists", 0, 0};
-        if (kept[i]) {
-            std::error_code sizeError;
-            const uintmax_t size = std::filesystem::file_size(tracks[i].output, sizeError);
-            line.bytes = sizeError ? 0 : size;
-        } else if (next < outcomes.size()) {
-            const TrackOutcome& outcome = outcomes[next++];
+    for (const PlannedTrack& track : tracks) {
+        const TrackOutcome& outcome = track.outcome;
+        ReportLine line{track.item.input, track.item.output, "skipped", "exists", 0, 0};
+        if (track.action == Action::Encode) {
             line.status = statusName(outcome.status);
             line.cause = outcome.message;
             line.seconds = outcome.seconds;
             line.bytes = outcome.bytes;
+        } else if (track.action == Action::Refuse || !outcome.message.empty()) {
+            line.status = track.action == Action::LeaveOut ? "skipped" : "failed";
+            line.cause = outcome.message;
+        } else {
+            if (track.action != Action::Keep) {
+                line.status = track.action == Action::Retag ? "retagged" : "copied";
+                line.cause.clear();
+            }
+            std::error_code sizeError;
+            const uintmax_t size = std::filesystem::file_size(track.item.output, sizeError);
+            line.bytes = sizeError ? 0 : size;
         }
         lines.push_back(std::move(line));
     }

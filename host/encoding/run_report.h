@@ -23,10 +23,11 @@ struct ReportLine {
     uintmax_t bytes = 0;
 };
 
-// The run's tracks in order: those whose outputs were kept as skipped, the others from their
-// outcomes, which are in the order of the tracks not kept.
-std::vector<ReportLine> reportLines(const std::vector<BatchItem>& tracks, const std::vector<bool>& kept,
-                                    const std::vector<TrackOutcome>& outcomes);
+// The run's tracks in order, each with what became of it: encoded (or cut-short, failed,
+// not-started) from its outcome; skipped with the cause "exists" when its output was kept, or the
+// cause it was left out for; retagged or copied; failed with the cause when its output folder could
+// not be written or its retag or copy failed.
+std::vector<ReportLine> reportLines(const std::vector<PlannedTrack>& tracks);
 
 // Writes the report into its pending file, reserved before the first track so that a report that
 // cannot be written is found before any work, and puts it in place; false with the cause in `error`.

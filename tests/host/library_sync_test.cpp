@@ -3,6 +3,7 @@
 #include "cvnhost_fixture.h"
 #include "support/audio_tools.h"
 
+#include <nlohmann/json.hpp>
 #include <taglib/flacfile.h>
 #include <taglib/tpropertymap.h>
 
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <algorithm>
 #include <fstream>
+#include <sstream>
 
 namespace cvn::test {
 namespace {
@@ -150,7 +152,8 @@ namespace cvn::test {
 namespace {
 
 // Lossy inputs by codec, not by name: an .m4a of AAC is lossy, one of ALAC is not. Each mode does
-// what it says, and a copied MP3 keeps its audio frames byte for byte.
+// what it says, the report says it of each track, and a copied MP3 keeps its audio frames byte for
+// byte.
 TEST_F(CvnhostTest, LossyInputsAreEncodedCopiedOrLeftOutAsAsked) {
     const std::string source = file("source.wav");
     ASSERT_NO_FATAL_FAILURE(writeAudio(source, {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 1.0}));
@@ -171,22 +174,37 @@ TEST_F(CvnhostTest, LossyInputsAreEncodedCopiedOrLeftOutAsAsked) {
         std::string mode;
         std::vector<std::string> outputs;
         std::string said;
+        // The report's status of aac.m4a, alac.m4a, lossless.wav, lossy.mp3 and vorbis.ogg.
+        std::vector<std::string> statuses;
     };
     const std::vector<Row> rows = {
         {"encode",
          {"aac.mp3", "alac.mp3", "lossless.mp3", "lossy.mp3", "vorbis.mp3"},
-         "3 lossy input(s) encoded again"},
+         "3 lossy input(s) encoded again",
+         {"encoded", "encoded", "encoded", "encoded", "encoded"}},
         {"copy",
          {"aac.mp3", "alac.mp3", "lossless.mp3", "lossy.mp3", "vorbis.mp3"},
-         "1 MP3 input(s) copied as they are"},
-        {"skip", {"alac.mp3", "lossless.mp3"}, "3 lossy input(s) left out"},
+         "1 MP3 input(s) copied as they are",
+         {"encoded", "encoded", "encoded", "copied", "encoded"}},
+        {"skip",
+         {"alac.mp3", "lossless.mp3"},
+         "3 lossy input(s) left out",
+         {"skipped", "encoded", "encoded", "skipped", "skipped"}},
     };
     for (const Row& row : rows) {
         const std::string out = file("out-" + row.mode);
-        const ChildResult result = cvnhost({"encode", "--lossy", row.mode, "--out-dir", out, file("lib")});
+        const std::string report = file("report-" + row.mode + ".jsonl");
+        const ChildResult result =
+            cvnhost({"encode", "--lossy", row.mode, "--report", report, "--out-dir", out, file("lib")});
         EXPECT_EQ(result.exitStatus, 0) << row.mode << ": " << result.errors;
         EXPECT_NE(result.errors.find(row.said), std::string::npos) << row.mode << ": " << result.errors;
         EXPECT_EQ(namesIn(out), row.outputs) << row.mode;
+        std::vector<std::string> statuses;
+        std::istringstream lines(readText(report));
+        for (std::string line; std::getline(lines, line);) {
+            statuses.push_back(nlohmann::json::parse(line).at("status").get<std::string>());
+        }
+        EXPECT_EQ(statuses, row.statuses) << row.mode << ": " << readText(report);
     }
     EXPECT_EQ(audioOf(file("out-copy/lossy.mp3")), audioOf(file("lib/lossy.mp3")))
         << "the MP3's frames as they were";
