@@ -219,20 +219,11 @@ std::string numberAndTotalText(const NumberAndTotal& parsed) {
     return std::to_string(*parsed.number) + (parsed.total ? "/" + std::to_string(*parsed.total) : "");
 }
 
-std::optional<TrackTags> readInputTags(const std::string& path) {
-    // A FIFO or a device would block or be consumed: only regular files are read ahead for tags.
-    std::error_code typeError;
-    if (isStandardStream(path) || !std::filesystem::is_regular_file(path, typeError)) {
-        return std::nullopt;
-    }
-    const std::unique_lock<std::mutex> tagLibTurn = lockTagLib();
-    // Read-only: an input is never opened for writing, not even by the tag reader.
-    TagLib::FileStream stream(path.c_str(), true);
-    TagLib::FileRef reference(&stream, false);
-    if (reference.isNull() || reference.file() == nullptr || !reference.file()->isValid()) {
-        return std::nullopt;
-    }
-    const TagLib::PropertyMap properties = reference.file()->properties();
+namespace {
+
+// The fields of their own (title, artist, album, genre, track and disc with their totals) from a
+// file's properties.
+TrackTags fieldsOf(const TagLib::PropertyMap& properties) {
     const auto first = [&](const char* name) -> std::optional<std::string> {
         const auto found = properties.find(name);
         if (found == properties.end() || found->second.isEmpty() || found->second.front().isEmpty()) {
@@ -265,6 +256,11 @@ std::optional<TrackTags> readInputTags(const std::string& path) {
             tags.more["DISCNUMBER"] = {numberAndTotalText(parsed)};
         }
     }
+    return tags;
+}
+
+// Every other text, by its property name, with all of its values.
+void addOtherTexts(const TagLib::PropertyMap& properties, TrackTags& tags) {
     static const std::set<std::string> taken = {"TRACKNUMBER", "TRACKTOTAL", "TOTALTRACKS",
                                                 "DISCNUMBER",  "DISCTOTAL",  "TOTALDISCS"};
     static const std::set<std::string> ownField = {kTitleName, kArtistName, kAlbumName, kGenreName};
@@ -279,6 +275,26 @@ std::optional<TrackTags> readInputTags(const std::string& path) {
             texts.push_back(utf8(value));
         }
     }
+}
+
+} // namespace
+
+std::optional<TrackTags> readInputTags(const std::string& path) {
+    // A FIFO or a device would block or be consumed: only regular files are read ahead for tags.
+    std::error_code typeError;
+    if (isStandardStream(path) || !std::filesystem::is_regular_file(path, typeError)) {
+        return std::nullopt;
+    }
+    const std::unique_lock<std::mutex> tagLibTurn = lockTagLib();
+    // Read-only: an input is never opened for writing, not even by the tag reader.
+    TagLib::FileStream stream(path.c_str(), true);
+    TagLib::FileRef reference(&stream, false);
+    if (reference.isNull() || reference.file() == nullptr || !reference.file()->isValid()) {
+        return std::nullopt;
+    }
+    const TagLib::PropertyMap properties = reference.file()->properties();
+    TrackTags tags = fieldsOf(properties);
+    addOtherTexts(properties, tags);
     t_pictureLeftOut = false;
     tags.pictures = picturesOf(reference.file());
     static std::set<std::string> noted; // under TagLib's lock, as the tags are read

@@ -85,4 +85,21 @@ ChildResult cvnhostWithFileLimit(size_t bytes, const std::vector<std::string>& a
     return runProgram("/bin/sh", shell);
 }
 
+Id3v1 readId3v1(const std::string& path) {
+    const std::vector<uint8_t> bytes = readFileBytes(path);
+    Id3v1 tag;
+    if (bytes.size() < 128 || std::string(bytes.end() - 128, bytes.end() - 125) != "TAG") {
+        return tag;
+    }
+    const auto field = [&](size_t offset) {
+        const auto* start = reinterpret_cast<const char*>(bytes.data() + bytes.size() - 128 + offset);
+        return std::string(start, strnlen(start, 30));
+    };
+    tag.title = field(3);
+    tag.artist = field(33);
+    tag.track = bytes[bytes.size() - 2];
+    tag.genre = bytes[bytes.size() - 1];
+    return tag;
+}
+
 } // namespace cvn::test

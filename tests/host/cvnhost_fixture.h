@@ -45,6 +45,15 @@ void writeText(const std::string& path, const std::string& text);
 // The names in a directory, sorted.
 std::vector<std::string> namesIn(const std::string& directory);
 
+// The ID3v1 tag at the end of an MP3 file: its title, artist, track and genre (-1 when absent).
+struct Id3v1 {
+    std::string title, artist;
+    int track = -1;
+    int genre = -1;
+};
+
+Id3v1 readId3v1(const std::string& path);
+
 // cvnhost under a file size limit of `bytes` (a multiple of 512), which stands for a full disk.
 ChildResult cvnhostWithFileLimit(size_t bytes, const std::vector<std::string>& arguments);
 

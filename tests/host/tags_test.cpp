@@ -1,0 +1,196 @@
+// Tags: the input's own and the options' reach both tags of the MP3, every value in its frame,
+// and the measured ReplayGain.
+#include "support/audio_tools.h"
+#include "support/child_process.h"
+#include "support/mp3_frames.h"
+#include "support/temporary_directory.h"
+#include "cvnhost_fixture.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <taglib/fileref.h>
+#include <taglib/flacfile.h>
+#include <taglib/flacpicture.h>
+#include <taglib/tpropertymap.h>
+#include <taglib/vorbisfile.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace cvn::test {
+namespace {
+
+TEST_F(CvnhostTest, MetadataReachesBothTagsAndOptionsBeatIt) {
+    ASSERT_NO_FATAL_FAILURE(writeAudio(file("in.flac"),
+                                       {"", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, 1.0},
+                                       {"Café Ωmega", "Artiste", "Albüm", "Rock", "3/12"}));
+    struct Case {
+        std::vector<std::string> options;
+        std::string id3v2Title, id3v1Title, artist;
+        int track;
+        std::string trackFrame;
+    };
+    const std::vector<Case> cases = {
+        {{}, "Café Ωmega", "Caf\xe9 ?mega", "Artiste", 3, "3/12"},
+        {{"--title", "Given", "--track", "5"}, "Given", "Given", "Artiste", 5, "5"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = {"encode", "--overwrite", file("in.flac"), file("out.mp3")};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const ChildResult result = cvnhost(arguments);
+        ASSERT_EQ(result.exitStatus, 0) << result.errors;
+        const std::map<std::string, std::string> id3v2 = readId3v2WithMutagen(file("out.mp3"));
+        EXPECT_EQ(id3v2.count("TIT2") ? id3v2.at("TIT2") : "", c.id3v2Title);
+        EXPECT_EQ(id3v2.count("TPE1") ? id3v2.at("TPE1") : "", c.artist);
+        EXPECT_EQ(id3v2.count("TALB") ? id3v2.at("TALB") : "", "Albüm");
+        EXPECT_EQ(id3v2.count("TRCK") ? id3v2.at("TRCK") : "", c.trackFrame);
+        const Id3v1 id3v1 = readId3v1(file("out.mp3"));
+        EXPECT_EQ(id3v1.title, c.id3v1Title);
+        EXPECT_EQ(id3v1.artist, c.artist);
+        EXPECT_EQ(id3v1.track, c.track);
+        EXPECT_EQ(id3v1.genre, 17) << "Rock";
+    }
+    ASSERT_EQ(cvnhost({"encode", "--no-id3v2", file("in.flac"), file("plain.mp3")}).exitStatus, 0);
+    EXPECT_TRUE(readId3v2WithMutagen(file("plain.mp3")).empty());
+    EXPECT_EQ(readId3v1(file("plain.mp3")).title, "Caf\xe9 ?mega");
+}
+
+// Every tag of a tagged FLAC, Ogg or MP3 input and its front cover reach the ID3v2 tag, in
+// version 2.3 unless 2.4 is asked for; options beat the input's values.
+TEST_F(CvnhostTest, EveryTagAndTheCoverReachTheId3v2Tag) {
+    const std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A,
+                                      0,    0,   0,   13,  'I',  'H',  'D',  'R'};
+    const std::map<std::string, std::string> texts = {
+        {"TITLE", "Café Ωmega"},
+        {"ARTIST", "Artiste"},
+        {"ALBUM", "Albüm"},
+        {"ALBUMARTIST", "Various"},
+        {"TRACKNUMBER", "3"},
+        {"TRACKTOTAL", "12"},
+        {"DISCNUMBER", "1"},
+        {"DISCTOTAL", "2"},
+        {"GENRE", "Synthwave"},
+        {"DATE", "2024-05-17"},
+        {"COMMENT", "a comment"},
+        {"COMPOSER", "Composer"},
+        {"COPYRIGHT", "2024 Label"},
+        {"ISRC", "USRC17607839"},
+        {"LYRICS", "la la la"},
+        {"MUSICBRAINZ_ALBUMID", "0d9c6e5c-6b57-4a3a-9f5e-3f0a1c2b3d4e"},
+        {"REPLAYGAIN_TRACK_GAIN", "-7.43 dB"},
+    };
+    for (const char* name : {"in.flac", "in.ogg"}) {
+        ASSERT_NO_FATAL_FAILURE(
+            writeAudio(file(name), {"",
+                                    std::string(name) == "in.flac" ? SF_FORMAT_FLAC | SF_FORMAT_PCM_16
+                                                                   : SF_FORMAT_OGG | SF_FORMAT_VORBIS,
+                                    44100, 2, 0.5}));
+        TagLib::FileRef input(file(name).c_str());
+        TagLib::PropertyMap properties;
+        for (const auto& [key, value] : texts) {
+            properties[key] = TagLib::StringList(TagLib::String(value, TagLib::String::UTF8));
+        }
+        input.file()->setProperties(properties);
+        auto* picture = new TagLib::FLAC::Picture;
+        picture->setType(TagLib::FLAC::Picture::FrontCover);
+        picture->setMimeType("image/png");
+        picture->setData(TagLib::ByteVector(reinterpret_cast<const char*>(png.data()), png.size()));
+        if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(input.file())) {
+            flac->addPicture(picture);
+        } else {
+            dynamic_cast<TagLib::Ogg::Vorbis::File*>(input.file())->tag()->addPicture(picture);
+        }
+        ASSERT_TRUE(input.save()) << name;
+    }
+    // An MP3 input: the FLAC's tags as cvnhost writes them in version 2.4.
+    ASSERT_EQ(cvnhost({"encode", "--id3v2-version", "4", file("in.flac"), file("in.mp3")}).exitStatus, 0);
+    const std::map<std::string, std::string> expected = {
+        {"TIT2", "Café Ωmega"},
+        {"TPE1", "Artiste"},
+        {"TPE2", "Various"},
+        {"TALB", "Albüm"},
+        {"TRCK", "3/12"},
+        {"TPOS", "1/2"},
+        {"TCON", "Synthwave"},
+        {"TCOM", "Composer"},
+        {"TCOP", "2024 Label"},
+        {"TSRC", "USRC17607839"},
+        {"TXXX:MusicBrainz Album Id", "0d9c6e5c-6b57-4a3a-9f5e-3f0a1c2b3d4e"},
+        {"TXXX:REPLAYGAIN_TRACK_GAIN", "-7.43 dB"},
+        {"APIC", "image/png 16 3"},
+    };
+    struct Case {
+        const char* input;
+        std::vector<std::string> options;
+        std::string version;
+    };
+    const std::vector<Case> cases = {{"in.flac", {}, "2.3"},
+                                     {"in.ogg", {}, "2.3"},
+                                     {"in.mp3", {}, "2.3"},
+                                     {"in.flac", {"--id3v2-version", "4"}, "2.4"}};
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = {"encode", "--overwrite", file(c.input), file("out.mp3")};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const ChildResult result = cvnhost(arguments);
+        ASSERT_EQ(result.exitStatus, 0) << c.input << ": " << result.errors;
+        const std::map<std::string, std::string> frames = readId3v2WithMutagen(file("out.mp3"));
+        EXPECT_EQ(frames.count("VERSION") ? frames.at("VERSION") : "", c.version) << c.input;
+        for (const auto& [key, value] : expected) {
+            EXPECT_EQ(frames.count(key) ? frames.at(key) : "(missing)", value) << c.input << " " << key;
+        }
+        const auto withPrefix = [&](const std::string& prefix) {
+            const auto found = frames.lower_bound(prefix);
+            return found != frames.end() && found->first.rfind(prefix, 0) == 0 ? found->second : "(missing)";
+        };
+        EXPECT_EQ(withPrefix("TDRC").substr(0, 4), "2024") << c.input;
+        EXPECT_EQ(withPrefix("COMM:"), "a comment") << c.input;
+        EXPECT_EQ(withPrefix("USLT:"), "la la la") << c.input;
+    }
+    // Options beat the input's values.
+    writeText(file("cover.jpg"), std::string("\xFF\xD8\xFF\xE0 jpeg", 9));
+    ASSERT_EQ(cvnhost({"encode", "--overwrite", file("in.flac"), file("out.mp3"), "--album-artist", "Given",
+                       "--disc", "2/2", "--date", "1999", "--comment", "given", "--cover", file("cover.jpg"),
+                       "--track", "4/9"})
+                  .exitStatus,
+              0);
+    const std::map<std::string, std::string> frames = readId3v2WithMutagen(file("out.mp3"));
+    EXPECT_EQ(frames.at("TPE2"), "Given");
+    EXPECT_EQ(frames.at("TPOS"), "2/2");
+    EXPECT_EQ(frames.at("TRCK"), "4/9");
+    EXPECT_EQ(frames.at("APIC"), "image/jpeg 9 3");
+    EXPECT_EQ(readId3v1(file("out.mp3")).track, 4);
+    writeText(file("notimage.png"), "text");
+    const ChildResult badCover =
+        cvnhost({"encode", file("in.flac"), file("out2.mp3"), "--cover", file("notimage.png")});
+    EXPECT_EQ(badCover.exitStatus, 1);
+    EXPECT_NE(badCover.errors.find("notimage.png: is neither a PNG nor a JPEG image"), std::string::npos)
+        << badCover.errors;
+}
+
+// --replaygain track measures what is handed to the plug-in: a 997 Hz sine at full scale in both
+// channels is 0 LUFS by EBU R 128 (the channels' powers add), so one at half of full scale is
+// -6.02 LUFS: -11.98 dB to the -18 LUFS reference; the peak is the MP3's, as a player decodes it.
+TEST_F(CvnhostTest, ReplayGainOfATrackIsMeasuredIntoItsTag) {
+    SNDFILE* out = openForWriting(file("sine.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2);
+    ASSERT_NE(out, nullptr);
+    std::vector<short> samples(44100 * 2 * 5);
+    for (size_t i = 0; i < samples.size() / 2; ++i) {
+        samples[2 * i] = samples[2 * i + 1] = static_cast<short>(
+            std::lround(16384 * std::sin(2 * M_PI * 997 * static_cast<double>(i) / 44100)));
+    }
+    sf_writef_short(out, samples.data(), static_cast<sf_count_t>(samples.size() / 2));
+    sf_close(out);
+    ASSERT_EQ(cvnhost({"encode", "--replaygain", "track", file("sine.wav"), file("out.mp3")}).exitStatus, 0);
+    const std::map<std::string, std::string> frames = readId3v2WithMutagen(file("out.mp3"));
+    ASSERT_EQ(frames.count("TXXX:REPLAYGAIN_TRACK_GAIN"), 1u);
+    EXPECT_NEAR(std::stod(frames.at("TXXX:REPLAYGAIN_TRACK_GAIN")), -11.98, 0.05);
+    EXPECT_NEAR(std::stod(frames.at("TXXX:REPLAYGAIN_TRACK_PEAK")), decodedPeakWithFfmpeg(file("out.mp3")),
+                1e-5)
+        << "the MP3's own peak";
+    ASSERT_EQ(cvnhost({"encode", file("sine.wav"), file("plain.mp3")}).exitStatus, 0);
+    EXPECT_EQ(readId3v2WithMutagen(file("plain.mp3")).count("TXXX:REPLAYGAIN_TRACK_GAIN"), 0u)
+        << "off by default";
+}
+
+} // namespace
+} // namespace cvn::test
