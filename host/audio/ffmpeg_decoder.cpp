@@ -103,22 +103,8 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(const std::string& path, std:
     decoder->channels_ = std::min(channels, 2);
     decoder->sampleRate_ = decoder->codec_->sample_rate;
     decoder->codecName_ = codec->long_name != nullptr ? codec->long_name : codec->name;
-    decoder->frames_ = samplesOf(stream->duration, stream->time_base, decoder->sampleRate_);
-    // The track's own length: an iTunSMPB tag's (FFmpeg removes the priming it names, but leaves
-    // the padding), else the container's where it is exact.
-    const AVDictionaryEntry* smpb = av_dict_get(decoder->format_->metadata, "iTunSMPB", nullptr, 0);
-    if (const std::optional<GaplessTrim> trim = smpb != nullptr ? parseITunSmpb(smpb->value) : std::nullopt) {
-        decoder->remaining_ = decoder->frames_ = trim->length;
-    } else if (givesExactLength(*decoder->format_) && decoder->frames_ > 0) {
-        decoder->remaining_ = decoder->frames_;
-    }
-    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-    AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
-    if (swr_alloc_set_opts2(&decoder->resampler_, decoder->channels_ == 1 ? &mono : &stereo,
-                            AV_SAMPLE_FMT_FLT, decoder->sampleRate_, &decoder->codec_->ch_layout,
-                            decoder->codec_->sample_fmt, decoder->sampleRate_, 0, nullptr) < 0 ||
-        av_opt_set_double(decoder->resampler_, "rematrix_maxval", 1.0, 0) < 0 ||
-        swr_init(decoder->resampler_) < 0) {
+    decoder->takeLength(*stream);
+    if (!decoder->startConversion()) {
         error = "cannot be converted: libswresample refused its channel layout";
         return nullptr;
     }
@@ -129,6 +115,26 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(const std::string& path, std:
         return nullptr;
     }
     return decoder;
+}
+
+void FfmpegDecoder::takeLength(const AVStream& stream) {
+    frames_ = samplesOf(stream.duration, stream.time_base, sampleRate_);
+    // The track's own length: an iTunSMPB tag's (FFmpeg removes the priming it names, but leaves
+    // the padding), else the container's where it is exact.
+    const AVDictionaryEntry* smpb = av_dict_get(format_->metadata, "iTunSMPB", nullptr, 0);
+    if (const std::optional<GaplessTrim> trim = smpb != nullptr ? parseITunSmpb(smpb->value) : std::nullopt) {
+        remaining_ = frames_ = trim->length;
+    } else if (givesExactLength(*format_) && frames_ > 0) {
+        remaining_ = frames_;
+    }
+}
+
+bool FfmpegDecoder::startConversion() {
+    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
+    return swr_alloc_set_opts2(&resampler_, channels_ == 1 ? &mono : &stereo, AV_SAMPLE_FMT_FLT, sampleRate_,
+                               &codec_->ch_layout, codec_->sample_fmt, sampleRate_, 0, nullptr) >= 0 &&
+           av_opt_set_double(resampler_, "rematrix_maxval", 1.0, 0) >= 0 && swr_init(resampler_) >= 0;
 }
 
 FfmpegDecoder::~FfmpegDecoder() {

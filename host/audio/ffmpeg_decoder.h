@@ -19,6 +19,7 @@ struct AVFormatContext;
 struct AVCodecContext;
 struct AVPacket;
 struct AVFrame;
+struct AVStream;
 struct SwrContext;
 
 namespace cvnhost {
@@ -44,6 +45,10 @@ class FfmpegDecoder : public ModuleDecoder {
 
   private:
     FfmpegDecoder() = default;
+    // The frames the track holds, and those to give before its end, from its stream and tags.
+    void takeLength(const AVStream& stream);
+    // libswresample, set up to give floats in one or two channels at the decoder's rate.
+    bool startConversion();
     bool decodeMore(std::string& error);
     bool convert(const AVFrame* frame, std::string& error);
     bool checkLength(std::string& error) const;
