@@ -46,6 +46,22 @@ void addRawOptions(CLI::App& command, EncodeCommand& encode) {
         ->check(CLI::IsMember({1, 2}));
 }
 
+// Where the outputs go: one file, or a folder with names from the inputs or their tags.
+void addOutputOptions(CLI::App* command, EncodeCommand& encode) {
+    command->add_option("-o,--output", encode.output, "The output file of a single input");
+    command->add_option("--out-dir", encode.outDirectory,
+                        "Write INPUT... to DIR, each named after its input; a folder INPUT's audio files "
+                        "go to the same tree under DIR");
+    command
+        ->add_option("--name", encode.nameTemplate,
+                     "Name each output below --out-dir from its tags, such as "
+                     "'%albumartist%/%album%/%disc%-%track% - %title%' (see the manual for the placeholders)")
+        ->check([](const std::string& text) {
+            std::string error;
+            return checkNameTemplate(text, error) ? std::string() : error;
+        });
+}
+
 // What a library kept in step asks of a run: what it replaces, updates, deletes and copies.
 void addLibraryOptions(CLI::App* command, EncodeCommand& encode) {
     command->add_flag("--overwrite", encode.overwrite,
@@ -308,18 +324,7 @@ CLI::App* addEncodeCommand(CLI::App& app, EncodeCommand& encode) {
     command->add_option("--report", encode.report,
                         "Write the result of each track to FILE as JSON lines (input, output, status, cause, "
                         "seconds, bytes)");
-    command->add_option("-o,--output", encode.output, "The output file of a single input");
-    command->add_option("--out-dir", encode.outDirectory,
-                        "Write INPUT... to DIR, each named after its input; a folder INPUT's audio files "
-                        "go to the same tree under DIR");
-    command
-        ->add_option("--name", encode.nameTemplate,
-                     "Name each output below --out-dir from its tags, such as "
-                     "'%albumartist%/%album%/%disc%-%track% - %title%' (see the manual for the placeholders)")
-        ->check([](const std::string& text) {
-            std::string error;
-            return checkNameTemplate(text, error) ? std::string() : error;
-        });
+    addOutputOptions(command, encode);
     command->add_option("-j,--jobs", encode.jobs, "Tracks encoded at once (default: the number of cores)")
         ->check(wholeNumber)
         ->check(CLI::Range(1u, 256u));
