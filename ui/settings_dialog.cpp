@@ -3,6 +3,7 @@
 #include "common/process_state.h"
 #include "VelmoraPlugInResources.h"
 #include "settings_mapping.h"
+#include "share/win32/registry_values.h"
 #include "share/win32/settings_controls.h"
 #include "common/encoder_settings.h"
 
@@ -45,10 +46,8 @@ void open(HWND dialog, HKEY key) {
 }
 
 void writeSetting(HKEY key, const char* name, uint32_t value) {
-    const BYTE data[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
-                          static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
     // A failed write is not reported; the other values are still written.
-    RegSetValueExA(key, name, 0, REG_DWORD, data, sizeof data);
+    share::writeDword(key, name, value);
 }
 
 void saveOnOk(HWND dialog) {

@@ -2,6 +2,8 @@
 
 #include "VelmoraPlugIn.hpp"
 
+#include "share/win32/registry_values.h"
+
 #include <cvnplatform.h>
 
 #include <unistd.h>
@@ -123,9 +125,7 @@ bool checkStoredSettings(HKEY key, const std::string& path, std::string& error) 
 namespace {
 
 bool setDword(HKEY key, const char* name, uint32_t value) {
-    const BYTE data[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
-                          static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
-    return RegSetValueExA(key, name, 0, REG_DWORD, data, sizeof data) == ERROR_SUCCESS;
+    return share::writeDword(key, name, value) == ERROR_SUCCESS;
 }
 
 } // namespace

@@ -7,7 +7,6 @@
 #include "tags/taglib_lock.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <taglib/id3v1genres.h>
@@ -24,10 +23,6 @@ namespace cvnhost {
 namespace {
 
 namespace fs = std::filesystem;
-
-int64_t modifiedOf(const struct stat& status) {
-    return static_cast<int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec;
-}
 
 // The ReplayGain values an output carries, measured when it was encoded: a new tag keeps them.
 std::map<std::string, std::vector<std::string>> replayGainOf(const std::string& path) {
@@ -52,14 +47,15 @@ std::map<std::string, std::vector<std::string>> replayGainOf(const std::string& 
 
 SyncAction syncActionFor(const BatchItem& item, const std::string& settingsDigest) {
     const std::optional<SourceMarker> marker = readMarker(item.output);
-    struct stat source {};
-    if (!marker || stat(item.input.c_str(), &source) != 0) {
+    const std::optional<SourceMarker> now =
+        marker ? sourceMarkerOf(item.input, marker->source) : std::nullopt;
+    if (!now) {
         return SyncAction::Keep;
     }
     if (marker->settings != settingsDigest) {
         return SyncAction::Encode;
     }
-    if (marker->size == static_cast<uintmax_t>(source.st_size) && marker->modified == modifiedOf(source)) {
+    if (marker->size == now->size && marker->modified == now->modified) {
         return SyncAction::Keep;
     }
     std::string error;
@@ -74,15 +70,15 @@ SyncAction syncActionFor(const BatchItem& item, const std::string& settingsDiges
 
 bool retagOutput(const BatchItem& item, const EncodeOptions& options, std::string& error) {
     const std::optional<SourceMarker> old = readMarker(item.output);
-    struct stat source {};
-    if (!old || stat(item.input.c_str(), &source) != 0) {
+    const std::optional<SourceMarker> now = old ? sourceMarkerOf(item.input, old->source) : std::nullopt;
+    if (!now) {
         error = "cannot be read to write its tags again";
         return false;
     }
     TrackTags tags = tagsGivenTo(item, options.givenTags);
     SourceMarker marker = *old;
-    marker.size = static_cast<uintmax_t>(source.st_size);
-    marker.modified = modifiedOf(source);
+    marker.size = now->size;
+    marker.modified = now->modified;
     marker.tags = tagsDigest(tags);
     std::erase_if(tags.more, [](const auto& entry) { return entry.first.rfind("REPLAYGAIN_", 0) == 0; });
     for (auto& [name, values] : replayGainOf(item.output)) {
