@@ -44,6 +44,13 @@ constexpr int vbrQualityOf(uint32_t vbrValue) {
 }
 static_assert(vbrValueOf(9) == CVN_VBR_HIGHEST && vbrQualityOf(vbrValueOf(0)) == 0);
 
+// Whether the plug-in has the encoder library write a finished file's header frame (its VBR
+// header): with VBR on only. A host that wants the Info frame of a constant-bitrate file asks the
+// library itself.
+constexpr bool plugInWritesHeaderFrame(uint32_t vbrValue) {
+    return vbrValue != CVN_VBR_OFF;
+}
+
 } // namespace cvn
 
 static_assert(sizeof(CVN_PlugInInfo) == 172);

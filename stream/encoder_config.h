@@ -15,7 +15,7 @@ BE_EncoderConfig encoderConfigFor(int32_t formatIndex, const EncoderSettings& se
 
 // Whether the finished file gets a VBR header: whenever VBR is on.
 inline bool wantsVbrHeader(const EncoderSettings& settings) {
-    return settings.vbr != 0;
+    return cvn::plugInWritesHeaderFrame(settings.vbr);
 }
 
 } // namespace velmora

@@ -183,8 +183,7 @@ EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const Trac
         outcome.message = output + ": the plug-in could not encode or write a block (result 4)";
     } else if (!closed) {
         outcome.message = output + ": the plug-in could not complete the file (result 4)";
-    } else if (options.vbr == CVN_VBR_OFF && !host.completeInfoFrame(path)) {
-        // With VBR on the plug-in has had the header written as it closed the stream.
+    } else if (!host.headerFrames().complete(path, options.vbr)) {
         outcome.message = output + ": the encoder library could not complete the Info frame that makes "
                                    "the file play without gaps";
     } else if (encoded.meter) {

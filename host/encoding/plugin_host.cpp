@@ -52,14 +52,8 @@ std::unique_ptr<PlugInHost> PlugInHost::open(std::string& error) {
         host->module_ = nullptr;
         return nullptr;
     }
-    // The library the plug-in has just loaded; it stays loaded while the plug-in is bound.
-    host->writeHeaderFrame_ = share::procedure<BE_WriteVBRHeaderFunction>(
-        GetModuleHandleA(BE_ENCODER_LIBRARY_FILE_NAME), "beWriteVBRHeader");
+    host->headerFrames_ = HeaderFrames::ofBoundLibrary();
     return host;
-}
-
-bool PlugInHost::completeInfoFrame(const std::string& path) const {
-    return writeHeaderFrame_ != nullptr && writeHeaderFrame_(path.c_str()) == BE_SUCCESS;
 }
 
 PlugInHost::~PlugInHost() {

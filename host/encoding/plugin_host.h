@@ -4,6 +4,8 @@
 // on different threads at once.
 #pragma once
 
+#include "encoding/header_frame.h"
+
 #include "VelmoraPlugIn.hpp"
 #include "lame_enc_interface.hpp"
 #include "share/win32/plugin_entry_points.h"
@@ -40,10 +42,8 @@ class PlugInHost {
     int32_t writeBuffer(CVN_StreamHandle& handle, int32_t frameCount, const uint32_t* frames) const;
     int32_t closeStream(CVN_StreamHandle& handle) const;
 
-    // Has the encoder library complete the Info frame of the closed constant-bitrate file at
-    // `path`, which the plug-in asks for only with VBR on: without it players cannot trim the
-    // encoder delay and padding. False when the library could not.
-    bool completeInfoFrame(const std::string& path) const;
+    // The header frames of finished files, by the encoder library the plug-in has bound.
+    const HeaderFrames& headerFrames() const { return headerFrames_; }
 
   private:
     PlugInHost() = default;
@@ -51,7 +51,7 @@ class PlugInHost {
     std::string path_;
     HMODULE module_ = nullptr;
     share::PlugInEntryPoints plugIn_;
-    BE_WriteVBRHeaderFunction writeHeaderFrame_ = nullptr;
+    HeaderFrames headerFrames_;
 };
 
 } // namespace cvnhost
