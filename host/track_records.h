@@ -20,9 +20,6 @@ struct BatchItem {
     std::string partial; // where a file cut short is kept (--keep-partial), planned with the rest
     std::string album;   // its album's identity with --replaygain album (album_identity.h), or empty
     std::string source;  // the input's path below its input folder (its name, for a file given), or empty
-    // The input file's own tags, read once: at planning when a name, an album or a marker needs
-    // them (planning/content_digest.h: inputTagsOf), else by the encode.
-    std::optional<TrackTags> inputTags;
 };
 
 // Where a track goes: its output, and where a file cut short is kept (empty: STEM.partial.EXT).

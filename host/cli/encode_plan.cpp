@@ -161,7 +161,6 @@ std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vec
     }
     if (command.replayGain == "album") {
         for (BatchItem& item : planned->tracks) {
-            item.inputTags = inputTagsOf(item);
             item.album = albumIdentityOf(tagsGivenTo(item, given));
         }
     }

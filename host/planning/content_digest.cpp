@@ -68,7 +68,7 @@ std::string tagsDigest(const TrackTags& tags) {
 }
 
 TrackTags inputTagsOf(const BatchItem& item) {
-    return item.inputTags ? *item.inputTags : readInputTags(item.input).value_or(TrackTags{});
+    return readInputTags(item.input).value_or(TrackTags{});
 }
 
 TrackTags tagsGivenTo(const BatchItem& item, const TrackTags& given) {

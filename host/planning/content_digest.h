@@ -17,8 +17,9 @@ namespace cvnhost {
 // The tags as given to a track, without the ReplayGain values (measured or carried) and the marker.
 std::string tagsDigest(const TrackTags& tags);
 
-// The input file's own tags (read with TagLib, as a later run reads them again): those the item
-// holds, else read now.
+// The input file's own tags, read with TagLib as a later run reads them again. Not kept in the
+// item: with their pictures (up to 16 MB each) for every track of a library, the run's memory
+// would grow with the library.
 TrackTags inputTagsOf(const BatchItem& item);
 
 // The tags a track is given, as the digest takes them: `given` (the options') over the item's own

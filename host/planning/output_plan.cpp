@@ -181,12 +181,12 @@ std::string pairedOutputOf(const OutputRequest& request, std::vector<std::string
 }
 
 // The name below --out-dir of a track that was given no output: its stem, or with --name the name
-// its tags make, which are then the item's (read once).
-std::string nameBelowOutDirectory(const OutputRequest& request, BatchItem& item, const fs::path& stem) {
+// its tags make.
+std::string nameBelowOutDirectory(const OutputRequest& request, const BatchItem& item, const fs::path& stem) {
     fs::path name = stem;
     if (!request.nameTemplate.empty()) {
-        item.inputTags = request.inputTagsOf(item.input);
-        const TrackTags tags = mergeTags(request.givenTags, mergeTags(item.tags, *item.inputTags));
+        const TrackTags tags =
+            mergeTags(request.givenTags, mergeTags(item.tags, request.inputTagsOf(item.input)));
         name = renderName(request.nameTemplate, tags, fs::path(item.input).stem().string());
     }
     if (!hasMp3Extension(name)) {
@@ -208,7 +208,7 @@ bool addManifestTracks(const OutputRequest& request, std::vector<BatchItem>& ite
             error = entry.input + ": a manifest track without an \"output\" needs --out-dir DIR";
             return false;
         }
-        BatchItem item{entry.input, {}, entry.tags, {}, {}, entry.input, {}};
+        BatchItem item{entry.input, {}, entry.tags, {}, {}, entry.input};
         const bool belowOutDirectory = entry.output && !outDirectory.empty() &&
                                        fs::path(*entry.output).is_relative() &&
                                        !isStandardStream(*entry.output);
@@ -241,13 +241,13 @@ std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::stri
     std::vector<bool> foundInFolder;
     if (!request.outDirectory.empty()) {
         for (const InputFile& input : *inputs) {
-            BatchItem item{input.path, {}, {}, {}, {}, input.source, {}};
+            BatchItem item{input.path, {}, {}, {}, {}, input.source};
             item.output = nameBelowOutDirectory(request, item, input.outputStem);
             items.push_back(std::move(item));
             foundInFolder.push_back(input.foundInFolder);
         }
     } else if (!pairedOutput.empty() && inputs->size() == 1) {
-        items.push_back({(*inputs)[0].path, pairedOutput, {}, {}, {}, (*inputs)[0].source, {}});
+        items.push_back({(*inputs)[0].path, pairedOutput, {}, {}, {}, (*inputs)[0].source});
         foundInFolder.push_back(false);
     } else if (!inputs->empty() || request.manifest.empty()) {
         error = !request.output.empty() ? "--output takes one input; use --out-dir for several"
