@@ -107,6 +107,17 @@ std::vector<std::optional<PlannedTrack::Action>> actionsOf(const std::vector<Bat
     return actions;
 }
 
+// The tracks with `action`, in their order, as pointers as const as `tracks`.
+template <typename Tracks> auto tracksWith(Tracks& tracks, PlannedTrack::Action action) {
+    std::vector<decltype(&tracks.front())> found;
+    for (auto& track : tracks) {
+        if (track.action == action) {
+            found.push_back(&track);
+        }
+    }
+    return found;
+}
+
 } // namespace
 
 size_t RunTracks::count(PlannedTrack::Action action) const {
@@ -124,23 +135,11 @@ std::vector<BatchItem> RunTracks::itemsFor(PlannedTrack::Action action) const {
 }
 
 std::vector<PlannedTrack*> RunTracks::tracksFor(PlannedTrack::Action action) {
-    std::vector<PlannedTrack*> found;
-    for (PlannedTrack& track : tracks) {
-        if (track.action == action) {
-            found.push_back(&track);
-        }
-    }
-    return found;
+    return tracksWith(tracks, action);
 }
 
 std::vector<const PlannedTrack*> RunTracks::tracksFor(PlannedTrack::Action action) const {
-    std::vector<const PlannedTrack*> found;
-    for (const PlannedTrack& track : tracks) {
-        if (track.action == action) {
-            found.push_back(&track);
-        }
-    }
-    return found;
+    return tracksWith(tracks, action);
 }
 
 std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vector<ManifestEntry>& manifest,

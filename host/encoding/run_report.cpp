@@ -54,7 +54,7 @@ std::vector<ReportLine> reportLines(const std::vector<PlannedTrack>& tracks) {
             line.cause = outcome.message;
             line.seconds = outcome.seconds;
             line.bytes = outcome.bytes;
-        } else if (track.action == Action::Refuse || !outcome.message.empty()) {
+        } else if (!outcome.message.empty()) { // refused, left out, or its retag or copy failed
             line.status = track.action == Action::LeaveOut ? "skipped" : "failed";
             line.cause = outcome.message;
         } else {
