@@ -205,7 +205,13 @@ TEST_F(CvnhostTest, InputsWithoutAnEndAreBounded) {
     const int writer = open(file("pipe").c_str(), O_WRONLY);
     const std::vector<uint8_t> wav = readFileBytes(file("in.wav"));
     ASSERT_EQ(write(writer, wav.data(), 4096), 4096);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Ctrl-C once the copy of standard input has begun (its temporary is there), not at a guessed
+    // moment: a slow start (a sanitizer build on a busy machine) took the signal before cvnhost
+    // could handle it.
+    for (int wait = 0; wait < 1000 && namesIn(file("tmp")).empty(); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_FALSE(namesIn(file("tmp")).empty()) << "the copy of standard input did not begin";
     kill(child.pid(), SIGINT);
     const bool ended = endsWithin(child.pid(), 10);
     close(writer);
