@@ -20,6 +20,9 @@ struct BatchItem {
     std::string partial; // where a file cut short is kept (--keep-partial), planned with the rest
     std::string album;   // its album's identity with --replaygain album (album_identity.h), or empty
     std::string source;  // the input's path below its input folder (its name, for a file given), or empty
+    // The name of the folder `source` is below (of the one holding a file given); none for a
+    // manifest's track, whose source is its input as given.
+    std::optional<std::string> root;
 };
 
 // Where a track goes: its output, and where a file cut short is kept (empty: STEM.partial.EXT).
@@ -79,6 +82,7 @@ struct PlannedTrack {
         Keep,     // its output exists and stays
         Encode,   // through the plug-in
         Retag,    // --update: its tags changed, its audio did not
+        Mark,     // --update: only its source's size or time changed: the marker takes them
         Copy,     // --lossy copy: an MP3 input put in place as it is
         LeaveOut, // --lossy skip
         Refuse,   // its output folder cannot be written

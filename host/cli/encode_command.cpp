@@ -73,29 +73,40 @@ void addLibraryOptions(CLI::App* command, EncodeCommand& encode) {
     command->add_flag("--delete", encode.deleteOrphans,
                       "Remove the outputs under --out-dir that cvnhost made from a source that is no longer "
                       "among the inputs, and the folders that leaves empty");
-    command->add_flag("--dry-run", encode.dryRun,
-                      "List what would be encoded, retagged and removed (encode, retag, remove), and do none "
-                      "of it");
+    command->add_flag(
+        "--dry-run", encode.dryRun,
+        "List what would be encoded, retagged, marked, copied and removed (encode, retag, mark, "
+        "copy, remove, remove stale temporary), and do none of it");
 }
 
-// The outputs made without the plug-in: `write` for each track, which is then named with `what`
-// ("tags written again", "copied as it is"), or its failure, kept in its outcome. The failures.
-size_t writeEach(const std::vector<PlannedTrack*>& tracks,
-                 bool (*write)(const BatchItem&, const EncodeOptions&, std::string&), const char* what,
-                 const EncodeOptions& options, bool quiet) {
+// What became of the outputs written without the plug-in.
+struct StepCounts {
     size_t failed = 0;
+    size_t notStarted = 0; // left by a stop
+};
+
+// The outputs made without the plug-in: `write` for each track, which is then named with `what`
+// ("tags written again", "copied as it is"), or its failure, kept in its outcome; after a stop, the
+// rest is not started.
+StepCounts writeEach(const std::vector<PlannedTrack*>& tracks,
+                     bool (*write)(const BatchItem&, const EncodeOptions&, std::string&), const char* what,
+                     const EncodeOptions& options, bool quiet, const std::atomic<bool>& stop) {
+    StepCounts counts;
     for (PlannedTrack* track : tracks) {
         const BatchItem& item = track->item;
         std::string error;
-        if (!write(item, options, error)) {
+        if (stop.load()) {
+            track->outcome.status = TrackOutcome::Status::NotStarted;
+            ++counts.notStarted;
+        } else if (!write(item, options, error)) {
             fail(item.output + " " + error);
             track->outcome.message = error;
-            ++failed;
-        } else if (!quiet) {
+            ++counts.failed;
+        } else if (!quiet && what != nullptr) {
             std::fprintf(stderr, "%s -> %s (%s)\n", item.input.c_str(), item.output.c_str(), what);
         }
     }
-    return failed;
+    return counts;
 }
 
 // How the run's tracks are encoded and tagged, from the options and the run's settings key; the
@@ -157,6 +168,9 @@ bool sayBeforeWork(const RunTracks& run, const EncodeCommand& command, bool batc
     for (const std::string& problem : run.unreadable) {
         fail(problem);
     }
+    for (const std::string& note : run.notes) {
+        fail(note);
+    }
     for (const PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Encode)) {
         const BatchItem& item = track->item;
         if (!command.common.quiet && !isStandardStream(item.output) && !hasMp3Extension(item.output)) {
@@ -194,46 +208,55 @@ void encodeTracks(const PlugInHost& host, RunTracks& run, const EncodeOptions& o
     }
 }
 
-// After Ctrl-C: what was cut short, and what became of it.
-int stoppedRun(const RunTracks& run, bool keepPartial) {
+// After a stop: what was cut short, and what was not started.
+int stoppedRun(const RunTracks& run, bool keepPartial, size_t stepsNotStarted) {
     std::vector<std::string> cutShort;
+    size_t notStarted = stepsNotStarted;
     for (const PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Encode)) {
         if (track->outcome.status == TrackOutcome::Status::CutShort) {
             cutShort.push_back(track->item.output);
         }
+        notStarted += track->outcome.status == TrackOutcome::Status::NotStarted ? 1 : 0;
     }
     fail("stopped: " + std::to_string(cutShort.size()) + " file(s) cut short" +
          (keepPartial ? ", kept as .partial files" : ", not written") +
-         "; no existing output was changed by them");
+         "; no existing output was changed by them" +
+         (notStarted > 0
+              ? "; " + std::to_string(notStarted) + " encode(s), retag(s), copies or removal(s) not started"
+              : ""));
     for (const std::string& output : cutShort) {
         std::fprintf(stderr, "  cut short: %s\n", output.c_str());
     }
     return kExitInterrupted;
 }
 
-// What the run does without the plug-in: tags written again, MP3 inputs copied, orphans removed.
-// The failures.
-size_t keepLibraryInStep(RunTracks& run, const EncodeOptions& options, const EncodeCommand& command,
-                         RunCounts& counts) {
+// The retags, marker updates and copies, then the removals, each phase ended by a stop; the
+// failures and what was not started.
+StepCounts keepLibraryInStep(RunTracks& run, const EncodeOptions& options, const EncodeCommand& command,
+                             RunCounts& counts, const std::atomic<bool>& stop) {
     const bool quiet = command.common.quiet;
     const std::vector<PlannedTrack*> retag = run.tracksFor(PlannedTrack::Action::Retag);
+    const std::vector<PlannedTrack*> mark = run.tracksFor(PlannedTrack::Action::Mark);
     const std::vector<PlannedTrack*> copy = run.tracksFor(PlannedTrack::Action::Copy);
-    const size_t retagFailures = writeEach(retag, retagOutput, "tags written again", options, quiet);
-    const size_t copyFailures = writeEach(copy, copyMp3Input, "copied as it is", options, quiet);
-    counts.retagged = retag.size() - retagFailures;
-    counts.copied = copy.size() - copyFailures;
-    size_t removeFailures = 0;
-    if (command.deleteOrphans) {
+    const StepCounts retagged = writeEach(retag, retagOutput, "tags written again", options, quiet, stop);
+    const StepCounts marked = writeEach(mark, updateMarkerOf, nullptr, options, quiet, stop);
+    const StepCounts copied = writeEach(copy, copyMp3Input, "copied as it is", options, quiet, stop);
+    counts.retagged = retag.size() - retagged.failed - retagged.notStarted;
+    counts.copied = copy.size() - copied.failed - copied.notStarted;
+    StepCounts all{retagged.failed + marked.failed + copied.failed,
+                   retagged.notStarted + marked.notStarted + copied.notStarted};
+    if (command.deleteOrphans && !stop.load()) {
         const std::optional<std::vector<std::string>> orphans = orphansOf(run, command);
-        const std::vector<std::string> failures =
-            orphans ? removeOutputs(*orphans, command.outDirectory) : std::vector<std::string>{};
-        for (const std::string& failure : failures) {
+        const Removal removal =
+            orphans ? removeOutputs(*orphans, command.outDirectory, stop) : Removal{0, 0, {}};
+        for (const std::string& failure : removal.failures) {
             fail(failure);
         }
-        counts.removed = orphans ? orphans->size() - failures.size() : 0;
-        removeFailures = orphans ? failures.size() : 1;
+        counts.removed = removal.removed;
+        all.failed += orphans ? removal.failures.size() : 1;
+        all.notStarted += removal.notStarted;
     }
-    return retagFailures + copyFailures + removeFailures;
+    return all;
 }
 
 size_t encodeFailuresOf(const RunTracks& run) {
@@ -256,7 +279,8 @@ bool writeRunReport(PendingOutput* report, const RunTracks& run) {
     return true;
 }
 
-// The planned run, from the report and the last checks to the summary.
+// The planned run, from the report and the last checks to the summary. A stop (SIGINT, SIGTERM,
+// SIGHUP) ends each phase: the encodes, then the retags and copies, then the removals.
 int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions& options, HKEY key) {
     std::unique_ptr<PendingOutput> report;
     if (!command.report.empty()) {
@@ -267,7 +291,7 @@ int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions
             return kExitFailure;
         }
     }
-    removeAbandonedTemporariesOf(run, command.report, command.common.quiet);
+    removeAbandonedTemporariesOf(run, command.report, command.common.quiet, command.dryRun);
     const size_t unwritable = refuseUnwritableFolders(run);
     if (!command.raw) { // samples without a header are lossless, and have no codec to ask
         sortLossyInputs(run, command.lossy, command.common.quiet);
@@ -276,22 +300,22 @@ int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions
         return showPlan(run, command);
     }
     RunCounts counts;
-    counts.skipped = run.count(PlannedTrack::Action::Keep);
+    counts.skipped = run.count(PlannedTrack::Action::Keep) + run.count(PlannedTrack::Action::Mark);
+    const std::atomic<bool>& stop = stopOnInterrupt();
     std::unique_ptr<PlugInHost> host = openPlugIn();
     if (!host) {
         return kExitFailure;
     }
-    const std::atomic<bool>& stop = stopOnInterrupt();
     encodeTracks(*host, run, options, command, stop);
     RegCloseKey(key);
-    if (stop.load()) {
-        return writeRunReport(report.get(), run) ? stoppedRun(run, command.keepPartial) : kExitFailure;
-    }
-    const size_t failed = encodeFailuresOf(run);
-    const size_t stepFailures = keepLibraryInStep(run, options, command, counts);
+    const StepCounts steps = keepLibraryInStep(run, options, command, counts, stop);
     if (!writeRunReport(report.get(), run)) {
         return kExitFailure;
     }
+    if (stop.load()) {
+        return stoppedRun(run, command.keepPartial, steps.notStarted);
+    }
+    const size_t failed = encodeFailuresOf(run);
     if (!command.common.quiet) {
         printRunSummary(run, options, counts, failed);
     }
@@ -300,7 +324,7 @@ int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions
              " folder(s) or file(s) below the inputs could not be read (named above): the library was not "
              "read whole");
     }
-    return failed + stepFailures + unwritable > 0 || !run.unreadable.empty() ? kExitFailure : 0;
+    return failed + steps.failed + unwritable > 0 || !run.unreadable.empty() ? kExitFailure : 0;
 }
 
 } // namespace

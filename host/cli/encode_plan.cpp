@@ -62,16 +62,18 @@ std::filesystem::path nearestFolderOf(const std::string& path) {
 // (or to be overwritten), or with --update when its source changed; retag it when only its tags
 // did; else keep it.
 PlannedTrack::Action firstActionFor(const BatchItem& item, const EncodeCommand& command,
-                                    const std::string& settingsDigest) {
+                                    const std::string& settingsDigest, const TrackTags& given) {
     if (!outputKept(item, command)) {
         return PlannedTrack::Action::Encode;
     }
     if (command.update && !isStandardStream(item.output)) {
-        switch (syncActionFor(item, settingsDigest)) {
+        switch (syncActionFor(item, settingsDigest, given)) {
         case SyncAction::Encode:
             return PlannedTrack::Action::Encode;
         case SyncAction::Retag:
             return PlannedTrack::Action::Retag;
+        case SyncAction::UpdateMarker:
+            return PlannedTrack::Action::Mark;
         case SyncAction::Keep:
             break;
         }
@@ -81,17 +83,16 @@ PlannedTrack::Action firstActionFor(const BatchItem& item, const EncodeCommand& 
 
 // The action of each planned track, nothing for those of other shards. An album is one unit: when
 // any of its tracks is encoded, all are (counted in `encodedAgainForAlbum`).
-std::vector<std::optional<PlannedTrack::Action>> actionsOf(const std::vector<BatchItem>& items,
-                                                           const EncodeCommand& command,
-                                                           const std::string& settingsDigest,
-                                                           size_t& encodedAgainForAlbum) {
+std::vector<std::optional<PlannedTrack::Action>>
+actionsOf(const std::vector<BatchItem>& items, const EncodeCommand& command,
+          const std::string& settingsDigest, const TrackTags& given, size_t& encodedAgainForAlbum) {
     std::vector<std::optional<PlannedTrack::Action>> actions(items.size());
     std::set<std::string> albumsToEncode;
     for (size_t i = 0; i < items.size(); ++i) {
         // With album gain an album is one unit: in one shard, measured whole.
         const std::string& shardKey = items[i].album.empty() ? items[i].input : items[i].album;
         if (!command.shard || belongsToShard(shardKey, *command.shard)) {
-            actions[i] = firstActionFor(items[i], command, settingsDigest);
+            actions[i] = firstActionFor(items[i], command, settingsDigest, given);
             if (actions[i] == PlannedTrack::Action::Encode && !items[i].album.empty()) {
                 albumsToEncode.insert(items[i].album);
             }
@@ -165,7 +166,7 @@ std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vec
     }
     RunTracks run;
     const std::vector<std::optional<PlannedTrack::Action>> actions =
-        actionsOf(planned->tracks, command, settingsDigest, run.encodedAgainForAlbum);
+        actionsOf(planned->tracks, command, settingsDigest, given, run.encodedAgainForAlbum);
     // Every track's paths are checked, also those of other shards: two shards must not write one file.
     std::vector<size_t> written;
     for (size_t i = 0; i < actions.size(); ++i) {
@@ -180,17 +181,21 @@ std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vec
     }
     for (size_t i = 0; i < actions.size(); ++i) {
         std::error_code canonicalError;
-        run.allSources.insert(planned->tracks[i].source);
+        run.allSources.add(planned->tracks[i]);
         run.allOutputs.insert(std::filesystem::weakly_canonical(planned->tracks[i].output, canonicalError));
+        if (!isStandardStream(planned->tracks[i].input)) {
+            run.allInputs.insert(std::filesystem::weakly_canonical(planned->tracks[i].input, canonicalError));
+        }
         if (actions[i]) {
             run.tracks.push_back({std::move(planned->tracks[i]), *actions[i], {}});
         }
     }
     run.unreadable = std::move(planned->unreadable);
+    run.notes = std::move(planned->notes);
     return run;
 }
 
-void removeAbandonedTemporariesOf(const RunTracks& run, const std::string& report, bool quiet) {
+void removeAbandonedTemporariesOf(const RunTracks& run, const std::string& report, bool quiet, bool dryRun) {
     std::set<std::string> directories;
     const auto addFolderOf = [&](const std::string& path) {
         std::string ignored;
@@ -208,8 +213,11 @@ void removeAbandonedTemporariesOf(const RunTracks& run, const std::string& repor
         addFolderOf(report);
     }
     for (const std::string& directory : directories) {
-        const size_t removed = removeAbandonedTemporaries(directory).size();
-        if (removed > 0 && !quiet) {
+        const std::vector<std::string> abandoned = removeAbandonedTemporaries(directory, dryRun);
+        for (const std::string& temporary : dryRun ? abandoned : std::vector<std::string>{}) {
+            std::printf("remove stale temporary %s\n", temporary.c_str());
+        }
+        if (const size_t removed = abandoned.size(); removed > 0 && !quiet && !dryRun) {
             std::fprintf(stderr, "cvnhost: %s: removed %zu temporary file(s) left by runs that were killed\n",
                          directory.c_str(), removed);
         }
@@ -262,12 +270,32 @@ std::optional<std::vector<std::string>> orphansOf(const RunTracks& run, const En
         fail("--delete removes nothing: " + refusal);
         return std::nullopt;
     }
-    return orphanOutputs(command.outDirectory, run.allSources, run.allOutputs);
+    OrphanSearch search{command.outDirectory, run.allSources, run.allOutputs, run.allInputs, {},
+                        command.shard};
+    for (const std::string& input : command.files) {
+        std::error_code error;
+        if (!isStandardStream(input) && std::filesystem::is_directory(input, error)) {
+            search.inputFolders.push_back(std::filesystem::canonical(input, error));
+        }
+    }
+    Orphans orphans = findOrphans(search);
+    for (const std::string& problem : orphans.unreadable) {
+        fail(problem);
+    }
+    if (!orphans.unreadable.empty()) {
+        orphans.refusal = "not every folder below " + command.outDirectory + " could be read";
+    }
+    if (!orphans.refusal.empty()) {
+        fail("--delete removes nothing: " + orphans.refusal);
+        return std::nullopt;
+    }
+    return std::move(orphans.outputs);
 }
 
 int showPlan(const RunTracks& run, const EncodeCommand& command) {
     const std::pair<PlannedTrack::Action, const char*> kinds[] = {{PlannedTrack::Action::Encode, "encode"},
                                                                   {PlannedTrack::Action::Retag, "retag"},
+                                                                  {PlannedTrack::Action::Mark, "mark"},
                                                                   {PlannedTrack::Action::Copy, "copy"}};
     for (const auto& [action, word] : kinds) {
         for (const PlannedTrack* track : run.tracksFor(action)) {

@@ -5,6 +5,7 @@
 #include "cli/encode_command.h"
 #include "track_records.h"
 #include "planning/manifest.h"
+#include "planning/orphan_search.h"
 
 #include <filesystem>
 #include <optional>
@@ -24,8 +25,11 @@ struct RunTracks {
     size_t encodedAgainForAlbum = 0;
     size_t lossyEncoded = 0; // lossy inputs among those encoded
     // Of every track planned, also of other shards: what --delete keeps.
-    std::set<std::string> allSources;
-    std::set<std::filesystem::path> allOutputs;
+    RunSources allSources;
+    std::set<std::filesystem::path> allOutputs; // canonical
+    std::set<std::filesystem::path> allInputs;  // canonical
+    // Links to folders left out, said before any work.
+    std::vector<std::string> notes;
 
     size_t count(PlannedTrack::Action action) const;
     // The items of the tracks with this action, in their order.
@@ -38,8 +42,9 @@ struct RunTracks {
 std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vector<ManifestEntry>& manifest,
                                     const TrackTags& given, const std::string& settingsDigest);
 
-// Removes what runs killed outright left in the folders this run writes to, and says so once.
-void removeAbandonedTemporariesOf(const RunTracks& run, const std::string& report, bool quiet);
+// Removes what runs killed outright left in the folders this run writes to, and says so once; a dry
+// run lists them ("remove stale temporary PATH") and removes nothing.
+void removeAbandonedTemporariesOf(const RunTracks& run, const std::string& report, bool quiet, bool dryRun);
 
 // The tracks whose output folder cannot be written, said once a folder and taken out of the run;
 // how many.

@@ -3,7 +3,7 @@
 #include "audio/audio_input.h"
 #include "planning/content_digest.h"
 #include "files/file_io.h"
-#include "tags/folder_cover.h"
+#include "planning/output_tags.h"
 #include "files/standard_streams.h"
 #include "tags/input_tags.h"
 #include "tags/source_marker.h"
@@ -105,7 +105,7 @@ std::string describeEncoding(int32_t formatIndex, uint32_t vbr) {
 EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, const EncodeOptions& options,
                              const std::atomic<bool>& stop, const ProgressCallback& progress) {
     std::string error;
-    std::optional<SourceMarker> marker = sourceMarkerOf(item.input, item.source);
+    std::optional<SourceMarker> marker = sourceMarkerOf(item.input, item.source, item.root);
     std::unique_ptr<AudioInput> audio = AudioInput::open(item.input, error, options.raw);
     if (!audio) {
         EncodedTrack track;
@@ -117,19 +117,14 @@ EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, cons
         trackOptions.formatIndex = cvn::monoFormatOf(options.formatIndex);
     }
     const TrackTags inputTags = inputTagsOf(item);
-    TrackTags tags = tagsGivenTo(item, options.givenTags, mergeTags(inputTags, audio->strings()));
-    if (tags.pictures.empty() && !isStandardStream(item.input)) {
-        if (std::optional<Picture> cover = folderCoverOf(item.input)) {
-            tags.pictures.push_back(std::move(*cover));
-        }
-    }
+    const TrackTags tags = outputTagsOf(item, options.givenTags, mergeTags(inputTags, audio->strings()));
     EncodedTrack track =
         encodeTrack(host, *audio, tags, {item.output, item.partial}, trackOptions, stop, progress);
     if (marker) {
         marker->audio = flacAudioDigest(item.input).value_or(track.audioDigest);
         marker->tags = tagsDigest(tagsGivenTo(item, options.givenTags, inputTags));
         marker->settings = options.settingsDigest;
-        track.outcome.tags.more[kSourceMarkerName] = {markerText(*marker)};
+        setSourceMarker(track.outcome.tags, *marker);
     }
     return track;
 }

@@ -57,8 +57,11 @@ std::vector<ReportLine> reportLines(const std::vector<PlannedTrack>& tracks) {
         } else if (!outcome.message.empty()) { // refused, left out, or its retag or copy failed
             line.status = track.action == Action::LeaveOut ? "skipped" : "failed";
             line.cause = outcome.message;
+        } else if (outcome.status == TrackOutcome::Status::NotStarted) { // a stop came first
+            line.status = statusName(outcome.status);
+            line.cause = "stopped";
         } else {
-            if (track.action != Action::Keep) {
+            if (track.action == Action::Retag || track.action == Action::Copy) {
                 line.status = track.action == Action::Retag ? "retagged" : "copied";
                 line.cause.clear();
             }

@@ -103,7 +103,7 @@ bool isTemporaryName(const std::string& name) {
            name.compare(name.size() - suffix, suffix, kSuffix) == 0;
 }
 
-std::vector<std::string> removeAbandonedTemporaries(const std::string& directory) {
+std::vector<std::string> removeAbandonedTemporaries(const std::string& directory, bool onlyList) {
     std::vector<std::string> removed;
     DIR* listing = opendir(directory.empty() ? "." : directory.c_str());
     if (listing == nullptr) {
@@ -122,7 +122,7 @@ std::vector<std::string> removeAbandonedTemporaries(const std::string& directory
         // Free of locks: no live process holds it. Removed only if the name still names it.
         if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
             flock(descriptor, LOCK_EX | LOCK_NB) == 0 && stillAt(descriptor, path) &&
-            unlink(path.c_str()) == 0) {
+            (onlyList || unlink(path.c_str()) == 0)) {
             removed.push_back(path);
         }
         close(descriptor);

@@ -41,7 +41,8 @@ class LockedTemporary {
 // Whether `name` has the form of a cvnhost temporary file.
 bool isTemporaryName(const std::string& name);
 
-// Removes the temporary files in `directory` that no live process holds, and returns their paths.
-std::vector<std::string> removeAbandonedTemporaries(const std::string& directory);
+// Removes the temporary files in `directory` that no live process holds, and returns their paths;
+// with `onlyList` (a dry run), only returns them.
+std::vector<std::string> removeAbandonedTemporaries(const std::string& directory, bool onlyList = false);
 
 } // namespace cvnhost

@@ -2,6 +2,7 @@
 
 #include "planning/content_digest.h"
 #include "planning/output_plan.h"
+#include "planning/output_tags.h"
 #include "tags/tag_rewrite.h"
 #include "tags/source_marker.h"
 #include "tags/taglib_lock.h"
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 namespace cvnhost {
 
@@ -45,10 +47,10 @@ std::map<std::string, std::vector<std::string>> replayGainOf(const std::string& 
 
 } // namespace
 
-SyncAction syncActionFor(const BatchItem& item, const std::string& settingsDigest) {
+SyncAction syncActionFor(const BatchItem& item, const std::string& settingsDigest, const TrackTags& given) {
     const std::optional<SourceMarker> marker = readMarker(item.output);
     const std::optional<SourceMarker> now =
-        marker ? sourceMarkerOf(item.input, marker->source) : std::nullopt;
+        marker ? sourceMarkerOf(item.input, marker->source, marker->root) : std::nullopt;
     if (!now) {
         return SyncAction::Keep;
     }
@@ -63,71 +65,71 @@ SyncAction syncActionFor(const BatchItem& item, const std::string& settingsDiges
     if (!audio || *audio != marker->audio) {
         return SyncAction::Encode; // an input that cannot be read now fails there, named
     }
-    // The tags, or only the time: either way the marker takes the source's time again, so that
-    // the next run tells it unchanged from a stat.
-    return SyncAction::Retag;
+    return tagsDigest(tagsGivenTo(item, given)) == marker->tags ? SyncAction::UpdateMarker
+                                                                : SyncAction::Retag;
 }
 
 bool retagOutput(const BatchItem& item, const EncodeOptions& options, std::string& error) {
     const std::optional<SourceMarker> old = readMarker(item.output);
-    const std::optional<SourceMarker> now = old ? sourceMarkerOf(item.input, old->source) : std::nullopt;
+    const std::optional<SourceMarker> now =
+        old ? sourceMarkerOf(item.input, old->source, old->root) : std::nullopt;
     if (!now) {
         error = "cannot be read to write its tags again";
         return false;
     }
-    TrackTags tags = tagsGivenTo(item, options.givenTags);
+    const TrackTags inputTags = inputTagsOf(item);
+    TrackTags tags = outputTagsOf(item, options.givenTags, inputTags);
     SourceMarker marker = *old;
+    marker.root = item.root;
     marker.size = now->size;
     marker.modified = now->modified;
-    marker.tags = tagsDigest(tags);
+    marker.tags = tagsDigest(tagsGivenTo(item, options.givenTags, inputTags));
     std::erase_if(tags.more, [](const auto& entry) { return entry.first.rfind("REPLAYGAIN_", 0) == 0; });
     for (auto& [name, values] : replayGainOf(item.output)) {
         tags.more[name] = std::move(values);
     }
-    tags.more[kSourceMarkerName] = {markerText(marker)};
+    setSourceMarker(tags, marker);
     return rewriteTags(item.output, item.output, tags, false, options.id3v2Version, error);
 }
 
-std::vector<std::string> orphanOutputs(const std::string& outDirectory, const std::set<std::string>& sources,
-                                       const std::set<fs::path>& planned) {
-    std::vector<std::string> orphans;
-    std::error_code walkError;
-    for (fs::recursive_directory_iterator entry(outDirectory, walkError), end; !walkError && entry != end;
-         entry.increment(walkError)) {
-        std::error_code typeError;
-        if (!entry->is_regular_file(typeError) || entry->is_symlink(typeError) ||
-            entry->path().extension() != ".mp3") {
-            continue;
-        }
-        std::error_code canonicalError;
-        if (planned.count(fs::weakly_canonical(entry->path(), canonicalError)) != 0) {
-            continue;
-        }
-        if (const std::optional<SourceMarker> marker = readMarker(entry->path().string());
-            marker && sources.count(marker->source) == 0) {
-            orphans.push_back(entry->path().string());
-        }
+bool updateMarkerOf(const BatchItem& item, const EncodeOptions&, std::string& error) {
+    const std::optional<SourceMarker> old = readMarker(item.output);
+    const std::optional<SourceMarker> now =
+        old ? sourceMarkerOf(item.input, old->source, old->root) : std::nullopt;
+    if (!now) {
+        error = "cannot be read to write its source marker again";
+        return false;
     }
-    std::sort(orphans.begin(), orphans.end());
-    return orphans;
+    SourceMarker marker = *old;
+    marker.root = item.root;
+    marker.size = now->size;
+    marker.modified = now->modified;
+    return rewriteMarker(item.output, markerText(marker), error);
 }
 
-std::vector<std::string> removeOutputs(const std::vector<std::string>& outputs,
-                                       const std::string& outDirectory) {
-    std::vector<std::string> failures;
+Removal removeOutputs(const std::vector<std::string>& outputs, const std::string& outDirectory,
+                      const std::atomic<bool>& stop) {
+    Removal removal;
     const fs::path top = fs::absolute(outDirectory).lexically_normal();
     for (const std::string& output : outputs) {
-        if (unlink(output.c_str()) != 0) {
-            failures.push_back(output + ": cannot be removed: " + std::strerror(errno));
+        if (stop.load()) {
+            ++removal.notStarted;
             continue;
         }
+        if (unlink(output.c_str()) != 0) {
+            if (errno != ENOENT) {
+                removal.failures.push_back(output + ": cannot be removed: " + std::strerror(errno));
+            }
+            continue;
+        }
+        ++removal.removed;
         // The folders it leaves empty, up to the output folder itself (rmdir keeps any that are not).
         for (fs::path folder = fs::absolute(output).lexically_normal().parent_path();
              folder != top && folder.string().size() > top.string().size() && rmdir(folder.c_str()) == 0;
              folder = folder.parent_path()) {
         }
     }
-    return failures;
+    return removal;
 }
 
 } // namespace cvnhost

@@ -4,10 +4,8 @@
 #pragma once
 
 #include "track_records.h"
-#include "track_records.h"
 
-#include <filesystem>
-#include <set>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -15,28 +13,36 @@ namespace cvnhost {
 
 // What --update does with an output that exists.
 enum class SyncAction {
-    Keep,   // up to date, or not made by cvnhost (no marker)
-    Encode, // its audio or the run's settings changed
-    Retag,  // its tags changed, or only the source's time: the tag is written again
+    Keep,         // up to date, or not made by cvnhost (no marker)
+    Encode,       // its audio or the run's settings changed
+    Retag,        // its tags changed: the tag is written again
+    UpdateMarker, // only the source's size or time changed (touched, copied, restored): the marker
+                  // takes them, so that the next run tells it unchanged from a stat
 };
 
 // Size and time first, which say "unchanged" at the cost of a stat; where they differ, the
-// content decides (the audio digest, then the tags').
-SyncAction syncActionFor(const BatchItem& item, const std::string& settingsDigest);
+// content decides (the audio digest, then the tags', the tags as `given` makes them).
+SyncAction syncActionFor(const BatchItem& item, const std::string& settingsDigest, const TrackTags& given);
 
-// The tags of an existing output written again from `item`'s tags as they are now, its audio and
-// its measured ReplayGain kept, through a temporary file renamed over it. False with the cause.
+// The tags of an existing output written again from `item`'s tags as they are now (outputTagsOf),
+// its audio, its measured ReplayGain and the frames cvnhost did not write kept, through a temporary
+// file renamed over it. False with the cause.
 bool retagOutput(const BatchItem& item, const EncodeOptions& options, std::string& error);
 
-// The MP3 files below `outDirectory` that cvnhost made (they carry a source marker) from a source
-// that is none of `sources`, and that are not among `planned` (canonical paths); a user's own files,
-// without a marker, are never among them.
-std::vector<std::string> orphanOutputs(const std::string& outDirectory, const std::set<std::string>& sources,
-                                       const std::set<std::filesystem::path>& planned);
+// The output's marker given the source's size and time as they are now; every other byte of its
+// tag stays. False with the cause.
+bool updateMarkerOf(const BatchItem& item, const EncodeOptions& options, std::string& error);
 
-// Removes `outputs` and the folders below `outDirectory` they leave empty; the paths that could not
-// be removed, with their causes.
-std::vector<std::string> removeOutputs(const std::vector<std::string>& outputs,
-                                       const std::string& outDirectory);
+// What removing the orphans came to: a stop ends it before the next file.
+struct Removal {
+    size_t removed = 0;
+    size_t notStarted = 0;             // left by a stop
+    std::vector<std::string> failures; // each with its path and cause
+};
+
+// Removes `outputs` and the folders below `outDirectory` they leave empty, until `stop`. One that
+// is gone already (another shard, or a user, was first) is no failure.
+Removal removeOutputs(const std::vector<std::string>& outputs, const std::string& outDirectory,
+                      const std::atomic<bool>& stop);
 
 } // namespace cvnhost

@@ -1,6 +1,7 @@
 #include "planning/lossy_input.h"
 
 #include "planning/content_digest.h"
+#include "planning/output_tags.h"
 #include "audio/ffmpeg_module.h"
 #include "files/file_io.h"
 #include "tags/source_marker.h"
@@ -37,16 +38,17 @@ std::optional<Lossiness> lossinessOf(const std::string& path) {
 }
 
 bool copyMp3Input(const BatchItem& item, const EncodeOptions& options, std::string& error) {
-    TrackTags tags = tagsGivenTo(item, options.givenTags);
-    if (std::optional<SourceMarker> marker = sourceMarkerOf(item.input, item.source)) {
+    const TrackTags inputTags = inputTagsOf(item);
+    TrackTags tags = outputTagsOf(item, options.givenTags, inputTags);
+    if (std::optional<SourceMarker> marker = sourceMarkerOf(item.input, item.source, item.root)) {
         const std::optional<std::string> audio = audioDigestOf(item.input, error);
         if (!audio) {
             return false;
         }
         marker->audio = *audio;
-        marker->tags = tagsDigest(tags);
+        marker->tags = tagsDigest(tagsGivenTo(item, options.givenTags, inputTags));
         marker->settings = options.settingsDigest;
-        tags.more[kSourceMarkerName] = {markerText(*marker)};
+        setSourceMarker(tags, *marker);
     }
     return (!options.makeFolders || makeFoldersOf(item.output, error)) &&
            rewriteTags(item.input, item.output, tags, true, options.id3v2Version, error);

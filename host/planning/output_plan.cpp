@@ -21,64 +21,101 @@ struct InputFile {
     fs::path outputStem;
     bool foundInFolder = false;
     std::string source; // the path below its folder input, or the file's name
+    std::string root;   // the name of that folder, or of the one that holds the file
 };
 
-// Walks `folder` for audio files, one directory at a time so that a subfolder that cannot be read
-// is named and the rest still found. Hidden folders, links to folders and the output tree (an
-// --out-dir inside an input folder) are left out.
-void findAudioFiles(const fs::path& root, const fs::path& folder, const fs::path& outputTree,
-                    std::vector<InputFile>& found, std::vector<std::string>& unreadable) {
+// The name of a folder as a source marker keeps it: its own, whatever spelling led to it.
+std::string folderNameOf(const fs::path& folder) {
     std::error_code error;
-    fs::directory_iterator entry(folder, error);
-    std::vector<fs::path> subfolders;
-    for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
-        const fs::path& path = entry->path();
-        std::error_code typeError;
-        if (entry->is_symlink(typeError) && entry->is_directory(typeError)) {
-            continue;
-        }
-        if (entry->is_directory(typeError)) {
-            if (!path.filename().string().starts_with(".")) {
-                subfolders.push_back(path);
-            }
-        } else if (isAudioFileName(path)) {
-            if (entry->is_regular_file(typeError)) {
-                const fs::path relative = path.lexically_relative(root);
-                found.push_back(
-                    {path.string(), fs::path(relative).replace_extension(), false, relative.string()});
-            } else if (typeError) {
-                unreadable.push_back(path.string() + ": cannot be read: " + typeError.message());
-            }
-        }
-    }
-    if (error) {
-        unreadable.push_back(folder.string() + ": cannot be read: " + error.message());
-    }
-    std::sort(subfolders.begin(), subfolders.end());
-    for (const fs::path& subfolder : subfolders) {
+    const fs::path real = fs::weakly_canonical(fs::absolute(folder, error), error);
+    return real.filename().string();
+}
+
+// One folder input being read: what was found, and every real folder read so far, so that links
+// to folders are followed and none is read twice (a link back up the tree is a loop).
+struct FolderWalk {
+    fs::path root;
+    std::string rootName;
+    fs::path outputTree;
+    std::set<fs::path> read;
+    std::vector<InputFile> found;
+    std::vector<std::string>& unreadable;
+    std::vector<std::string>& notes;
+};
+
+void walkFolder(FolderWalk& walk, const fs::path& folder);
+
+// The subfolders of one folder: the real ones first, so that a link to one of them is the one left
+// out; hidden ones and the output tree (an --out-dir inside the input folder) not at all.
+void walkSubfolders(FolderWalk& walk, std::vector<fs::path>& real, std::vector<fs::path>& links) {
+    std::sort(real.begin(), real.end());
+    std::sort(links.begin(), links.end());
+    real.insert(real.end(), links.begin(), links.end());
+    for (const fs::path& subfolder : real) {
         std::error_code sameError;
-        if (outputTree.empty() || !fs::equivalent(subfolder, outputTree, sameError)) {
-            findAudioFiles(root, subfolder, outputTree, found, unreadable);
+        if (walk.outputTree.empty() || !fs::equivalent(subfolder, walk.outputTree, sameError)) {
+            walkFolder(walk, subfolder);
         }
     }
 }
 
+// Reads `folder` one directory at a time, so that a subfolder that cannot be read is named and the
+// rest still found.
+void walkFolder(FolderWalk& walk, const fs::path& folder) {
+    std::error_code error;
+    const fs::path real = fs::canonical(folder, error);
+    if (!error && !walk.read.insert(real).second) {
+        walk.notes.push_back(folder.string() + ": a link to " + real.string() +
+                             ", which is read already: left out");
+        return;
+    }
+    fs::directory_iterator entry(folder, error);
+    std::vector<fs::path> subfolders;
+    std::vector<fs::path> links;
+    for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
+        const fs::path& path = entry->path();
+        std::error_code typeError;
+        if (entry->is_directory(typeError)) {
+            if (!path.filename().string().starts_with(".")) {
+                (entry->is_symlink(typeError) ? links : subfolders).push_back(path);
+            }
+        } else if (entry->is_symlink(typeError) && !entry->exists(typeError)) {
+            // A folder moved to another disk and linked back, that disk unmounted: what it held is
+            // not gone, only out of reach.
+            walk.unreadable.push_back(path.string() + ": a link to " +
+                                      fs::read_symlink(path, typeError).string() + ", which does not exist");
+        } else if (isAudioFileName(path)) {
+            if (entry->is_regular_file(typeError)) {
+                const fs::path relative = path.lexically_relative(walk.root);
+                walk.found.push_back({path.string(), fs::path(relative).replace_extension(), true,
+                                      relative.string(), walk.rootName});
+            } else if (typeError) {
+                walk.unreadable.push_back(path.string() + ": cannot be read: " + typeError.message());
+            }
+        }
+    }
+    if (error) {
+        walk.unreadable.push_back(folder.string() + ": cannot be read: " + error.message());
+    }
+    walkSubfolders(walk, subfolders, links);
+}
+
 // The audio files below `folder`, sorted by path, so that every run sees them in one order.
 std::vector<InputFile> audioFilesIn(const fs::path& folder, const fs::path& outputTree,
-                                    std::vector<std::string>& unreadable) {
-    std::vector<InputFile> found;
-    findAudioFiles(folder, folder, outputTree, found, unreadable);
-    std::sort(found.begin(), found.end(),
+                                    std::vector<std::string>& unreadable, std::vector<std::string>& notes) {
+    FolderWalk walk{folder, folderNameOf(folder), outputTree, {}, {}, unreadable, notes};
+    walkFolder(walk, folder);
+    std::sort(walk.found.begin(), walk.found.end(),
               [](const InputFile& a, const InputFile& b) { return a.path < b.path; });
-    return found;
+    return std::move(walk.found);
 }
 
 // The files, folders expanded; nothing with the error when a folder has no --out-dir to mirror
 // into or holds no audio file that could be read.
 std::optional<std::vector<InputFile>> expandFolders(const std::vector<std::string>& files,
-                                                    const std::string& outDirectory,
-                                                    std::vector<std::string>& unreadable,
+                                                    const std::string& outDirectory, PlannedTracks& planned,
                                                     std::string& error) {
+    std::vector<std::string>& unreadable = planned.unreadable;
     std::vector<InputFile> inputs;
     for (const std::string& file : files) {
         std::error_code typeError;
@@ -87,8 +124,10 @@ std::optional<std::vector<InputFile>> expandFolders(const std::vector<std::strin
             return std::nullopt;
         }
         if (!fs::is_directory(file, typeError)) {
+            const fs::path folder = fs::path(file).parent_path();
             inputs.push_back({file, fs::path(file).filename().replace_extension(), false,
-                              fs::path(file).filename().string()});
+                              fs::path(file).filename().string(),
+                              folderNameOf(folder.empty() ? "." : folder)});
             continue;
         }
         if (outDirectory.empty()) {
@@ -96,15 +135,12 @@ std::optional<std::vector<InputFile>> expandFolders(const std::vector<std::strin
             return std::nullopt;
         }
         const size_t problems = unreadable.size();
-        std::vector<InputFile> found = audioFilesIn(file, outDirectory, unreadable);
+        std::vector<InputFile> found = audioFilesIn(file, outDirectory, unreadable, planned.notes);
         if (found.empty()) {
             error =
                 file + ": no audio files in this folder or below it" +
                 (unreadable.size() > problems ? " that could be read (" + unreadable[problems] + ")" : "");
             return std::nullopt;
-        }
-        for (InputFile& input : found) {
-            input.foundInFolder = true;
         }
         inputs.insert(inputs.end(), std::make_move_iterator(found.begin()),
                       std::make_move_iterator(found.end()));
@@ -233,7 +269,7 @@ std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::stri
     const std::string pairedOutput = pairedOutputOf(request, files);
     PlannedTracks planned;
     const std::optional<std::vector<InputFile>> inputs =
-        expandFolders(files, request.outDirectory, planned.unreadable, error);
+        expandFolders(files, request.outDirectory, planned, error);
     if (!inputs) {
         return std::nullopt;
     }
@@ -241,13 +277,14 @@ std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::stri
     std::vector<bool> foundInFolder;
     if (!request.outDirectory.empty()) {
         for (const InputFile& input : *inputs) {
-            BatchItem item{input.path, {}, {}, {}, {}, input.source};
+            BatchItem item{input.path, {}, {}, {}, {}, input.source, input.root};
             item.output = nameBelowOutDirectory(request, item, input.outputStem);
             items.push_back(std::move(item));
             foundInFolder.push_back(input.foundInFolder);
         }
     } else if (!pairedOutput.empty() && inputs->size() == 1) {
-        items.push_back({(*inputs)[0].path, pairedOutput, {}, {}, {}, (*inputs)[0].source});
+        items.push_back(
+            {(*inputs)[0].path, pairedOutput, {}, {}, {}, (*inputs)[0].source, (*inputs)[0].root});
         foundInFolder.push_back(false);
     } else if (!inputs->empty() || request.manifest.empty()) {
         error = !request.output.empty() ? "--output takes one input; use --out-dir for several"

@@ -39,10 +39,13 @@ struct PlannedTracks {
     std::vector<BatchItem> tracks;
     // The folders and files below a folder input that could not be read, each with its cause.
     std::vector<std::string> unreadable;
+    // Links to folders that were left out, each with why (it leads to a folder already read).
+    std::vector<std::string> notes;
 };
 
 // The input and output pairs, folders expanded in the order of their paths (without the output
-// tree, where --out-dir lies inside an input folder), or nothing with the usage error in `error`.
+// tree, where --out-dir lies inside an input folder; links to folders followed, each real folder
+// once), or nothing with the usage error in `error`.
 // Whether the outputs may be written is planWrites' question (write_plan.h).
 std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::string& error);
 

@@ -1,5 +1,7 @@
 #include "tags/id3v2_tag.h"
 
+#include "tags/kept_frames.h"
+#include "tags/source_marker.h"
 #include "tags/taglib_lock.h"
 
 #include <taglib/attachedpictureframe.h>
@@ -12,6 +14,9 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
+#include <set>
+#include <vector>
 
 namespace cvnhost {
 
@@ -55,7 +60,7 @@ TagLib::StringList textsOf(const std::vector<std::string>& values) {
 // Written as frames of their own below rather than through TagLib's properties: the comment, whose
 // several values TagLib would put in a TXXX frame, where players show nothing.
 bool writtenOnItsOwn(const std::string& name) {
-    return musicBrainzDescriptions().count(name) != 0 || name == kCommentName;
+    return musicBrainzDescriptions().count(name) != 0 || name == kCommentName || name == kSourceMarkerName;
 }
 
 // The texts of `tags` by TagLib's property names, which TagLib turns into the frames of ID3v2. A
@@ -164,9 +169,44 @@ void fitToVersion3(TagLib::ID3v2::Tag& tag) {
     }
 }
 
+// The source marker, last, with the keys of every frame written before it: a later retag replaces
+// those and keeps what was added since.
+void addSourceMarker(TagLib::ID3v2::Tag& tag, const TrackTags& tags) {
+    const auto found = tags.more.find(kSourceMarkerName);
+    std::optional<SourceMarker> marker = found != tags.more.end() && !found->second.empty()
+                                             ? parseMarker(found->second.front())
+                                             : std::nullopt;
+    if (!marker) {
+        return;
+    }
+    const std::set<std::string> written = frameKeysOf(tag);
+    marker->frames = std::vector<std::string>(written.begin(), written.end());
+    tag.addFrame(new TagLib::ID3v2::UserTextIdentificationFrame(
+        kSourceMarkerName, TagLib::String(markerText(*marker), TagLib::String::UTF8), TagLib::String::UTF8));
+}
+
+// Every frame of `tags`, in the form `version` takes.
+void buildTag(TagLib::ID3v2::Tag& tag, const TrackTags& tags, Id3v2Version version) {
+    tag.setProperties(propertiesOf(tags));
+    for (const auto& [name, description] : musicBrainzDescriptions()) {
+        if (const auto found = tags.more.find(name); found != tags.more.end()) {
+            tag.addFrame(new TagLib::ID3v2::UserTextIdentificationFrame(
+                TagLib::String(description, TagLib::String::UTF8), textsOf(found->second),
+                TagLib::String::UTF8));
+        }
+    }
+    addComment(tag, tags);
+    addPictures(tag, tags.pictures);
+    fitToVersion4(tag);
+    if (version == Id3v2Version::V3) {
+        fitToVersion3(tag);
+    }
+}
+
 } // namespace
 
-bool writeId3v2Tag(const std::string& path, const TrackTags& tags, Id3v2Version version, std::string& error) {
+bool writeId3v2Tag(const std::string& path, const TrackTags& tags, Id3v2Version version, std::string& error,
+                   const std::string& keepFramesOf) {
     const std::unique_lock<std::mutex> tagLibTurn = lockTagLib();
     std::error_code sizeError;
     const uintmax_t untagged = std::filesystem::file_size(path, sizeError);
@@ -181,19 +221,11 @@ bool writeId3v2Tag(const std::string& path, const TrackTags& tags, Id3v2Version 
             return false;
         }
         TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
-        tag->setProperties(propertiesOf(tags));
-        for (const auto& [name, description] : musicBrainzDescriptions()) {
-            if (const auto found = tags.more.find(name); found != tags.more.end()) {
-                tag->addFrame(new TagLib::ID3v2::UserTextIdentificationFrame(
-                    TagLib::String(description, TagLib::String::UTF8), textsOf(found->second),
-                    TagLib::String::UTF8));
-            }
-        }
-        addComment(*tag, tags);
-        addPictures(*tag, tags.pictures);
-        fitToVersion4(*tag);
-        if (version == Id3v2Version::V3) {
-            fitToVersion3(*tag);
+        buildTag(*tag, tags, version);
+        const std::set<std::string> written = frameKeysOf(*tag);
+        addSourceMarker(*tag, tags);
+        if (!keepFramesOf.empty()) {
+            addKeptFrames(*tag, keepFramesOf, written);
         }
         // Only the ID3v2 tag is written; the plug-in's ID3v1 tag is left as it is.
         const auto versionNumber = version == Id3v2Version::V3 ? TagLib::ID3v2::v3 : TagLib::ID3v2::v4;

@@ -14,7 +14,10 @@ namespace cvnhost {
 enum class Id3v2Version { V3 = 3, V4 = 4 };
 
 // Adds the tag to the file at `path` and reads the file back to check it; false with the cause in
-// `error`.
-bool writeId3v2Tag(const std::string& path, const TrackTags& tags, Id3v2Version version, std::string& error);
+// `error`. A source marker among the tags (source_marker.h) is written last, with the keys of the
+// frames written before it. With `keepFramesOf`, the frames of that MP3's tag that cvnhost did not
+// write are carried over (kept_frames.h), unless the new tag has frames of their keys.
+bool writeId3v2Tag(const std::string& path, const TrackTags& tags, Id3v2Version version, std::string& error,
+                   const std::string& keepFramesOf = {});
 
 } // namespace cvnhost

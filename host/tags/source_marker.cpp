@@ -10,22 +10,33 @@
 
 namespace cvnhost {
 
-std::optional<SourceMarker> sourceMarkerOf(const std::string& input, const std::string& source) {
+std::optional<SourceMarker> sourceMarkerOf(const std::string& input, const std::string& source,
+                                           const std::optional<std::string>& root) {
     struct stat status {};
     if (source.empty() || stat(input.c_str(), &status) != 0) {
         return std::nullopt;
     }
     SourceMarker marker;
     marker.source = source;
+    marker.root = root;
     marker.size = static_cast<uintmax_t>(status.st_size);
     marker.modified = static_cast<int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec;
     return marker;
 }
 
 std::string markerText(const SourceMarker& marker) {
-    const nlohmann::ordered_json object = {{"source", marker.source},     {"size", marker.size},
-                                           {"modified", marker.modified}, {"audio", marker.audio},
-                                           {"tags", marker.tags},         {"settings", marker.settings}};
+    nlohmann::ordered_json object = {{"source", marker.source}};
+    if (marker.root) {
+        object["root"] = *marker.root;
+    }
+    object["size"] = marker.size;
+    object["modified"] = marker.modified;
+    object["audio"] = marker.audio;
+    object["tags"] = marker.tags;
+    object["settings"] = marker.settings;
+    if (marker.frames) {
+        object["frames"] = *marker.frames;
+    }
     return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
@@ -50,6 +61,13 @@ std::optional<SourceMarker> parseMarker(const std::string& text) {
     const bool complete = take("source", marker.source) && take("size", marker.size) &&
                           take("modified", marker.modified) && take("audio", marker.audio) &&
                           take("tags", marker.tags) && take("settings", marker.settings);
+    // Absent in the markers of earlier versions; a forged value is read as absent.
+    if (std::string root; take("root", root)) {
+        marker.root = std::move(root);
+    }
+    if (std::vector<std::string> frames; take("frames", frames)) {
+        marker.frames = std::move(frames);
+    }
     return complete ? std::optional<SourceMarker>(marker) : std::nullopt;
 }
 

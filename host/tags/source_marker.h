@@ -1,6 +1,7 @@
 // What made an output, kept in the output's own ID3v2 tag as the TXXX frame "CVNHOST_SOURCE": the
-// source's path below its input folder, its size and time, and digests of its audio, of its tags
-// and of the settings of the run. `--update` compares it with the source to tell what changed;
+// source's path below its input folder and that folder's name, its size and time, digests of its
+// audio, of its tags and of the settings of the run, and which frames of the tag cvnhost wrote. `--update`
+// compares it with the source to tell what changed;
 // `--delete` takes an output that carries it for one cvnhost made, and leaves every other file.
 // Being in the file itself, it needs no database: it moves with the library and works when shards
 // on several machines write into one shared folder.
@@ -11,23 +12,32 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace cvnhost {
 
 inline constexpr const char* kSourceMarkerName = "CVNHOST_SOURCE";
 
 struct SourceMarker {
-    std::string source;   // the input's path below its input folder
+    std::string source; // the input's path below its input folder
+    // That folder's own name, so that A/x.flac and B/x.flac are told apart; absent (nullopt) in the
+    // markers of earlier versions, which match a source by its path below the folder alone.
+    std::optional<std::string> root;
     uintmax_t size = 0;   // of the source file
     int64_t modified = 0; // its modification time, in nanoseconds since 1970
     std::string audio;    // "flac:MD5" from its STREAMINFO, or "pcm:FNV" of the frames encoded
     std::string tags;     // tagsDigest of the tags it was given
     std::string settings; // the run's settingsDigest
+    // The keys (id3v2_tag.h, frameKeyOf) of the frames cvnhost wrote, the marker's own aside: a
+    // retag replaces these and keeps every other frame, which a user or a tagger added. Absent in
+    // the markers of earlier versions.
+    std::optional<std::vector<std::string>> frames;
 };
 
-// The marker of `input` as it is now, its source, size and time filled; nothing when it cannot be
-// examined or has no source name.
-std::optional<SourceMarker> sourceMarkerOf(const std::string& input, const std::string& source);
+// The marker of `input` as it is now, its source, root, size and time filled; nothing when it
+// cannot be examined or has no source name.
+std::optional<SourceMarker> sourceMarkerOf(const std::string& input, const std::string& source,
+                                           const std::optional<std::string>& root);
 
 // The marker as the frame holds it (one JSON object), and back; nothing for a text that is not one.
 std::string markerText(const SourceMarker& marker);

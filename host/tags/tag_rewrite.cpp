@@ -3,6 +3,7 @@
 #include "files/file_io.h"
 #include "tags/id3v1_year.h"
 #include "files/pending_output.h"
+#include "tags/source_marker.h"
 #include "tags/taglib_lock.h"
 
 #include <fcntl.h>
@@ -10,7 +11,9 @@
 #include <unistd.h>
 
 #include <taglib/id3v1genres.h>
+#include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
+#include <taglib/textidentificationframe.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -106,14 +109,61 @@ bool copyFile(const std::string& from, const std::string& to, std::string& error
     return copied;
 }
 
+// The marker frame of the file at `path` given `text`, the tag saved in the version it had.
+bool saveMarkerText(const std::string& path, const std::string& text, std::string& error) {
+    TagLib::MPEG::File file(path.c_str(), false);
+    auto* frame = file.isValid() && file.hasID3v2Tag()
+                      ? TagLib::ID3v2::UserTextIdentificationFrame::find(file.ID3v2Tag(), kSourceMarkerName)
+                      : nullptr;
+    if (frame == nullptr) {
+        error = "has no source marker to write again";
+        return false;
+    }
+    frame->setText(TagLib::String(text, TagLib::String::UTF8));
+    const auto version =
+        file.ID3v2Tag()->header()->majorVersion() == 3 ? TagLib::ID3v2::v3 : TagLib::ID3v2::v4;
+    if (!file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, version,
+                   TagLib::File::DoNotDuplicate)) {
+        error = "could not be saved with its new source marker";
+        return false;
+    }
+    return true;
+}
+
+// The marker written, then read back once TagLib has closed the file: as for a new tag
+// (id3v2_tag.cpp), TagLib does not report every failed write.
+bool replaceMarkerText(const std::string& path, const std::string& text, std::string& error) {
+    const std::unique_lock<std::mutex> tagLibTurn = lockTagLib();
+    if (!saveMarkerText(path, text, error)) {
+        return false;
+    }
+    TagLib::MPEG::File check(path.c_str(), false);
+    const auto* written =
+        check.isValid() && check.hasID3v2Tag() && check.hasID3v1Tag()
+            ? TagLib::ID3v2::UserTextIdentificationFrame::find(check.ID3v2Tag(), kSourceMarkerName)
+            : nullptr;
+    if (written == nullptr || written->fieldList().size() < 2 ||
+        written->fieldList()[1].to8Bit(true) != text) {
+        error = "was damaged while its source marker was written (is the disk full?)";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
+
+bool rewriteMarker(const std::string& output, const std::string& markerText, std::string& error) {
+    std::unique_ptr<PendingOutput> pending = PendingOutput::create(output, "", error);
+    return pending && copyFile(output, pending->temporaryPath(), error) &&
+           replaceMarkerText(pending->temporaryPath(), markerText, error) && pending->commit(error);
+}
 
 bool rewriteTags(const std::string& from, const std::string& output, const TrackTags& tags, bool stripAll,
                  Id3v2Version version, std::string& error) {
     std::unique_ptr<PendingOutput> pending = PendingOutput::create(output, "", error);
     return pending && copyFile(from, pending->temporaryPath(), error) &&
            replaceId3v1(pending->temporaryPath(), tags, stripAll, error) &&
-           writeId3v2Tag(pending->temporaryPath(), tags, version, error) && pending->commit(error);
+           writeId3v2Tag(pending->temporaryPath(), tags, version, error, from) && pending->commit(error);
 }
 
 } // namespace cvnhost

@@ -1,0 +1,139 @@
+#include "planning/orphan_search.h"
+
+#include "planning/output_plan.h"
+
+#include <algorithm>
+#include <map>
+
+namespace cvnhost {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path canonicalOf(const fs::path& path) {
+    std::error_code error;
+    return fs::weakly_canonical(fs::absolute(path, error), error);
+}
+
+// The folder a marker's source was in, below the input folder of its name, when the marker names
+// one plainly: a forged marker ("..", an absolute path) is only compared, never followed.
+std::optional<fs::path> sourceFolderOf(const SourceMarker& marker, const fs::path& inputFolder) {
+    const fs::path source(marker.source);
+    const fs::path folder = source.parent_path();
+    if (source.is_absolute() || folder.empty() || source.lexically_normal() != source ||
+        std::any_of(source.begin(), source.end(), [](const fs::path& part) { return part == ".."; })) {
+        return std::nullopt;
+    }
+    return inputFolder / folder;
+}
+
+// A folder that held the sources of orphans and is empty now: more likely a disk that is not
+// mounted than an album deleted, which takes its folder with it.
+std::string emptySourceFolder(const std::vector<SourceMarker>& markers, const OrphanSearch& search) {
+    std::map<fs::path, size_t> sourcesOf;
+    for (const SourceMarker& marker : markers) {
+        for (const fs::path& inputFolder : search.inputFolders) {
+            if (marker.root && *marker.root != inputFolder.filename().string()) {
+                continue;
+            }
+            if (const std::optional<fs::path> folder = sourceFolderOf(marker, inputFolder)) {
+                ++sourcesOf[*folder];
+            }
+        }
+    }
+    for (const auto& [folder, count] : sourcesOf) {
+        std::error_code error;
+        if (fs::is_directory(folder, error) && fs::is_empty(folder, error) && !error) {
+            return folder.string() + " is empty, but held the sources of " + std::to_string(count) +
+                   " output(s) (a disk not mounted?)";
+        }
+    }
+    return {};
+}
+
+struct OrphanWalk {
+    const OrphanSearch& search;
+    Orphans found;
+    std::vector<SourceMarker> markers;
+};
+
+void considerOutput(OrphanWalk& walk, const fs::path& path) {
+    const OrphanSearch& search = walk.search;
+    const fs::path real = canonicalOf(path);
+    if (search.plannedOutputs.count(real) != 0 || isProtected(real, search)) {
+        return;
+    }
+    if (search.shard &&
+        !belongsToShard(path.lexically_relative(search.outDirectory).string(), *search.shard)) {
+        return;
+    }
+    if (const std::optional<SourceMarker> marker = readMarker(path.string());
+        marker && !search.sources.holds(*marker)) {
+        walk.found.outputs.push_back(path.string());
+        walk.markers.push_back(*marker);
+    }
+}
+
+// One directory at a time, so that a folder that cannot be read is named, not the end of the walk.
+// Links are not followed: what they lead to is not the output folder's.
+void walkOutputs(OrphanWalk& walk, const fs::path& folder) {
+    std::error_code error;
+    std::vector<fs::path> subfolders;
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
+        std::error_code typeError;
+        if (entry->is_symlink(typeError)) {
+            continue;
+        }
+        if (entry->is_directory(typeError)) {
+            subfolders.push_back(entry->path());
+        } else if (entry->is_regular_file(typeError) && hasMp3Extension(entry->path())) {
+            considerOutput(walk, entry->path());
+        }
+    }
+    if (error) {
+        walk.found.unreadable.push_back(folder.string() + ": cannot be read: " + error.message());
+    }
+    for (const fs::path& subfolder : subfolders) {
+        walkOutputs(walk, subfolder);
+    }
+}
+
+} // namespace
+
+void RunSources::add(const BatchItem& item) {
+    paths_.insert(item.source);
+    if (item.root) {
+        rooted_.insert({*item.root, item.source});
+    }
+}
+
+bool RunSources::holds(const SourceMarker& marker) const {
+    return marker.root ? rooted_.count({*marker.root, marker.source}) != 0 : paths_.count(marker.source) != 0;
+}
+
+bool isWithin(const fs::path& path, const fs::path& folder) {
+    const auto [folderEnd, pathEnd] = std::mismatch(folder.begin(), folder.end(), path.begin(), path.end());
+    return folderEnd == folder.end() || (std::next(folderEnd) == folder.end() && folderEnd->empty());
+}
+
+bool isProtected(const fs::path& path, const OrphanSearch& search) {
+    if (search.inputFiles.count(path) != 0) {
+        return true;
+    }
+    const fs::path outputs = canonicalOf(search.outDirectory);
+    return std::any_of(search.inputFolders.begin(), search.inputFolders.end(), [&](const fs::path& folder) {
+        const bool outputTreeInside = outputs != folder && isWithin(outputs, folder);
+        return isWithin(path, folder) && !(outputTreeInside && isWithin(path, outputs));
+    });
+}
+
+Orphans findOrphans(const OrphanSearch& search) {
+    OrphanWalk walk{search, {}, {}};
+    walkOutputs(walk, search.outDirectory);
+    std::sort(walk.found.outputs.begin(), walk.found.outputs.end());
+    walk.found.refusal = emptySourceFolder(walk.markers, search);
+    return std::move(walk.found);
+}
+
+} // namespace cvnhost

@@ -1,0 +1,58 @@
+// What `--delete` may remove: the MP3 files below the output folder that cvnhost made (they carry a
+// source marker) from a source that is none of the run's, and nothing else. Never an input of the
+// run or anything below an input folder, never a file without a marker, never a planned output;
+// and nothing at all when a folder that held sources is now empty (a disk mounted there, unmounted).
+#pragma once
+
+#include "planning/shard.h"
+#include "tags/source_marker.h"
+#include "track_records.h"
+
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace cvnhost {
+
+// The sources of a run, as source markers name them: by the path below the input folder and that
+// folder's name; a marker of an earlier version, which has no folder name, by the path alone.
+class RunSources {
+  public:
+    void add(const BatchItem& item);
+    bool holds(const SourceMarker& marker) const;
+
+  private:
+    std::set<std::pair<std::string, std::string>> rooted_;
+    std::set<std::string> paths_;
+};
+
+struct OrphanSearch {
+    std::filesystem::path outDirectory;
+    RunSources sources;
+    std::set<std::filesystem::path> plannedOutputs; // canonical, of every track, also of other shards
+    std::set<std::filesystem::path> inputFiles;     // canonical, of every track
+    std::vector<std::filesystem::path> inputFolders;
+    std::optional<Shard> shard; // an orphan belongs to one shard, by its path below the output folder
+};
+
+struct Orphans {
+    std::vector<std::string> outputs; // sorted
+    // Folders below the output folder that could not be read: orphans there are not known.
+    std::vector<std::string> unreadable;
+    // Why nothing may be removed (a source folder that is empty now), or empty.
+    std::string refusal;
+};
+
+// Whether `path` is `folder` or below it, both canonical.
+bool isWithin(const std::filesystem::path& path, const std::filesystem::path& folder);
+
+// Whether --delete must leave `path` (canonical): an input, or below an input folder (but for an
+// output tree inside one, which the run does not read).
+bool isProtected(const std::filesystem::path& path, const OrphanSearch& search);
+
+Orphans findOrphans(const OrphanSearch& search);
+
+} // namespace cvnhost

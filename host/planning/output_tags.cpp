@@ -1,0 +1,23 @@
+#include "planning/output_tags.h"
+
+#include "files/standard_streams.h"
+#include "planning/content_digest.h"
+#include "tags/folder_cover.h"
+
+namespace cvnhost {
+
+TrackTags outputTagsOf(const BatchItem& item, const TrackTags& given, const TrackTags& inputTags) {
+    TrackTags tags = tagsGivenTo(item, given, inputTags);
+    if (tags.pictures.empty() && !isStandardStream(item.input)) {
+        if (std::optional<Picture> cover = folderCoverOf(item.input)) {
+            tags.pictures.push_back(std::move(*cover));
+        }
+    }
+    return tags;
+}
+
+void setSourceMarker(TrackTags& tags, const SourceMarker& marker) {
+    tags.more[kSourceMarkerName] = {markerText(marker)};
+}
+
+} // namespace cvnhost

@@ -1,0 +1,18 @@
+// The tags an output is written with, whichever way it is written (encoded, retagged, copied), so
+// that a retag or a copy gives what an encode gives.
+#pragma once
+
+#include "tags/source_marker.h"
+#include "tags/track_tags.h"
+#include "track_records.h"
+
+namespace cvnhost {
+
+// The run's tags (`given`) over the track's own over the input's (`inputTags`), and the cover file
+// of the input's folder when none of them has a picture.
+TrackTags outputTagsOf(const BatchItem& item, const TrackTags& given, const TrackTags& inputTags);
+
+// The marker among the tags, which the ID3v2 tag then carries (id3v2_tag.h).
+void setSourceMarker(TrackTags& tags, const SourceMarker& marker);
+
+} // namespace cvnhost
