@@ -83,13 +83,16 @@ struct PlannedTrack {
         Encode,   // through the plug-in
         Retag,    // --update: its tags changed, its audio did not
         Mark,     // --update: only its source's size or time changed: the marker takes them
+        Move,     // --update: its output stands elsewhere below --out-dir and is renamed into place
         Copy,     // --lossy copy: an MP3 input put in place as it is
         LeaveOut, // --lossy skip
         Refuse,   // its output folder cannot be written
     };
     BatchItem item;
     Action action = Action::Keep;
-    TrackOutcome outcome; // of its encode, retag or copy; a failure's cause in `message`
+    TrackOutcome outcome;            // of its encode, retag or copy; a failure's cause in `message`
+    std::string movedFrom;           // with Move: where its output stands now
+    Action afterMove = Action::Keep; // with Move: then Keep, Retag or Mark
 };
 
 } // namespace cvnhost

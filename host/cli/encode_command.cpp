@@ -109,6 +109,41 @@ StepCounts writeEach(const std::vector<PlannedTrack*>& tracks,
     return counts;
 }
 
+// The output of a track put at its planned path, then retagged or marked as planned; false after
+// naming the failure.
+bool moveThenWrite(PlannedTrack& track, const EncodeOptions& options, const EncodeCommand& command) {
+    const BatchItem& item = track.item;
+    std::string error;
+    const bool done = moveOutput(track.movedFrom, item.output, command.outDirectory, error) &&
+                      (track.afterMove != PlannedTrack::Action::Retag || retagOutput(item, options, error)) &&
+                      (track.afterMove != PlannedTrack::Action::Mark || updateMarkerOf(item, options, error));
+    if (!done) {
+        fail(item.output + " " + error);
+        track.outcome.message = error;
+    } else if (!command.common.quiet) {
+        std::fprintf(stderr, "%s -> %s (moved%s)\n", track.movedFrom.c_str(), item.output.c_str(),
+                     track.afterMove == PlannedTrack::Action::Retag ? ", tags written again" : "");
+    }
+    return done;
+}
+
+// The moves, before any encode, so that the folders they leave are no longer in the way.
+StepCounts moveEach(RunTracks& run, const EncodeOptions& options, const EncodeCommand& command,
+                    RunCounts& counts, const std::atomic<bool>& stop) {
+    StepCounts steps;
+    for (PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Move)) {
+        if (stop.load()) {
+            track->outcome.status = TrackOutcome::Status::NotStarted;
+            ++steps.notStarted;
+        } else if (moveThenWrite(*track, options, command)) {
+            ++counts.moved;
+        } else {
+            ++steps.failed;
+        }
+    }
+    return steps;
+}
+
 // How the run's tracks are encoded and tagged, from the options and the run's settings key; the
 // settings digest that each output's source marker keeps.
 EncodeOptions encodeOptionsFor(const EncodeCommand& command, const TrackTags& given, HKEY key,
@@ -246,9 +281,10 @@ StepCounts keepLibraryInStep(RunTracks& run, const EncodeOptions& options, const
     StepCounts all{retagged.failed + marked.failed + copied.failed,
                    retagged.notStarted + marked.notStarted + copied.notStarted};
     if (command.deleteOrphans && !stop.load()) {
-        const std::optional<std::vector<std::string>> orphans = orphansOf(run, command);
+        const std::optional<Orphans> orphans = orphansOf(run, command);
         const Removal removal =
-            orphans ? removeOutputs(*orphans, command.outDirectory, stop) : Removal{0, 0, {}};
+            orphans ? removeOutputs(orphans->outputs, command.outDirectory, stop) : Removal{0, 0, {}};
+        counts.duplicatesRemoved = orphans && removal.notStarted == 0 ? orphans->duplicates : 0;
         for (const std::string& failure : removal.failures) {
             fail(failure);
         }
@@ -306,9 +342,12 @@ int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions
     if (!host) {
         return kExitFailure;
     }
+    const StepCounts moves = moveEach(run, options, command, counts, stop);
     encodeTracks(*host, run, options, command, stop);
     RegCloseKey(key);
-    const StepCounts steps = keepLibraryInStep(run, options, command, counts, stop);
+    StepCounts steps = keepLibraryInStep(run, options, command, counts, stop);
+    steps.failed += moves.failed;
+    steps.notStarted += moves.notStarted;
     if (!writeRunReport(report.get(), run)) {
         return kExitFailure;
     }

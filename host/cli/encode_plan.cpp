@@ -8,6 +8,7 @@
 #include "planning/album_identity.h"
 #include "planning/library_sync.h"
 #include "planning/lossy_input.h"
+#include "planning/output_index.h"
 #include "planning/output_plan.h"
 #include "planning/write_plan.h"
 #include "planning/content_digest.h"
@@ -58,54 +59,91 @@ std::filesystem::path nearestFolderOf(const std::string& path) {
     return folder;
 }
 
-// What the run does to a track of its shard, albums aside: encode it when its output is missing
-// (or to be overwritten), or with --update when its source changed; retag it when only its tags
-// did; else keep it.
-PlannedTrack::Action firstActionFor(const BatchItem& item, const EncodeCommand& command,
-                                    const std::string& settingsDigest, const TrackTags& given) {
-    if (!outputKept(item, command)) {
+// What decides the action of a track with --update.
+struct SyncContext {
+    const EncodeCommand& command;
+    const std::string& settingsDigest;
+    const TrackTags& given;
+    const RunSources& sources;
+    std::optional<OutputIndex> index; // with --update into --out-dir: the outputs that stand elsewhere
+};
+
+PlannedTrack::Action actionOfSync(SyncAction sync) {
+    switch (sync) {
+    case SyncAction::Encode:
         return PlannedTrack::Action::Encode;
-    }
-    if (command.update && !isStandardStream(item.output)) {
-        switch (syncActionFor(item, settingsDigest, given)) {
-        case SyncAction::Encode:
-            return PlannedTrack::Action::Encode;
-        case SyncAction::Retag:
-            return PlannedTrack::Action::Retag;
-        case SyncAction::UpdateMarker:
-            return PlannedTrack::Action::Mark;
-        case SyncAction::Keep:
-            break;
-        }
+    case SyncAction::Retag:
+        return PlannedTrack::Action::Retag;
+    case SyncAction::UpdateMarker:
+        return PlannedTrack::Action::Mark;
+    case SyncAction::Keep:
+        break;
     }
     return PlannedTrack::Action::Keep;
 }
 
+// A track whose planned output is missing, while its output stands elsewhere: moved into place,
+// then kept, retagged or marked as it would be there; encoded when its audio or settings changed.
+PlannedTrack moveOrEncode(BatchItem item, SyncContext& context) {
+    const std::optional<ClaimedOutput> claimed =
+        context.index ? context.index->claimFor(item, context.sources) : std::nullopt;
+    if (!claimed) {
+        return {std::move(item), PlannedTrack::Action::Encode, {}, {}, {}};
+    }
+    BatchItem there = item;
+    there.output = claimed->path;
+    PlannedTrack::Action after = actionOfSync(syncActionFor(there, context.settingsDigest, context.given));
+    if (after == PlannedTrack::Action::Encode) {
+        return {std::move(item), PlannedTrack::Action::Encode, {}, {}, {}};
+    }
+    if (claimed->byAudio && after == PlannedTrack::Action::Keep) {
+        after = PlannedTrack::Action::Mark; // the marker names the source by its new path
+    }
+    return {std::move(item), PlannedTrack::Action::Move, {}, claimed->path, after};
+}
+
+// What the run does to a track of its shard, albums aside: encode it when its output is missing
+// (or to be overwritten), or with --update when its source changed; retag it when only its tags
+// did; move it when it stands elsewhere; else keep it.
+PlannedTrack firstActionFor(BatchItem item, SyncContext& context) {
+    const EncodeCommand& command = context.command;
+    if (!outputKept(item, command)) {
+        return command.update && !command.overwrite && !isStandardStream(item.output)
+                   ? moveOrEncode(std::move(item), context)
+                   : PlannedTrack{std::move(item), PlannedTrack::Action::Encode, {}, {}, {}};
+    }
+    PlannedTrack::Action action = PlannedTrack::Action::Keep;
+    if (command.update && !isStandardStream(item.output)) {
+        action = actionOfSync(syncActionFor(item, context.settingsDigest, context.given));
+    }
+    return {std::move(item), action, {}, {}, {}};
+}
+
 // The action of each planned track, nothing for those of other shards. An album is one unit: when
 // any of its tracks is encoded, all are (counted in `encodedAgainForAlbum`).
-std::vector<std::optional<PlannedTrack::Action>>
-actionsOf(const std::vector<BatchItem>& items, const EncodeCommand& command,
-          const std::string& settingsDigest, const TrackTags& given, size_t& encodedAgainForAlbum) {
-    std::vector<std::optional<PlannedTrack::Action>> actions(items.size());
+std::vector<std::optional<PlannedTrack>> actionsOf(const std::vector<BatchItem>& items, SyncContext& context,
+                                                   size_t& encodedAgainForAlbum) {
+    const std::optional<Shard>& shard = context.command.shard;
+    std::vector<std::optional<PlannedTrack>> tracks(items.size());
     std::set<std::string> albumsToEncode;
     for (size_t i = 0; i < items.size(); ++i) {
         // With album gain an album is one unit: in one shard, measured whole.
         const std::string& shardKey = items[i].album.empty() ? items[i].input : items[i].album;
-        if (!command.shard || belongsToShard(shardKey, *command.shard)) {
-            actions[i] = firstActionFor(items[i], command, settingsDigest, given);
-            if (actions[i] == PlannedTrack::Action::Encode && !items[i].album.empty()) {
+        if (!shard || belongsToShard(shardKey, *shard)) {
+            tracks[i] = firstActionFor(items[i], context);
+            if (tracks[i]->action == PlannedTrack::Action::Encode && !items[i].album.empty()) {
                 albumsToEncode.insert(items[i].album);
             }
         }
     }
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (actions[i] && actions[i] != PlannedTrack::Action::Encode &&
-            albumsToEncode.count(items[i].album) == 1) {
-            actions[i] = PlannedTrack::Action::Encode;
+    for (std::optional<PlannedTrack>& track : tracks) {
+        if (track && track->action != PlannedTrack::Action::Encode &&
+            albumsToEncode.count(track->item.album) == 1) {
+            track->action = PlannedTrack::Action::Encode;
             ++encodedAgainForAlbum;
         }
     }
-    return actions;
+    return tracks;
 }
 
 // The tracks with `action`, in their order, as pointers as const as `tracks`.
@@ -165,12 +203,24 @@ std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vec
         }
     }
     RunTracks run;
-    const std::vector<std::optional<PlannedTrack::Action>> actions =
-        actionsOf(planned->tracks, command, settingsDigest, given, run.encodedAgainForAlbum);
+    for (const BatchItem& item : planned->tracks) {
+        run.allSources.add(item);
+        run.allOutputs.insert(canonicalPathOf(item.output));
+        if (!isStandardStream(item.input)) {
+            run.allInputs.insert(canonicalPathOf(item.input));
+        }
+    }
+    SyncContext context{command, settingsDigest, given, run.allSources, std::nullopt};
+    if (command.update && !command.outDirectory.empty()) {
+        context.index = OutputIndex::of(command.outDirectory, run.allOutputs);
+    }
+    std::vector<std::optional<PlannedTrack>> tracks =
+        actionsOf(planned->tracks, context, run.encodedAgainForAlbum);
     // Every track's paths are checked, also those of other shards: two shards must not write one file.
     std::vector<size_t> written;
-    for (size_t i = 0; i < actions.size(); ++i) {
-        if (actions[i] == PlannedTrack::Action::Encode) {
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        if (tracks[i] && (tracks[i]->action == PlannedTrack::Action::Encode ||
+                          tracks[i]->action == PlannedTrack::Action::Move)) {
             written.push_back(i);
         }
     }
@@ -179,15 +229,10 @@ std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vec
         fail(usageError);
         return std::nullopt;
     }
-    for (size_t i = 0; i < actions.size(); ++i) {
-        std::error_code canonicalError;
-        run.allSources.add(planned->tracks[i]);
-        run.allOutputs.insert(std::filesystem::weakly_canonical(planned->tracks[i].output, canonicalError));
-        if (!isStandardStream(planned->tracks[i].input)) {
-            run.allInputs.insert(std::filesystem::weakly_canonical(planned->tracks[i].input, canonicalError));
-        }
-        if (actions[i]) {
-            run.tracks.push_back({std::move(planned->tracks[i]), *actions[i], {}});
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        if (tracks[i]) {
+            tracks[i]->item.partial = planned->tracks[i].partial;
+            run.tracks.push_back(std::move(*tracks[i]));
         }
     }
     run.unreadable = std::move(planned->unreadable);
@@ -265,17 +310,20 @@ void sortLossyInputs(RunTracks& run, const std::string& mode, bool quiet) {
     }
 }
 
-std::optional<std::vector<std::string>> orphansOf(const RunTracks& run, const EncodeCommand& command) {
+std::optional<Orphans> orphansOf(const RunTracks& run, const EncodeCommand& command) {
     if (const std::string refusal = deleteRefusal(run, command); !refusal.empty()) {
         fail("--delete removes nothing: " + refusal);
         return std::nullopt;
     }
     OrphanSearch search{command.outDirectory, run.allSources, run.allOutputs, run.allInputs, {},
                         command.shard};
+    for (const PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Move)) {
+        search.plannedOutputs.insert(canonicalPathOf(track->movedFrom)); // gone by then, but for a dry run
+    }
     for (const std::string& input : command.files) {
         std::error_code error;
         if (!isStandardStream(input) && std::filesystem::is_directory(input, error)) {
-            search.inputFolders.push_back(std::filesystem::canonical(input, error));
+            search.inputFolders.push_back(canonicalPathOf(input));
         }
     }
     Orphans orphans = findOrphans(search);
@@ -289,7 +337,7 @@ std::optional<std::vector<std::string>> orphansOf(const RunTracks& run, const En
         fail("--delete removes nothing: " + orphans.refusal);
         return std::nullopt;
     }
-    return std::move(orphans.outputs);
+    return orphans;
 }
 
 int showPlan(const RunTracks& run, const EncodeCommand& command) {
@@ -297,6 +345,9 @@ int showPlan(const RunTracks& run, const EncodeCommand& command) {
                                                                   {PlannedTrack::Action::Retag, "retag"},
                                                                   {PlannedTrack::Action::Mark, "mark"},
                                                                   {PlannedTrack::Action::Copy, "copy"}};
+    for (const PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Move)) {
+        std::printf("move %s -> %s\n", track->movedFrom.c_str(), track->item.output.c_str());
+    }
     for (const auto& [action, word] : kinds) {
         for (const PlannedTrack* track : run.tracksFor(action)) {
             std::printf("%s %s -> %s\n", word, track->item.input.c_str(), track->item.output.c_str());
@@ -305,8 +356,8 @@ int showPlan(const RunTracks& run, const EncodeCommand& command) {
     if (!command.deleteOrphans) {
         return 0;
     }
-    const std::optional<std::vector<std::string>> orphans = orphansOf(run, command);
-    for (const std::string& orphan : orphans.value_or(std::vector<std::string>{})) {
+    const std::optional<Orphans> orphans = orphansOf(run, command);
+    for (const std::string& orphan : orphans ? orphans->outputs : std::vector<std::string>{}) {
         std::printf("remove %s\n", orphan.c_str());
     }
     return orphans ? 0 : kExitFailure;

@@ -55,7 +55,7 @@ size_t refuseUnwritableFolders(RunTracks& run);
 void sortLossyInputs(RunTracks& run, const std::string& mode, bool quiet);
 
 // --delete: the outputs whose source is gone; nothing, after saying why, when that cannot be told.
-std::optional<std::vector<std::string>> orphansOf(const RunTracks& run, const EncodeCommand& command);
+std::optional<Orphans> orphansOf(const RunTracks& run, const EncodeCommand& command);
 
 // --dry-run: what the run would do, one line each on standard output; it does none of it.
 int showPlan(const RunTracks& run, const EncodeCommand& command);

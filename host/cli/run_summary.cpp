@@ -1,5 +1,6 @@
 #include "cli/run_summary.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -28,10 +29,14 @@ std::string lossyText(const RunTracks& run, size_t copied) {
 }
 
 // "; 2 retagged; 3 removed: their sources are gone", or nothing.
-std::string syncText(size_t retagged, size_t removed) {
-    return (retagged > 0 ? "; " + std::to_string(retagged) + " retagged" : std::string()) +
-           (removed > 0 ? "; " + std::to_string(removed) + " removed: their sources are gone"
-                        : std::string());
+std::string syncText(const RunCounts& counts) {
+    const size_t gone = counts.removed - std::min(counts.removed, counts.duplicatesRemoved);
+    return (counts.retagged > 0 ? "; " + std::to_string(counts.retagged) + " retagged" : std::string()) +
+           (counts.moved > 0 ? "; " + std::to_string(counts.moved) + " moved" : std::string()) +
+           (gone > 0 ? "; " + std::to_string(gone) + " removed: their sources are gone" : std::string()) +
+           (counts.duplicatesRemoved > 0 ? "; " + std::to_string(counts.duplicatesRemoved) +
+                                               " removed: their sources have their output elsewhere"
+                                         : std::string());
 }
 
 // "; 2 album(s) measured (3 existing outputs encoded again for their album)", or nothing.
@@ -86,7 +91,7 @@ void printRunSummary(const RunTracks& run, const EncodeOptions& options, const R
     std::string skippedText =
         (counts.skipped > 0 ? std::to_string(counts.skipped) + " skipped: exists (--overwrite replaces)"
                             : std::string()) +
-        syncText(counts.retagged, counts.removed) + lossyText(run, counts.copied);
+        syncText(counts) + lossyText(run, counts.copied);
     skippedText.erase(0, skippedText.rfind("; ", 0) == 0 ? 2 : 0);
     const size_t written = run.count(PlannedTrack::Action::Encode);
     if (written == 0 && !skippedText.empty()) {

@@ -11,10 +11,12 @@ namespace cvnhost {
 
 // What became of the tracks that were not encoded.
 struct RunCounts {
-    size_t skipped = 0;  // their outputs exist
-    size_t retagged = 0; // --update: tags written again
-    size_t removed = 0;  // --delete
-    size_t copied = 0;   // --lossy copy
+    size_t skipped = 0;           // their outputs exist
+    size_t retagged = 0;          // --update: tags written again
+    size_t moved = 0;             // --update: put at the path the run plans for their sources
+    size_t removed = 0;           // --delete
+    size_t duplicatesRemoved = 0; // of `removed`: their sources have their outputs at their planned paths
+    size_t copied = 0;            // --lossy copy
 };
 
 // On standard error, when there is something to say: more than one track, a failure, a mono

@@ -61,8 +61,11 @@ std::vector<ReportLine> reportLines(const std::vector<PlannedTrack>& tracks) {
             line.status = statusName(outcome.status);
             line.cause = "stopped";
         } else {
-            if (track.action == Action::Retag || track.action == Action::Copy) {
-                line.status = track.action == Action::Retag ? "retagged" : "copied";
+            if (track.action == Action::Retag || track.action == Action::Copy ||
+                track.action == Action::Move) {
+                line.status = track.action == Action::Retag  ? "retagged"
+                              : track.action == Action::Copy ? "copied"
+                                                             : "moved";
                 line.cause.clear();
             }
             std::error_code sizeError;

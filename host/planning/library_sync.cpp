@@ -1,6 +1,7 @@
 #include "planning/library_sync.h"
 
 #include "planning/content_digest.h"
+#include "files/file_io.h"
 #include "planning/output_plan.h"
 #include "planning/output_tags.h"
 #include "tags/tag_rewrite.h"
@@ -45,6 +46,14 @@ std::map<std::string, std::vector<std::string>> replayGainOf(const std::string& 
     return values;
 }
 
+// The folders that `path`'s removal left empty, up to `top` itself (rmdir keeps any that are not).
+void removeFoldersLeftEmpty(const std::string& path, const fs::path& top) {
+    for (fs::path folder = fs::absolute(path).lexically_normal().parent_path();
+         folder != top && folder.string().size() > top.string().size() && rmdir(folder.c_str()) == 0;
+         folder = folder.parent_path()) {
+    }
+}
+
 } // namespace
 
 SyncAction syncActionFor(const BatchItem& item, const std::string& settingsDigest, const TrackTags& given) {
@@ -57,8 +66,11 @@ SyncAction syncActionFor(const BatchItem& item, const std::string& settingsDiges
     if (marker->settings != settingsDigest) {
         return SyncAction::Encode;
     }
+    // A marker that names the source by another path (the source renamed, its output's name the
+    // same) takes the new one.
+    const bool namesSource = marker->source == item.source && (!marker->root || marker->root == item.root);
     if (marker->size == now->size && marker->modified == now->modified) {
-        return SyncAction::Keep;
+        return namesSource ? SyncAction::Keep : SyncAction::UpdateMarker;
     }
     std::string error;
     const std::optional<std::string> audio = audioDigestOf(item.input, error);
@@ -80,6 +92,7 @@ bool retagOutput(const BatchItem& item, const EncodeOptions& options, std::strin
     const TrackTags inputTags = inputTagsOf(item);
     TrackTags tags = outputTagsOf(item, options.givenTags, inputTags);
     SourceMarker marker = *old;
+    marker.source = item.source;
     marker.root = item.root;
     marker.size = now->size;
     marker.modified = now->modified;
@@ -101,6 +114,7 @@ bool updateMarkerOf(const BatchItem& item, const EncodeOptions&, std::string& er
         return false;
     }
     SourceMarker marker = *old;
+    marker.source = item.source;
     marker.root = item.root;
     marker.size = now->size;
     marker.modified = now->modified;
@@ -123,13 +137,23 @@ Removal removeOutputs(const std::vector<std::string>& outputs, const std::string
             continue;
         }
         ++removal.removed;
-        // The folders it leaves empty, up to the output folder itself (rmdir keeps any that are not).
-        for (fs::path folder = fs::absolute(output).lexically_normal().parent_path();
-             folder != top && folder.string().size() > top.string().size() && rmdir(folder.c_str()) == 0;
-             folder = folder.parent_path()) {
-        }
+        removeFoldersLeftEmpty(output, top);
     }
     return removal;
+}
+
+bool moveOutput(const std::string& from, const std::string& to, const std::string& outDirectory,
+                std::string& error) {
+    if (!makeFoldersOf(to, error)) {
+        return false;
+    }
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+        error = errno == EEXIST ? "is another file's: the output at " + from + " is not moved onto it"
+                                : "cannot take the output at " + from + ": " + std::strerror(errno);
+        return false;
+    }
+    removeFoldersLeftEmpty(from, fs::absolute(outDirectory).lexically_normal());
+    return true;
 }
 
 } // namespace cvnhost

@@ -33,6 +33,11 @@ bool retagOutput(const BatchItem& item, const EncodeOptions& options, std::strin
 // tag stays. False with the cause.
 bool updateMarkerOf(const BatchItem& item, const EncodeOptions& options, std::string& error);
 
+// An output renamed from `from` to `to` (its planned path, below `outDirectory`), never onto a file
+// that exists, and the folders it leaves empty removed. False with the cause.
+bool moveOutput(const std::string& from, const std::string& to, const std::string& outDirectory,
+                std::string& error);
+
 // What removing the orphans came to: a stop ends it before the next file.
 struct Removal {
     size_t removed = 0;

@@ -3,6 +3,7 @@
 #include "planning/output_plan.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
 namespace cvnhost {
@@ -10,11 +11,6 @@ namespace cvnhost {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path canonicalOf(const fs::path& path) {
-    std::error_code error;
-    return fs::weakly_canonical(fs::absolute(path, error), error);
-}
 
 // The folder a marker's source was in, below the input folder of its name, when the marker names
 // one plainly: a forged marker ("..", an absolute path) is only compared, never followed.
@@ -58,9 +54,16 @@ struct OrphanWalk {
     std::vector<SourceMarker> markers;
 };
 
+// Whether `planned` holds an output cvnhost made of the marker's source.
+bool holdsOutputOf(const fs::path& planned, const SourceMarker& marker) {
+    const std::optional<SourceMarker> there = readMarker(planned.string());
+    return there && there->source == marker.source &&
+           (!there->root || !marker.root || *there->root == *marker.root);
+}
+
 void considerOutput(OrphanWalk& walk, const fs::path& path) {
     const OrphanSearch& search = walk.search;
-    const fs::path real = canonicalOf(path);
+    const fs::path real = canonicalPathOf(path);
     if (search.plannedOutputs.count(real) != 0 || isProtected(real, search)) {
         return;
     }
@@ -68,16 +71,25 @@ void considerOutput(OrphanWalk& walk, const fs::path& path) {
         !belongsToShard(path.lexically_relative(search.outDirectory).string(), *search.shard)) {
         return;
     }
-    if (const std::optional<SourceMarker> marker = readMarker(path.string());
-        marker && !search.sources.holds(*marker)) {
+    const std::optional<SourceMarker> marker = readMarker(path.string());
+    if (!marker) {
+        return;
+    }
+    const std::vector<fs::path> planned = search.sources.plannedOutputsOf(*marker);
+    const bool duplicate =
+        !planned.empty() && std::any_of(planned.begin(), planned.end(),
+                                        [&](const fs::path& at) { return holdsOutputOf(at, *marker); });
+    if (planned.empty() || duplicate) {
         walk.found.outputs.push_back(path.string());
+        walk.found.duplicates += duplicate ? 1 : 0;
         walk.markers.push_back(*marker);
     }
 }
 
-// One directory at a time, so that a folder that cannot be read is named, not the end of the walk.
-// Links are not followed: what they lead to is not the output folder's.
-void walkOutputs(OrphanWalk& walk, const fs::path& folder) {
+} // namespace
+
+void walkOutputFiles(const fs::path& folder, const std::function<void(const fs::path&)>& visit,
+                     std::vector<std::string>& unreadable) {
     std::error_code error;
     std::vector<fs::path> subfolders;
     for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
@@ -88,28 +100,47 @@ void walkOutputs(OrphanWalk& walk, const fs::path& folder) {
         if (entry->is_directory(typeError)) {
             subfolders.push_back(entry->path());
         } else if (entry->is_regular_file(typeError) && hasMp3Extension(entry->path())) {
-            considerOutput(walk, entry->path());
+            visit(entry->path());
         }
     }
     if (error) {
-        walk.found.unreadable.push_back(folder.string() + ": cannot be read: " + error.message());
+        unreadable.push_back(folder.string() + ": cannot be read: " + error.message());
     }
+    std::sort(subfolders.begin(), subfolders.end());
     for (const fs::path& subfolder : subfolders) {
-        walkOutputs(walk, subfolder);
+        walkOutputFiles(subfolder, visit, unreadable);
     }
 }
 
-} // namespace
-
 void RunSources::add(const BatchItem& item) {
-    paths_.insert(item.source);
+    const fs::path output = canonicalPathOf(item.output);
+    paths_.emplace(item.source, output);
     if (item.root) {
-        rooted_.insert({*item.root, item.source});
+        rooted_.emplace(std::make_pair(*item.root, item.source), output);
     }
 }
 
 bool RunSources::holds(const SourceMarker& marker) const {
     return marker.root ? rooted_.count({*marker.root, marker.source}) != 0 : paths_.count(marker.source) != 0;
+}
+
+std::vector<fs::path> RunSources::plannedOutputsOf(const SourceMarker& marker) const {
+    std::vector<fs::path> outputs;
+    if (marker.root) {
+        if (const auto found = rooted_.find({*marker.root, marker.source}); found != rooted_.end()) {
+            outputs.push_back(found->second);
+        }
+        return outputs;
+    }
+    for (auto [at, end] = paths_.equal_range(marker.source); at != end; ++at) {
+        outputs.push_back(at->second);
+    }
+    return outputs;
+}
+
+fs::path canonicalPathOf(const fs::path& path) {
+    std::error_code error;
+    return fs::weakly_canonical(fs::absolute(path, error), error);
 }
 
 bool isWithin(const fs::path& path, const fs::path& folder) {
@@ -121,7 +152,7 @@ bool isProtected(const fs::path& path, const OrphanSearch& search) {
     if (search.inputFiles.count(path) != 0) {
         return true;
     }
-    const fs::path outputs = canonicalOf(search.outDirectory);
+    const fs::path outputs = canonicalPathOf(search.outDirectory);
     return std::any_of(search.inputFolders.begin(), search.inputFolders.end(), [&](const fs::path& folder) {
         const bool outputTreeInside = outputs != folder && isWithin(outputs, folder);
         return isWithin(path, folder) && !(outputTreeInside && isWithin(path, outputs));
@@ -130,7 +161,9 @@ bool isProtected(const fs::path& path, const OrphanSearch& search) {
 
 Orphans findOrphans(const OrphanSearch& search) {
     OrphanWalk walk{search, {}, {}};
-    walkOutputs(walk, search.outDirectory);
+    walkOutputFiles(
+        search.outDirectory, [&](const fs::path& path) { considerOutput(walk, path); },
+        walk.found.unreadable);
     std::sort(walk.found.outputs.begin(), walk.found.outputs.end());
     walk.found.refusal = emptySourceFolder(walk.markers, search);
     return std::move(walk.found);

@@ -9,6 +9,8 @@
 #include "track_records.h"
 
 #include <filesystem>
+#include <map>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -17,16 +19,20 @@
 
 namespace cvnhost {
 
-// The sources of a run, as source markers name them: by the path below the input folder and that
-// folder's name; a marker of an earlier version, which has no folder name, by the path alone.
+// The sources of a run and their planned outputs, as source markers name them: by the path below
+// the input folder and that folder's name; a marker of an earlier version, which has no folder
+// name, by the path alone.
 class RunSources {
   public:
     void add(const BatchItem& item);
     bool holds(const SourceMarker& marker) const;
+    // The planned outputs (canonical) of the marker's source: one, or for a marker of an earlier
+    // version as many as the run's sources of that path; none for a source that is not the run's.
+    std::vector<std::filesystem::path> plannedOutputsOf(const SourceMarker& marker) const;
 
   private:
-    std::set<std::pair<std::string, std::string>> rooted_;
-    std::set<std::string> paths_;
+    std::map<std::pair<std::string, std::string>, std::filesystem::path> rooted_;
+    std::multimap<std::string, std::filesystem::path> paths_;
 };
 
 struct OrphanSearch {
@@ -39,12 +45,26 @@ struct OrphanSearch {
 };
 
 struct Orphans {
-    std::vector<std::string> outputs; // sorted
+    // Sorted: the outputs whose sources are gone, and those of a source whose output stands at its
+    // planned path (left by an earlier run under another name).
+    std::vector<std::string> outputs;
+    size_t duplicates = 0; // of `outputs`
     // Folders below the output folder that could not be read: orphans there are not known.
     std::vector<std::string> unreadable;
     // Why nothing may be removed (a source folder that is empty now), or empty.
     std::string refusal;
 };
+
+// Calls `visit` with every MP3 file below `folder`, one directory at a time in the order of their
+// names, so that a folder that cannot be read is named in `unreadable`, not the end of the walk.
+// Links are not followed: what they lead to is not the output folder's.
+void walkOutputFiles(const std::filesystem::path& folder,
+                     const std::function<void(const std::filesystem::path&)>& visit,
+                     std::vector<std::string>& unreadable);
+
+// The absolute path without links, "." or "..", also for a path that does not exist yet: how the
+// run's planned paths and the files found are compared.
+std::filesystem::path canonicalPathOf(const std::filesystem::path& path);
 
 // Whether `path` is `folder` or below it, both canonical.
 bool isWithin(const std::filesystem::path& path, const std::filesystem::path& folder);

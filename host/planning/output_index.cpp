@@ -1,0 +1,58 @@
+#include "planning/output_index.h"
+
+#include "planning/content_digest.h"
+
+namespace cvnhost {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool namesSourceOf(const SourceMarker& marker, const BatchItem& item) {
+    return marker.source == item.source && (!marker.root || marker.root == item.root);
+}
+
+} // namespace
+
+OutputIndex OutputIndex::of(const std::string& outDirectory, const std::set<fs::path>& planned) {
+    OutputIndex index;
+    std::vector<std::string> unreadable; // named by --delete, which must not act on them
+    walkOutputFiles(
+        outDirectory,
+        [&](const fs::path& path) {
+            if (planned.count(canonicalPathOf(path)) != 0) {
+                return;
+            }
+            if (std::optional<SourceMarker> marker = readMarker(path.string())) {
+                index.entries_.push_back({path.string(), std::move(*marker), false});
+            }
+        },
+        unreadable);
+    return index;
+}
+
+std::optional<ClaimedOutput> OutputIndex::claimFor(const BatchItem& item, const RunSources& sources) {
+    for (Entry& entry : entries_) {
+        if (!entry.claimed && namesSourceOf(entry.marker, item)) {
+            entry.claimed = true;
+            return ClaimedOutput{entry.path, false};
+        }
+    }
+    std::optional<std::string> audio;
+    for (Entry& entry : entries_) {
+        if (entry.claimed || sources.holds(entry.marker)) {
+            continue;
+        }
+        if (!audio) {
+            std::string error;
+            audio = audioDigestOf(item.input, error).value_or("");
+        }
+        if (!audio->empty() && *audio == entry.marker.audio) {
+            entry.claimed = true;
+            return ClaimedOutput{entry.path, true};
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace cvnhost
