@@ -12,7 +12,10 @@
 #include <sndfile.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <mutex>
+#include <set>
 #include <sstream>
 
 namespace cvnhost {
@@ -65,16 +68,35 @@ int64_t framesAtPlugInRate(int64_t frames, int sampleRate) {
            frames % sampleRate * CVN_PLUGIN_SAMPLE_RATE / sampleRate;
 }
 
+// A decoder's notes on stderr, each once for its file: a file read again (for its digest, say)
+// would say it again.
+void sayNotes(const std::string& path, ModuleDecoder& decoder) {
+    static std::mutex turn;
+    static std::set<std::string> said;
+    for (const std::string& note : decoder.takeNotes()) {
+        const std::lock_guard<std::mutex> lock(turn);
+        if (said.insert(path + '\n' + note).second) {
+            std::fprintf(stderr, "cvnhost: %s: %s\n", path.c_str(), note.c_str());
+        }
+    }
+}
+
 // FFmpeg's decoder, from the module that holds FFmpeg's libraries, as the first link of a chain.
 class ModuleFloats : public FloatSource {
   public:
-    explicit ModuleFloats(std::unique_ptr<ModuleDecoder> decoder) : decoder_(std::move(decoder)) {}
+    ModuleFloats(std::unique_ptr<ModuleDecoder> decoder, const std::string& path)
+        : decoder_(std::move(decoder)), path_(path) {
+        sayNotes(path_, *decoder_);
+    }
 
     bool read(std::vector<float>& samples, std::string& error) override {
         const auto channels = static_cast<size_t>(decoder_->channels());
         samples.resize(kBlockFrames * channels);
         const int64_t count = decoder_->read(samples.data(), kBlockFrames, error);
         samples.resize(count > 0 ? static_cast<size_t>(count) * channels : 0);
+        if (count == 0) {
+            sayNotes(path_, *decoder_);
+        }
         return count >= 0;
     }
     int channels() const override { return decoder_->channels(); }
@@ -82,6 +104,7 @@ class ModuleFloats : public FloatSource {
 
   private:
     std::unique_ptr<ModuleDecoder> decoder_;
+    std::string path_;
 };
 
 // The first link of a file's chain, or the whole of it for a file that passes through.
@@ -127,7 +150,7 @@ TrackTags stringsOf(SNDFILE* file) {
 // What libsndfile opened, checked; MPEG audio goes to libmpg123. Nothing after saying why.
 std::optional<Decoder> sndfileDecoder(const std::string& path, SNDFILE* file, const SF_INFO& info,
                                       std::string& error) {
-    auto reader = std::make_unique<SndfileReader>(file, 0);
+    auto reader = std::make_unique<SndfileReader>(file);
     if (headerPromisesMore(file)) {
         error = "is truncated: its header promises more audio than the file holds";
         return std::nullopt;
@@ -149,7 +172,7 @@ std::optional<Decoder> sndfileDecoder(const std::string& path, SNDFILE* file, co
     }
     // A stream whose length the header does not give reports the largest count there is.
     decoder.frames = info.frames > 0 && info.frames < SF_COUNT_MAX / CVN_PLUGIN_SAMPLE_RATE ? info.frames : 0;
-    reader->expect(decoder.frames);
+    reader->expect(decoder.frames, info.samplerate);
     if ((info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16 &&
         info.samplerate == static_cast<int>(CVN_PLUGIN_SAMPLE_RATE)) {
         decoder.passThrough =
@@ -167,17 +190,16 @@ std::optional<Decoder> ffmpegDecoder(const std::string& path, bool readBySndfile
         return std::nullopt;
     }
     // A damaged file of a format libsndfile reads keeps libsndfile's refusal.
-    if (!readBySndfile && module->isReadElsewhere(path)) {
-        error = std::string("is not audio that libsndfile can read (") + sf_strerror(nullptr) + ")";
-        return std::nullopt;
-    }
-    std::unique_ptr<ModuleDecoder> opened = module->open(path, error);
+    const std::string refusal =
+        std::string("is not audio that libsndfile can read (") + sf_strerror(nullptr) + ")";
+    std::unique_ptr<ModuleDecoder> opened =
+        module->open(path, readBySndfile ? nullptr : refusal.c_str(), error);
     if (!opened) {
         return std::nullopt;
     }
     Decoder decoder;
     decoder.frames = opened->frames();
-    decoder.floats = std::make_unique<ModuleFloats>(std::move(opened));
+    decoder.floats = std::make_unique<ModuleFloats>(std::move(opened), path);
     return decoder;
 }
 

@@ -24,13 +24,17 @@ class ModuleDecoder {
     // Up to `count` frames into `samples`; the number read, 0 at the end, or -1 with the cause in
     // `error`.
     virtual int64_t read(float* samples, size_t count, std::string& error) = 0;
+    // What a user should be told of the file since the last call, each a sentence without the
+    // file's name: tags left out at the open, a stated length not trusted at the end.
+    virtual std::vector<std::string> takeNotes() = 0;
 };
 
 struct FfmpegModule {
-    // Null with the cause in `error`: not audio FFmpeg reads, no audio stream, protected (DRM).
-    std::unique_ptr<ModuleDecoder> (*open)(const std::string& path, std::string& error);
-    // Whether FFmpeg takes the file for a format that libsndfile or libmpg123 reads.
-    bool (*isReadElsewhere)(const std::string& path);
+    // Null with the cause in `error`: not audio FFmpeg reads, no audio stream, protected (DRM), and,
+    // with `refusalIfReadElsewhere`, a file FFmpeg takes for a format that libsndfile or libmpg123
+    // reads (that refusal is the cause then). One opening of the file for both.
+    std::unique_ptr<ModuleDecoder> (*open)(const std::string& path, const char* refusalIfReadElsewhere,
+                                           std::string& error);
     // The libraries' version and what they read, for `formats --inputs`.
     std::string (*description)();
     // Whether the codec of the file's first audio stream discards what it cannot hear (AAC, Vorbis,

@@ -1,5 +1,6 @@
 // The module's one export: what cvnhost calls of FFmpeg's libraries (ffmpeg_module.h).
 #include "audio/ffmpeg_decoder.h"
+#include "audio/ffmpeg_input.h"
 #include "audio/ffmpeg_module.h"
 
 extern "C" {
@@ -29,15 +30,17 @@ std::string description() {
            std::to_string(demuxers) + " container formats in this build";
 }
 
-std::unique_ptr<ModuleDecoder> open(const std::string& path, std::string& error) {
-    return FfmpegDecoder::open(path, error);
+std::unique_ptr<ModuleDecoder> open(const std::string& path, const char* refusalIfReadElsewhere,
+                                    std::string& error) {
+    return FfmpegDecoder::open(path, error, refusalIfReadElsewhere);
 }
 
 std::optional<bool> isLossy(const std::string& path) {
-    AVFormatContext* format = nullptr;
-    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) != 0) {
+    FfmpegInput input;
+    if (input.open(path) != 0) {
         return std::nullopt;
     }
+    AVFormatContext* format = input.format();
     std::optional<bool> lossy;
     if (avformat_find_stream_info(format, nullptr) >= 0) {
         const int stream = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
@@ -47,11 +50,10 @@ std::optional<bool> isLossy(const std::string& path) {
             lossy = (codec->props & AV_CODEC_PROP_LOSSY) != 0;
         }
     }
-    avformat_close_input(&format);
     return lossy;
 }
 
-const FfmpegModule kModule = {open, FfmpegDecoder::isReadElsewhere, description, isLossy};
+const FfmpegModule kModule = {open, description, isLossy};
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #include "audio/mpeg_decoder.h"
 
+#include "audio/stated_length.h"
+
 #include <mpg123.h>
 
 namespace cvnhost {
@@ -35,7 +37,20 @@ std::unique_ptr<MpegFloats> MpegFloats::open(const std::string& path, int channe
         error = "cannot be decoded: its first frame and its header disagree on its format";
         return nullptr;
     }
+    decoder->stated_ = decoder->statedFrames();
     return decoder;
+}
+
+int64_t MpegFloats::statedFrames() const {
+    // libmpg123 gives a length for every file, estimated from the size where no Info frame names
+    // the frames; the encoder's delay, which only that frame (its LAME tag) gives, tells the two apart.
+    long delay = -1;
+    double unused = 0;
+    if (mpg123_getstate(mpeg_, MPG123_ENC_DELAY, &delay, &unused) != MPG123_OK || delay < 0) {
+        return 0;
+    }
+    const off_t length = mpg123_length(mpeg_);
+    return length > 0 ? static_cast<int64_t>(length) : 0;
 }
 
 MpegFloats::~MpegFloats() {
@@ -54,7 +69,13 @@ bool MpegFloats::read(std::vector<float>& samples, std::string& error) {
         error = std::string("cannot be decoded: ") + mpg123_strerror(mpeg_);
         return false;
     }
-    samples.resize(done / frameBytes * static_cast<size_t>(channels_));
+    const auto frames = static_cast<int64_t>(done / frameBytes);
+    samples.resize(static_cast<size_t>(frames) * static_cast<size_t>(channels_));
+    framesRead_ += frames;
+    if (frames == 0 && framesRead_ < stated_ - kLengthTolerance) {
+        error = truncatedError(framesRead_, stated_, sampleRate_, "its Xing header");
+        return false;
+    }
     return true;
 }
 

@@ -1,9 +1,11 @@
 // MPEG audio decoded with libmpg123 itself, as floats: libsndfile stops at the length it estimated
-// from the first frame, which for a VBR file without a Xing header is far from its end.
+// from the first frame, which for a VBR file without a Xing header is far from its end. A file whose
+// Info frame gives its length (LAME's Xing or Info header) is refused when its audio ends short of it.
 #pragma once
 
 #include "audio/float_source.h"
 
+#include <cstdint>
 #include <memory>
 
 struct mpg123_handle_struct;
@@ -24,10 +26,14 @@ class MpegFloats : public FloatSource {
 
   private:
     MpegFloats(int channels, int sampleRate) : channels_(channels), sampleRate_(sampleRate) {}
+    // The frames its Info frame names, without the encoder's delay and padding; 0 when it has none.
+    int64_t statedFrames() const;
 
     mpg123_handle_struct* mpeg_ = nullptr;
     int channels_;
     int sampleRate_;
+    int64_t stated_ = 0;
+    int64_t framesRead_ = 0;
 };
 
 } // namespace cvnhost

@@ -1,5 +1,7 @@
 #include "audio/sndfile_decoder.h"
 
+#include "audio/stated_length.h"
+
 #include <sndfile.h>
 
 #include <bit>
@@ -17,8 +19,7 @@ bool SndfileReader::counted(int64_t count, std::string& error) {
     }
     framesRead_ += count;
     if (count == 0 && frames_ > 0 && framesRead_ < frames_) {
-        error = "ends after " + std::to_string(framesRead_) + " of its " + std::to_string(frames_) +
-                " frames: the file is truncated";
+        error = truncatedError(framesRead_, frames_, sampleRate_, "its header");
         return false;
     }
     return true;

@@ -16,9 +16,13 @@ namespace cvnhost {
 // An open libsndfile file and how much of it was read.
 class SndfileReader {
   public:
-    // Takes `file`; `frames` is the count its header gives (0 when it gives none).
-    SndfileReader(SNDFILE* file, int64_t frames) : file_(file), frames_(frames) {}
-    void expect(int64_t frames) { frames_ = frames; }
+    // Takes `file`.
+    explicit SndfileReader(SNDFILE* file) : file_(file) {}
+    // `frames` at `sampleRate` is the count its header gives (0 when it gives none).
+    void expect(int64_t frames, int sampleRate) {
+        frames_ = frames;
+        sampleRate_ = sampleRate;
+    }
     ~SndfileReader();
     SndfileReader(const SndfileReader&) = delete;
     SndfileReader& operator=(const SndfileReader&) = delete;
@@ -30,7 +34,8 @@ class SndfileReader {
 
   private:
     SNDFILE* file_;
-    int64_t frames_;
+    int64_t frames_ = 0;
+    int sampleRate_ = 0;
     int64_t framesRead_ = 0;
 };
 

@@ -12,8 +12,11 @@
 #include <taglib/wavpackfile.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 namespace cvn::test {
 namespace {
@@ -22,6 +25,12 @@ namespace fs = std::filesystem;
 
 constexpr int kSourceFrames = 3 * 44100;
 const std::string kPng("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+
+// The tests that make their inputs with ffmpeg skip where it is not installed.
+#define SKIP_WITHOUT_FFMPEG()                                                                                \
+    if (!fs::exists("/usr/bin/ffmpeg")) {                                                                    \
+        GTEST_SKIP() << "ffmpeg makes the inputs";                                                           \
+    }
 
 // The `source` file through ffmpeg with the `encoder` options into `path`.
 void makeWithFfmpeg(const std::string& path, const std::vector<std::string>& encoder,
@@ -146,6 +155,191 @@ TEST_F(CvnhostTest, DamagedAndProtectedFilesAreRefusedAndTheBatchGoesOn) {
         EXPECT_NE(result.errors.find(expected), std::string::npos) << expected << "\n" << result.errors;
     }
     EXPECT_EQ(namesIn(file("out")), std::vector<std::string>{"whole.mp3"});
+}
+
+// Its first `fraction` of bytes.
+void writeFirstPart(const std::string& from, const std::string& to, double fraction) {
+    const std::vector<uint8_t> whole = readFileBytes(from);
+    std::ofstream(to, std::ios::binary)
+        .write(reinterpret_cast<const char*>(whole.data()),
+               static_cast<std::streamsize>(whole.size() * fraction));
+}
+
+// A file cut short of the length its container states fails with what it holds against that length;
+// the rest of the batch is encoded.
+TEST_F(CvnhostTest, InputsEndingShortOfTheLengthTheyStateAreRefused) {
+    SKIP_WITHOUT_FFMPEG();
+    const std::string source = file("source.wav");
+    ASSERT_NO_FATAL_FAILURE(writeAudio(source, {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 4.0}));
+    struct Case {
+        std::string name;
+        std::vector<std::string> encoder;
+        std::string statedBy;
+    };
+    const std::vector<Case> cases = {
+        {"flac.mka", {"-c:a", "flac"}, "its Matroska Segment Info"},
+        {"pcm.mka", {"-c:a", "pcm_s16le"}, "its Matroska Segment Info"},
+        {"xing.mp3", {"-c:a", "libmp3lame", "-b:a", "128k"}, "its Xing header"},
+    };
+    fs::create_directory(file("lib"));
+    ASSERT_NO_FATAL_FAILURE(makeWithFfmpeg(file("lib/whole.mka"), {"-c:a", "flac"}, source));
+    for (const Case& c : cases) {
+        ASSERT_NO_FATAL_FAILURE(makeWithFfmpeg(file(c.name), c.encoder, source));
+        writeFirstPart(file(c.name), file("lib/cut-" + c.name), 0.6);
+    }
+    const ChildResult result = cvnhost({"encode", "--out-dir", file("out"), file("lib")});
+    EXPECT_EQ(result.exitStatus, 1) << result.errors;
+    for (const Case& c : cases) {
+        const std::regex refusal("cut-" + c.name +
+                                 ": is truncated: it holds 2\\.[0-9]{2} s \\([0-9]+ frames\\) of the " +
+                                 "4\\.00 s \\(176400 frames\\) " + c.statedBy + " states");
+        EXPECT_TRUE(std::regex_search(result.errors, refusal)) << c.name << "\n" << result.errors;
+    }
+    EXPECT_EQ(namesIn(file("out")), std::vector<std::string>{"whole.mp3"});
+}
+
+// An MP4 file's `stts` box with its first entry's sample count replaced by `count`.
+void patchSttsCount(const std::string& path, uint32_t count) {
+    std::vector<uint8_t> bytes = readFileBytes(path);
+    const std::string box = "stts";
+    const auto found = std::search(bytes.begin(), bytes.end(), box.begin(), box.end());
+    ASSERT_NE(found, bytes.end()) << path;
+    // After the name: version and flags, the number of entries, then the first entry's count.
+    const auto at = found + 12;
+    for (int i = 0; i < 4; ++i) {
+        at[i] = static_cast<uint8_t>(count >> (24 - 8 * i));
+    }
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void setITunSmpb(const std::string& path, const std::string& text) {
+    TagLib::MP4::File m4a(path.c_str());
+    m4a.tag()->setItem("----:com.apple.iTunes:iTunSMPB", TagLib::StringList(text));
+    ASSERT_TRUE(m4a.save()) << path;
+}
+
+// A length that the decoded audio outruns (a tag copied from another track, a sample table that
+// names too few samples), or that states more than the container holds, gives way to the audio:
+// every frame ffmpeg decodes is encoded, and a note names both figures.
+TEST_F(CvnhostTest, StatedLengthsThatTheAudioDisprovesGiveWayToIt) {
+    SKIP_WITHOUT_FFMPEG();
+    const std::string source = file("source.wav");
+    ASSERT_NO_FATAL_FAILURE(writeAudio(source, {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 4.0}));
+    ASSERT_NO_FATAL_FAILURE(makeWithFfmpeg(file("short-tag.m4a"), {"-c:a", "aac"}, source));
+    ASSERT_NO_FATAL_FAILURE(
+        setITunSmpb(file("short-tag.m4a"), " 00000000 00000400 00000000 000000000000AC44"));
+    ASSERT_NO_FATAL_FAILURE(makeWithFfmpeg(file("long-tag.m4a"), {"-c:a", "aac"}, source));
+    ASSERT_NO_FATAL_FAILURE(
+        setITunSmpb(file("long-tag.m4a"), " 00000000 00000400 00000000 00000000000D7550"));
+    ASSERT_NO_FATAL_FAILURE(makeWithFfmpeg(file("stts.m4a"), {"-c:a", "alac"}, source));
+    ASSERT_NO_FATAL_FAILURE(patchSttsCount(file("stts.m4a"), 3));
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"short-tag.m4a", "its iTunSMPB tag says 1.00 s, the audio holds 4.0"},
+        {"long-tag.m4a", "its iTunSMPB tag says 20.00 s, the audio holds 4.0"},
+        {"stts.m4a", "its sample table (stts) says 0.2"},
+    };
+    for (const auto& [name, note] : cases) {
+        const ChildResult result = cvnhost({"encode", "--quiet", file(name), file(name + ".mp3")});
+        ASSERT_EQ(result.exitStatus, 0) << name << ": " << result.errors;
+        EXPECT_NE(result.errors.find(name + ": " + note), std::string::npos) << result.errors;
+        EXPECT_NE(result.errors.find("s: the audio is kept"), std::string::npos) << result.errors;
+        EXPECT_EQ(decodeWithFfmpeg(file(name + ".mp3")).samples.size(),
+                  decodeWithFfmpeg(file(name)).samples.size())
+            << name;
+    }
+}
+
+// EBML, as a Matroska muxer writes it: an element is its id, its size and its payload.
+std::string ebmlSize(uint64_t size) {
+    int length = 1;
+    while (size >= (uint64_t{1} << (7 * length)) - 1) {
+        ++length;
+    }
+    const uint64_t coded = uint64_t{1} << (7 * length) | size;
+    std::string bytes;
+    for (int i = length - 1; i >= 0; --i) {
+        bytes += static_cast<char>(coded >> (8 * i));
+    }
+    return bytes;
+}
+
+std::string element(uint32_t id, const std::string& payload) {
+    std::string bytes;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        if ((id >> shift) != 0) {
+            bytes += static_cast<char>(id >> shift);
+        }
+    }
+    return bytes + ebmlSize(payload.size()) + payload;
+}
+
+std::string bigEndian(uint64_t value, int bytes) {
+    std::string text;
+    for (int i = bytes - 1; i >= 0; --i) {
+        text += static_cast<char>(value >> (8 * i));
+    }
+    return text;
+}
+
+// A second of 16-bit stereo silence at 44100 Hz in Matroska, with `tags` simple tags before its
+// one cluster (ffmpeg itself would take minutes to write that many).
+void writeMatroskaWithTags(const std::string& path, int tags) {
+    const std::string header =
+        element(0x1A45DFA3, element(0x4282, "matroska") + element(0x4287, "\x04") + element(0x4285, "\x02"));
+    const double durationMs = 1000;
+    uint64_t durationBits = 0;
+    std::memcpy(&durationBits, &durationMs, sizeof durationBits);
+    const std::string info = element(0x1549A966, element(0x2AD7B1, bigEndian(1000000, 3)) +
+                                                     element(0x4489, bigEndian(durationBits, 8)));
+    const double rate = 44100;
+    uint64_t rateBits = 0;
+    std::memcpy(&rateBits, &rate, sizeof rateBits);
+    const std::string audio = element(0xE1, element(0xB5, bigEndian(rateBits, 8)) + element(0x9F, "\x02") +
+                                                element(0x6264, "\x10"));
+    const std::string tracks = element(
+        0x1654AE6B, element(0xAE, element(0xD7, "\x01") + element(0x73C5, "\x01") + element(0x83, "\x02") +
+                                      element(0x86, "A_PCM/INT/LIT") + audio));
+    std::string simpleTags;
+    for (int i = 0; i < tags; ++i) {
+        simpleTags +=
+            element(0x67C8, element(0x45A3, "NOTE" + std::to_string(i)) + element(0x4487, "a note"));
+    }
+    const std::string tagElements = element(0x1254C367, element(0x7373, element(0x63C0, "") + simpleTags));
+    std::string blocks;
+    for (int block = 0; block < 10; ++block) {
+        blocks += element(0xA3, "\x81" + bigEndian(static_cast<uint64_t>(block) * 100, 2) + "\x80" +
+                                    std::string(4410 * 4, '\0'));
+    }
+    const std::string cluster = element(0x1F43B675, element(0xE7, std::string(1, '\0')) + blocks);
+    std::ofstream(path, std::ios::binary)
+        << header << element(0x18538067, info + tracks + tagElements + cluster);
+}
+
+double secondsToRun(const std::vector<std::string>& arguments, ChildResult& result) {
+    const auto start = std::chrono::steady_clock::now();
+    result = runProgram(CVN_HOST_PROGRAM, arguments);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// FFmpeg's demuxer searches the tags it holds for every one it adds: a Matroska file of 50,000 tags
+// took it half a minute for each of cvnhost's openings. What is read of them is bounded, with a note.
+TEST_F(CvnhostTest, AMatroskaFileOfThousandsOfTagsEncodesAsFastAsAPlainOne) {
+    writeMatroskaWithTags(file("plain.mka"), 1);
+    writeMatroskaWithTags(file("tags.mka"), 50000);
+    ChildResult plain;
+    const double plainSeconds = secondsToRun({"encode", file("plain.mka"), file("plain.mp3")}, plain);
+    ASSERT_EQ(plain.exitStatus, 0) << plain.errors;
+    ChildResult tagged;
+    const double taggedSeconds = secondsToRun({"encode", file("tags.mka"), file("tags.mp3")}, tagged);
+    ASSERT_EQ(tagged.exitStatus, 0) << tagged.errors;
+    EXPECT_LT(taggedSeconds, 3 * plainSeconds + 2) << "a plain file takes " << plainSeconds << " s";
+    EXPECT_TRUE(
+        std::regex_search(tagged.errors, std::regex("tags.mka: its 50000 tags \\([0-9.]+ MB\\) are more "
+                                                    "than cvnhost reads \\(1000, or 1 MB\\): the first "
+                                                    "1000 are read")))
+        << tagged.errors;
+    EXPECT_EQ(decodeWithFfmpeg(file("tags.mp3")).samples.size(), 2u * 44100);
 }
 
 } // namespace
