@@ -122,7 +122,7 @@ EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, cons
         encodeTrack(host, *audio, tags, {item.output, item.partial}, trackOptions, stop, progress);
     if (marker) {
         marker->audio = flacAudioDigest(item.input).value_or(track.audioDigest);
-        marker->tags = tagsDigest(tagsGivenTo(item, options.givenTags, inputTags));
+        marker->tags = tagsDigest(outputTagsOf(item, options.givenTags, inputTags));
         marker->settings = options.settingsDigest;
         setSourceMarker(track.outcome.tags, *marker);
     }

@@ -67,18 +67,22 @@ SyncAction syncActionFor(const BatchItem& item, const std::string& settingsDiges
         return SyncAction::Encode;
     }
     // A marker that names the source by another path (the source renamed, its output's name the
-    // same) takes the new one.
+    // same) takes the new one; so does one whose folder cover was touched but not changed.
     const bool namesSource = marker->source == item.source && (!marker->root || marker->root == item.root);
-    if (marker->size == now->size && marker->modified == now->modified) {
+    const bool sameFile = marker->size == now->size && marker->modified == now->modified;
+    const bool sameCover = !marker->cover || marker->cover == now->cover;
+    if (sameFile && sameCover) {
         return namesSource ? SyncAction::Keep : SyncAction::UpdateMarker;
     }
-    std::string error;
-    const std::optional<std::string> audio = audioDigestOf(item.input, error);
-    if (!audio || *audio != marker->audio) {
-        return SyncAction::Encode; // an input that cannot be read now fails there, named
+    if (!sameFile) {
+        std::string error;
+        const std::optional<std::string> audio = audioDigestOf(item.input, error);
+        if (!audio || *audio != marker->audio) {
+            return SyncAction::Encode; // an input that cannot be read now fails there, named
+        }
     }
-    return tagsDigest(tagsGivenTo(item, given)) == marker->tags ? SyncAction::UpdateMarker
-                                                                : SyncAction::Retag;
+    return tagsDigest(outputTagsOf(item, given, inputTagsOf(item))) == marker->tags ? SyncAction::UpdateMarker
+                                                                                    : SyncAction::Retag;
 }
 
 bool retagOutput(const BatchItem& item, const EncodeOptions& options, std::string& error) {
@@ -96,7 +100,8 @@ bool retagOutput(const BatchItem& item, const EncodeOptions& options, std::strin
     marker.root = item.root;
     marker.size = now->size;
     marker.modified = now->modified;
-    marker.tags = tagsDigest(tagsGivenTo(item, options.givenTags, inputTags));
+    marker.cover = now->cover;
+    marker.tags = tagsDigest(tags);
     std::erase_if(tags.more, [](const auto& entry) { return entry.first.rfind("REPLAYGAIN_", 0) == 0; });
     for (auto& [name, values] : replayGainOf(item.output)) {
         tags.more[name] = std::move(values);
@@ -118,6 +123,7 @@ bool updateMarkerOf(const BatchItem& item, const EncodeOptions&, std::string& er
     marker.root = item.root;
     marker.size = now->size;
     marker.modified = now->modified;
+    marker.cover = now->cover;
     return rewriteMarker(item.output, markerText(marker), error);
 }
 

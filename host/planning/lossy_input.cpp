@@ -46,7 +46,7 @@ bool copyMp3Input(const BatchItem& item, const EncodeOptions& options, std::stri
             return false;
         }
         marker->audio = *audio;
-        marker->tags = tagsDigest(tagsGivenTo(item, options.givenTags, inputTags));
+        marker->tags = tagsDigest(tags);
         marker->settings = options.settingsDigest;
         setSourceMarker(tags, *marker);
     }

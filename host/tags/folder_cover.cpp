@@ -2,6 +2,8 @@
 
 #include "tags/input_tags.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -35,7 +37,8 @@ std::optional<size_t> coverRank(const std::string& name) {
     return std::nullopt;
 }
 
-std::optional<Picture> findCover(const fs::path& folder) {
+// The cover files of a folder, by rank.
+std::map<size_t, fs::path> coverCandidatesIn(const fs::path& folder) {
     std::map<size_t, fs::path> candidates;
     std::error_code listError;
     for (fs::directory_iterator entry(folder, listError), end; !listError && entry != end;
@@ -46,7 +49,16 @@ std::optional<Picture> findCover(const fs::path& folder) {
             candidates.emplace(*rank, entry->path());
         }
     }
-    for (const auto& [rank, path] : candidates) {
+    return candidates;
+}
+
+fs::path folderOf(const std::string& input) {
+    const fs::path folder = fs::path(input).parent_path();
+    return folder.empty() ? fs::path(".") : folder;
+}
+
+std::optional<Picture> findCover(const fs::path& folder) {
+    for (const auto& [rank, path] : coverCandidatesIn(folder)) {
         std::string error;
         if (std::optional<Picture> cover = readCover(path.string(), error)) {
             return cover;
@@ -60,16 +72,28 @@ std::optional<Picture> findCover(const fs::path& folder) {
 std::optional<Picture> folderCoverOf(const std::string& input) {
     static std::mutex lock;
     static std::map<fs::path, std::optional<Picture>> covers;
-    fs::path folder = fs::path(input).parent_path();
-    if (folder.empty()) {
-        folder = ".";
-    }
+    const fs::path folder = folderOf(input);
     std::lock_guard<std::mutex> guard(lock);
     auto found = covers.find(folder);
     if (found == covers.end()) {
         found = covers.emplace(folder, findCover(folder)).first;
     }
     return found->second;
+}
+
+std::string folderCoverIdentityOf(const std::string& input) {
+    const std::map<size_t, fs::path> candidates = coverCandidatesIn(folderOf(input));
+    if (candidates.empty()) {
+        return {};
+    }
+    const fs::path& cover = candidates.begin()->second;
+    struct stat status {};
+    if (stat(cover.c_str(), &status) != 0) {
+        return {};
+    }
+    return cover.filename().string() + " " + std::to_string(status.st_size) + " " +
+           std::to_string(static_cast<int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 +
+                          status.st_mtim.tv_nsec);
 }
 
 } // namespace cvnhost

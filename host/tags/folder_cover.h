@@ -13,4 +13,8 @@ namespace cvnhost {
 // The cover of the folder that holds `input`; each folder is looked into once per run.
 std::optional<Picture> folderCoverOf(const std::string& input);
 
+// Which cover file that folder has, as a source marker keeps it ("NAME SIZE TIME", empty for none),
+// so that a cover added, replaced or removed is noticed at the cost of a listing.
+std::string folderCoverIdentityOf(const std::string& input);
+
 } // namespace cvnhost

@@ -1,5 +1,6 @@
 #include "tags/source_marker.h"
 
+#include "tags/folder_cover.h"
 #include "tags/taglib_lock.h"
 
 #include <nlohmann/json.hpp>
@@ -21,6 +22,7 @@ std::optional<SourceMarker> sourceMarkerOf(const std::string& input, const std::
     marker.root = root;
     marker.size = static_cast<uintmax_t>(status.st_size);
     marker.modified = static_cast<int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec;
+    marker.cover = folderCoverIdentityOf(input);
     return marker;
 }
 
@@ -36,6 +38,9 @@ std::string markerText(const SourceMarker& marker) {
     object["settings"] = marker.settings;
     if (marker.frames) {
         object["frames"] = *marker.frames;
+    }
+    if (marker.cover) {
+        object["cover"] = *marker.cover;
     }
     return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
@@ -67,6 +72,9 @@ std::optional<SourceMarker> parseMarker(const std::string& text) {
     }
     if (std::vector<std::string> frames; take("frames", frames)) {
         marker.frames = std::move(frames);
+    }
+    if (std::string cover; take("cover", cover)) {
+        marker.cover = std::move(cover);
     }
     return complete ? std::optional<SourceMarker>(marker) : std::nullopt;
 }

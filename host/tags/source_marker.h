@@ -26,16 +26,19 @@ struct SourceMarker {
     uintmax_t size = 0;   // of the source file
     int64_t modified = 0; // its modification time, in nanoseconds since 1970
     std::string audio;    // "flac:MD5" from its STREAMINFO, or "pcm:FNV" of the frames encoded
-    std::string tags;     // tagsDigest of the tags it was given
+    std::string tags;     // tagsDigest of the tags it was given, its folder's cover among them
     std::string settings; // the run's settingsDigest
     // The keys (id3v2_tag.h, frameKeyOf) of the frames cvnhost wrote, the marker's own aside: a
     // retag replaces these and keeps every other frame, which a user or a tagger added. Absent in
     // the markers of earlier versions.
     std::optional<std::vector<std::string>> frames;
+    // The cover file of the source's folder when the output was made (folder_cover.h), empty for
+    // none; absent in the markers of earlier versions.
+    std::optional<std::string> cover;
 };
 
-// The marker of `input` as it is now, its source, root, size and time filled; nothing when it
-// cannot be examined or has no source name.
+// The marker of `input` as it is now, its source, root, size, time and folder cover filled; nothing
+// when it cannot be examined or has no source name.
 std::optional<SourceMarker> sourceMarkerOf(const std::string& input, const std::string& source,
                                            const std::optional<std::string>& root);
 
