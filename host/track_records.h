@@ -23,6 +23,9 @@ struct BatchItem {
     // The name of the folder `source` is below (of the one holding a file given); none for a
     // manifest's track, whose source is its input as given.
     std::optional<std::string> root;
+    // With --replaygain album: a digest of the album's identity and its tracks' sources, so that an
+    // album that gained or lost a track is measured again; else empty.
+    std::string albumDigest;
 };
 
 // Where a track goes: its output, and where a file cut short is kept (empty: STEM.partial.EXT).

@@ -337,7 +337,7 @@ int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions
     }
     RunCounts counts;
     counts.skipped = run.count(PlannedTrack::Action::Keep) + run.count(PlannedTrack::Action::Mark);
-    const std::atomic<bool>& stop = stopOnInterrupt();
+    const std::atomic<bool>& stop = stopRequested();
     std::unique_ptr<PlugInHost> host = openPlugIn();
     if (!host) {
         return kExitFailure;
@@ -423,6 +423,8 @@ int runEncode(const EncodeCommand& command) {
     if (!optionsAgree(command)) {
         return kExitUsage;
     }
+    // From the start: a stop while the run is planned (which writes nothing) ends it before any work.
+    stopOnInterrupt();
     const std::optional<TrackTags> given = givenTags(command.common);
     if (!given) {
         return kExitFailure;

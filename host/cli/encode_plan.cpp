@@ -146,6 +146,22 @@ std::vector<std::optional<PlannedTrack>> actionsOf(const std::vector<BatchItem>&
     return tracks;
 }
 
+// Each track's album, and the album's digest of its identity and its tracks' sources.
+void giveAlbums(std::vector<BatchItem>& items, const TrackTags& given) {
+    std::map<std::string, std::vector<std::string>> members;
+    for (BatchItem& item : items) {
+        item.album = albumIdentityOf(tagsGivenTo(item, given));
+        members[item.album].push_back(item.root.value_or("") + "/" + item.source);
+    }
+    for (auto& [album, sources] : members) {
+        std::sort(sources.begin(), sources.end());
+        sources.insert(sources.begin(), album);
+    }
+    for (BatchItem& item : items) {
+        item.albumDigest = settingsDigest(members[item.album]);
+    }
+}
+
 // The tracks with `action`, in their order, as pointers as const as `tracks`.
 template <typename Tracks> auto tracksWith(Tracks& tracks, PlannedTrack::Action action) {
     std::vector<decltype(&tracks.front())> found;
@@ -198,9 +214,7 @@ std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vec
         return std::nullopt;
     }
     if (command.replayGain == "album") {
-        for (BatchItem& item : planned->tracks) {
-            item.album = albumIdentityOf(tagsGivenTo(item, given));
-        }
+        giveAlbums(planned->tracks, given);
     }
     RunTracks run;
     for (const BatchItem& item : planned->tracks) {

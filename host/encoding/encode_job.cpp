@@ -124,6 +124,9 @@ EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, cons
         marker->audio = flacAudioDigest(item.input).value_or(track.audioDigest);
         marker->tags = tagsDigest(outputTagsOf(item, options.givenTags, inputTags));
         marker->settings = options.settingsDigest;
+        if (!item.albumDigest.empty()) {
+            marker->album = item.albumDigest;
+        }
         setSourceMarker(track.outcome.tags, *marker);
     }
     return track;

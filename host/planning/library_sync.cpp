@@ -63,7 +63,7 @@ SyncAction syncActionFor(const BatchItem& item, const std::string& settingsDiges
     if (!now) {
         return SyncAction::Keep;
     }
-    if (marker->settings != settingsDigest) {
+    if (marker->settings != settingsDigest || (marker->album && *marker->album != item.albumDigest)) {
         return SyncAction::Encode;
     }
     // A marker that names the source by another path (the source renamed, its output's name the

@@ -42,6 +42,9 @@ std::string markerText(const SourceMarker& marker) {
     if (marker.cover) {
         object["cover"] = *marker.cover;
     }
+    if (marker.album) {
+        object["album"] = *marker.album;
+    }
     return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
@@ -75,6 +78,9 @@ std::optional<SourceMarker> parseMarker(const std::string& text) {
     }
     if (std::string cover; take("cover", cover)) {
         marker.cover = std::move(cover);
+    }
+    if (std::string album; take("album", album)) {
+        marker.album = std::move(album);
     }
     return complete ? std::optional<SourceMarker>(marker) : std::nullopt;
 }

@@ -35,6 +35,9 @@ struct SourceMarker {
     // The cover file of the source's folder when the output was made (folder_cover.h), empty for
     // none; absent in the markers of earlier versions.
     std::optional<std::string> cover;
+    // With album gain, the album's digest (its identity and its tracks), whose change measures the
+    // album again; absent without album gain and in the markers of earlier versions.
+    std::optional<std::string> album;
 };
 
 // The marker of `input` as it is now, its source, root, size, time and folder cover filled; nothing

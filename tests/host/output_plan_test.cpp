@@ -68,7 +68,7 @@ TEST(WritePlan, PathsThatAreNoPlaceToWriteAreRefused) {
     std::filesystem::create_symlink(file("old.mp3"), file("to-old.mp3"));
     const std::string in = file("in.wav");
     const auto track = [](const std::string& input, const std::string& output) {
-        return cvnhost::BatchItem{input, output, {}, {}, {}, {}, {}};
+        return cvnhost::BatchItem{input, output, {}, {}, {}, {}, {}, {}};
     };
     const auto rules = [](const std::string& outDirectory, const std::string& manifest,
                           const std::string& report) {

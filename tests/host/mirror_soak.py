@@ -1,0 +1,328 @@
+#!/usr/bin/python3
+"""A seeded, randomised run of library changes, each followed by `cvnhost encode --update --delete`
+over the library, checking after each step that the copy equals a fresh run of the same command
+into an empty folder: the same relative paths, the same MPEG audio and ID3v1 bytes, the same ID3v2
+frames but for the marker's times. The user's own files in the copy stay as they were, and a dry
+run before each step changes nothing. Now and then the run is stopped by SIGINT at a random
+moment, and run again to its end.
+
+On a failure it prints the seed and the shortest sequence of steps that still fails.
+
+    mirror_soak.py --cvnhost PATH [--steps N] [--seed S] [--work DIR]
+"""
+import argparse
+import hashlib
+import json
+import os
+import random
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+import mutagen.id3
+
+TEMPLATES = [None, "%albumartist%/%album%/%track% - %title%", "%album%/%disc%-%track% %title%"]
+USERS_FILES = {"_mine/mine.mp3": b"ID3\x03\x00\x00\x00\x00\x00\x00the user's own MP3, no marker",
+               "_mine/notes.txt": b"the user's notes\n"}
+
+
+class Failure(Exception):
+    pass
+
+
+class Library:
+    """The sources, their tags and the run's options, changed step by step."""
+
+    def __init__(self, root, cvnhost):
+        self.root = root
+        self.cvnhost = cvnhost
+        self.lib = os.path.join(root, "lib")
+        self.copy = os.path.join(root, "copy")
+        self.template = None
+        self.vbr = None
+        self.album_gain = False
+        self.serial = 0
+        os.makedirs(self.lib)
+        for name, data in USERS_FILES.items():
+            os.makedirs(os.path.dirname(os.path.join(self.copy, name)), exist_ok=True)
+            with open(os.path.join(self.copy, name), "wb") as f:
+                f.write(data)
+
+    def sources(self):
+        found = []
+        for folder, _, names in os.walk(self.lib):
+            found += [os.path.join(folder, n) for n in names if n.endswith(".flac")]
+        return sorted(found)
+
+    def folders(self):
+        return sorted({os.path.dirname(s) for s in self.sources()})
+
+    def write_source(self, path, title, album, rng):
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        self.serial += 1
+        frequency = rng.randint(200, 2000)
+        subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                        "sine=frequency=%d:duration=%.2f" % (frequency, rng.choice([0.3, 0.4, 0.5])),
+                        "-ac", "2", "-metadata", "title=" + title, "-metadata", "album=" + album,
+                        "-metadata", "artist=Artist %d" % rng.randint(1, 2),
+                        "-metadata", "track=%d" % rng.randint(1, 12), path], check=True)
+
+    def options(self):
+        options = []
+        if self.template:
+            options += ["--name", self.template]
+        if self.vbr is not None:
+            options += ["-V", str(self.vbr)]
+        if self.album_gain:
+            options += ["--replaygain", "album"]
+        return options
+
+    def command(self, out):
+        return [self.cvnhost, "encode", "--quiet", "--jobs", "2", "--update", "--delete"] + self.options() + [
+            "--out-dir", out, self.lib]
+
+
+def set_title(path, title):
+    import mutagen.flac
+    f = mutagen.flac.FLAC(path)
+    f["TITLE"] = title
+    f.save()
+
+
+# The changes, each a function of the library and a random source of its own.
+def add(library, rng):
+    folders = library.folders() or [os.path.join(library.lib, "Album 1")]
+    folder = rng.choice(folders + [os.path.join(library.lib, "Album %d" % rng.randint(1, 9))])
+    name = "track %d.flac" % rng.randint(1, 99)
+    library.write_source(os.path.join(folder, name), "Song %d" % rng.randint(1, 999),
+                         os.path.basename(folder), rng)
+
+
+def remove(library, rng):
+    if len(library.sources()) > 2:
+        os.remove(rng.choice(library.sources()))
+
+
+def retitle(library, rng):
+    if library.sources():
+        set_title(rng.choice(library.sources()), "Song %d (Remaster)" % rng.randint(1, 999))
+
+
+def replace_audio(library, rng):
+    if library.sources():
+        path = rng.choice(library.sources())
+        import mutagen.flac
+        tags = mutagen.flac.FLAC(path)
+        library.write_source(path, tags.get("title", ["x"])[0], tags.get("album", ["x"])[0], rng)
+
+
+def rename_source(library, rng):
+    if library.sources():
+        path = rng.choice(library.sources())
+        target = os.path.join(os.path.dirname(path), "renamed %d.flac" % rng.randint(1, 999))
+        if not os.path.exists(target):
+            os.rename(path, target)
+
+
+def move_source(library, rng):
+    if library.sources() and len(library.folders()) > 1:
+        path = rng.choice(library.sources())
+        target = os.path.join(rng.choice(library.folders()), os.path.basename(path))
+        if not os.path.exists(target):
+            os.rename(path, target)
+
+
+def rename_folder(library, rng):
+    if library.folders():
+        folder = rng.choice(library.folders())
+        target = os.path.join(library.lib, "Album %d" % rng.randint(10, 99))
+        if not os.path.exists(target) and os.path.dirname(folder) == library.lib:
+            os.rename(folder, target)
+
+
+def change_template(library, rng):
+    library.template = rng.choice(TEMPLATES)
+
+
+def toggle_album_gain(library, rng):
+    library.album_gain = not library.album_gain
+
+
+def change_vbr(library, rng):
+    library.vbr = rng.choice([None, 2, 5])
+
+
+def toggle_cover(library, rng):
+    if library.folders():
+        cover = os.path.join(rng.choice(library.folders()), "cover.png")
+        if os.path.exists(cover):
+            os.remove(cover)
+        else:
+            with open(cover, "wb") as f:
+                f.write(b"\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR" + bytes([rng.randint(0, 255)]) * 8)
+
+
+CHANGES = [add, add, remove, retitle, replace_audio, rename_source, move_source, rename_folder,
+           change_template, toggle_album_gain, change_vbr, toggle_cover]
+
+
+def snapshot(folder):
+    """Every file below `folder`: its bytes' digest and its time."""
+    files = {}
+    for base, _, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(base, name)
+            with open(path, "rb") as f:
+                files[os.path.relpath(path, folder)] = (hashlib.md5(f.read()).hexdigest(),
+                                                       os.stat(path).st_mtime_ns)
+    return files
+
+
+def audio_and_tags(path):
+    """An MP3's audio frames with its ID3v1 tag, and its ID3v2 frames but for the marker's times."""
+    with open(path, "rb") as f:
+        data = f.read()
+    start = 0
+    if data[:3] == b"ID3":
+        start = 10 + ((data[6] << 21) | (data[7] << 14) | (data[8] << 7) | data[9])
+    frames = {}
+    for key, frame in mutagen.id3.ID3(path).items():
+        text = repr(frame)
+        if key == "TXXX:CVNHOST_SOURCE":
+            marker = json.loads(frame.text[0])
+            for moment in ("modified", "size"):
+                marker.pop(moment, None)
+            text = json.dumps(marker, sort_keys=True)
+        frames[key] = text
+    return hashlib.md5(data[start:]).hexdigest(), frames
+
+
+def run(command, errors):
+    result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    if result.returncode != 0:
+        raise Failure("%s: exit %d\n%s%s" % (errors, result.returncode, result.stdout.decode(errors="replace"),
+                                             result.stderr.decode(errors="replace")))
+    return result
+
+
+def interrupted_run(library, rng):
+    process = subprocess.Popen(library.command(library.copy), stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE)
+    time.sleep(rng.uniform(0, 0.4))
+    process.send_signal(signal.SIGINT)
+    _, errors = process.communicate()
+    if process.returncode not in (0, 130):
+        raise Failure("a stopped run ended with exit %d\n%s" % (process.returncode, errors.decode()))
+
+
+def check_mirror(library, step):
+    users_before = snapshot(library.copy)
+    lib_before = snapshot(library.lib)
+    run(library.command(library.copy) + ["--dry-run"], "the dry run")
+    if snapshot(library.copy) != users_before or snapshot(library.lib) != lib_before:
+        raise Failure("the dry run changed a file")
+    run(library.command(library.copy), "the run")
+    fresh = os.path.join(library.root, "fresh-%d" % step)
+    run(library.command(fresh), "the fresh run")
+    try:
+        mine = {name for name in USERS_FILES}
+        copied = {p for p in snapshot(library.copy) if p not in mine}
+        made = set(snapshot(fresh))
+        if copied != made:
+            raise Failure("the copy's files differ from a fresh run's:\n  only in the copy: %s\n"
+                          "  only in the fresh run: %s" % (sorted(copied - made), sorted(made - copied)))
+        for name in sorted(made):
+            ours = audio_and_tags(os.path.join(library.copy, name))
+            theirs = audio_and_tags(os.path.join(fresh, name))
+            if ours[0] != theirs[0]:
+                raise Failure("%s: its audio differs from a fresh run's" % name)
+            if ours[1] != theirs[1]:
+                keys = sorted(k for k in set(ours[1]) | set(theirs[1]) if ours[1].get(k) != theirs[1].get(k))
+                raise Failure("%s: its tags differ from a fresh run's: %s\n  copy:  %s\n  fresh: %s" % (
+                    name, keys, [ours[1].get(k) for k in keys], [theirs[1].get(k) for k in keys]))
+        for name, data in USERS_FILES.items():
+            with open(os.path.join(library.copy, name), "rb") as f:
+                if f.read() != data:
+                    raise Failure("the user's %s changed" % name)
+    finally:
+        shutil.rmtree(fresh, ignore_errors=True)
+
+
+def plan(seed, steps):
+    """The steps of a seed: each a change (an index into CHANGES), a seed of its own, and whether
+    its run is stopped first."""
+    rng = random.Random(seed)
+    return [(rng.randrange(len(CHANGES)), rng.randrange(1 << 30), rng.random() < 0.15) for _ in range(steps)]
+
+
+def replay(cvnhost, sequence, work, verbose=False):
+    """Runs `sequence` on a new library; the failure, or None."""
+    root = tempfile.mkdtemp(prefix="mirror-soak-", dir=work)
+    try:
+        os.environ["CVN_REGISTRY"] = os.path.join(root, "registry.reg")
+        library = Library(root, cvnhost)
+        setup = random.Random(0)
+        for i in range(4):
+            library.write_source(os.path.join(library.lib, "Album %d" % (i % 2), "track %d.flac" % i),
+                                 "Song %d" % i, "Album %d" % (i % 2), setup)
+        for step, (change, change_seed, stopped) in enumerate(sequence):
+            rng = random.Random(change_seed)
+            CHANGES[change](library, rng)
+            try:
+                if stopped:
+                    interrupted_run(library, rng)
+                check_mirror(library, step)
+            except Failure as failure:
+                return "step %d (%s%s): %s" % (step, CHANGES[change].__name__, ", stopped" if stopped else "",
+                                               failure)
+            if verbose:
+                print("step %d: %s%s: %d sources, in step" % (step, CHANGES[change].__name__,
+                                                              ", stopped and run again" if stopped else "",
+                                                              len(library.sources())), flush=True)
+        return None
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+
+
+def shortest_failing(cvnhost, sequence, work):
+    """Drops each step that the failure does not need, one at a time."""
+    i = 0
+    while i < len(sequence):
+        shorter = sequence[:i] + sequence[i + 1:]
+        if replay(cvnhost, shorter, work):
+            sequence = shorter
+        else:
+            i += 1
+    return sequence
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--cvnhost", required=True)
+    parser.add_argument("--steps", type=int, default=30)
+    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--work", default=None)
+    arguments = parser.parse_args()
+    if not shutil.which("ffmpeg"):
+        print("SKIP: ffmpeg makes the library's sources, and it is not installed")
+        return 0
+    sequence = plan(arguments.seed, arguments.steps)
+    started = time.time()
+    failure = replay(arguments.cvnhost, sequence, arguments.work, verbose=True)
+    if failure is None:
+        print("seed %d: %d steps, the copy in step after each (%.0f s)" % (arguments.seed, len(sequence),
+                                                                         time.time() - started))
+        return 0
+    print("seed %d failed at %s" % (arguments.seed, failure), flush=True)
+    shortest = shortest_failing(arguments.cvnhost, sequence[:int(failure.split()[1]) + 1], arguments.work)
+    print("the shortest sequence that still fails (seed %d): %s" % (
+        arguments.seed, ", ".join(CHANGES[c].__name__ + ("+stop" if s else "") for c, _, s in shortest)))
+    print(replay(arguments.cvnhost, shortest, arguments.work))
+    return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
