@@ -61,8 +61,12 @@ struct EncodeOptions {
     bool keepPartial = false; // a file cut short is kept as STEM.partial.EXT
     bool makeFolders = false; // the output's folders are made when missing (under --out-dir)
     ReplayGainMode replayGain = ReplayGainMode::Off;
-    // The run's settings, as the source marker of each output keeps them (source_marker.h).
+    // The run's settings, as the source marker of each output keeps them (source_marker.h): those
+    // that change the audio frames, those that change only tags, and both as markers of earlier
+    // versions digested them.
     std::string settingsDigest;
+    std::string taggingDigest;
+    std::string legacySettingsDigest;
     std::optional<RawFormat> raw; // --raw: the inputs are samples without a header
 };
 
@@ -93,7 +97,10 @@ struct PlannedTrack {
     };
     BatchItem item;
     Action action = Action::Keep;
-    TrackOutcome outcome;            // of its encode, retag or copy; a failure's cause in `message`
+    TrackOutcome outcome; // of its encode, retag or copy; a failure's cause in `message`
+    // With Retag (or a move then a retag): the run's tag settings changed, so its tags are made as
+    // an encode would make them now, ReplayGain measured again (outcome.tags holds the values).
+    bool newTagging = false;
     std::string movedFrom;           // with Move: where its output stands now
     Action afterMove = Action::Keep; // with Move: then Keep, Retag or Mark
 };

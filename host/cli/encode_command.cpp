@@ -6,6 +6,7 @@
 #include "cli/run_summary.h"
 #include "audio/audio_input.h"
 #include "encoding/batch.h"
+#include "encoding/gain_measure.h"
 #include "files/interrupt.h"
 #include "encoding/progress.h"
 #include "encoding/run_report.h"
@@ -18,6 +19,7 @@
 #include "planning/content_digest.h"
 
 #include <cmath>
+#include <functional>
 #include <cstdio>
 
 namespace cvnhost {
@@ -89,8 +91,8 @@ struct StepCounts {
 // ("tags written again", "copied as it is"), or its failure, kept in its outcome; after a stop, the
 // rest is not started.
 StepCounts writeEach(const std::vector<PlannedTrack*>& tracks,
-                     bool (*write)(const BatchItem&, const EncodeOptions&, std::string&), const char* what,
-                     const EncodeOptions& options, bool quiet, const std::atomic<bool>& stop) {
+                     const std::function<bool(const PlannedTrack&, std::string&)>& write, const char* what,
+                     bool quiet, const std::atomic<bool>& stop) {
     StepCounts counts;
     for (PlannedTrack* track : tracks) {
         const BatchItem& item = track->item;
@@ -98,7 +100,7 @@ StepCounts writeEach(const std::vector<PlannedTrack*>& tracks,
         if (stop.load()) {
             track->outcome.status = TrackOutcome::Status::NotStarted;
             ++counts.notStarted;
-        } else if (!write(item, options, error)) {
+        } else if (!write(*track, error)) {
             fail(item.output + " " + error);
             track->outcome.message = error;
             ++counts.failed;
@@ -109,13 +111,33 @@ StepCounts writeEach(const std::vector<PlannedTrack*>& tracks,
     return counts;
 }
 
+// The ReplayGain a retag gives when the run's tag settings changed; null when the output's own stay.
+const TrackTags* measuredOf(const PlannedTrack& track) {
+    return track.newTagging ? &track.outcome.tags : nullptr;
+}
+
+// The tracks retagged because the run's tag settings changed, moved first or not.
+std::vector<PlannedTrack*> retunedTracksOf(RunTracks& run) {
+    std::vector<PlannedTrack*> tracks;
+    for (PlannedTrack& track : run.tracks) {
+        const bool retagged =
+            track.action == PlannedTrack::Action::Retag ||
+            (track.action == PlannedTrack::Action::Move && track.afterMove == PlannedTrack::Action::Retag);
+        if (retagged && track.newTagging) {
+            tracks.push_back(&track);
+        }
+    }
+    return tracks;
+}
+
 // The output of a track put at its planned path, then retagged or marked as planned; false after
 // naming the failure.
 bool moveThenWrite(PlannedTrack& track, const EncodeOptions& options, const EncodeCommand& command) {
     const BatchItem& item = track.item;
     std::string error;
     const bool done = moveOutput(track.movedFrom, item.output, command.outDirectory, error) &&
-                      (track.afterMove != PlannedTrack::Action::Retag || retagOutput(item, options, error)) &&
+                      (track.afterMove != PlannedTrack::Action::Retag ||
+                       retagOutput(item, options, measuredOf(track), error)) &&
                       (track.afterMove != PlannedTrack::Action::Mark || updateMarkerOf(item, options, error));
     if (!done) {
         fail(item.output + " " + error);
@@ -156,12 +178,18 @@ EncodeOptions encodeOptionsFor(const EncodeCommand& command, const TrackTags& gi
     options.replayGain = command.replayGain == "album"   ? ReplayGainMode::Album
                          : command.replayGain == "track" ? ReplayGainMode::Track
                                                          : ReplayGainMode::Off;
-    std::vector<std::string> parts = settingTexts(key);
-    parts.insert(parts.end(), {"format=" + std::to_string(options.formatIndex),
-                               "monoInputStaysMono=" + std::to_string(options.monoInputStaysMono),
-                               "id3v2=" + std::to_string(options.id3v2 ? command.common.id3v2Version : 0),
-                               "replaygain=" + command.replayGain});
-    options.settingsDigest = settingsDigest(parts);
+    // What changes the audio frames, and what changes only tags; the template changes only names,
+    // which a move mends.
+    std::vector<std::string> audio = settingTexts(key);
+    audio.insert(audio.end(), {"format=" + std::to_string(options.formatIndex),
+                               "monoInputStaysMono=" + std::to_string(options.monoInputStaysMono)});
+    const std::vector<std::string> tagging = {
+        "id3v2=" + std::to_string(options.id3v2 ? command.common.id3v2Version : 0),
+        "replaygain=" + command.replayGain};
+    options.settingsDigest = settingsDigest(audio);
+    options.taggingDigest = settingsDigest(tagging);
+    audio.insert(audio.end(), tagging.begin(), tagging.end());
+    options.legacySettingsDigest = settingsDigest(audio);
     if (command.raw) {
         // Given in kHz as the encoder project's program takes it (-s 44.1); a number of Hz is taken too.
         const double hertz = command.rawKiloHertz < 1000 ? command.rawKiloHertz * 1000 : command.rawKiloHertz;
@@ -273,9 +301,18 @@ StepCounts keepLibraryInStep(RunTracks& run, const EncodeOptions& options, const
     const std::vector<PlannedTrack*> retag = run.tracksFor(PlannedTrack::Action::Retag);
     const std::vector<PlannedTrack*> mark = run.tracksFor(PlannedTrack::Action::Mark);
     const std::vector<PlannedTrack*> copy = run.tracksFor(PlannedTrack::Action::Copy);
-    const StepCounts retagged = writeEach(retag, retagOutput, "tags written again", options, quiet, stop);
-    const StepCounts marked = writeEach(mark, updateMarkerOf, nullptr, options, quiet, stop);
-    const StepCounts copied = writeEach(copy, copyMp3Input, "copied as it is", options, quiet, stop);
+    const auto retagOne = [&](const PlannedTrack& track, std::string& error) {
+        return retagOutput(track.item, options, measuredOf(track), error);
+    };
+    const auto markOne = [&](const PlannedTrack& track, std::string& error) {
+        return updateMarkerOf(track.item, options, error);
+    };
+    const auto copyOne = [&](const PlannedTrack& track, std::string& error) {
+        return copyMp3Input(track.item, options, error);
+    };
+    const StepCounts retagged = writeEach(retag, retagOne, "tags written again", quiet, stop);
+    const StepCounts marked = writeEach(mark, markOne, nullptr, quiet, stop);
+    const StepCounts copied = writeEach(copy, copyOne, "copied as it is", quiet, stop);
     counts.retagged = retag.size() - retagged.failed - retagged.notStarted;
     counts.copied = copy.size() - copied.failed - copied.notStarted;
     StepCounts all{retagged.failed + marked.failed + copied.failed,
@@ -342,6 +379,7 @@ int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions
     if (!host) {
         return kExitFailure;
     }
+    measureGainsForRetag(retunedTracksOf(run), options, stop);
     const StepCounts moves = moveEach(run, options, command, counts, stop);
     encodeTracks(*host, run, options, command, stop);
     RegCloseKey(key);
@@ -438,7 +476,7 @@ int runEncode(const EncodeCommand& command) {
         return kExitFailure;
     }
     const EncodeOptions options = encodeOptionsFor(command, *given, key, !manifest->empty());
-    std::optional<RunTracks> run = planTracks(command, *manifest, *given, options.settingsDigest);
+    std::optional<RunTracks> run = planTracks(command, *manifest, *given, options);
     if (!run) {
         return kExitUsage;
     }

@@ -62,8 +62,7 @@ std::filesystem::path nearestFolderOf(const std::string& path) {
 // What decides the action of a track with --update.
 struct SyncContext {
     const EncodeCommand& command;
-    const std::string& settingsDigest;
-    const TrackTags& given;
+    const EncodeOptions& options;
     const RunSources& sources;
     std::optional<OutputIndex> index; // with --update into --out-dir: the outputs that stand elsewhere
 };
@@ -88,18 +87,25 @@ PlannedTrack moveOrEncode(BatchItem item, SyncContext& context) {
     const std::optional<ClaimedOutput> claimed =
         context.index ? context.index->claimFor(item, context.sources) : std::nullopt;
     if (!claimed) {
-        return {std::move(item), PlannedTrack::Action::Encode, {}, {}, {}};
+        return {std::move(item), PlannedTrack::Action::Encode, {}, false, {}, {}};
     }
     BatchItem there = item;
     there.output = claimed->path;
-    PlannedTrack::Action after = actionOfSync(syncActionFor(there, context.settingsDigest, context.given));
+    const SyncDecision sync = syncActionFor(there, context.options);
+    PlannedTrack::Action after = actionOfSync(sync.action);
     if (after == PlannedTrack::Action::Encode) {
-        return {std::move(item), PlannedTrack::Action::Encode, {}, {}, {}};
+        return {std::move(item), PlannedTrack::Action::Encode, {}, false, {}, {}};
     }
     if (claimed->byAudio && after == PlannedTrack::Action::Keep) {
         after = PlannedTrack::Action::Mark; // the marker names the source by its new path
     }
-    return {std::move(item), PlannedTrack::Action::Move, {}, claimed->path, after};
+    PlannedTrack track;
+    track.item = std::move(item);
+    track.action = PlannedTrack::Action::Move;
+    track.newTagging = sync.newTagging;
+    track.movedFrom = claimed->path;
+    track.afterMove = after;
+    return track;
 }
 
 // What the run does to a track of its shard, albums aside: encode it when its output is missing
@@ -110,13 +116,13 @@ PlannedTrack firstActionFor(BatchItem item, SyncContext& context) {
     if (!outputKept(item, command)) {
         return command.update && !command.overwrite && !isStandardStream(item.output)
                    ? moveOrEncode(std::move(item), context)
-                   : PlannedTrack{std::move(item), PlannedTrack::Action::Encode, {}, {}, {}};
+                   : PlannedTrack{std::move(item), PlannedTrack::Action::Encode, {}, false, {}, {}};
     }
-    PlannedTrack::Action action = PlannedTrack::Action::Keep;
     if (command.update && !isStandardStream(item.output)) {
-        action = actionOfSync(syncActionFor(item, context.settingsDigest, context.given));
+        const SyncDecision sync = syncActionFor(item, context.options);
+        return {std::move(item), actionOfSync(sync.action), {}, sync.newTagging, {}, {}};
     }
-    return {std::move(item), action, {}, {}, {}};
+    return {std::move(item), PlannedTrack::Action::Keep, {}, false, {}, {}};
 }
 
 // The action of each planned track, nothing for those of other shards. An album is one unit: when
@@ -198,7 +204,7 @@ std::vector<const PlannedTrack*> RunTracks::tracksFor(PlannedTrack::Action actio
 }
 
 std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vector<ManifestEntry>& manifest,
-                                    const TrackTags& given, const std::string& settingsDigest) {
+                                    const TrackTags& given, const EncodeOptions& options) {
     std::string usageError;
     const OutputRequest request = {
         command.files,
@@ -224,7 +230,7 @@ std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vec
             run.allInputs.insert(canonicalPathOf(item.input));
         }
     }
-    SyncContext context{command, settingsDigest, given, run.allSources, std::nullopt};
+    SyncContext context{command, options, run.allSources, std::nullopt};
     if (command.update && !command.outDirectory.empty()) {
         context.index = OutputIndex::of(command.outDirectory, run.allOutputs);
     }

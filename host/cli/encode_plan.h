@@ -40,7 +40,7 @@ struct RunTracks {
 };
 
 std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vector<ManifestEntry>& manifest,
-                                    const TrackTags& given, const std::string& settingsDigest);
+                                    const TrackTags& given, const EncodeOptions& options);
 
 // Removes what runs killed outright left in the folders this run writes to, and says so once; a dry
 // run lists them ("remove stale temporary PATH") and removes nothing.

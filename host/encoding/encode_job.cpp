@@ -124,6 +124,7 @@ EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, cons
         marker->audio = flacAudioDigest(item.input).value_or(track.audioDigest);
         marker->tags = tagsDigest(outputTagsOf(item, options.givenTags, inputTags));
         marker->settings = options.settingsDigest;
+        marker->tagging = options.taggingDigest;
         if (!item.albumDigest.empty()) {
             marker->album = item.albumDigest;
         }

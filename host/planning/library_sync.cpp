@@ -54,38 +54,55 @@ void removeFoldersLeftEmpty(const std::string& path, const fs::path& top) {
     }
 }
 
+// The album digest a marker keeps: the run's, with album gain.
+std::optional<std::string> albumOf(const BatchItem& item) {
+    return item.albumDigest.empty() ? std::nullopt : std::optional<std::string>(item.albumDigest);
+}
+
 } // namespace
 
-SyncAction syncActionFor(const BatchItem& item, const std::string& settingsDigest, const TrackTags& given) {
+SyncDecision syncActionFor(const BatchItem& item, const EncodeOptions& options) {
     const std::optional<SourceMarker> marker = readMarker(item.output);
     const std::optional<SourceMarker> now =
         marker ? sourceMarkerOf(item.input, marker->source, marker->root) : std::nullopt;
     if (!now) {
-        return SyncAction::Keep;
+        return {};
     }
-    if (marker->settings != settingsDigest || (marker->album && *marker->album != item.albumDigest)) {
-        return SyncAction::Encode;
+    // A marker of an earlier version digested every setting in one.
+    const bool earlier = !marker->tagging;
+    const bool sameAudio =
+        marker->settings == (earlier ? options.legacySettingsDigest : options.settingsDigest);
+    const bool albumChanged =
+        marker->album && !item.albumDigest.empty() && *marker->album != item.albumDigest;
+    if (!sameAudio || albumChanged) {
+        return {SyncAction::Encode, false};
     }
+    const bool newTagging = !earlier && *marker->tagging != options.taggingDigest;
     // A marker that names the source by another path (the source renamed, its output's name the
     // same) takes the new one; so does one whose folder cover was touched but not changed.
     const bool namesSource = marker->source == item.source && (!marker->root || marker->root == item.root);
     const bool sameFile = marker->size == now->size && marker->modified == now->modified;
     const bool sameCover = !marker->cover || marker->cover == now->cover;
-    if (sameFile && sameCover) {
-        return namesSource ? SyncAction::Keep : SyncAction::UpdateMarker;
+    if (sameFile && sameCover && !newTagging) {
+        return {namesSource ? SyncAction::Keep : SyncAction::UpdateMarker, false};
     }
     if (!sameFile) {
         std::string error;
         const std::optional<std::string> audio = audioDigestOf(item.input, error);
         if (!audio || *audio != marker->audio) {
-            return SyncAction::Encode; // an input that cannot be read now fails there, named
+            return {SyncAction::Encode, false}; // an input that cannot be read now fails there, named
         }
     }
-    return tagsDigest(outputTagsOf(item, given, inputTagsOf(item))) == marker->tags ? SyncAction::UpdateMarker
-                                                                                    : SyncAction::Retag;
+    if (newTagging) {
+        return {SyncAction::Retag, true};
+    }
+    const bool sameTags =
+        tagsDigest(outputTagsOf(item, options.givenTags, inputTagsOf(item))) == marker->tags;
+    return {sameTags ? SyncAction::UpdateMarker : SyncAction::Retag, false};
 }
 
-bool retagOutput(const BatchItem& item, const EncodeOptions& options, std::string& error) {
+bool retagOutput(const BatchItem& item, const EncodeOptions& options, const TrackTags* measured,
+                 std::string& error) {
     const std::optional<SourceMarker> old = readMarker(item.output);
     const std::optional<SourceMarker> now =
         old ? sourceMarkerOf(item.input, old->source, old->root) : std::nullopt;
@@ -102,15 +119,24 @@ bool retagOutput(const BatchItem& item, const EncodeOptions& options, std::strin
     marker.modified = now->modified;
     marker.cover = now->cover;
     marker.tags = tagsDigest(tags);
-    std::erase_if(tags.more, [](const auto& entry) { return entry.first.rfind("REPLAYGAIN_", 0) == 0; });
-    for (auto& [name, values] : replayGainOf(item.output)) {
-        tags.more[name] = std::move(values);
+    marker.settings = options.settingsDigest;
+    marker.tagging = options.taggingDigest;
+    marker.album = albumOf(item);
+    // The gain it was given stays, unless the run gives gains otherwise now: measured again, or
+    // with --replaygain off the input's own, as an encode would.
+    if (measured == nullptr || options.replayGain != ReplayGainMode::Off) {
+        std::erase_if(tags.more, [](const auto& entry) { return entry.first.rfind("REPLAYGAIN_", 0) == 0; });
+        for (auto& [name, values] : measured != nullptr ? measured->more : replayGainOf(item.output)) {
+            if (name.rfind("REPLAYGAIN_", 0) == 0) {
+                tags.more[name] = values;
+            }
+        }
     }
     setSourceMarker(tags, marker);
     return rewriteTags(item.output, item.output, tags, false, options.id3v2Version, error);
 }
 
-bool updateMarkerOf(const BatchItem& item, const EncodeOptions&, std::string& error) {
+bool updateMarkerOf(const BatchItem& item, const EncodeOptions& options, std::string& error) {
     const std::optional<SourceMarker> old = readMarker(item.output);
     const std::optional<SourceMarker> now =
         old ? sourceMarkerOf(item.input, old->source, old->root) : std::nullopt;
@@ -124,6 +150,9 @@ bool updateMarkerOf(const BatchItem& item, const EncodeOptions&, std::string& er
     marker.size = now->size;
     marker.modified = now->modified;
     marker.cover = now->cover;
+    marker.settings = options.settingsDigest; // the same settings, as this version digests them
+    marker.tagging = options.taggingDigest;
+    marker.album = albumOf(item);
     return rewriteMarker(item.output, markerText(marker), error);
 }
 

@@ -48,6 +48,7 @@ bool copyMp3Input(const BatchItem& item, const EncodeOptions& options, std::stri
         marker->audio = *audio;
         marker->tags = tagsDigest(tags);
         marker->settings = options.settingsDigest;
+        marker->tagging = options.taggingDigest;
         setSourceMarker(tags, *marker);
     }
     return (!options.makeFolders || makeFoldersOf(item.output, error)) &&

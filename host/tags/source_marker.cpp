@@ -36,6 +36,9 @@ std::string markerText(const SourceMarker& marker) {
     object["audio"] = marker.audio;
     object["tags"] = marker.tags;
     object["settings"] = marker.settings;
+    if (marker.tagging) {
+        object["tagging"] = *marker.tagging;
+    }
     if (marker.frames) {
         object["frames"] = *marker.frames;
     }
@@ -72,6 +75,9 @@ std::optional<SourceMarker> parseMarker(const std::string& text) {
     // Absent in the markers of earlier versions; a forged value is read as absent.
     if (std::string root; take("root", root)) {
         marker.root = std::move(root);
+    }
+    if (std::string tagging; take("tagging", tagging)) {
+        marker.tagging = std::move(tagging);
     }
     if (std::vector<std::string> frames; take("frames", frames)) {
         marker.frames = std::move(frames);

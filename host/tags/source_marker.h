@@ -27,7 +27,10 @@ struct SourceMarker {
     int64_t modified = 0; // its modification time, in nanoseconds since 1970
     std::string audio;    // "flac:MD5" from its STREAMINFO, or "pcm:FNV" of the frames encoded
     std::string tags;     // tagsDigest of the tags it was given, its folder's cover among them
-    std::string settings; // the run's settingsDigest
+    std::string settings; // the digest of the run's settings that change the audio frames
+    // Of those that change only tags (ID3v2 version, ReplayGain mode); absent in the markers of
+    // earlier versions, whose `settings` took both.
+    std::optional<std::string> tagging;
     // The keys (id3v2_tag.h, frameKeyOf) of the frames cvnhost wrote, the marker's own aside: a
     // retag replaces these and keeps every other frame, which a user or a tagger added. Absent in
     // the markers of earlier versions.

@@ -51,6 +51,13 @@ class Library:
             with open(os.path.join(self.copy, name), "wb") as f:
                 f.write(data)
 
+    def tidy(self):
+        """Folders left without a source go, as a user removes an album's folder with its tracks
+        (an empty folder where sources were is what an unmounted disk leaves, and stops --delete)."""
+        for folder, _, _ in sorted(os.walk(self.lib), reverse=True):
+            if folder != self.lib and not any(n.endswith(".flac") for _, _, names in os.walk(folder) for n in names):
+                shutil.rmtree(folder)
+
     def sources(self):
         found = []
         for folder, _, names in os.walk(self.lib):
@@ -214,7 +221,8 @@ def interrupted_run(library, rng):
     time.sleep(rng.uniform(0, 0.4))
     process.send_signal(signal.SIGINT)
     _, errors = process.communicate()
-    if process.returncode not in (0, 130):
+    # Killed before its handlers were installed, it had written nothing.
+    if process.returncode not in (0, 130, -signal.SIGINT):
         raise Failure("a stopped run ended with exit %d\n%s" % (process.returncode, errors.decode()))
 
 
@@ -271,6 +279,7 @@ def replay(cvnhost, sequence, work, verbose=False):
         for step, (change, change_seed, stopped) in enumerate(sequence):
             rng = random.Random(change_seed)
             CHANGES[change](library, rng)
+            library.tidy()
             try:
                 if stopped:
                     interrupted_run(library, rng)

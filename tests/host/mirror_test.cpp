@@ -1,0 +1,141 @@
+// The copy as a mirror: one output per source whatever changes, and the least work for each change
+// (a move for a new name, a retag for a setting of the tags, an encode only for the audio's).
+#include "cvnhost_fixture.h"
+#include "support/audio_tools.h"
+
+#include <taglib/flacfile.h>
+#include <taglib/tpropertymap.h>
+
+#include <filesystem>
+
+namespace cvn::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+void writeTrack(const std::string& path, const std::string& title, double seconds) {
+    fs::create_directories(fs::path(path).parent_path());
+    Metadata metadata;
+    metadata.title = title;
+    metadata.artist = "Artist";
+    metadata.album = "Album";
+    writeAudio(path, {"", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, seconds}, metadata);
+}
+
+void setTitle(const std::string& path, const std::string& title) {
+    TagLib::FLAC::File flac(path.c_str());
+    TagLib::PropertyMap properties = flac.properties();
+    properties["TITLE"] = TagLib::StringList(title);
+    flac.setProperties(properties);
+    ASSERT_TRUE(flac.save());
+}
+
+// The MP3 files below a folder, by their paths below it.
+std::vector<std::string> mp3sBelow(const std::string& folder) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.path().extension() == ".mp3") {
+            found.push_back(entry.path().lexically_relative(folder).string());
+        }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// A retitled track under a template, a new template, a source renamed: each output is moved into
+// its new place (the folders it leaves go), never encoded twice or left behind.
+TEST_F(CvnhostTest, AnOutputMovesWithItsSourceNameAndTemplate) {
+    ASSERT_NO_FATAL_FAILURE(writeTrack(file("lib/CD1/fjord.flac"), "Fjord", 0.5));
+    ASSERT_NO_FATAL_FAILURE(writeTrack(file("lib/CD1/sea.flac"), "Sea", 0.6));
+    const auto sync = [&](const std::string& nameTemplate, std::vector<std::string> more = {}) {
+        std::vector<std::string> arguments = {"encode", "--update", "--delete", "--out-dir", file("out")};
+        if (!nameTemplate.empty()) {
+            arguments.insert(arguments.end(), {"--name", nameTemplate});
+        }
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        arguments.push_back(file("lib"));
+        return cvnhost(arguments);
+    };
+    ASSERT_EQ(sync("%artist%/%title%").exitStatus, 0);
+    const std::vector<uint8_t> seaBefore = readFileBytes(file("out/Artist/Sea.mp3"));
+    ASSERT_NO_FATAL_FAILURE(setTitle(file("lib/CD1/fjord.flac"), "Fjord (2024 Remaster)"));
+    const ChildResult planned = sync("%artist%/%title%", {"--dry-run"});
+    EXPECT_EQ(planned.output, "move " + file("out/Artist/Fjord.mp3") + " -> " +
+                                  file("out/Artist/Fjord (2024 Remaster).mp3") + "\n");
+    struct Step {
+        const char* what;
+        std::string nameTemplate;
+        std::vector<std::string> outputs;
+        std::string said;
+    };
+    const std::vector<Step> steps = {
+        {"retitled", "%artist%/%title%", {"Artist/Fjord (2024 Remaster).mp3", "Artist/Sea.mp3"}, "1 moved"},
+        {"a new template",
+         "%album%/%title%",
+         {"Album/Fjord (2024 Remaster).mp3", "Album/Sea.mp3"},
+         "2 moved"},
+        {"no template", "", {"CD1/fjord.mp3", "CD1/sea.mp3"}, "2 moved"},
+    };
+    for (const Step& step : steps) {
+        const ChildResult result = sync(step.nameTemplate);
+        EXPECT_EQ(result.exitStatus, 0) << step.what << ": " << result.errors;
+        EXPECT_NE(result.errors.find(step.said), std::string::npos) << step.what << ": " << result.errors;
+        EXPECT_EQ(result.errors.find("encoded"), std::string::npos) << step.what << ": " << result.errors;
+        EXPECT_EQ(mp3sBelow(file("out")), step.outputs) << step.what;
+    }
+    EXPECT_EQ(namesIn(file("out")), std::vector<std::string>{"CD1"}) << "the folders the moves left are gone";
+    EXPECT_EQ(readFileBytes(file("out/CD1/sea.mp3")), seaBefore) << "a move alone keeps every byte";
+    // The source file renamed: its output follows it, found by its audio.
+    fs::rename(file("lib/CD1/sea.flac"), file("lib/CD1/the sea.flac"));
+    const ChildResult renamed = sync("");
+    EXPECT_NE(renamed.errors.find("1 moved"), std::string::npos) << renamed.errors;
+    EXPECT_EQ(mp3sBelow(file("out")), (std::vector<std::string>{"CD1/fjord.mp3", "CD1/the sea.mp3"}));
+    // Two outputs of one source, left by an earlier run: the one at the planned path stays.
+    fs::copy_file(file("out/CD1/fjord.mp3"), file("out/CD1/fjord (old name).mp3"));
+    const ChildResult duplicate = sync("");
+    EXPECT_NE(duplicate.errors.find("1 removed: their sources have their output elsewhere"),
+              std::string::npos)
+        << duplicate.errors;
+    EXPECT_EQ(mp3sBelow(file("out")), (std::vector<std::string>{"CD1/fjord.mp3", "CD1/the sea.mp3"}));
+}
+
+// A setting that changes only tags retags (ReplayGain measured again, as an encode would give it);
+// one that changes the audio encodes.
+TEST_F(CvnhostTest, ASettingOfTheTagsRetagsAndOneOfTheAudioEncodes) {
+    ASSERT_NO_FATAL_FAILURE(writeTrack(file("lib/a.flac"), "A", 1.0));
+    ASSERT_NO_FATAL_FAILURE(writeTrack(file("lib/b.flac"), "B", 1.5));
+    const std::vector<std::string> base = {"encode",    "--update",  "--delete",
+                                           "--out-dir", file("out"), file("lib")};
+    ASSERT_EQ(cvnhost(base).exitStatus, 0);
+    struct Change {
+        std::vector<std::string> options;
+        std::string said;
+    };
+    const std::vector<Change> changes = {
+        {{"--replaygain", "album"}, "nothing to encode: 2 retagged"},
+        {{"--replaygain", "album", "--id3v2-version", "4"}, "nothing to encode: 2 retagged"},
+        {{"--replaygain", "album", "--id3v2-version", "4", "-V", "2"}, "2 of 2 track(s) encoded"},
+        {{"--id3v2-version", "4", "-V", "2"}, "nothing to encode: 2 retagged"},
+    };
+    for (const Change& change : changes) {
+        std::vector<std::string> arguments = base;
+        arguments.insert(arguments.end() - 1, change.options.begin(), change.options.end());
+        const ChildResult result = cvnhost(arguments);
+        EXPECT_EQ(result.exitStatus, 0) << result.errors;
+        EXPECT_NE(result.errors.find(change.said), std::string::npos) << change.said << ": " << result.errors;
+        std::vector<std::string> fresh = arguments;
+        fresh[std::find(fresh.begin(), fresh.end(), file("out")) - fresh.begin()] = file("fresh");
+        fs::remove_all(file("fresh"));
+        ASSERT_EQ(cvnhost(fresh).exitStatus, 0);
+        for (const std::string name : {"a.mp3", "b.mp3"}) {
+            std::map<std::string, std::string> ours = readId3v2WithMutagen(file("out/" + name));
+            std::map<std::string, std::string> theirs = readId3v2WithMutagen(file("fresh/" + name));
+            ours.erase("TXXX:CVNHOST_SOURCE");
+            theirs.erase("TXXX:CVNHOST_SOURCE");
+            EXPECT_EQ(ours, theirs) << change.said << ": " << name << " as a fresh run gives it";
+        }
+    }
+}
+
+} // namespace
+} // namespace cvn::test
