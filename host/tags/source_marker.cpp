@@ -1,13 +1,10 @@
 #include "tags/source_marker.h"
 
 #include "tags/folder_cover.h"
-#include "tags/taglib_lock.h"
+#include "tags/id3v2_frames.h"
 
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
-#include <taglib/id3v2tag.h>
-#include <taglib/mpegfile.h>
-#include <taglib/textidentificationframe.h>
 
 namespace cvnhost {
 
@@ -92,16 +89,10 @@ std::optional<SourceMarker> parseMarker(const std::string& text) {
 }
 
 std::optional<SourceMarker> readMarker(const std::string& path) {
-    const std::unique_lock<std::mutex> tagLibTurn = lockTagLib();
-    TagLib::MPEG::File file(path.c_str(), false);
-    if (!file.isValid() || !file.hasID3v2Tag()) {
-        return std::nullopt;
-    }
-    const auto* frame = TagLib::ID3v2::UserTextIdentificationFrame::find(file.ID3v2Tag(), kSourceMarkerName);
-    if (frame == nullptr || frame->fieldList().size() < 2) {
-        return std::nullopt;
-    }
-    return parseMarker(frame->fieldList()[1].to8Bit(true));
+    // The frame alone: --delete reads the marker of every MP3 below the output folder, and a tag
+    // may hold pictures of many megabytes.
+    const std::optional<std::string> text = userTextFrameOf(path, kSourceMarkerName);
+    return text ? parseMarker(*text) : std::nullopt;
 }
 
 } // namespace cvnhost

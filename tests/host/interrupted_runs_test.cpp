@@ -9,7 +9,10 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -125,6 +128,63 @@ TEST_F(CvnhostTest, SignalsLeaveTheOldOutputAndNoPartialFileUnderItsName) {
         if (!c.options.empty()) {
             EXPECT_TRUE(decodeWithMpg123(file("work/out.partial.mp3")).ok);
         }
+    }
+}
+
+// The seconds until a child ends, counted up to `limit`.
+double secondsUntilEnd(pid_t pid, double limit) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto elapsed = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    while (elapsed() < limit) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string pidText, name, state;
+        stat >> pidText >> name >> state;
+        if (!stat || state == "Z") {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return elapsed();
+}
+
+// A stop while standard input is copied and its writer sends nothing more (it stays for 20 s):
+// cvnhost ends within 3 s, as a stop, and leaves neither the copy nor an output.
+TEST_F(CvnhostTest, AStopEndsTheCopyOfASilentStandardInput) {
+    ASSERT_NO_FATAL_FAILURE(
+        writeAudio(file("in.wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 0.5}));
+    const uintmax_t wavSize = std::filesystem::file_size(file("in.wav"));
+    std::filesystem::create_directory(file("tmp"));
+    ASSERT_EQ(mkfifo(file("pipe").c_str(), 0600), 0);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        setenv("TMPDIR", file("tmp").c_str(), 1);
+        Child encode("/bin/sh", {"-c", "exec \"$0\" encode - \"$1\" < \"$2\"", CVN_HOST_PROGRAM,
+                                 file("out.mp3"), file("pipe")});
+        unsetenv("TMPDIR");
+        Child writer("/bin/sh",
+                     {"-c", "exec > \"$0\"; cat \"$1\"; exec sleep 20", file("pipe"), file("in.wav")});
+        // The stop comes once all there is has been copied, while the copy waits for more.
+        bool copied = false;
+        for (int wait = 0; wait < 2000 && !copied; ++wait) {
+            const std::vector<std::string> names = namesIn(file("tmp"));
+            std::error_code sizeError;
+            copied = names.size() == 1 &&
+                     std::filesystem::file_size(file("tmp/" + names[0]), sizeError) == wavSize;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ASSERT_TRUE(copied) << strsignal(signal) << ": the copy of standard input did not take the file";
+        kill(encode.pid(), signal);
+        const double seconds = secondsUntilEnd(encode.pid(), 5);
+        kill(writer.pid(), SIGKILL);
+        const ChildResult result = encode.wait();
+        EXPECT_LT(seconds, 3) << strsignal(signal) << ": the copy went on after the stop";
+        EXPECT_EQ(result.exitStatus, 130) << strsignal(signal) << ": " << result.errors;
+        EXPECT_NE(result.errors.find("standard input: not read to its end: stopped by the user"),
+                  std::string::npos)
+            << result.errors;
+        EXPECT_TRUE(namesIn(file("tmp")).empty()) << strsignal(signal);
+        EXPECT_FALSE(std::filesystem::exists(file("out.mp3"))) << strsignal(signal);
     }
 }
 
