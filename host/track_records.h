@@ -26,6 +26,9 @@ struct BatchItem {
     // With --replaygain album: a digest of the album's identity and its tracks' sources, so that an
     // album that gained or lost a track is measured again; else empty.
     std::string albumDigest;
+    // Where its folder cover is looked for: a folder above its own, up to its album's, when its own
+    // has none (cover_folders.h); empty: its own folder.
+    std::string coverFolder;
 };
 
 // Where a track goes: its output, and where a file cut short is kept (empty: STEM.partial.EXT).

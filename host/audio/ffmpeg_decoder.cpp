@@ -60,6 +60,7 @@ bool FfmpegDecoder::isReadElsewhere(const AVFormatContext& format) {
 
 std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(const std::string& path, std::string& error,
                                                    const char* refusalIfReadElsewhere) {
+    const FfmpegMessagesOf messages(path);
     std::unique_ptr<FfmpegDecoder> decoder(new FfmpegDecoder);
     if (const int status = decoder->input_.open(path); status != 0) {
         error = "is not audio that cvnhost reads (" + ffmpegError(status) + ")";
@@ -285,6 +286,7 @@ bool FfmpegDecoder::finish(std::string& error) {
 }
 
 int64_t FfmpegDecoder::read(float* samples, size_t count, std::string& error) {
+    const FfmpegMessagesOf messages(input_.path());
     if (!fill(count, error)) {
         return -1;
     }

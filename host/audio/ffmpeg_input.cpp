@@ -9,7 +9,11 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
 
 namespace cvnhost {
 
@@ -17,9 +21,86 @@ namespace {
 
 constexpr int kBufferSize = 1 << 16;
 
+// The least severe of FFmpeg's levels shown; AV_LOG_QUIET shows none.
+std::atomic<int> g_shownLevel{AV_LOG_QUIET};
+thread_local const std::string* t_path = nullptr;
+thread_local bool t_probe = false;
+// FFmpeg may give a line in several calls: it is shown whole, by its first part's level.
+thread_local std::string t_line;
+thread_local bool t_inLine = false;
+thread_local bool t_lineShown = false;
+
+bool isShown(int level) {
+    const int shown = g_shownLevel.load();
+    return level <= (t_probe && shown < AV_LOG_VERBOSE ? AV_LOG_QUIET : shown);
+}
+
+// The part of FFmpeg that speaks ("mov,mp4,m4a,3gp,3g2,mj2", "aac"), without the address that
+// FFmpeg's own log adds.
+std::string partOf(void* context) {
+    const AVClass* avClass = context != nullptr ? *static_cast<const AVClass* const*>(context) : nullptr;
+    const char* name =
+        avClass != nullptr && avClass->item_name != nullptr ? avClass->item_name(context) : nullptr;
+    return name != nullptr ? "[" + std::string(name) + "] " : "";
+}
+
+std::string formatted(const char* format, va_list arguments) {
+    va_list measure;
+    va_copy(measure, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    std::string text(static_cast<size_t>(std::max(length, 0)), '\0');
+    std::vsnprintf(text.data(), text.size() + 1, format, arguments);
+    return text;
+}
+
+void logToCvnhost(void* context, int level, const char* format, va_list arguments) {
+    if (!t_inLine) {
+        t_lineShown = isShown(level);
+        t_line = t_lineShown ? partOf(context) : std::string();
+    }
+    // A hidden part is formatted only to learn whether it ends its line.
+    const size_t length = std::strlen(format);
+    bool ends = length > 0 && format[length - 1] == '\n';
+    if (t_lineShown || !ends) {
+        const std::string text = formatted(format, arguments);
+        ends = !text.empty() && text.back() == '\n';
+        t_line += t_lineShown ? text : std::string();
+    }
+    t_inLine = !ends;
+    if (ends && t_lineShown) {
+        std::fprintf(stderr, "cvnhost: %s: %s", t_path != nullptr ? t_path->c_str() : "FFmpeg",
+                     t_line.c_str());
+    }
+}
+
+void routeFfmpegLog() {
+    static std::once_flag routed;
+    std::call_once(routed, [] { av_log_set_callback(logToCvnhost); });
+}
+
 } // namespace
 
+void showFfmpegMessages(bool everything) {
+    routeFfmpegLog();
+    g_shownLevel = everything ? AV_LOG_VERBOSE : AV_LOG_ERROR;
+    // FFmpeg skips the work of some messages below its own level.
+    av_log_set_level(g_shownLevel);
+}
+
+FfmpegMessagesOf::FfmpegMessagesOf(const std::string& path, bool probe)
+    : previousPath_(t_path), previousProbe_(t_probe) {
+    t_path = &path;
+    t_probe = probe;
+}
+
+FfmpegMessagesOf::~FfmpegMessagesOf() {
+    t_path = previousPath_;
+    t_probe = previousProbe_;
+}
+
 FfmpegInput::~FfmpegInput() {
+    const FfmpegMessagesOf messages(path_, t_probe);
     // The format first: closing it reads no more, and a custom AVIOContext is not its to free.
     avformat_close_input(&format_);
     if (io_ != nullptr) {
@@ -32,8 +113,8 @@ FfmpegInput::~FfmpegInput() {
 }
 
 int FfmpegInput::open(const std::string& path) {
-    // cvnhost names each problem with its file; FFmpeg's own log would say it again, unnamed.
-    av_log_set_level(AV_LOG_QUIET);
+    routeFfmpegLog();
+    path_ = path;
     descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat status {};
     if (descriptor_ >= 0 && fstat(descriptor_, &status) == 0 && S_ISREG(status.st_mode)) {

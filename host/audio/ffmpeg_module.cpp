@@ -4,6 +4,7 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <mutex>
 
 namespace cvnhost {
@@ -11,6 +12,8 @@ namespace cvnhost {
 namespace {
 
 constexpr const char* kModuleFileName = "libcvnhost_ffmpeg.so";
+
+std::atomic<bool> g_everyMessage{false};
 
 struct LoadedModule {
     const FfmpegModule* module = nullptr;
@@ -38,6 +41,7 @@ LoadedModule load() {
             return loaded;
         }
         loaded.module = entry();
+        loaded.module->showMessages(g_everyMessage.load());
         return loaded;
     }
     loaded.error =
@@ -46,6 +50,10 @@ LoadedModule load() {
 }
 
 } // namespace
+
+void showEveryFfmpegMessage() {
+    g_everyMessage = true;
+}
 
 const FfmpegModule* ffmpegModule(std::string& error) {
     static std::once_flag once;

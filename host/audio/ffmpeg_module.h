@@ -40,6 +40,9 @@ struct FfmpegModule {
     // Whether the codec of the file's first audio stream discards what it cannot hear (AAC, Vorbis,
     // WMA, ...), by FFmpeg's own description of it; nothing when the file cannot be read.
     std::optional<bool> (*isLossy)(const std::string& path);
+    // Which of FFmpeg's messages reach standard error, each naming its file: its errors, and with
+    // `everything` the rest up to its verbose level (ffmpeg_input.h).
+    void (*showMessages)(bool everything);
 };
 
 // The module's one export, looked up by this name.
@@ -49,5 +52,8 @@ using FfmpegModuleEntry = const FfmpegModule* (*)();
 // The module, loaded once (beside the program in the build tree, in lib/velmora of the install
 // tree); null with the cause in `error` when it cannot be loaded.
 const FfmpegModule* ffmpegModule(std::string& error);
+
+// Every FFmpeg message shown (--verbose), not its errors alone; set before the first file is read.
+void showEveryFfmpegMessage();
 
 } // namespace cvnhost

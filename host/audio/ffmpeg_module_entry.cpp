@@ -36,6 +36,7 @@ std::unique_ptr<ModuleDecoder> open(const std::string& path, const char* refusal
 }
 
 std::optional<bool> isLossy(const std::string& path) {
+    const FfmpegMessagesOf messages(path, true);
     FfmpegInput input;
     if (input.open(path) != 0) {
         return std::nullopt;
@@ -53,7 +54,7 @@ std::optional<bool> isLossy(const std::string& path) {
     return lossy;
 }
 
-const FfmpegModule kModule = {open, description, isLossy};
+const FfmpegModule kModule = {open, description, isLossy, showFfmpegMessages};
 
 } // namespace
 

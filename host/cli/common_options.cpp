@@ -1,5 +1,6 @@
 #include "cli/common_options.h"
 
+#include "audio/ffmpeg_module.h"
 #include "cli/command_line.h"
 #include "tags/input_tags.h"
 
@@ -46,6 +47,10 @@ void addFormatOptions(CLI::App& command, CommonOptions& options) {
                      "Leave the file as the plug-in wrote it (ID3v1 tag only)");
     command.add_option("--id3v2-version", options.id3v2Version, "ID3v2 version of the tag: 3 (default) or 4")
         ->check(CLI::IsMember({3, 4}));
+    // FFmpeg's log is process-wide, as its module is: the flag sets it as it is parsed.
+    command.add_flag_callback("-v,--verbose", showEveryFfmpegMessage,
+                              "Show every message of FFmpeg, which reads M4A, WMA, APE and the like "
+                              "(default: its errors only)");
 }
 
 void addTagOptions(CLI::App& command, CommonOptions& options, const std::string& source) {
@@ -56,14 +61,16 @@ void addTagOptions(CLI::App& command, CommonOptions& options, const std::string&
     command.add_option("--album-artist", options.albumArtist, help("Album artist"));
     command.add_option("--genre", options.tags.genre,
                        "Genre: any text in ID3v2; in ID3v1 only an ID3v1 genre name such as Rock");
-    command.add_option("--track", options.track, "Track number, N or N/TOTAL (N from 1 to 255)")
-        ->check([](const std::string& text) {
-            return parseTrackNumber(text) ? std::string() : "must be N or N/TOTAL with N from 1 to 255";
-        });
-    command.add_option("--disc", options.disc, help("Disc number, N or N/TOTAL"))
-        ->check([](const std::string& text) {
-            return parseNumberAndTotal(text).number ? std::string() : "must be N or N/TOTAL";
-        });
+    const auto numberAndTotal = [](const std::string& text) {
+        return parseNumberAndTotal(text).number
+                   ? std::string()
+                   : "must be N or N/TOTAL with N from 1 to " + std::to_string(kLargestNumber);
+    };
+    command
+        .add_option("--track", options.track,
+                    "Track number, N or N/TOTAL (N from 1 to " + std::to_string(kLargestNumber) + ")")
+        ->check(numberAndTotal);
+    command.add_option("--disc", options.disc, help("Disc number, N or N/TOTAL"))->check(numberAndTotal);
     command.add_option("--date", options.date, help("Date or year, such as 2024 or 2024-05-17"));
     command.add_option("--comment", options.comment, help("Comment"));
     command.add_option("--cover", options.coverFile, help("Front cover, a PNG or JPEG file"))
@@ -73,8 +80,9 @@ void addTagOptions(CLI::App& command, CommonOptions& options, const std::string&
 std::optional<TrackTags> givenTags(const CommonOptions& options) {
     TrackTags tags = options.tags;
     if (options.track) {
-        tags.track = parseTrackNumber(*options.track);
-        tags.trackTotal = parseNumberAndTotal(*options.track).total;
+        const NumberAndTotal track = parseNumberAndTotal(*options.track);
+        tags.track = track.number;
+        tags.trackTotal = track.total;
     }
     const auto setMore = [&](const char* name, const std::optional<std::string>& text) {
         if (text) {

@@ -6,6 +6,7 @@
 #include "files/standard_streams.h"
 #include "files/temporary_file.h"
 #include "planning/album_identity.h"
+#include "planning/cover_folders.h"
 #include "planning/library_sync.h"
 #include "planning/lossy_input.h"
 #include "planning/output_index.h"
@@ -222,6 +223,8 @@ std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vec
     if (command.replayGain == "album") {
         giveAlbums(planned->tracks, given);
     }
+    giveCoverFolders(planned->tracks,
+                     [&](const BatchItem& item) { return albumIdentityOf(tagsGivenTo(item, given)); });
     RunTracks run;
     for (const BatchItem& item : planned->tracks) {
         run.allSources.add(item);

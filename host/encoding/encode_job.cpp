@@ -105,7 +105,7 @@ std::string describeEncoding(int32_t formatIndex, uint32_t vbr) {
 EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, const EncodeOptions& options,
                              const std::atomic<bool>& stop, const ProgressCallback& progress) {
     std::string error;
-    std::optional<SourceMarker> marker = sourceMarkerOf(item.input, item.source, item.root);
+    std::optional<SourceMarker> marker = currentMarkerOf(item);
     std::unique_ptr<AudioInput> audio = AudioInput::open(item.input, error, options.raw);
     if (!audio) {
         EncodedTrack track;

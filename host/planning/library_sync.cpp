@@ -63,8 +63,7 @@ std::optional<std::string> albumOf(const BatchItem& item) {
 
 SyncDecision syncActionFor(const BatchItem& item, const EncodeOptions& options) {
     const std::optional<SourceMarker> marker = readMarker(item.output);
-    const std::optional<SourceMarker> now =
-        marker ? sourceMarkerOf(item.input, marker->source, marker->root) : std::nullopt;
+    const std::optional<SourceMarker> now = marker ? currentMarkerOf(item) : std::nullopt;
     if (!now) {
         return {};
     }
@@ -104,8 +103,7 @@ SyncDecision syncActionFor(const BatchItem& item, const EncodeOptions& options) 
 bool retagOutput(const BatchItem& item, const EncodeOptions& options, const TrackTags* measured,
                  std::string& error) {
     const std::optional<SourceMarker> old = readMarker(item.output);
-    const std::optional<SourceMarker> now =
-        old ? sourceMarkerOf(item.input, old->source, old->root) : std::nullopt;
+    const std::optional<SourceMarker> now = old ? currentMarkerOf(item) : std::nullopt;
     if (!now) {
         error = "cannot be read to write its tags again";
         return false;
@@ -138,8 +136,7 @@ bool retagOutput(const BatchItem& item, const EncodeOptions& options, const Trac
 
 bool updateMarkerOf(const BatchItem& item, const EncodeOptions& options, std::string& error) {
     const std::optional<SourceMarker> old = readMarker(item.output);
-    const std::optional<SourceMarker> now =
-        old ? sourceMarkerOf(item.input, old->source, old->root) : std::nullopt;
+    const std::optional<SourceMarker> now = old ? currentMarkerOf(item) : std::nullopt;
     if (!now) {
         error = "cannot be read to write its source marker again";
         return false;

@@ -40,7 +40,7 @@ std::optional<Lossiness> lossinessOf(const std::string& path) {
 bool copyMp3Input(const BatchItem& item, const EncodeOptions& options, std::string& error) {
     const TrackTags inputTags = inputTagsOf(item);
     TrackTags tags = outputTagsOf(item, options.givenTags, inputTags);
-    if (std::optional<SourceMarker> marker = sourceMarkerOf(item.input, item.source, item.root)) {
+    if (std::optional<SourceMarker> marker = currentMarkerOf(item)) {
         const std::optional<std::string> audio = audioDigestOf(item.input, error);
         if (!audio) {
             return false;

@@ -16,6 +16,7 @@ struct Placeholder {
     std::string name;
     std::optional<int> width;
     std::optional<std::string> fallback;
+    std::optional<std::string> suffix; // %disc+TEXT%
 };
 
 constexpr std::array<std::string_view, 13> kNames = {
@@ -33,6 +34,14 @@ std::optional<Placeholder> parsePlaceholder(const std::string& text, std::string
     std::string head = text.substr(0, bar);
     if (bar != std::string::npos) {
         placeholder.fallback = text.substr(bar + 1);
+    }
+    if (const size_t plus = head.find('+'); plus != std::string::npos) {
+        placeholder.suffix = head.substr(plus + 1);
+        head.resize(plus);
+        if (head.substr(0, head.find(':')) != "disc" || placeholder.fallback) {
+            error = "%" + text + "%: a text after + follows disc only, and takes no fallback";
+            return std::nullopt;
+        }
     }
     if (const size_t colon = head.find(':'); colon != std::string::npos) {
         const std::string digits = head.substr(colon + 1);
@@ -76,6 +85,14 @@ std::optional<int> numberOf(const Placeholder& placeholder, const TrackTags& tag
     const std::optional<std::string> disc = moreTag(tags, "DISCNUMBER");
     const NumberAndTotal parsed = disc ? parseNumberAndTotal(*disc) : NumberAndTotal{};
     return placeholder.name == "disc" ? parsed.number : parsed.total;
+}
+
+// Whether the album has more than one disc by the track's tags: a disc number, and a total that is
+// missing or above 1 (without a total, disc 1 cannot be told from the first of several).
+bool ofSeveralDiscs(const TrackTags& tags) {
+    const std::optional<std::string> disc = moreTag(tags, "DISCNUMBER");
+    const NumberAndTotal parsed = disc ? parseNumberAndTotal(*disc) : NumberAndTotal{};
+    return parsed.number && parsed.total.value_or(2) > 1;
 }
 
 std::string padded(int number, int width) {
@@ -204,6 +221,10 @@ std::string renderName(const std::string& nameTemplate, const TrackTags& tags, c
             if (isNumber(placeholder->name)) {
                 const std::optional<int> number = numberOf(*placeholder, tags);
                 const int width = placeholder->width.value_or(placeholder->name == "track" ? 2 : 1);
+                if (placeholder->suffix) {
+                    path += ofSeveralDiscs(tags) ? padded(*number, width) + *placeholder->suffix : "";
+                    return true;
+                }
                 path += number ? padded(*number, width)
                                : safeForFileName(placeholder->fallback.value_or(padded(0, width)));
                 return true;

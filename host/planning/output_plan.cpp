@@ -244,7 +244,7 @@ bool addManifestTracks(const OutputRequest& request, std::vector<BatchItem>& ite
             error = entry.input + ": a manifest track without an \"output\" needs --out-dir DIR";
             return false;
         }
-        BatchItem item{entry.input, {}, entry.tags, {}, {}, entry.input, std::nullopt, {}};
+        BatchItem item{entry.input, {}, entry.tags, {}, {}, entry.input, std::nullopt, {}, {}};
         const bool belowOutDirectory = entry.output && !outDirectory.empty() &&
                                        fs::path(*entry.output).is_relative() &&
                                        !isStandardStream(*entry.output);
@@ -277,14 +277,14 @@ std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::stri
     std::vector<bool> foundInFolder;
     if (!request.outDirectory.empty()) {
         for (const InputFile& input : *inputs) {
-            BatchItem item{input.path, {}, {}, {}, {}, input.source, input.root, {}};
+            BatchItem item{input.path, {}, {}, {}, {}, input.source, input.root, {}, {}};
             item.output = nameBelowOutDirectory(request, item, input.outputStem);
             items.push_back(std::move(item));
             foundInFolder.push_back(input.foundInFolder);
         }
     } else if (!pairedOutput.empty() && inputs->size() == 1) {
         items.push_back(
-            {(*inputs)[0].path, pairedOutput, {}, {}, {}, (*inputs)[0].source, (*inputs)[0].root, {}});
+            {(*inputs)[0].path, pairedOutput, {}, {}, {}, (*inputs)[0].source, (*inputs)[0].root, {}, {}});
         foundInFolder.push_back(false);
     } else if (!inputs->empty() || request.manifest.empty()) {
         error = !request.output.empty() ? "--output takes one input; use --out-dir for several"

@@ -9,11 +9,19 @@ namespace cvnhost {
 TrackTags outputTagsOf(const BatchItem& item, const TrackTags& given, const TrackTags& inputTags) {
     TrackTags tags = tagsGivenTo(item, given, inputTags);
     if (tags.pictures.empty() && !isStandardStream(item.input)) {
-        if (std::optional<Picture> cover = folderCoverOf(item.input)) {
+        if (std::optional<Picture> cover = folderCoverIn(coverFolderOf(item))) {
             tags.pictures.push_back(std::move(*cover));
         }
     }
     return tags;
+}
+
+std::filesystem::path coverFolderOf(const BatchItem& item) {
+    return item.coverFolder.empty() ? folderOf(item.input) : std::filesystem::path(item.coverFolder);
+}
+
+std::optional<SourceMarker> currentMarkerOf(const BatchItem& item) {
+    return sourceMarkerOf(item.input, item.source, item.root, coverFolderOf(item));
 }
 
 void setSourceMarker(TrackTags& tags, const SourceMarker& marker) {

@@ -12,6 +12,12 @@ namespace cvnhost {
 // of the input's folder when none of them has a picture.
 TrackTags outputTagsOf(const BatchItem& item, const TrackTags& given, const TrackTags& inputTags);
 
+// The folder whose cover file the track takes when it has no picture.
+std::filesystem::path coverFolderOf(const BatchItem& item);
+
+// The marker of the track's source as it is now (sourceMarkerOf), nothing for a source without one.
+std::optional<SourceMarker> currentMarkerOf(const BatchItem& item);
+
 // The marker among the tags, which the ID3v2 tag then carries (id3v2_tag.h).
 void setSourceMarker(TrackTags& tags, const SourceMarker& marker);
 

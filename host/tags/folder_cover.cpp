@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <deque>
 #include <map>
 #include <mutex>
 
@@ -52,11 +53,6 @@ std::map<size_t, fs::path> coverCandidatesIn(const fs::path& folder) {
     return candidates;
 }
 
-fs::path folderOf(const std::string& input) {
-    const fs::path folder = fs::path(input).parent_path();
-    return folder.empty() ? fs::path(".") : folder;
-}
-
 std::optional<Picture> findCover(const fs::path& folder) {
     for (const auto& [rank, path] : coverCandidatesIn(folder)) {
         std::string error;
@@ -69,20 +65,36 @@ std::optional<Picture> findCover(const fs::path& folder) {
 
 } // namespace
 
-std::optional<Picture> folderCoverOf(const std::string& input) {
+std::optional<Picture> folderCoverIn(const fs::path& folder) {
+    // The covers of the last few folders: tracks come in the order of their paths, a few at once,
+    // and a library's covers held for the whole run would grow with the library.
+    constexpr size_t kFoldersKept = 16;
     static std::mutex lock;
-    static std::map<fs::path, std::optional<Picture>> covers;
-    const fs::path folder = folderOf(input);
+    static std::deque<std::pair<fs::path, std::optional<Picture>>> covers;
     std::lock_guard<std::mutex> guard(lock);
-    auto found = covers.find(folder);
-    if (found == covers.end()) {
-        found = covers.emplace(folder, findCover(folder)).first;
+    const auto found =
+        std::find_if(covers.begin(), covers.end(), [&](const auto& entry) { return entry.first == folder; });
+    if (found != covers.end()) {
+        return found->second;
     }
-    return found->second;
+    if (covers.size() == kFoldersKept) {
+        covers.pop_front();
+    }
+    covers.emplace_back(folder, findCover(folder));
+    return covers.back().second;
 }
 
-std::string folderCoverIdentityOf(const std::string& input) {
-    const std::map<size_t, fs::path> candidates = coverCandidatesIn(folderOf(input));
+bool holdsCoverFile(const fs::path& folder) {
+    return !coverCandidatesIn(folder).empty();
+}
+
+fs::path folderOf(const std::string& input) {
+    const fs::path folder = fs::path(input).parent_path();
+    return folder.empty() ? fs::path(".") : folder;
+}
+
+std::string folderCoverIdentityIn(const fs::path& folder) {
+    const std::map<size_t, fs::path> candidates = coverCandidatesIn(folder);
     if (candidates.empty()) {
         return {};
     }

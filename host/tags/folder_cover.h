@@ -5,16 +5,23 @@
 
 #include "tags/track_tags.h"
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
 namespace cvnhost {
 
-// The cover of the folder that holds `input`; each folder is looked into once per run.
-std::optional<Picture> folderCoverOf(const std::string& input);
+// The folder that holds `input` ("." for a bare name).
+std::filesystem::path folderOf(const std::string& input);
 
-// Which cover file that folder has, as a source marker keeps it ("NAME SIZE TIME", empty for none),
+// The cover of `folder`; the last few folders are remembered.
+std::optional<Picture> folderCoverIn(const std::filesystem::path& folder);
+
+// Whether `folder` has a file of a cover's name (whether it reads as a picture aside).
+bool holdsCoverFile(const std::filesystem::path& folder);
+
+// Which cover file `folder` has, as a source marker keeps it ("NAME SIZE TIME", empty for none),
 // so that a cover added, replaced or removed is noticed at the cost of a listing.
-std::string folderCoverIdentityOf(const std::string& input);
+std::string folderCoverIdentityIn(const std::filesystem::path& folder);
 
 } // namespace cvnhost

@@ -4,6 +4,9 @@
 #include "tags/source_marker.h"
 #include "tags/taglib_lock.h"
 
+#include "lame_enc_interface.hpp"
+#include "share/win32/plugin_entry_points.h"
+
 #include <taglib/attachedpictureframe.h>
 #include <taglib/commentsframe.h>
 #include <taglib/id3v2tag.h>
@@ -12,6 +15,7 @@
 #include <taglib/tpropertymap.h>
 #include <taglib/tstring.h>
 
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -26,8 +30,9 @@ TagLib::String utf8(const std::optional<std::string>& text) {
     return text ? TagLib::String(*text, TagLib::String::UTF8) : TagLib::String();
 }
 
-// The MusicBrainz identifiers go into TXXX frames under the descriptions that MusicBrainz Picard
-// writes and players look for; TagLib would write them in capitals.
+// The TXXX frames whose descriptions MusicBrainz Picard writes in mixed case, by the property names
+// that TagLib and Picard's Vorbis comments give them; TagLib would write them in capitals, or under
+// its own names ("MUSICBRAINZ ALBUM TYPE"), which Picard and players do not look for.
 const std::map<std::string, std::string>& musicBrainzDescriptions() {
     static const std::map<std::string, std::string> descriptions = {
         {"MUSICBRAINZ_ALBUMID", "MusicBrainz Album Id"},
@@ -37,16 +42,42 @@ const std::map<std::string, std::string>& musicBrainzDescriptions() {
         {"MUSICBRAINZ_RELEASETRACKID", "MusicBrainz Release Track Id"},
         {"MUSICBRAINZ_WORKID", "MusicBrainz Work Id"},
         {"MUSICBRAINZ_DISCID", "MusicBrainz Disc Id"},
-        {"MUSICBRAINZ_ALBUMSTATUS", "MusicBrainz Album Status"},
-        {"MUSICBRAINZ_ALBUMTYPE", "MusicBrainz Album Type"},
+        {"MUSICBRAINZ_ORIGINALALBUMID", "MusicBrainz Original Album Id"},
+        {"MUSICBRAINZ_ORIGINALARTISTID", "MusicBrainz Original Artist Id"},
+        {"MUSICBRAINZ_TRMID", "MusicBrainz TRM Id"},
+        {"RELEASETYPE", "MusicBrainz Album Type"},
+        {"RELEASESTATUS", "MusicBrainz Album Status"},
         {"RELEASECOUNTRY", "MusicBrainz Album Release Country"},
+        {"MUSICIP_PUID", "MusicIP PUID"},
+        {"FINGERPRINT", "MusicMagic Fingerprint"},
+        {"ACOUSTID_ID", "Acoustid Id"},
+        {"ACOUSTID_FINGERPRINT", "Acoustid Fingerprint"},
+        {"WRITER", "Writer"},
     };
     return descriptions;
 }
 
-// Texts that describe the input file, not the track: the MP3 has an encoder of its own.
+// Texts that describe the input file, not the track: the program that wrote it and its settings.
+// The MP3 names its own encoder (TSSE, encoderSoftware).
 bool describesTheInput(const std::string& name) {
-    return name == "ENCODER" || name == "ENCODING";
+    return name == "ENCODER" || name == "ENCODING" || name == "ENCODERSETTINGS" || name == "ENCODER_OPTIONS";
+}
+
+// The encoder library that made the audio, as the encoder project's program names itself in TSSE
+// ("LAME 64bits version 3.100 (http://lame.sf.net)"), from what the library the plug-in has bound
+// says of itself (beVersion): so it names the library that encoded, whichever is installed. Its
+// "64bits" is the width of a pointer, the same in every module of the process. Nothing when no
+// library is bound.
+std::optional<std::string> encoderSoftware() {
+    const auto version =
+        share::procedure<BE_VersionFunction>(GetModuleHandleA(BE_ENCODER_LIBRARY_FILE_NAME), "beVersion");
+    BE_VersionInfo info{};
+    if (version == nullptr || version(&info) != BE_SUCCESS) {
+        return std::nullopt;
+    }
+    const std::string homePage(info.homePage, strnlen(info.homePage, sizeof info.homePage));
+    return "LAME " + std::to_string(sizeof(void*) * 8) + "bits version " + std::to_string(info.engineMajor) +
+           "." + std::to_string(info.engineMinor) + (homePage.empty() ? "" : " (" + homePage + ")");
 }
 
 TagLib::StringList textsOf(const std::vector<std::string>& values) {
@@ -81,6 +112,9 @@ TagLib::PropertyMap propertiesOf(const TrackTags& tags) {
     set(kArtistName, tags.artist);
     set(kAlbumName, tags.album);
     set(kGenreName, tags.genre);
+    if (const std::optional<std::string> software = encoderSoftware()) {
+        properties["ENCODING"] = TagLib::StringList(utf8(software));
+    }
     if (tags.track) {
         properties["TRACKNUMBER"] = TagLib::StringList(
             TagLib::String(std::to_string(*tags.track) +

@@ -154,20 +154,6 @@ std::vector<Picture> picturesOf(TagLib::File* file) {
     return pictures;
 }
 
-// A number from 1 to 999 at the start of `text` (leading zeros are padding); nothing otherwise.
-std::optional<int> leadingNumber(const std::string& text) {
-    size_t at = text.find_first_not_of(' ');
-    int number = 0;
-    size_t digits = 0;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at, ++digits) {
-        number = number * 10 + (text[at] - '0');
-        if (number > 999) {
-            return std::nullopt;
-        }
-    }
-    return digits > 0 && number > 0 ? std::optional<int>(number) : std::nullopt;
-}
-
 } // namespace
 
 std::optional<Picture> readCover(const std::string& path, std::string& error) {
@@ -205,20 +191,6 @@ std::optional<Picture> readCover(const std::string& path, std::string& error) {
     return std::nullopt;
 }
 
-NumberAndTotal parseNumberAndTotal(const std::string& text) {
-    NumberAndTotal parsed;
-    parsed.number = leadingNumber(text);
-    const size_t slash = text.find('/');
-    if (parsed.number && slash != std::string::npos) {
-        parsed.total = leadingNumber(text.substr(slash + 1));
-    }
-    return parsed;
-}
-
-std::string numberAndTotalText(const NumberAndTotal& parsed) {
-    return std::to_string(*parsed.number) + (parsed.total ? "/" + std::to_string(*parsed.total) : "");
-}
-
 namespace {
 
 // The fields of their own (title, artist, album, genre, track and disc with their totals) from a
@@ -233,7 +205,7 @@ TrackTags fieldsOf(const TagLib::PropertyMap& properties) {
     };
     const auto total = [&](const char* name, const char* otherName) -> std::optional<int> {
         const std::optional<std::string> text = first(name) ? first(name) : first(otherName);
-        return text ? leadingNumber(*text) : std::nullopt;
+        return text ? parseNumberAndTotal(*text).number : std::nullopt;
     };
     TrackTags tags;
     tags.title = first(kTitleName);
@@ -241,8 +213,9 @@ TrackTags fieldsOf(const TagLib::PropertyMap& properties) {
     tags.album = first(kAlbumName);
     tags.genre = first(kGenreName);
     if (const std::optional<std::string> track = first("TRACKNUMBER")) {
-        tags.track = parseTrackNumber(*track);
-        tags.trackTotal = parseNumberAndTotal(*track).total;
+        const NumberAndTotal parsed = parseNumberAndTotal(*track);
+        tags.track = parsed.number;
+        tags.trackTotal = parsed.total;
     }
     if (!tags.trackTotal) {
         tags.trackTotal = total("TRACKTOTAL", "TOTALTRACKS");
@@ -277,6 +250,92 @@ void addOtherTexts(const TagLib::PropertyMap& properties, TrackTags& tags) {
     }
 }
 
+// The names other taggers and formats give a text, as the one name the ID3v2 tag is written from:
+// FFmpeg's ENCODED_BY, Picard's APEv2 names of the release type and status, the names TagLib makes
+// of TXXX descriptions it does not know (an MP3 input tagged by Picard), Picard's Vorbis KEY and
+// WEBSITE. Where both are there, the one name's own values stay.
+void useCommonNames(TrackTags& tags) {
+    static const std::pair<const char*, const char*> names[] = {
+        {"ENCODED_BY", "ENCODEDBY"},
+        {"ENCODED-BY", "ENCODEDBY"},
+        {"MUSICBRAINZ_ALBUMTYPE", "RELEASETYPE"},
+        {"MUSICBRAINZ_ALBUMSTATUS", "RELEASESTATUS"},
+        {"MUSICBRAINZ ORIGINAL ALBUM ID", "MUSICBRAINZ_ORIGINALALBUMID"},
+        {"MUSICBRAINZ ORIGINAL ARTIST ID", "MUSICBRAINZ_ORIGINALARTISTID"},
+        {"MUSICBRAINZ TRM ID", "MUSICBRAINZ_TRMID"},
+        {"MUSICBRAINZ DISC ID", "MUSICBRAINZ_DISCID"},
+        {"MUSICMAGIC FINGERPRINT", "FINGERPRINT"},
+        {"KEY", "INITIALKEY"},
+        {"WEBSITE", "ARTISTWEBPAGE"},
+    };
+    for (const auto& [other, common] : names) {
+        if (const auto found = tags.more.find(other); found != tags.more.end()) {
+            tags.more.emplace(common, std::move(found->second));
+            tags.more.erase(found);
+        }
+    }
+}
+
+// Picard's Vorbis MOVEMENT and MOVEMENTTOTAL, and an MP4 file's count (©mvc), as the one text
+// "2/4" of MOVEMENTNUMBER, as ID3v2 keeps them (MVIN).
+void joinMovementNumber(TrackTags& tags) {
+    const auto takeFirst = [&](std::initializer_list<const char*> names) -> std::optional<std::string> {
+        std::optional<std::string> taken;
+        for (const char* name : names) {
+            if (const auto found = tags.more.find(name); found != tags.more.end()) {
+                if (!taken && !found->second.empty()) {
+                    taken = found->second.front();
+                }
+                tags.more.erase(found);
+            }
+        }
+        return taken;
+    };
+    const std::optional<std::string> number = takeFirst({"MOVEMENTNUMBER", "MOVEMENT"});
+    const std::optional<std::string> total = takeFirst({"MOVEMENTTOTAL", "MOVEMENTCOUNT"});
+    if (number) {
+        const bool joined = number->find('/') != std::string::npos || !total;
+        tags.more["MOVEMENTNUMBER"] = {joined ? *number : *number + "/" + *total};
+    } else if (total) {
+        tags.more["MOVEMENTTOTAL"] = {*total};
+    }
+}
+
+// An ID3v2.3 tag as cvnhost writes it holds the original date twice: its year in TORY, and whole
+// in TXXX:ORIGINALDATE; TagLib reads both as values of ORIGINALDATE. A value that begins another
+// is the same date, shorter.
+void keepWholeOriginalDate(TrackTags& tags) {
+    const auto found = tags.more.find("ORIGINALDATE");
+    if (found == tags.more.end()) {
+        return;
+    }
+    std::vector<std::string>& dates = found->second;
+    const auto isPartOfAnother = [&](const std::string& date) {
+        return std::any_of(dates.begin(), dates.end(), [&](const std::string& other) {
+            return other.size() > date.size() && other.compare(0, date.size(), date) == 0;
+        });
+    };
+    std::vector<std::string> whole;
+    std::copy_if(dates.begin(), dates.end(), std::back_inserter(whole),
+                 [&](const std::string& date) { return !isPartOfAnother(date); });
+    dates = std::move(whole);
+}
+
+// TagLib gives an MP4 file's ©too, the program that wrote the file ("Lavf59.27.100"), as
+// ENCODEDBY, which ID3v2 keeps for a person (TENC). The person is ©enc, which TagLib leaves out.
+void takeMp4EncodedBy(TagLib::File* file, TrackTags& tags) {
+    auto* mp4 = dynamic_cast<TagLib::MP4::File*>(file);
+    if (mp4 == nullptr || mp4->tag() == nullptr) {
+        return;
+    }
+    tags.more.erase("ENCODEDBY");
+    if (mp4->tag()->contains("\251enc")) {
+        for (const TagLib::String& value : mp4->tag()->item("\251enc").toStringList()) {
+            tags.more["ENCODEDBY"].push_back(utf8(value));
+        }
+    }
+}
+
 } // namespace
 
 std::optional<TrackTags> readInputTags(const std::string& path) {
@@ -295,6 +354,10 @@ std::optional<TrackTags> readInputTags(const std::string& path) {
     const TagLib::PropertyMap properties = reference.file()->properties();
     TrackTags tags = fieldsOf(properties);
     addOtherTexts(properties, tags);
+    takeMp4EncodedBy(reference.file(), tags);
+    useCommonNames(tags);
+    joinMovementNumber(tags);
+    keepWholeOriginalDate(tags);
     t_pictureLeftOut = false;
     tags.pictures = picturesOf(reference.file());
     static std::set<std::string> noted; // under TagLib's lock, as the tags are read

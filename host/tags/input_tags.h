@@ -17,13 +17,4 @@ std::optional<TrackTags> readInputTags(const std::string& path);
 // cause in `error` when it cannot be read or is neither.
 std::optional<Picture> readCover(const std::string& path, std::string& error);
 
-// A track or disc number with its total: "3/12" gives 3 and 12; "03" gives 3 and nothing.
-struct NumberAndTotal {
-    std::optional<int> number;
-    std::optional<int> total;
-};
-NumberAndTotal parseNumberAndTotal(const std::string& text);
-// "3/12", or "3" without a total; `parsed` holds a number.
-std::string numberAndTotalText(const NumberAndTotal& parsed);
-
 } // namespace cvnhost

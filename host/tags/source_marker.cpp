@@ -9,7 +9,8 @@
 namespace cvnhost {
 
 std::optional<SourceMarker> sourceMarkerOf(const std::string& input, const std::string& source,
-                                           const std::optional<std::string>& root) {
+                                           const std::optional<std::string>& root,
+                                           const std::filesystem::path& coverFolder) {
     struct stat status {};
     if (source.empty() || stat(input.c_str(), &status) != 0) {
         return std::nullopt;
@@ -19,7 +20,7 @@ std::optional<SourceMarker> sourceMarkerOf(const std::string& input, const std::
     marker.root = root;
     marker.size = static_cast<uintmax_t>(status.st_size);
     marker.modified = static_cast<int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec;
-    marker.cover = folderCoverIdentityOf(input);
+    marker.cover = folderCoverIdentityIn(coverFolder);
     return marker;
 }
 

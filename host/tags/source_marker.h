@@ -10,6 +10,7 @@
 #include "tags/track_tags.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,7 +47,8 @@ struct SourceMarker {
 // The marker of `input` as it is now, its source, root, size, time and folder cover filled; nothing
 // when it cannot be examined or has no source name.
 std::optional<SourceMarker> sourceMarkerOf(const std::string& input, const std::string& source,
-                                           const std::optional<std::string>& root);
+                                           const std::optional<std::string>& root,
+                                           const std::filesystem::path& coverFolder);
 
 // The marker as the frame holds it (one JSON object), and back; nothing for a text that is not one.
 std::string markerText(const SourceMarker& marker);

@@ -80,7 +80,8 @@ bool replaceId3v1(const std::string& path, const TrackTags& tags, bool stripAll,
     putField(tag + 33, 30, info.artist);
     putField(tag + 63, 30, info.album);
     putField(tag + 93, 4, id3v1YearOf(tags).value_or("").c_str());
-    tag[126] = static_cast<char>(tags.track.value_or(0));
+    // The plug-in's rule: the byte it is handed is one less than the track, 255 for none.
+    tag[126] = static_cast<char>(info.track == 255 ? 0 : info.track + 1);
     tag[127] =
         static_cast<char>(TagLib::ID3v1::genreIndex(TagLib::String(info.genre, TagLib::String::Latin1)));
     const bool written = pwrite(descriptor, tag, kId3v1Bytes, start) == static_cast<ssize_t>(kId3v1Bytes);

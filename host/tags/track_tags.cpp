@@ -38,6 +38,20 @@ bool isValidUtf8(const std::string& text) {
     return true;
 }
 
+// A number from 1 to kLargestNumber at the start of `text`; nothing otherwise.
+std::optional<int> leadingNumber(const std::string& text) {
+    size_t at = text.find_first_not_of(' ');
+    int number = 0;
+    size_t digits = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at, ++digits) {
+        number = number * 10 + (text[at] - '0');
+        if (number > kLargestNumber) {
+            return std::nullopt;
+        }
+    }
+    return digits > 0 && number > 0 ? std::optional<int>(number) : std::nullopt;
+}
+
 } // namespace
 
 TrackTags mergeTags(const TrackTags& given, const TrackTags& fromInput) {
@@ -117,31 +131,27 @@ CVN_TrackInfo trackInfoFor(const TrackTags& tags) {
     copyField(info.album, tags.album);
     copyField(info.artist, tags.artist);
     copyField(info.genre, tags.genre);
-    info.track = static_cast<uint8_t>(tags.track ? *tags.track - 1 : 255);
+    const bool fits = tags.track && *tags.track >= 1 && *tags.track <= 255;
+    info.track = static_cast<uint8_t>(fits ? *tags.track - 1 : 255);
     return info;
 }
 
+NumberAndTotal parseNumberAndTotal(const std::string& text) {
+    NumberAndTotal parsed;
+    parsed.number = leadingNumber(text);
+    const size_t slash = text.find('/');
+    if (parsed.number && slash != std::string::npos) {
+        parsed.total = leadingNumber(text.substr(slash + 1));
+    }
+    return parsed;
+}
+
+std::string numberAndTotalText(const NumberAndTotal& parsed) {
+    return std::to_string(*parsed.number) + (parsed.total ? "/" + std::to_string(*parsed.total) : "");
+}
+
 std::optional<int> parseTrackNumber(const std::string& text) {
-    size_t at = 0;
-    while (at < text.size() && text[at] == ' ') {
-        ++at;
-    }
-    // Leading zeros ("00012") are padding, not digits of the number.
-    size_t digits = 0;
-    while (at + 1 < text.size() && text[at] == '0' && text[at + 1] >= '0' && text[at + 1] <= '9') {
-        ++at;
-        ++digits;
-    }
-    int number = 0;
-    size_t significant = 0;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9' && significant < 4; ++at, ++significant) {
-        number = number * 10 + (text[at] - '0');
-    }
-    digits += significant;
-    if (digits == 0 || number < 1 || number > 255) {
-        return std::nullopt;
-    }
-    return number;
+    return parseNumberAndTotal(text).number;
 }
 
 } // namespace cvnhost

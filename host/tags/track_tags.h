@@ -60,10 +60,24 @@ TrackTags mergeTags(const TrackTags& given, const TrackTags& fromInput);
 std::string toLatin1(const std::string& utf8);
 
 // The CVN_TrackInfo for the plug-in: texts in Latin-1, the track byte one less than the track number
-// (255, which the tag shows as no number, when there is none).
+// (255, which the tag shows as no number, when there is none or it is above 255: the ID3v1 tag
+// shows no number rather than a wrong one, and the ID3v2 tag keeps it whole).
 CVN_TrackInfo trackInfoFor(const TrackTags& tags);
 
-// The track number in a text such as "3" or "3/12"; nothing when there is none in 1 to 255.
+// The largest track or disc number taken, wherever it comes from (a tag, an option, a manifest).
+inline constexpr int kLargestNumber = 999;
+
+// A track or disc number with its total, each from 1 to kLargestNumber: "3/12" gives 3 and 12;
+// "03" gives 3 and nothing; leading zeros are padding.
+struct NumberAndTotal {
+    std::optional<int> number;
+    std::optional<int> total;
+};
+NumberAndTotal parseNumberAndTotal(const std::string& text);
+// "3/12", or "3" without a total; `parsed` holds a number.
+std::string numberAndTotalText(const NumberAndTotal& parsed);
+
+// The number of parseNumberAndTotal alone.
 std::optional<int> parseTrackNumber(const std::string& text);
 
 } // namespace cvnhost

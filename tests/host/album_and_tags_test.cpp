@@ -199,5 +199,115 @@ TEST_F(CvnhostTest, EveryValueOfEveryTagReachesItsFrame) {
     EXPECT_EQ(readId3v2FramesAsWritten(file("again.mp3")).at("APIC:封面"), "0 1 image/png");
 }
 
+// The tags MusicBrainz Picard writes into a FLAC file reach the frames Picard writes into an MP3
+// (its ID3 tag mapping), TXXX descriptions in its case; an MP3 input so tagged gives them again.
+TEST_F(CvnhostTest, PicardsTagsReachPicardsFrames) {
+    const std::map<std::string, std::string> texts = {
+        {"TITLE", "Title"},
+        {"MUSICBRAINZ_ALBUMID", "album-id"},
+        {"MUSICBRAINZ_ARTISTID", "artist-id"},
+        {"MUSICBRAINZ_ALBUMARTISTID", "album-artist-id"},
+        {"MUSICBRAINZ_RELEASEGROUPID", "group-id"},
+        {"MUSICBRAINZ_TRACKID", "recording-id"},
+        {"MUSICBRAINZ_RELEASETRACKID", "track-id"},
+        {"MUSICBRAINZ_WORKID", "work-id"},
+        {"MUSICBRAINZ_DISCID", "disc-id"},
+        {"MUSICBRAINZ_ORIGINALALBUMID", "original-album-id"},
+        {"MUSICBRAINZ_ORIGINALARTISTID", "original-artist-id"},
+        {"MUSICBRAINZ_TRMID", "trm-id"},
+        {"RELEASETYPE", "album"},
+        {"RELEASESTATUS", "official"},
+        {"RELEASECOUNTRY", "GB"},
+        {"MUSICIP_PUID", "puid"},
+        {"FINGERPRINT", "musicmagic"},
+        {"ACOUSTID_ID", "acoustid"},
+        {"ACOUSTID_FINGERPRINT", "AQAA"},
+        {"BARCODE", "5012345678900"},
+        {"CATALOGNUMBER", "CAT 1"},
+        {"ASIN", "B000002UAL"},
+        {"SCRIPT", "Latn"},
+        {"LICENSE", "cc-by"},
+        {"ARTISTS", "Artist"},
+        {"WRITER", "Writer"},
+        {"KEY", "Am"},
+        {"WEBSITE", "http://example.org/"},
+        {"MOVEMENT", "2"},
+        {"MOVEMENTTOTAL", "4"},
+        {"LABEL", "Label"},
+        {"MEDIA", "CD"},
+        {"ORIGINALDATE", "1999-03-04"},
+    };
+    ASSERT_NO_FATAL_FAILURE(
+        writeAudio(file("in.flac"), {"", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, 0.5}));
+    {
+        TagLib::FLAC::File input(file("in.flac").c_str());
+        TagLib::PropertyMap properties;
+        for (const auto& [key, value] : texts) {
+            properties[key] = TagLib::StringList(TagLib::String(value, TagLib::String::UTF8));
+        }
+        input.setProperties(properties);
+        ASSERT_TRUE(input.save());
+    }
+    struct Row {
+        std::string frame, value, valueIn23; // valueIn23 empty: the same
+    };
+    const std::vector<Row> rows = {
+        {"TXXX:MusicBrainz Album Id", "album-id", ""},
+        {"TXXX:MusicBrainz Artist Id", "artist-id", ""},
+        {"TXXX:MusicBrainz Album Artist Id", "album-artist-id", ""},
+        {"TXXX:MusicBrainz Release Group Id", "group-id", ""},
+        {"UFID:http://musicbrainz.org", "UFID(owner='http://musicbrainz.org', data=b'recording-id')", ""},
+        {"TXXX:MusicBrainz Release Track Id", "track-id", ""},
+        {"TXXX:MusicBrainz Work Id", "work-id", ""},
+        {"TXXX:MusicBrainz Disc Id", "disc-id", ""},
+        {"TXXX:MusicBrainz Original Album Id", "original-album-id", ""},
+        {"TXXX:MusicBrainz Original Artist Id", "original-artist-id", ""},
+        {"TXXX:MusicBrainz TRM Id", "trm-id", ""},
+        {"TXXX:MusicBrainz Album Type", "album", ""},
+        {"TXXX:MusicBrainz Album Status", "official", ""},
+        {"TXXX:MusicBrainz Album Release Country", "GB", ""},
+        {"TXXX:MusicIP PUID", "puid", ""},
+        {"TXXX:MusicMagic Fingerprint", "musicmagic", ""},
+        {"TXXX:Acoustid Id", "acoustid", ""},
+        {"TXXX:Acoustid Fingerprint", "AQAA", ""},
+        {"TXXX:BARCODE", "5012345678900", ""},
+        {"TXXX:CATALOGNUMBER", "CAT 1", ""},
+        {"TXXX:ASIN", "B000002UAL", ""},
+        {"TXXX:SCRIPT", "Latn", ""},
+        {"TXXX:LICENSE", "cc-by", ""},
+        {"TXXX:ARTISTS", "Artist", ""},
+        {"TXXX:Writer", "Writer", ""},
+        {"TKEY", "Am", ""},
+        {"WOAR:http://example.org/", "http://example.org/", ""},
+        {"MVIN", "2/4", ""},
+        {"TPUB", "Label", ""},
+        {"TMED", "CD", ""},
+        {"TDOR", "1999-03-04", "1999"},
+        {"TXXX:ORIGINALDATE", "(missing)", "1999-03-04"},
+    };
+    struct Case {
+        std::string input, output, version;
+    };
+    // Each MP3 made from the FLAC is the input of the next of its version.
+    const std::vector<Case> cases = {{"in.flac", "out4.mp3", "4"},
+                                     {"in.flac", "out3.mp3", "3"},
+                                     {"out4.mp3", "again4.mp3", "4"},
+                                     {"out3.mp3", "again3.mp3", "3"}};
+    for (const Case& c : cases) {
+        const ChildResult result =
+            cvnhost({"encode", "--id3v2-version", c.version, file(c.input), file(c.output)});
+        ASSERT_EQ(result.exitStatus, 0) << result.errors;
+        const std::map<std::string, std::string> frames = readId3v2WithMutagen(file(c.output));
+        for (const Row& row : rows) {
+            const std::string& value = c.version == "3" && !row.valueIn23.empty() ? row.valueIn23 : row.value;
+            EXPECT_EQ(frames.count(row.frame) ? frames.at(row.frame) : "(missing)", value)
+                << c.input << " in 2." << c.version << ": " << row.frame;
+        }
+        for (const auto& [key, value] : frames) {
+            EXPECT_EQ(key.find("TXXX:MUSICBRAINZ"), std::string::npos) << c.input << ": " << key;
+        }
+    }
+}
+
 } // namespace
 } // namespace cvn::test

@@ -41,7 +41,7 @@ TEST_F(CvnhostTest, MisusesAreNamedWithWhatWasMeant) {
         {{"transcode"}, 2, "unknown command 'transcode' (the commands: encode, demo"},
         {{"-V"}, 2, "-V is an option of a command: cvnhost encode -V"},
         {{"--verison"}, 2, "unknown option --verison; did you mean --version?"},
-        {{"-v"}, 2, "unknown option -v; did you mean --version?"},
+        {{"-v"}, 2, "-v is an option of a command: cvnhost encode -v"},
         {{"encode", "--bitrat", "128", in, out},
          2,
          "encode: unknown option --bitrat; did you mean --bitrate?"},

@@ -139,3 +139,33 @@ TEST_F(CvnhostTest, ASettingOfTheTagsRetagsAndOneOfTheAudioEncodes) {
 
 } // namespace
 } // namespace cvn::test
+
+namespace cvn::test {
+namespace {
+
+// The discs of an album take the album folder's cover; a folder above several albums lends none.
+TEST_F(CvnhostTest, ADiscFolderTakesItsAlbumFoldersCover) {
+    for (const std::string disc : {"CD1", "CD2"}) {
+        ASSERT_NO_FATAL_FAILURE(writeTrack(file("lib/Artist/Album/" + disc + "/t.flac"), disc, 0.3));
+    }
+    Metadata single;
+    single.title = "S";
+    single.artist = "Artist";
+    single.album = "Single";
+    fs::create_directories(file("lib/Artist/Single"));
+    writeAudio(file("lib/Artist/Single/s.flac"), {"", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, 0.3},
+               single);
+    writeText(file("lib/Artist/Album/cover.png"), std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR-album", 22));
+    writeText(file("lib/Artist/folder.png"), std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+    ASSERT_EQ(cvnhost({"encode", "--quiet", "--out-dir", file("out"), file("lib")}).exitStatus, 0);
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"Artist/Album/CD1/t.mp3", "image/png 22 3"},
+        {"Artist/Album/CD2/t.mp3", "image/png 22 3"},
+        {"Artist/Single/s.mp3", ""}};
+    for (const auto& [output, picture] : expected) {
+        EXPECT_EQ(readId3v2WithMutagen(file("out/" + output))["APIC"], picture) << output;
+    }
+}
+
+} // namespace
+} // namespace cvn::test

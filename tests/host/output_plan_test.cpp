@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 namespace cvn::test {
 namespace {
@@ -68,7 +69,7 @@ TEST(WritePlan, PathsThatAreNoPlaceToWriteAreRefused) {
     std::filesystem::create_symlink(file("old.mp3"), file("to-old.mp3"));
     const std::string in = file("in.wav");
     const auto track = [](const std::string& input, const std::string& output) {
-        return cvnhost::BatchItem{input, output, {}, {}, {}, {}, {}, {}};
+        return cvnhost::BatchItem{input, output, {}, {}, {}, {}, {}, {}, {}};
     };
     const auto rules = [](const std::string& outDirectory, const std::string& manifest,
                           const std::string& report) {
@@ -178,6 +179,44 @@ TEST(OutputName, TemplatesGiveNamesFromTags) {
     EXPECT_EQ(cvnhost::renderName("%artist%/%track% %title%", cvnhost::TrackTags{}, "in"),
               "Unknown Artist/00 in");
     for (const std::string bad : {"%artst%", "%title:2%", "%track:x%", "%title", "/abs/%title%", ""}) {
+        std::string error;
+        EXPECT_FALSE(cvnhost::checkNameTemplate(bad, error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+}
+
+// %disc+TEXT%: the disc and TEXT for an album of several discs, nothing for a lone disc; %disc%
+// keeps its 0 for a track without a disc number.
+TEST(OutputName, TheDiscIsLeftOutOfTheNameOfALoneDisc) {
+    struct Case {
+        std::optional<std::string> disc; // DISCNUMBER
+        std::string nameTemplate, name;
+    };
+    const std::vector<Case> cases = {
+        {std::nullopt, "%disc+-%%track% - %title%", "03 - Song"},
+        {"1/1", "%disc+-%%track% - %title%", "03 - Song"},
+        {"1/2", "%disc+-%%track% - %title%", "1-03 - Song"},
+        {"2/2", "%disc+-%%track% - %title%", "2-03 - Song"},
+        {"1", "%disc+-%%track% - %title%", "1-03 - Song"},
+        {"2/2", "%album%/%disc:2+/%%track%", "Album/02/03"},
+        {"1/1", "%album%/%disc:2+/%%track%", "Album/03"},
+        {std::nullopt, "%disc%-%track% - %title%", "0-03 - Song"},
+        {"1/1", "%disc%-%track% - %title%", "1-03 - Song"},
+    };
+    for (const Case& c : cases) {
+        cvnhost::TrackTags tags;
+        tags.title = "Song";
+        tags.album = "Album";
+        tags.track = 3;
+        if (c.disc) {
+            tags.more["DISCNUMBER"] = {*c.disc};
+        }
+        std::string error;
+        ASSERT_TRUE(cvnhost::checkNameTemplate(c.nameTemplate, error)) << error;
+        EXPECT_EQ(cvnhost::renderName(c.nameTemplate, tags, "in"), c.name)
+            << c.nameTemplate << " " << c.disc.value_or("(no disc)");
+    }
+    for (const std::string bad : {"%track+-%", "%disctotal+-%", "%disc+-|x%", "%disc:x+-%"}) {
         std::string error;
         EXPECT_FALSE(cvnhost::checkNameTemplate(bad, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;

@@ -11,6 +11,7 @@
 #include <taglib/fileref.h>
 #include <taglib/flacfile.h>
 #include <taglib/flacpicture.h>
+#include <taglib/mp4file.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/vorbisfile.h>
 
@@ -165,6 +166,86 @@ TEST_F(CvnhostTest, EveryTagAndTheCoverReachTheId3v2Tag) {
     EXPECT_EQ(badCover.exitStatus, 1);
     EXPECT_NE(badCover.errors.find("notimage.png: is neither a PNG nor a JPEG image"), std::string::npos)
         << badCover.errors;
+}
+
+// The program that wrote the input (FFmpeg's "Lavf..." as an MP4 file's ©too, a FLAC or WavPack
+// file's ENCODER, an MP3 file's TSSE, a WMA file's WM/EncodingSettings) stays out of the MP3, whose
+// TSSE names the encoder library as the encoder project's program writes it; the person who
+// encoded the input stays in TENC.
+TEST_F(CvnhostTest, TheInputsEncoderStaysOutAndTsseNamesTheEncoderLibrary) {
+    ASSERT_NO_FATAL_FAILURE(
+        writeAudio(file("in.wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 0.5}));
+    ASSERT_EQ(
+        runProgram("/usr/bin/lame", {"--quiet", "--add-id3v2", file("in.wav"), file("lame.mp3")}).exitStatus,
+        0);
+    const std::string lamesOwn = readId3v2WithMutagen(file("lame.mp3")).at("TSSE");
+    ASSERT_EQ(lamesOwn.rfind("LAME ", 0), 0u) << lamesOwn;
+    const std::vector<std::pair<std::string, std::vector<std::string>>> inputs = {
+        {"in.m4a", {"-c:a", "aac"}},        {"in.flac", {}},
+        {"in.mp3", {"-c:a", "libmp3lame"}}, {"in.wma", {"-c:a", "wmav2"}},
+        {"in.wv", {"-c:a", "wavpack"}},
+    };
+    for (const auto& [name, codec] : inputs) {
+        std::vector<std::string> arguments = {
+            "-nostdin", "-loglevel",    "error",     "-y",
+            "-i",       file("in.wav"), "-metadata", "encoded_by=Jane Ripper"};
+        arguments.insert(arguments.end(), codec.begin(), codec.end());
+        arguments.push_back(file(name));
+        ASSERT_EQ(runProgram("/usr/bin/ffmpeg", arguments).exitStatus, 0) << name;
+        if (name == "in.m4a") { // FFmpeg writes no encoded_by into MP4; its ©too is "Lavf..."
+            TagLib::MP4::File m4a(file(name).c_str());
+            m4a.tag()->setItem("\251enc", TagLib::StringList("Jane Ripper"));
+            ASSERT_TRUE(m4a.save());
+        }
+        const ChildResult result = cvnhost({"encode", "--overwrite", file(name), file("out.mp3")});
+        ASSERT_EQ(result.exitStatus, 0) << name << ": " << result.errors;
+        const std::map<std::string, std::string> frames = readId3v2WithMutagen(file("out.mp3"));
+        EXPECT_EQ(frames.count("TSSE") ? frames.at("TSSE") : "(missing)", lamesOwn) << name;
+        EXPECT_EQ(frames.count("TENC") ? frames.at("TENC") : "(missing)", "Jane Ripper") << name;
+        for (const auto& [key, value] : frames) {
+            EXPECT_EQ(value.find("Lav"), std::string::npos) << name << ": " << key << "=" << value;
+        }
+    }
+}
+
+// A track number above 255, which the ID3v1 tag's byte cannot hold, is no number there and whole
+// in TRCK, from every place a number comes from; a copied MP3 gets its ID3v1 tag made again.
+TEST_F(CvnhostTest, ATrackNumberAboveAByteIsWholeInId3v2AndNoneInId3v1) {
+    ASSERT_NO_FATAL_FAILURE(
+        writeAudio(file("in.wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 0.5}));
+    ASSERT_NO_FATAL_FAILURE(
+        writeAudio(file("in.flac"), {"", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, 0.5}));
+    {
+        TagLib::FLAC::File flac(file("in.flac").c_str());
+        TagLib::PropertyMap properties;
+        properties["TRACKNUMBER"] = TagLib::StringList("300");
+        properties["TRACKTOTAL"] = TagLib::StringList("310");
+        flac.setProperties(properties);
+        ASSERT_TRUE(flac.save());
+    }
+    writeText(file("tracks.jsonl"), "{\"input\": \"" + file("in.wav") + "\", \"output\": \"" +
+                                        file("manifest.mp3") + "\", \"tags\": {\"track\": \"300/310\"}}\n");
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string output, trackFrame;
+        int id3v1Track;
+    };
+    const std::vector<Case> cases = {
+        {{"--track", "300/310", file("in.wav"), file("option.mp3")}, "option.mp3", "300/310", 0},
+        {{"--track", "255", file("in.wav"), file("byte.mp3")}, "byte.mp3", "255", 255},
+        {{"--manifest", file("tracks.jsonl")}, "manifest.mp3", "300/310", 0},
+        {{file("in.flac"), file("flac.mp3")}, "flac.mp3", "300/310", 0},
+        {{"--lossy", "copy", file("manifest.mp3"), file("copy.mp3")}, "copy.mp3", "300/310", 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = {"encode"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        const ChildResult result = cvnhost(arguments);
+        ASSERT_EQ(result.exitStatus, 0) << c.output << ": " << result.errors;
+        const std::map<std::string, std::string> frames = readId3v2WithMutagen(file(c.output));
+        EXPECT_EQ(frames.count("TRCK") ? frames.at("TRCK") : "(missing)", c.trackFrame) << c.output;
+        EXPECT_EQ(readId3v1(file(c.output)).track, c.id3v1Track) << c.output;
+    }
 }
 
 // --replaygain track measures what is handed to the plug-in: a 997 Hz sine at full scale in both
