@@ -373,7 +373,8 @@ int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions
         return showPlan(run, command);
     }
     RunCounts counts;
-    counts.skipped = run.count(PlannedTrack::Action::Keep) + run.count(PlannedTrack::Action::Mark);
+    (command.update ? counts.upToDate : counts.skipped) =
+        run.count(PlannedTrack::Action::Keep) + run.count(PlannedTrack::Action::Mark);
     const std::atomic<bool>& stop = stopRequested();
     std::unique_ptr<PlugInHost> host = openPlugIn();
     if (!host) {

@@ -1,6 +1,7 @@
 #include "cli/encode_plan.h"
 
 #include "cli/command_line.h"
+#include "cli/run_summary.h"
 #include "files/file_io.h"
 #include "files/output_target.h"
 #include "files/standard_streams.h"
@@ -126,6 +127,29 @@ PlannedTrack firstActionFor(BatchItem item, SyncContext& context) {
     return {std::move(item), PlannedTrack::Action::Keep, {}, false, {}, {}};
 }
 
+// With album gain, an album of which one track is retagged for the run's new tag settings is
+// measured whole: each of its tracks is retagged so (a run stopped half-way left some done).
+void measureAlbumsWhole(std::vector<std::optional<PlannedTrack>>& tracks) {
+    using Action = PlannedTrack::Action;
+    std::set<std::string> albums;
+    for (const std::optional<PlannedTrack>& track : tracks) {
+        if (track && track->newTagging && !track->item.album.empty() && track->action != Action::Encode) {
+            albums.insert(track->item.album);
+        }
+    }
+    for (std::optional<PlannedTrack>& track : tracks) {
+        if (!track || track->action == Action::Encode || albums.count(track->item.album) == 0) {
+            continue;
+        }
+        track->newTagging = true;
+        if (track->action == Action::Move) {
+            track->afterMove = Action::Retag;
+        } else if (track->action != Action::Copy && track->action != Action::LeaveOut) {
+            track->action = Action::Retag;
+        }
+    }
+}
+
 // The action of each planned track, nothing for those of other shards. An album is one unit: when
 // any of its tracks is encoded, all are (counted in `encodedAgainForAlbum`).
 std::vector<std::optional<PlannedTrack>> actionsOf(const std::vector<BatchItem>& items, SyncContext& context,
@@ -150,6 +174,7 @@ std::vector<std::optional<PlannedTrack>> actionsOf(const std::vector<BatchItem>&
             ++encodedAgainForAlbum;
         }
     }
+    measureAlbumsWhole(tracks);
     return tracks;
 }
 
@@ -376,12 +401,13 @@ int showPlan(const RunTracks& run, const EncodeCommand& command) {
             std::printf("%s %s -> %s\n", word, track->item.input.c_str(), track->item.output.c_str());
         }
     }
-    if (!command.deleteOrphans) {
-        return 0;
-    }
-    const std::optional<Orphans> orphans = orphansOf(run, command);
+    const std::optional<Orphans> orphans = command.deleteOrphans ? orphansOf(run, command) : Orphans{};
     for (const std::string& orphan : orphans ? orphans->outputs : std::vector<std::string>{}) {
         std::printf("remove %s\n", orphan.c_str());
+    }
+    if (!command.common.quiet) {
+        std::fflush(stdout);
+        printPlanSummary(run, orphans ? orphans->outputs.size() : 0);
     }
     return orphans ? 0 : kExitFailure;
 }

@@ -91,7 +91,11 @@ void printRunSummary(const RunTracks& run, const EncodeOptions& options, const R
     std::string skippedText =
         (counts.skipped > 0 ? std::to_string(counts.skipped) + " skipped: exists (--overwrite replaces)"
                             : std::string()) +
+        (counts.upToDate > 0 ? "; " + std::to_string(counts.upToDate) + " up to date" : std::string()) +
         syncText(counts) + lossyText(run, counts.copied);
+    if (!skippedText.empty() && run.tracks.size() > 1) {
+        skippedText += "; of " + std::to_string(run.tracks.size()) + " input(s)";
+    }
     skippedText.erase(0, skippedText.rfind("; ", 0) == 0 ? 2 : 0);
     const size_t written = run.count(PlannedTrack::Action::Encode);
     if (written == 0 && !skippedText.empty()) {
@@ -103,6 +107,24 @@ void printRunSummary(const RunTracks& run, const EncodeOptions& options, const R
                      albumText(run).c_str(), skippedText.empty() ? "" : ("; " + skippedText).c_str(),
                      failed > 0 ? "; see above for the rest" : "");
     }
+}
+
+void printPlanSummary(const RunTracks& run, size_t removals) {
+    using Action = PlannedTrack::Action;
+    const std::pair<Action, const char*> kinds[] = {{Action::Encode, "encode"}, {Action::Retag, "retag"},
+                                                    {Action::Mark, "mark"},     {Action::Move, "move"},
+                                                    {Action::Copy, "copy"},     {Action::Keep, "keep"}};
+    std::string text;
+    for (const auto& [action, word] : kinds) {
+        if (const size_t count = run.count(action); count > 0) {
+            text += (text.empty() ? "" : ", ") + std::string(word) + " " + std::to_string(count);
+        }
+    }
+    if (removals > 0) {
+        text += (text.empty() ? "" : ", ") + "remove " + std::to_string(removals);
+    }
+    std::fprintf(stderr, "cvnhost: dry run, nothing done: it would %s, of %zu input(s)\n",
+                 text.empty() ? "do nothing" : text.c_str(), run.tracks.size());
 }
 
 } // namespace cvnhost
