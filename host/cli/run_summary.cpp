@@ -121,7 +121,7 @@ void printPlanSummary(const RunTracks& run, size_t removals) {
         }
     }
     if (removals > 0) {
-        text += (text.empty() ? "" : ", ") + "remove " + std::to_string(removals);
+        text += std::string(text.empty() ? "" : ", ") + "remove " + std::to_string(removals);
     }
     std::fprintf(stderr, "cvnhost: dry run, nothing done: it would %s, of %zu input(s)\n",
                  text.empty() ? "do nothing" : text.c_str(), run.tracks.size());
