@@ -77,8 +77,8 @@ void addLibraryOptions(CLI::App* command, EncodeCommand& encode) {
                       "among the inputs, and the folders that leaves empty");
     command->add_flag(
         "--dry-run", encode.dryRun,
-        "List what would be encoded, retagged, marked, copied and removed (encode, retag, mark, "
-        "copy, remove, remove stale temporary), and do none of it");
+        "List what would be moved, encoded, retagged, marked, copied and removed (move, encode, retag, "
+        "mark, copy, remove, remove stale temporary), end with the summary, and do none of it");
 }
 
 // What became of the outputs written without the plug-in.
