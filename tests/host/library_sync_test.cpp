@@ -95,7 +95,9 @@ TEST_F(CvnhostTest, UpdateMakesAgainWhatChangedAndOnlyThat) {
         EXPECT_EQ(readId3v2WithMutagen(output)["TIT2"], row.title) << row.name;
     }
     EXPECT_NE(result.errors.find("1 of 1 track(s) encoded"), std::string::npos) << result.errors;
-    EXPECT_NE(result.errors.find("1 of 1 track(s) encoded as 128 kbit/s, stereo; 2 up to date; 1 retagged; of 4 input(s)"), std::string::npos)
+    EXPECT_NE(result.errors.find(
+                  "1 of 1 track(s) encoded as 128 kbit/s, stereo; 2 up to date; 1 retagged; of 4 input(s)"),
+              std::string::npos)
         << result.errors;
     // Other settings make every output again.
     const ChildResult rebitrated =
