@@ -59,6 +59,26 @@ std::optional<std::string> albumOf(const BatchItem& item) {
     return item.albumDigest.empty() ? std::nullopt : std::optional<std::string>(item.albumDigest);
 }
 
+// The output's marker as the run gives it now, its digests of the audio and the tags aside: the
+// source's name, size, time and cover, and the run's settings (the same as the marker's, or a
+// retag for new tag settings, as this version digests them). Nothing when either cannot be read.
+std::optional<SourceMarker> renewedMarkerOf(const BatchItem& item, const EncodeOptions& options) {
+    std::optional<SourceMarker> marker = readMarker(item.output);
+    const std::optional<SourceMarker> now = marker ? currentMarkerOf(item) : std::nullopt;
+    if (!now) {
+        return std::nullopt;
+    }
+    marker->source = item.source;
+    marker->root = item.root;
+    marker->size = now->size;
+    marker->modified = now->modified;
+    marker->cover = now->cover;
+    marker->settings = options.settingsDigest;
+    marker->tagging = options.taggingDigest;
+    marker->album = albumOf(item);
+    return marker;
+}
+
 } // namespace
 
 SyncDecision syncActionFor(const BatchItem& item, const EncodeOptions& options) {
@@ -102,24 +122,14 @@ SyncDecision syncActionFor(const BatchItem& item, const EncodeOptions& options) 
 
 bool retagOutput(const BatchItem& item, const EncodeOptions& options, const TrackTags* measured,
                  std::string& error) {
-    const std::optional<SourceMarker> old = readMarker(item.output);
-    const std::optional<SourceMarker> now = old ? currentMarkerOf(item) : std::nullopt;
-    if (!now) {
+    std::optional<SourceMarker> marker = renewedMarkerOf(item, options);
+    if (!marker) {
         error = "cannot be read to write its tags again";
         return false;
     }
     const TrackTags inputTags = inputTagsOf(item);
     TrackTags tags = outputTagsOf(item, options.givenTags, inputTags);
-    SourceMarker marker = *old;
-    marker.source = item.source;
-    marker.root = item.root;
-    marker.size = now->size;
-    marker.modified = now->modified;
-    marker.cover = now->cover;
-    marker.tags = tagsDigest(tags);
-    marker.settings = options.settingsDigest;
-    marker.tagging = options.taggingDigest;
-    marker.album = albumOf(item);
+    marker->tags = tagsDigest(tags);
     // The gain it was given stays, unless the run gives gains otherwise now: measured again, or
     // with --replaygain off the input's own, as an encode would.
     if (measured == nullptr || options.replayGain != ReplayGainMode::Off) {
@@ -130,27 +140,17 @@ bool retagOutput(const BatchItem& item, const EncodeOptions& options, const Trac
             }
         }
     }
-    setSourceMarker(tags, marker);
+    setSourceMarker(tags, *marker);
     return rewriteTags(item.output, item.output, tags, false, options.id3v2Version, error);
 }
 
 bool updateMarkerOf(const BatchItem& item, const EncodeOptions& options, std::string& error) {
-    const std::optional<SourceMarker> old = readMarker(item.output);
-    const std::optional<SourceMarker> now = old ? currentMarkerOf(item) : std::nullopt;
-    if (!now) {
+    const std::optional<SourceMarker> marker = renewedMarkerOf(item, options);
+    if (!marker) {
         error = "cannot be read to write its source marker again";
         return false;
     }
-    SourceMarker marker = *old;
-    marker.source = item.source;
-    marker.root = item.root;
-    marker.size = now->size;
-    marker.modified = now->modified;
-    marker.cover = now->cover;
-    marker.settings = options.settingsDigest; // the same settings, as this version digests them
-    marker.tagging = options.taggingDigest;
-    marker.album = albumOf(item);
-    return rewriteMarker(item.output, markerText(marker), error);
+    return rewriteMarker(item.output, markerText(*marker), error);
 }
 
 Removal removeOutputs(const std::vector<std::string>& outputs, const std::string& outDirectory,

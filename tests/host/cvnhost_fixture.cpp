@@ -1,5 +1,8 @@
 #include "cvnhost_fixture.h"
 
+#include <taglib/flacfile.h>
+#include <taglib/tpropertymap.h>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -57,6 +60,14 @@ void writeSilentWav(const std::string& path, unsigned seconds) {
         << little(44100, 4) << little(44100 * 4, 4) << little(4, 2) << little(16, 2) << "data"
         << little(dataBytes, 4);
     std::filesystem::resize_file(path, 44 + dataBytes);
+}
+
+void setFlacTitle(const std::string& path, const std::string& title) {
+    TagLib::FLAC::File flac(path.c_str());
+    TagLib::PropertyMap properties = flac.properties();
+    properties["TITLE"] = TagLib::StringList(title);
+    flac.setProperties(properties);
+    ASSERT_TRUE(flac.save());
 }
 
 std::string readText(const std::string& path) {

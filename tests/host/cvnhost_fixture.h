@@ -40,6 +40,9 @@ void writeSilentWav(const std::string& path, unsigned seconds);
 
 std::string readText(const std::string& path);
 
+// A FLAC file's title set with TagLib, as a tagger sets it.
+void setFlacTitle(const std::string& path, const std::string& title);
+
 void writeText(const std::string& path, const std::string& text);
 
 // The names in a directory, sorted.

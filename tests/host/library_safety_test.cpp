@@ -207,14 +207,6 @@ TEST_F(CvnhostTest, ShardsShareTheOrphansAndADryRunRemovesNothing) {
     EXPECT_EQ(namesIn(file("out")), std::vector<std::string>{"stays.mp3"});
 }
 
-void setFlacTitle(const std::string& path, const std::string& title) {
-    TagLib::FLAC::File flac(path.c_str());
-    TagLib::PropertyMap properties = flac.properties();
-    properties["TITLE"] = TagLib::StringList(title);
-    flac.setProperties(properties);
-    ASSERT_TRUE(flac.save());
-}
-
 // SIGINT at the first retag, or at the first removal: what is done stays done, the rest is not
 // started, and the run says so with exit 130.
 TEST_F(CvnhostTest, AStopEndsTheRetagsAndTheRemovals) {

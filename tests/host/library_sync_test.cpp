@@ -33,14 +33,6 @@ void writeFlac(const std::string& path, double seconds, const Metadata& metadata
     writeAudio(path, {"", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, seconds}, metadata);
 }
 
-void setTitle(const std::string& path, const std::string& title) {
-    TagLib::FLAC::File file(path.c_str());
-    TagLib::PropertyMap properties = file.properties();
-    properties["TITLE"] = TagLib::StringList(title);
-    file.setProperties(properties);
-    ASSERT_TRUE(file.save());
-}
-
 // An MP3 file's audio frames: its bytes between an ID3v2 tag in front and an ID3v1 tag at the end.
 std::vector<uint8_t> audioOf(const std::string& path) {
     const std::vector<uint8_t> bytes = readFileBytes(path);
@@ -66,7 +58,7 @@ TEST_F(CvnhostTest, UpdateMakesAgainWhatChangedAndOnlyThat) {
     for (const std::string name : {"retagged", "touched", "replaced", "untouched"}) {
         before[name] = readFileBytes(file("out/" + name + ".mp3"));
     }
-    ASSERT_NO_FATAL_FAILURE(setTitle(file("lib/retagged.flac"), "A new title"));
+    ASSERT_NO_FATAL_FAILURE(setFlacTitle(file("lib/retagged.flac"), "A new title"));
     utimensat(AT_FDCWD, file("lib/touched.flac").c_str(), nullptr, 0);
     ASSERT_NO_FATAL_FAILURE(writeFlac(file("lib/replaced.flac"), 1.5, titled("replaced")));
     const ChildResult result = cvnhost(update);

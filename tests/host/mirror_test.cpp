@@ -22,14 +22,6 @@ void writeTrack(const std::string& path, const std::string& title, double second
     writeAudio(path, {"", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, seconds}, metadata);
 }
 
-void setTitle(const std::string& path, const std::string& title) {
-    TagLib::FLAC::File flac(path.c_str());
-    TagLib::PropertyMap properties = flac.properties();
-    properties["TITLE"] = TagLib::StringList(title);
-    flac.setProperties(properties);
-    ASSERT_TRUE(flac.save());
-}
-
 // The MP3 files below a folder, by their paths below it.
 std::vector<std::string> mp3sBelow(const std::string& folder) {
     std::vector<std::string> found;
@@ -58,7 +50,7 @@ TEST_F(CvnhostTest, AnOutputMovesWithItsSourceNameAndTemplate) {
     };
     ASSERT_EQ(sync("%artist%/%title%").exitStatus, 0);
     const std::vector<uint8_t> seaBefore = readFileBytes(file("out/Artist/Sea.mp3"));
-    ASSERT_NO_FATAL_FAILURE(setTitle(file("lib/CD1/fjord.flac"), "Fjord (2024 Remaster)"));
+    ASSERT_NO_FATAL_FAILURE(setFlacTitle(file("lib/CD1/fjord.flac"), "Fjord (2024 Remaster)"));
     const ChildResult planned = sync("%artist%/%title%", {"--dry-run"});
     EXPECT_EQ(planned.output, "move " + file("out/Artist/Fjord.mp3") + " -> " +
                                   file("out/Artist/Fjord (2024 Remaster).mp3") + "\n");
