@@ -31,17 +31,9 @@ std::optional<fs::path> inputFolderOf(const BatchItem& item) {
 struct CoverSearch {
     const std::vector<BatchItem>& items;
     const std::function<std::string(const BatchItem&)>& albumOf;
-    std::map<fs::path, bool> holdsCover;
     std::map<std::string, std::string> albums; // by input
     std::map<std::pair<fs::path, std::string>, bool> albumFolders;
 };
-
-bool holdsCover(CoverSearch& search, const fs::path& folder) {
-    const auto found = search.holdsCover.find(folder);
-    return found != search.holdsCover.end()
-               ? found->second
-               : search.holdsCover.emplace(folder, holdsCoverFile(folder)).first->second;
-}
 
 const std::string& albumIdentity(CoverSearch& search, const BatchItem& item) {
     const auto found = search.albums.find(item.input);
@@ -76,16 +68,16 @@ bool isWithinAlbumFolder(CoverSearch& search, const fs::path& folder, const std:
 
 void giveCoverFolders(std::vector<BatchItem>& items,
                       const std::function<std::string(const BatchItem&)>& albumOf) {
-    CoverSearch search{items, albumOf, {}, {}, {}};
+    CoverSearch search{items, albumOf, {}, {}};
     for (BatchItem& item : items) {
         const std::optional<fs::path> top = inputFolderOf(item);
         const fs::path own = folderOf(item.input);
-        if (!top || holdsCover(search, own)) {
+        if (!top || holdsCoverFile(own)) {
             continue;
         }
         for (fs::path folder = own.parent_path(); isWithin(folder, *top) && folder.has_relative_path();
              folder = folder.parent_path()) {
-            if (holdsCover(search, folder)) {
+            if (holdsCoverFile(folder)) {
                 if (isWithinAlbumFolder(search, folder, albumIdentity(search, item))) {
                     item.coverFolder = folder.string();
                 }

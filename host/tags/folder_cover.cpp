@@ -39,7 +39,7 @@ std::optional<size_t> coverRank(const std::string& name) {
 }
 
 // The cover files of a folder, by rank.
-std::map<size_t, fs::path> coverCandidatesIn(const fs::path& folder) {
+std::map<size_t, fs::path> listCoverCandidates(const fs::path& folder) {
     std::map<size_t, fs::path> candidates;
     std::error_code listError;
     for (fs::directory_iterator entry(folder, listError), end; !listError && entry != end;
@@ -51,6 +51,17 @@ std::map<size_t, fs::path> coverCandidatesIn(const fs::path& folder) {
         }
     }
     return candidates;
+}
+
+// Each folder is listed once per run: the planning asks of every track's folder, and each
+// track's marker names its folder's cover.
+std::map<size_t, fs::path> coverCandidatesIn(const fs::path& folder) {
+    static std::mutex lock;
+    static std::map<fs::path, std::map<size_t, fs::path>> listed;
+    std::lock_guard<std::mutex> guard(lock);
+    const auto found = listed.find(folder);
+    return found != listed.end() ? found->second
+                                 : listed.emplace(folder, listCoverCandidates(folder)).first->second;
 }
 
 std::optional<Picture> findCover(const fs::path& folder) {
