@@ -113,28 +113,45 @@ std::set<std::string> peImports(const Bytes& file) {
     return libraries;
 }
 
+// Where the fields this reader needs stand in the header, a section and a symbol of each ELF class.
+struct ElfLayout {
+    size_t word;          // the size of an address or offset
+    size_t sectionTable;  // e_shoff
+    size_t sectionSize;   // e_shentsize, e_shnum follows
+    size_t sectionOffset; // sh_offset, sh_size follows
+    size_t sectionLink;   // sh_link
+    size_t sectionEntry;  // sh_entsize
+    size_t symbolInfo;    // st_info
+    size_t symbolSection; // st_shndx
+};
+
+constexpr ElfLayout kElf32{4, 0x20, 0x2E, 0x10, 0x18, 0x24, 12, 14};
+constexpr ElfLayout kElf64{8, 0x28, 0x3A, 0x18, 0x28, 0x38, 4, 6};
+
 std::set<std::string> elfExports(const Bytes& file) {
-    if (file.size() < 64 || file[4] != 2) {
-        throw std::runtime_error("not a 64-bit ELF file");
+    if (file.size() < 64 || (file[4] != 1 && file[4] != 2)) {
+        throw std::runtime_error("not a 32-bit or 64-bit ELF file");
     }
-    const uint64_t sectionTable = readLittleEndian(file, 0x28, 8);
-    const uint16_t sectionSize = u16(file, 0x3A);
-    const uint16_t sectionCount = u16(file, 0x3C);
+    const ElfLayout& elf = file[4] == 1 ? kElf32 : kElf64;
+    auto word = [&](size_t offset) { return static_cast<size_t>(readLittleEndian(file, offset, elf.word)); };
+    const size_t sectionTable = word(elf.sectionTable);
+    const uint16_t sectionSize = u16(file, elf.sectionSize);
+    const uint16_t sectionCount = u16(file, elf.sectionSize + 2);
     std::set<std::string> names;
     for (uint16_t i = 0; i < sectionCount; ++i) {
         const size_t section = sectionTable + static_cast<size_t>(sectionSize) * i;
         if (u32(file, section + 4) != 11) { // SHT_DYNSYM
             continue;
         }
-        const size_t symbols = readLittleEndian(file, section + 0x18, 8);
-        const size_t symbolsSize = readLittleEndian(file, section + 0x20, 8);
-        const uint32_t link = u32(file, section + 0x28);
-        const size_t entrySize = readLittleEndian(file, section + 0x38, 8);
+        const size_t symbols = word(section + elf.sectionOffset);
+        const size_t symbolsSize = word(section + elf.sectionOffset + elf.word);
+        const uint32_t link = u32(file, section + elf.sectionLink);
+        const size_t entrySize = word(section + elf.sectionEntry);
         const size_t strings =
-            readLittleEndian(file, sectionTable + static_cast<size_t>(sectionSize) * link + 0x18, 8);
+            word(sectionTable + static_cast<size_t>(sectionSize) * link + elf.sectionOffset);
         for (size_t symbol = symbols + entrySize; symbol < symbols + symbolsSize; symbol += entrySize) {
-            const uint8_t binding = file.at(symbol + 4) >> 4;
-            const uint16_t sectionIndex = u16(file, symbol + 6);
+            const uint8_t binding = file.at(symbol + elf.symbolInfo) >> 4;
+            const uint16_t sectionIndex = u16(file, symbol + elf.symbolSection);
             if (sectionIndex != 0 && (binding == 1 || binding == 2)) { // defined, GLOBAL or WEAK
                 names.insert(stringAt(file, strings + u32(file, symbol)));
             }
