@@ -64,6 +64,8 @@ struct EncodeOptions {
     bool keepPartial = false; // a file cut short is kept as STEM.partial.EXT
     bool makeFolders = false; // the output's folders are made when missing (under --out-dir)
     ReplayGainMode replayGain = ReplayGainMode::Off;
+    // Covers at most this many pixels on their long side, as baseline JPEG (--cover-size); 0: as given.
+    int coverSize = 0;
     // The run's settings, as the source marker of each output keeps them (source_marker.h): those
     // that change the audio frames, those that change only tags, and both as markers of earlier
     // versions digested them.

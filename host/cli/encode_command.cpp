@@ -81,6 +81,38 @@ void addLibraryOptions(CLI::App* command, EncodeCommand& encode) {
         "mark, copy, remove, remove stale temporary), end with the summary, and do none of it");
 }
 
+// What a device asks of the copy made for it: names, covers, play order, playlists, a mounted card.
+void addDeviceOptions(CLI::App* command, EncodeCommand& encode) {
+    command->add_flag("--fat-names", encode.fatNames,
+                      "Names FAT and Windows take: no reserved DOS name (CON, PRN, AUX, NUL, COM1-9, "
+                      "LPT1-9), a _ after one");
+    command->add_flag("--ascii-names", encode.asciiNames,
+                      "ASCII names for players that show no other letters, transliterated (Björk: Bjork)");
+    command
+        ->add_option("--name-max", encode.nameMax,
+                     "Most characters of a file or folder name below --out-dir (default: what the "
+                     "file system takes); longer ones are shortened, the extension kept")
+        ->check(CLI::Range(size_t{8}, size_t{255}));
+    command
+        ->add_option("--path-max", encode.pathMax,
+                     "Most characters of an output's path below --out-dir; longer ones are shortened")
+        ->check(CLI::Range(size_t{16}, size_t{4096}));
+    command
+        ->add_option("--cover-size", encode.coverSize,
+                     "Covers at most N pixels on their long side, as baseline JPEG (a cover that fits "
+                     "is kept as it is)")
+        ->check(CLI::Range(16, 4096));
+    command->add_flag("--play-order", encode.playOrder,
+                      "Keep the entries of each output folder in the order of their names, for players "
+                      "that play in the order of the directory");
+    command->add_flag("--playlists", encode.playlists,
+                      "Write the .m3u and .m3u8 playlists of the input folders into the copy, each entry "
+                      "naming its track's output");
+    command->add_flag("--mounted", encode.mounted,
+                      "Refuse the run unless --out-dir is a mounted file system of its own (a card or "
+                      "stick), and stop writing when it is no longer there");
+}
+
 // What became of the outputs written without the plug-in.
 struct StepCounts {
     size_t failed = 0;
@@ -183,9 +215,13 @@ EncodeOptions encodeOptionsFor(const EncodeCommand& command, const TrackTags& gi
     std::vector<std::string> audio = settingTexts(key);
     audio.insert(audio.end(), {"format=" + std::to_string(options.formatIndex),
                                "monoInputStaysMono=" + std::to_string(options.monoInputStaysMono)});
-    const std::vector<std::string> tagging = {
-        "id3v2=" + std::to_string(options.id3v2 ? command.common.id3v2Version : 0),
-        "replaygain=" + command.replayGain};
+    std::vector<std::string> tagging = {"id3v2=" +
+                                            std::to_string(options.id3v2 ? command.common.id3v2Version : 0),
+                                        "replaygain=" + command.replayGain};
+    options.coverSize = command.coverSize;
+    if (command.coverSize > 0) { // added only when set: the outputs of earlier runs keep their digest
+        tagging.push_back("cover=" + std::to_string(command.coverSize));
+    }
     options.settingsDigest = settingsDigest(audio);
     options.taggingDigest = settingsDigest(tagging);
     audio.insert(audio.end(), tagging.begin(), tagging.end());
@@ -439,14 +475,15 @@ CLI::App* addEncodeCommand(CLI::App& app, EncodeCommand& encode) {
                      "off (default): carry the input's ReplayGain values")
         ->check(CLI::IsMember({"track", "album", "off"}));
     addLibraryOptions(command, encode);
+    addDeviceOptions(command, encode);
     addRawOptions(*command, encode);
     command
         ->add_option(
             "--lossy", encode.lossy,
             "Inputs of a lossy codec (MP3, Vorbis, Opus, AAC, WMA, ...): encode (default: encode them "
-            "again and say how many), copy (put MP3 inputs in place as they are) or skip (leave them "
-            "out)")
-        ->check(CLI::IsMember({"encode", "copy", "skip"}));
+            "again and say how many), copy (put MP3 inputs in place as they are), fit (copy an MP3 at "
+            "or below this run's bitrate, encode one above it) or skip (leave them out)")
+        ->check(CLI::IsMember({"encode", "copy", "fit", "skip"}));
     command->add_flag("--keep-partial", encode.keepPartial,
                       "Keep a file cut short by Ctrl-C as NAME.partial.mp3, or NAME.partial-N.mp3 when "
                       "that name is taken (default: not written)");

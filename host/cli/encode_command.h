@@ -30,6 +30,16 @@ struct EncodeCommand {
     bool deleteOrphans = false;
     bool dryRun = false;
     std::string lossy = "encode";
+    // What the device the copy is made for needs: names it takes, covers it shows, the order it
+    // plays, the playlists it offers, and a card that must be there.
+    bool fatNames = false;
+    bool asciiNames = false;
+    size_t nameMax = 0; // 0: as long as the output's file system takes
+    size_t pathMax = 0; // 0: no limit but the file system's
+    int coverSize = 0;  // 0: covers as given
+    bool playOrder = false;
+    bool playlists = false;
+    bool mounted = false;
     std::string replayGain = "off";
     // --raw and the shape of its samples, as the encoder project's program takes them.
     bool raw = false;
