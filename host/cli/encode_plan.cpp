@@ -3,6 +3,7 @@
 #include "cli/command_line.h"
 #include "cli/run_summary.h"
 #include "files/file_io.h"
+#include "files/file_system.h"
 #include "files/output_target.h"
 #include "files/standard_streams.h"
 #include "files/temporary_file.h"
@@ -15,6 +16,7 @@
 #include "planning/write_plan.h"
 #include "planning/content_digest.h"
 #include "tags/input_tags.h"
+#include "tags/source_marker.h"
 
 #include <unistd.h>
 
@@ -59,6 +61,57 @@ std::filesystem::path nearestFolderOf(const std::string& path) {
         folder = folder.parent_path();
     }
     return folder;
+}
+
+// The name rules of the run's device: as the options ask, with the lengths the file system of
+// --out-dir takes (or of the folder above it that exists).
+NameRules nameRulesFor(const EncodeCommand& command) {
+    NameRules rules;
+    rules.fatNames = command.fatNames;
+    rules.asciiNames = command.asciiNames;
+    rules.pathMax = command.pathMax;
+    if (const std::optional<FileSystemOf> system =
+            command.outDirectory.empty() ? std::nullopt : fileSystemOf(command.outDirectory)) {
+        rules.nameMax = system->nameMax;
+        rules.units = system->units;
+    }
+    if (command.nameMax > 0) {
+        rules.nameMax = std::min(rules.nameMax, command.nameMax);
+    }
+    return rules;
+}
+
+std::vector<std::string> namesInFolder(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        names.push_back(entry->path().filename().string());
+    }
+    return names;
+}
+
+// Whether the file's marker names the item's source: the track's own output, under another spelling.
+bool isOutputOfSource(const std::string& file, const BatchItem& item) {
+    const std::optional<SourceMarker> marker = readMarker(file);
+    return marker && marker->source == item.source && (!marker->root || marker->root == item.root);
+}
+
+// What the planner is asked: the inputs and where their outputs go, named for the run's device.
+OutputRequest outputRequestFor(const EncodeCommand& command, const std::vector<ManifestEntry>& manifest,
+                               const TrackTags& given) {
+    OutputRequest request;
+    request.files = command.files;
+    request.manifest = manifest;
+    request.output = command.output;
+    request.outDirectory = command.outDirectory;
+    request.nameTemplate = command.nameTemplate;
+    request.givenTags = given;
+    request.inputTagsOf = [](const std::string& input) { return readInputTags(input).value_or(TrackTags{}); };
+    request.nameRules = nameRulesFor(command);
+    request.namesIn = namesInFolder;
+    request.isOutputOf = isOutputOfSource;
+    return request;
 }
 
 // What decides the action of a track with --update.
@@ -232,14 +285,7 @@ std::vector<const PlannedTrack*> RunTracks::tracksFor(PlannedTrack::Action actio
 std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vector<ManifestEntry>& manifest,
                                     const TrackTags& given, const EncodeOptions& options) {
     std::string usageError;
-    const OutputRequest request = {
-        command.files,
-        manifest,
-        command.output,
-        command.outDirectory,
-        command.nameTemplate,
-        given,
-        [](const std::string& input) { return readInputTags(input).value_or(TrackTags{}); }};
+    const OutputRequest request = outputRequestFor(command, manifest, given);
     std::optional<PlannedTracks> planned = planOutputs(request, usageError);
     if (!planned) {
         fail(usageError);

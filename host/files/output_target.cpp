@@ -51,14 +51,11 @@ std::optional<OutputTarget> outputTargetOf(const std::string& output, std::strin
     target.path = output;
     for (int links = 0;; ++links) {
         if (lstat(target.path.c_str(), &target.status) != 0) {
-            if (errno == ENOENT) {
+            if (errno == ENOENT || errno == ENAMETOOLONG) {
+                target.nameTooLong = errno == ENAMETOOLONG;
                 return target; // made new, through the links followed so far
             }
-            error = output + (errno == ENAMETOOLONG
-                                  ? ": cannot be created: its name is longer than the file "
-                                    "system takes (" +
-                                        std::to_string(NAME_MAX) + " bytes)"
-                                  : ": cannot be examined: " + std::string(std::strerror(errno)));
+            error = output + ": cannot be examined: " + std::strerror(errno);
             return std::nullopt;
         }
         if (!S_ISLNK(target.status.st_mode)) {

@@ -14,11 +14,14 @@ namespace cvnhost {
 struct OutputTarget {
     std::string path;    // the output's path with every link followed
     bool exists = false; // a regular file is there; `status` is its
+    // The file system refuses the name as too long: a new file that cannot be made. Its track fails
+    // alone, when it is written; the run's other paths are still planned.
+    bool nameTooLong = false;
     struct stat status {};
 };
 
 // The target of `output`, or nothing with the cause in `error` (naming the output): a link that
-// loops, or a target that is not a regular file.
+// loops, a path that cannot be examined, or a target that is not a regular file.
 std::optional<OutputTarget> outputTargetOf(const std::string& output, std::string& error);
 
 // "a directory", "a block device", ... for a file's mode.

@@ -1,6 +1,7 @@
 #include "files/pending_output.h"
 
 #include "files/file_io.h"
+#include "files/file_system.h"
 #include "files/output_target.h"
 #include "files/standard_streams.h"
 
@@ -10,7 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -37,6 +37,14 @@ void takeOwnership(int descriptor, const struct stat& old) {
     }
 }
 
+// Whether the file's name is as short as its file system takes, counted as it counts: a name too
+// long would be refused only at the rename, once the whole track was encoded.
+bool fitsItsFileSystem(const std::string& path) {
+    const std::optional<FileSystemOf> system = fileSystemOf(path);
+    const std::string name = std::filesystem::path(path).filename().string();
+    return !system || lengthIn(name, system->units) <= system->nameMax;
+}
+
 } // namespace
 
 std::unique_ptr<PendingOutput> PendingOutput::create(const std::string& output, const std::string& partial,
@@ -55,9 +63,8 @@ std::unique_ptr<PendingOutput> PendingOutput::create(const std::string& output, 
         error = targetError.substr(output.size() + 2);
         return nullptr;
     }
-    if (std::filesystem::path(target->path).filename().string().size() > NAME_MAX) {
-        error = "cannot be created: its name is longer than the file system takes (" +
-                std::to_string(NAME_MAX) + " bytes)";
+    if (target->nameTooLong || !fitsItsFileSystem(target->path)) {
+        error = "cannot be created: its name or path is longer than the file system takes";
         return nullptr;
     }
     // A file that is replaced gets its mode at the end: until then only its owner reads the new one.

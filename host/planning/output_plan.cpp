@@ -1,5 +1,6 @@
 #include "planning/output_plan.h"
 
+#include "planning/name_clashes.h"
 #include "planning/output_name.h"
 #include "files/standard_streams.h"
 
@@ -228,12 +229,34 @@ std::string nameBelowOutDirectory(const OutputRequest& request, const BatchItem&
     if (!hasMp3Extension(name)) {
         name += ".mp3"; // a template that ends in .mp3 is not extended again
     }
-    return (fs::path(request.outDirectory) / name).string();
+    return (fs::path(request.outDirectory) / followNameRules(name.string(), request.nameRules)).string();
+}
+
+// The names cvnhost made below --out-dir (`named`), told apart where they are one under folding.
+void tellNamesApart(const OutputRequest& request, std::vector<BatchItem>& items,
+                    const std::vector<bool>& named) {
+    const fs::path top(request.outDirectory);
+    const auto inTop = [&](const std::string& relative) { return (top / relative).string(); };
+    // Without a look at what stands there (a plan made in memory), only the run's names are told apart.
+    NameClaims claims(request.nameRules, {[&](const std::string& folder) {
+                                              return request.namesIn ? request.namesIn(inTop(folder))
+                                                                     : std::vector<std::string>{};
+                                          },
+                                          [&](const std::string& file, size_t track) {
+                                              return request.isOutputOf &&
+                                                     request.isOutputOf(inTop(file), items[track]);
+                                          }});
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (named[i]) {
+            const std::string relative = fs::path(items[i].output).lexically_relative(top).string();
+            items[i].output = inTop(claims.claim(relative, i));
+        }
+    }
 }
 
 // The manifest's tracks, after the files; false with the usage error.
 bool addManifestTracks(const OutputRequest& request, std::vector<BatchItem>& items,
-                       std::vector<bool>& foundInFolder, std::string& error) {
+                       std::vector<bool>& foundInFolder, std::vector<bool>& named, std::string& error) {
     const std::string& outDirectory = request.outDirectory;
     for (const ManifestEntry& entry : request.manifest) {
         if (isStandardStream(entry.input) && !entry.output) {
@@ -255,6 +278,7 @@ bool addManifestTracks(const OutputRequest& request, std::vector<BatchItem>& ite
                                 : *entry.output;
         items.push_back(std::move(item));
         foundInFolder.push_back(false);
+        named.push_back(!entry.output);
     }
     return true;
 }
@@ -275,6 +299,7 @@ std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::stri
     }
     std::vector<BatchItem>& items = planned.tracks;
     std::vector<bool> foundInFolder;
+    std::vector<bool> named; // by nameBelowOutDirectory
     if (!request.outDirectory.empty()) {
         for (const InputFile& input : *inputs) {
             BatchItem item{input.path, {}, {}, {}, {}, input.source, input.root, {}, {}};
@@ -282,10 +307,12 @@ std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::stri
             items.push_back(std::move(item));
             foundInFolder.push_back(input.foundInFolder);
         }
+        named.assign(items.size(), true);
     } else if (!pairedOutput.empty() && inputs->size() == 1) {
         items.push_back(
             {(*inputs)[0].path, pairedOutput, {}, {}, {}, (*inputs)[0].source, (*inputs)[0].root, {}, {}});
         foundInFolder.push_back(false);
+        named.push_back(false);
     } else if (!inputs->empty() || request.manifest.empty()) {
         error = !request.output.empty() ? "--output takes one input; use --out-dir for several"
                 : inputs->size() < 2
@@ -293,9 +320,10 @@ std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::stri
                     : "several inputs need --out-dir DIR";
         return std::nullopt;
     }
-    if (!addManifestTracks(request, items, foundInFolder, error)) {
+    if (!addManifestTracks(request, items, foundInFolder, named, error)) {
         return std::nullopt;
     }
+    tellNamesApart(request, items, named);
     leaveOutOutputs(items, foundInFolder);
     return planned;
 }

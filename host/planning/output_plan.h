@@ -7,6 +7,7 @@
 #include "audio/input_formats.h"
 #include "track_records.h"
 #include "planning/manifest.h"
+#include "planning/name_rules.h"
 #include "tags/track_tags.h"
 
 #include <filesystem>
@@ -33,6 +34,11 @@ struct OutputRequest {
     // manifest's, which beat the input's own.
     TrackTags givenTags;
     std::function<TrackTags(const std::string& input)> inputTagsOf;
+    // How the names below --out-dir are made for the device, and what stands there already: the
+    // names in a folder, and whether a file is a track's output (name_clashes.h).
+    NameRules nameRules;
+    std::function<std::vector<std::string>(const std::string& folder)> namesIn;
+    std::function<bool(const std::string& file, const BatchItem& item)> isOutputOf;
 };
 
 struct PlannedTracks {

@@ -37,8 +37,8 @@ TEST(OutputPlan, PairsOrTheUsageError) {
     };
     for (const Case& c : cases) {
         std::string error;
-        const auto planned =
-            cvnhost::planOutputs({c.files, {}, c.output, c.outDirectory, "", {}, nullptr}, error);
+        const auto planned = cvnhost::planOutputs(
+            {c.files, {}, c.output, c.outDirectory, "", {}, nullptr, {}, nullptr, nullptr}, error);
         if (c.outputs.empty()) {
             EXPECT_FALSE(planned) << c.error;
             EXPECT_NE(error.find(c.error), std::string::npos) << error;
