@@ -13,6 +13,8 @@
 
 namespace cvnhost {
 
+class OutputDevice;
+
 struct BatchItem {
     std::string input;
     std::string output;
@@ -73,6 +75,8 @@ struct EncodeOptions {
     std::string taggingDigest;
     std::string legacySettingsDigest;
     std::optional<RawFormat> raw; // --raw: the inputs are samples without a header
+    // The file system below --out-dir, watched for a card that is full or taken out; null without.
+    OutputDevice* device = nullptr;
 };
 
 struct TrackOutcome {

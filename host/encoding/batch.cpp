@@ -1,5 +1,7 @@
 #include "encoding/batch.h"
 
+#include "files/output_device.h"
+
 #include <algorithm>
 #include <chrono>
 #include <map>
@@ -54,9 +56,13 @@ class BatchRun {
     void work() {
         for (size_t index; (index = next_.fetch_add(1)) < items_.size();) {
             const std::optional<size_t> album = albums_[index];
-            if (stop_.load()) {
+            const std::string refusal = stop_.load() ? "stopped by the user" : deviceRefusal();
+            if (!refusal.empty()) {
                 outcomes_[index].status = TrackOutcome::Status::NotStarted;
-                outcomes_[index].message = "not started: stopped by the user";
+                outcomes_[index].message = "not started: " + refusal;
+                if (!stop_.load()) {
+                    progress_.finished(items_[index].input, items_[index].output, outcomes_[index]);
+                }
                 if (album) {
                     arrive(*album, std::nullopt);
                 }
@@ -78,6 +84,10 @@ class BatchRun {
     std::vector<TrackOutcome> outcomes() { return std::move(outcomes_); }
 
   private:
+    std::string deviceRefusal() {
+        return options_.device != nullptr ? options_.device->refusal() : std::string();
+    }
+
     void finish(size_t index, EncodedTrack& track) {
         finishTrack(track, options_);
         outcomes_[index] = std::move(track.outcome);

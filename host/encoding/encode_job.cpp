@@ -11,6 +11,7 @@
 #include "tags/id3v1_year.h"
 #include "tags/id3v2_tag.h"
 #include "audio/loudness.h"
+#include "files/output_device.h"
 #include "files/pending_output.h"
 
 #include <unistd.h>
@@ -43,6 +44,17 @@ std::string whyNotCreated(const std::string& output) {
         return "cannot be created: its path is longer than the plug-in takes (259 bytes)";
     }
     return "cannot be created: the plug-in could not start a stream into it";
+}
+
+// Why a write into the output's file system failed when it is full or gone, else `cause`.
+std::string deviceCauseOr(const EncodeOptions& options, const std::string& temporaryPath, std::string cause) {
+    if (options.device != nullptr) {
+        if (const std::string gone = options.device->refusal(); !gone.empty()) {
+            return gone;
+        }
+        options.device->isFullAfter(temporaryPath, cause);
+    }
+    return cause;
 }
 
 // The measured gain replaces whatever ReplayGain the input carried: its album values would no
@@ -179,12 +191,17 @@ EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const Trac
     if (!readError.empty()) {
         outcome.message = readError;
     } else if (!written) {
-        outcome.message = output + ": the plug-in could not encode or write a block (result 4)";
+        outcome.message =
+            output + ": " +
+            deviceCauseOr(options, path, "the plug-in could not encode or write a block (result 4)");
     } else if (!closed) {
-        outcome.message = output + ": the plug-in could not complete the file (result 4)";
+        outcome.message = output + ": " +
+                          deviceCauseOr(options, path, "the plug-in could not complete the file (result 4)");
     } else if (!host.headerFrames().complete(path, options.vbr)) {
-        outcome.message = output + ": the encoder library could not complete the Info frame that makes "
-                                   "the file play without gaps";
+        outcome.message = output + ": " +
+                          deviceCauseOr(options, path,
+                                        "the encoder library could not complete the Info frame that makes "
+                                        "the file play without gaps");
     } else if (encoded.meter) {
         measureTrack(encoded, path, output);
     }
@@ -213,7 +230,7 @@ void finishTrack(EncodedTrack& encoded, const EncodeOptions& options) {
             }
         }
     } else if (!encoded.pending->commit(error)) {
-        outcome.message = output + " " + error;
+        outcome.message = output + " " + deviceCauseOr(options, encoded.pending->temporaryPath(), error);
     } else {
         outcome.status = TrackOutcome::Status::Encoded;
         outcome.bytes = encoded.pending->bytes();

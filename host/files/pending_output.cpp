@@ -37,6 +37,11 @@ void takeOwnership(int descriptor, const struct stat& old) {
     }
 }
 
+// A file system without modes (FAT through FUSE) refuses to take one: its files have none to keep.
+bool keepsNoModes(int cause) {
+    return cause == ENOSYS || cause == EPERM || cause == EOPNOTSUPP;
+}
+
 // Whether the file's name is as short as its file system takes, counted as it counts: a name too
 // long would be refused only at the rename, once the whole track was encoded.
 bool fitsItsFileSystem(const std::string& path) {
@@ -133,7 +138,7 @@ bool PendingOutput::replaceTarget(const struct stat* old, std::string& error) {
     }
     if (old != nullptr) {
         takeOwnership(descriptor, *old);
-        if (fchmod(descriptor, old->st_mode & 07777) != 0) {
+        if (fchmod(descriptor, old->st_mode & 07777) != 0 && !keepsNoModes(errno)) {
             error = systemError("cannot take the mode of the old file");
             return false;
         }

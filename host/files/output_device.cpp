@@ -1,0 +1,58 @@
+#include "files/output_device.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace cvnhost {
+
+namespace {
+
+// Less than this left after a failed write is a full file system: a track needs megabytes, and the
+// allocation unit of a card's file system is at most a few hundred kilobytes.
+constexpr uint64_t kFullBelow = 1024 * 1024;
+
+} // namespace
+
+OutputDevice::OutputDevice(const std::string& outDirectory, std::function<void(const std::string&)> say)
+    : folder_(outDirectory), system_(fileSystemOf(outDirectory)), say_(std::move(say)) {}
+
+void OutputDevice::stop(const std::string& cause) {
+    if (stopped_.empty()) {
+        stopped_ = cause;
+        say_(cause + ": no more tracks are started there");
+    }
+}
+
+std::string OutputDevice::refusal() {
+    const std::lock_guard<std::mutex> guard(lock_);
+    if (!stopped_.empty() || !system_) {
+        return stopped_;
+    }
+    const std::optional<FileSystemOf> now = fileSystemOf(folder_);
+    struct stat status {};
+    if (stat(system_->mountPoint.c_str(), &status) != 0) {
+        stop(system_->mountPoint + ": cannot be reached (" + std::strerror(errno) + ")");
+    } else if (!now || now->device != system_->device) {
+        stop(folder_ + ": is no longer on the file system it was on when the run started (" +
+             system_->source + " at " + system_->mountPoint + "; was the card taken out?)");
+    }
+    return stopped_;
+}
+
+bool OutputDevice::isFullAfter(const std::string& temporaryPath, std::string& cause) {
+    const std::lock_guard<std::mutex> guard(lock_);
+    const std::optional<uint64_t> free = system_ ? freeBytesOn(temporaryPath) : std::nullopt;
+    if (!free || *free >= kFullBelow) {
+        return false;
+    }
+    struct stat temporary {};
+    const uint64_t written = stat(temporaryPath.c_str(), &temporary) == 0 ? temporary.st_size : 0;
+    // What is left once the track's temporary file is gone.
+    cause = "no space left on " + system_->mountPoint + ": " + megabytes(*free + written) + " free";
+    stop(cause);
+    return true;
+}
+
+} // namespace cvnhost
