@@ -43,6 +43,9 @@ struct FfmpegModule {
     // Which of FFmpeg's messages reach standard error, each naming its file: its errors, and with
     // `everything` the rest up to its verbose level (ffmpeg_input.h).
     void (*showMessages)(bool everything);
+    // A picture of the tags at most `longSide` pixels on its long side, as a baseline JPEG
+    // (picture_scaler.h); nothing when FFmpeg cannot decode it.
+    std::optional<std::vector<uint8_t>> (*scaledPicture)(const std::vector<uint8_t>& picture, int longSide);
 };
 
 // The module's one export, looked up by this name.

@@ -2,6 +2,7 @@
 #include "audio/ffmpeg_decoder.h"
 #include "audio/ffmpeg_input.h"
 #include "audio/ffmpeg_module.h"
+#include "audio/picture_scaler.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -54,7 +55,7 @@ std::optional<bool> isLossy(const std::string& path) {
     return lossy;
 }
 
-const FfmpegModule kModule = {open, description, isLossy, showFfmpegMessages};
+const FfmpegModule kModule = {open, description, isLossy, showFfmpegMessages, scaledPicture};
 
 } // namespace
 

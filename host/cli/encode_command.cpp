@@ -8,6 +8,11 @@
 #include "encoding/batch.h"
 #include "encoding/gain_measure.h"
 #include "files/interrupt.h"
+#include "encoding/playlist_sync.h"
+#include "encoding/play_order.h"
+#include "files/file_system.h"
+#include "files/folder_order.h"
+#include "files/output_device.h"
 #include "encoding/progress.h"
 #include "encoding/run_report.h"
 #include "files/pending_output.h"
@@ -119,18 +124,30 @@ struct StepCounts {
     size_t notStarted = 0; // left by a stop
 };
 
+// Whether the track is not to be started: after a stop, or when the output's card is full or gone
+// (said once, by the device); it is then marked so.
+bool leftUnstarted(PlannedTrack& track, const std::atomic<bool>& stop, OutputDevice* device) {
+    const std::string refusal = device != nullptr && !stop.load() ? device->refusal() : std::string();
+    if (!stop.load() && refusal.empty()) {
+        return false;
+    }
+    track.outcome.status = TrackOutcome::Status::NotStarted;
+    track.outcome.message =
+        "not started: " + (refusal.empty() ? std::string("stopped by the user") : refusal);
+    return true;
+}
+
 // The outputs made without the plug-in: `write` for each track, which is then named with `what`
 // ("tags written again", "copied as it is"), or its failure, kept in its outcome; after a stop, the
 // rest is not started.
 StepCounts writeEach(const std::vector<PlannedTrack*>& tracks,
                      const std::function<bool(const PlannedTrack&, std::string&)>& write, const char* what,
-                     bool quiet, const std::atomic<bool>& stop) {
+                     bool quiet, const std::atomic<bool>& stop, OutputDevice* device) {
     StepCounts counts;
     for (PlannedTrack* track : tracks) {
         const BatchItem& item = track->item;
         std::string error;
-        if (stop.load()) {
-            track->outcome.status = TrackOutcome::Status::NotStarted;
+        if (leftUnstarted(*track, stop, device)) {
             ++counts.notStarted;
         } else if (!write(*track, error)) {
             fail(item.output + " " + error);
@@ -186,8 +203,7 @@ StepCounts moveEach(RunTracks& run, const EncodeOptions& options, const EncodeCo
                     RunCounts& counts, const std::atomic<bool>& stop) {
     StepCounts steps;
     for (PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Move)) {
-        if (stop.load()) {
-            track->outcome.status = TrackOutcome::Status::NotStarted;
+        if (leftUnstarted(*track, stop, options.device)) {
             ++steps.notStarted;
         } else if (moveThenWrite(*track, options, command)) {
             ++counts.moved;
@@ -239,6 +255,10 @@ EncodeOptions encodeOptionsFor(const EncodeCommand& command, const TrackTags& gi
 bool optionsAgree(const EncodeCommand& command) {
     if (command.rawUnsigned && command.rawBits != 8) {
         fail("--unsigned takes 8-bit samples only (--bitwidth 8); wider raw samples are signed");
+        return false;
+    }
+    if (command.mounted && command.outDirectory.empty()) {
+        fail("--mounted needs --out-dir DIR, the folder where the card is mounted");
         return false;
     }
     if (command.deleteOrphans && command.outDirectory.empty()) {
@@ -346,14 +366,15 @@ StepCounts keepLibraryInStep(RunTracks& run, const EncodeOptions& options, const
     const auto copyOne = [&](const PlannedTrack& track, std::string& error) {
         return copyMp3Input(track.item, options, error);
     };
-    const StepCounts retagged = writeEach(retag, retagOne, "tags written again", quiet, stop);
-    const StepCounts marked = writeEach(mark, markOne, nullptr, quiet, stop);
-    const StepCounts copied = writeEach(copy, copyOne, "copied as it is", quiet, stop);
+    const StepCounts retagged = writeEach(retag, retagOne, "tags written again", quiet, stop, options.device);
+    const StepCounts marked = writeEach(mark, markOne, nullptr, quiet, stop, options.device);
+    const StepCounts copied = writeEach(copy, copyOne, "copied as it is", quiet, stop, options.device);
     counts.retagged = retag.size() - retagged.failed - retagged.notStarted;
     counts.copied = copy.size() - copied.failed - copied.notStarted;
     StepCounts all{retagged.failed + marked.failed + copied.failed,
                    retagged.notStarted + marked.notStarted + copied.notStarted};
-    if (command.deleteOrphans && !stop.load()) {
+    if (command.deleteOrphans && !stop.load() &&
+        (options.device == nullptr || options.device->refusal().empty())) {
         const std::optional<Orphans> orphans = orphansOf(run, command);
         const Removal removal =
             orphans ? removeOutputs(orphans->outputs, command.outDirectory, stop) : Removal{0, 0, {}};
@@ -364,6 +385,16 @@ StepCounts keepLibraryInStep(RunTracks& run, const EncodeOptions& options, const
         counts.removed = removal.removed;
         all.failed += orphans ? removal.failures.size() : 1;
         all.notStarted += removal.notStarted;
+    }
+    if (command.playlists && !stop.load() &&
+        (options.device == nullptr || options.device->refusal().empty())) {
+        const PlaylistRequest request{
+            command.files,         command.outDirectory,   command.update || command.overwrite,
+            command.deleteOrphans, run.unreadable.empty(), command.common.quiet};
+        const PlaylistCounts playlists = syncPlaylists(run.tracks, request, stop);
+        counts.playlists = playlists.written;
+        counts.playlistsRemoved = playlists.removed;
+        all.failed += playlists.failed;
     }
     return all;
 }
@@ -403,7 +434,8 @@ int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions
     removeAbandonedTemporariesOf(run, command.report, command.common.quiet, command.dryRun);
     const size_t unwritable = refuseUnwritableFolders(run);
     if (!command.raw) { // samples without a header are lossless, and have no codec to ask
-        sortLossyInputs(run, command.lossy, command.common.quiet);
+        sortLossyInputs(run, command.lossy, typicalBitrateOf(options.formatIndex, options.vbr),
+                        command.common.quiet);
     }
     if (command.dryRun) {
         return showPlan(run, command);
@@ -416,11 +448,17 @@ int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions
     if (!host) {
         return kExitFailure;
     }
+    const FolderSet changedFolders =
+        command.playOrder ? foldersChangedBy(run.tracks, command.outDirectory) : FolderSet{};
     measureGainsForRetag(retunedTracksOf(run), options, stop);
     const StepCounts moves = moveEach(run, options, command, counts, stop);
     encodeTracks(*host, run, options, command, stop);
     RegCloseKey(key);
     StepCounts steps = keepLibraryInStep(run, options, command, counts, stop);
+    if (command.playOrder && !stop.load() &&
+        (options.device == nullptr || options.device->refusal().empty())) {
+        steps.failed += putFoldersInPlayOrder(changedFolders, command.outDirectory, fail);
+    }
     steps.failed += moves.failed;
     steps.notStarted += moves.notStarted;
     if (!writeRunReport(report.get(), run)) {
@@ -438,16 +476,13 @@ int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions
              " folder(s) or file(s) below the inputs could not be read (named above): the library was not "
              "read whole");
     }
-    return failed + steps.failed + unwritable > 0 || !run.unreadable.empty() ? kExitFailure : 0;
+    const bool deviceLost = options.device != nullptr && !options.device->refusal().empty();
+    return failed + steps.failed + unwritable > 0 || !run.unreadable.empty() || deviceLost ? kExitFailure : 0;
 }
 
 } // namespace
 
-CLI::App* addEncodeCommand(CLI::App& app, EncodeCommand& encode) {
-    CLI::App* command = app.add_subcommand("encode", "Encode audio files to MP3");
-    command->add_option("files", encode.files,
-                        "INPUT OUTPUT, or INPUT... (files or folders) with --out-dir; - is standard input or "
-                        "output");
+void addEncodeOptions(CLI::App* command, EncodeCommand& encode) {
     command->add_option(
         "--manifest", encode.manifest,
         "Encode the tracks of FILE (- for standard input): JSON lines of input, output and tags");
@@ -489,6 +524,14 @@ CLI::App* addEncodeCommand(CLI::App& app, EncodeCommand& encode) {
                       "that name is taken (default: not written)");
     addFormatOptions(*command, encode.common);
     addTagOptions(*command, encode.common, "the input's own");
+}
+
+CLI::App* addEncodeCommand(CLI::App& app, EncodeCommand& encode) {
+    CLI::App* command = app.add_subcommand("encode", "Encode audio files to MP3");
+    command->add_option("files", encode.files,
+                        "INPUT OUTPUT, or INPUT... (files or folders) with --out-dir; - is standard input or "
+                        "output");
+    addEncodeOptions(command, encode);
     command->footer("Examples:\n  cvnhost encode song.flac song.mp3\n"
                     "  cvnhost encode --out-dir mp3 -b 192 album/*.flac\n"
                     "  cvnhost encode --out-dir mp3 ~/Music/flac      (again later: only what is new)");
@@ -498,6 +541,10 @@ CLI::App* addEncodeCommand(CLI::App& app, EncodeCommand& encode) {
 int runEncode(const EncodeCommand& command) {
     if (!optionsAgree(command)) {
         return kExitUsage;
+    }
+    if (command.mounted && !isMountPoint(command.outDirectory)) {
+        fail("the card is not mounted at " + command.outDirectory + " (--mounted): nothing is written there");
+        return kExitFailure;
     }
     // From the start: a stop while the run is planned (which writes nothing) ends it before any work.
     stopOnInterrupt();
@@ -513,7 +560,16 @@ int runEncode(const EncodeCommand& command) {
     if (key == nullptr) {
         return kExitFailure;
     }
-    const EncodeOptions options = encodeOptionsFor(command, *given, key, !manifest->empty());
+    EncodeOptions options = encodeOptionsFor(command, *given, key, !manifest->empty());
+    std::optional<OutputDevice> device;
+    if (!command.outDirectory.empty()) {
+        options.device = &device.emplace(command.outDirectory, fail);
+    }
+    if (!command.outDirectory.empty() && !command.dryRun) {
+        for (const std::string& problem : returnWaitingEntries(command.outDirectory)) {
+            fail(problem);
+        }
+    }
     std::optional<RunTracks> run = planTracks(command, *manifest, *given, options);
     if (!run) {
         return kExitUsage;

@@ -54,6 +54,10 @@ struct EncodeCommand {
 // Adds the command and its options to `app`, filling `command` when it is parsed.
 CLI::App* addEncodeCommand(CLI::App& app, EncodeCommand& command);
 
+// The command's options but its inputs, for a command that runs an encode of inputs of its own
+// (`sync`, whose inputs are a profile's).
+void addEncodeOptions(CLI::App* command, EncodeCommand& encode);
+
 int runEncode(const EncodeCommand& command);
 
 } // namespace cvnhost

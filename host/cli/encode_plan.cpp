@@ -2,6 +2,7 @@
 
 #include "cli/command_line.h"
 #include "cli/run_summary.h"
+#include "encoding/playlist_sync.h"
 #include "files/file_io.h"
 #include "files/file_system.h"
 #include "files/output_target.h"
@@ -382,7 +383,7 @@ size_t refuseUnwritableFolders(RunTracks& run) {
     return count;
 }
 
-void sortLossyInputs(RunTracks& run, const std::string& mode, bool quiet) {
+void sortLossyInputs(RunTracks& run, const std::string& mode, int fitKbps, bool quiet) {
     for (PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Encode)) {
         const std::string& input = track->item.input;
         const std::optional<Lossiness> lossiness =
@@ -390,13 +391,14 @@ void sortLossyInputs(RunTracks& run, const std::string& mode, bool quiet) {
         if (!lossiness || !lossiness->lossy) {
             continue;
         }
+        const bool fits = lossiness->mp3 && lossiness->kbps > 0 && lossiness->kbps <= fitKbps;
         if (mode == "skip") {
             track->action = PlannedTrack::Action::LeaveOut;
             track->outcome.message = "lossy (--lossy skip)";
             if (!quiet) {
                 std::fprintf(stderr, "cvnhost: %s: lossy, left out (--lossy skip)\n", input.c_str());
             }
-        } else if (mode == "copy" && lossiness->mp3) {
+        } else if ((mode == "copy" && lossiness->mp3) || (mode == "fit" && fits)) {
             track->action = PlannedTrack::Action::Copy;
         } else {
             ++run.lossyEncoded;
@@ -450,6 +452,10 @@ int showPlan(const RunTracks& run, const EncodeCommand& command) {
     const std::optional<Orphans> orphans = command.deleteOrphans ? orphansOf(run, command) : Orphans{};
     for (const std::string& orphan : orphans ? orphans->outputs : std::vector<std::string>{}) {
         std::printf("remove %s\n", orphan.c_str());
+    }
+    if (command.playlists) {
+        listPlaylists(run.tracks, {command.files, command.outDirectory, command.update || command.overwrite,
+                                   command.deleteOrphans, run.unreadable.empty(), command.common.quiet});
     }
     if (!command.common.quiet) {
         std::fflush(stdout);

@@ -51,8 +51,8 @@ void removeAbandonedTemporariesOf(const RunTracks& run, const std::string& repor
 size_t refuseUnwritableFolders(RunTracks& run);
 
 // Sorts the tracks to write by their codecs: a lossy one is encoded (and counted), copied (an MP3
-// with --lossy copy) or left out and named (--lossy skip).
-void sortLossyInputs(RunTracks& run, const std::string& mode, bool quiet);
+// with --lossy copy, or with fit one of at most `fitKbps`) or left out and named (--lossy skip).
+void sortLossyInputs(RunTracks& run, const std::string& mode, int fitKbps, bool quiet);
 
 // --delete: the outputs whose source is gone; nothing, after saying why, when that cannot be told.
 std::optional<Orphans> orphansOf(const RunTracks& run, const EncodeCommand& command);

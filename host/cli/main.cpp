@@ -5,13 +5,16 @@
 #include "cli/command_line.h"
 #include "cli/common_options.h"
 #include "cli/encode_command.h"
+#include "cli/profiles_command.h"
 #include "cli/query_commands.h"
 #include "cli/settings_command.h"
+#include "cli/sync_command.h"
 #include "cli/unknown_words.h"
 
 #include <CLI/CLI.hpp>
 #include <cvnplatform.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 
@@ -26,12 +29,16 @@ struct Commands {
     std::string demoOutput = "demo.mp3";
     bool formatInputs = false;
     SettingsCommand settings;
+    SyncCommand sync;
+    ProfilesCommand profiles;
     CLI::App* encodeApp = nullptr;
     CLI::App* demoApp = nullptr;
     CLI::App* formatsApp = nullptr;
     CLI::App* infoApp = nullptr;
     CLI::App* aboutApp = nullptr;
     CLI::App* settingsApp = nullptr;
+    CLI::App* syncApp = nullptr;
+    CLI::App* profilesApp = nullptr;
 };
 
 void addCommands(CLI::App& app, Commands& commands) {
@@ -49,6 +56,15 @@ void addCommands(CLI::App& app, Commands& commands) {
     commands.aboutApp =
         app.add_subcommand("about", "Show the about box's lines (the encoder library's versions)");
     commands.settingsApp = addSettingsCommand(app, commands.settings);
+    commands.syncApp = addSyncCommand(app, commands.sync);
+    commands.profilesApp = addProfilesCommand(app, commands.profiles);
+}
+
+// The words after the command's name, as given.
+std::vector<std::string> wordsAfter(int argc, char** argv, const std::string& command) {
+    char** const end = argv + argc;
+    char** const found = std::find(argv + 1, end, command);
+    return {found == end ? end : found + 1, end};
 }
 
 // Parses the command line; a status to exit with when the run ends there (help, version, a usage
@@ -100,6 +116,12 @@ int run(const Commands& commands) {
     if (*commands.settingsApp) {
         return runSettings(commands.settings);
     }
+    if (*commands.syncApp) {
+        return runSync(commands.sync);
+    }
+    if (*commands.profilesApp) {
+        return runProfiles(commands.profiles);
+    }
     return kExitUsage;
 }
 
@@ -115,6 +137,9 @@ int main(int argc, char** argv) {
     addCommands(app, commands);
     if (const std::optional<int> status = parse(app, argc, argv)) {
         return *status;
+    }
+    if (*commands.syncApp) {
+        commands.sync.words = wordsAfter(argc, argv, "sync");
     }
     cvnSetMessageBoxHandler(showMessageBox);
     // A file size limit then fails the write that passes it, which is reported, instead of

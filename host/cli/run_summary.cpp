@@ -36,7 +36,12 @@ std::string syncText(const RunCounts& counts) {
            (gone > 0 ? "; " + std::to_string(gone) + " removed: their sources are gone" : std::string()) +
            (counts.duplicatesRemoved > 0 ? "; " + std::to_string(counts.duplicatesRemoved) +
                                                " removed: their sources have their output elsewhere"
-                                         : std::string());
+                                         : std::string()) +
+           (counts.playlists > 0 ? "; " + std::to_string(counts.playlists) + " playlist(s) written"
+                                 : std::string()) +
+           (counts.playlistsRemoved > 0
+                ? "; " + std::to_string(counts.playlistsRemoved) + " playlist(s) removed"
+                : std::string());
 }
 
 // "; 2 album(s) measured (3 existing outputs encoded again for their album)", or nothing.

@@ -18,6 +18,8 @@ struct RunCounts {
     size_t removed = 0;  // --delete
     size_t duplicatesRemoved = 0; // of `removed`: their sources have their outputs at their planned paths
     size_t copied = 0;            // --lossy copy
+    size_t playlists = 0;         // --playlists: written into the copy
+    size_t playlistsRemoved = 0;  // --playlists with --delete: their sources are gone
 };
 
 // On standard error, when there is something to say: more than one track, a failure, a mono

@@ -1,6 +1,7 @@
 #include "encoding/encode_job.h"
 
 #include "audio/audio_input.h"
+#include "audio/cover_scaling.h"
 #include "planning/content_digest.h"
 #include "files/file_io.h"
 #include "planning/output_tags.h"
@@ -103,6 +104,31 @@ bool feedStream(const PlugInHost& host, CVN_StreamHandle& stream, FrameSource& s
     return written;
 }
 
+// The output's folders and its temporary file, on the card the run started with; false with the
+// cause in the outcome.
+bool reserveOutput(EncodedTrack& encoded, const OutputPaths& paths, const EncodeOptions& options) {
+    const std::string& output = paths.output;
+    std::string error;
+    const bool folders =
+        !options.makeFolders || (options.device != nullptr ? options.device->makeFoldersOf(output, error)
+                                                           : makeFoldersOf(output, error));
+    if (!folders) {
+        encoded.outcome.message = output + ": " + error;
+        return false;
+    }
+    encoded.pending = PendingOutput::create(output, paths.partial, error);
+    if (!encoded.pending) {
+        encoded.outcome.message = output + " " + error;
+        return false;
+    }
+    if (options.device != nullptr && !options.device->holds(encoded.pending->temporaryPath())) {
+        encoded.pending.reset(); // made on the disk below the card's mount point: gone again
+        encoded.outcome.message = output + ": " + options.device->refusal();
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::string describeEncoding(int32_t formatIndex, uint32_t vbr) {
@@ -162,14 +188,7 @@ EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const Trac
     outcome.tags = tags;
     outcome.formatIndex = options.formatIndex;
     outcome.formatDescription = describeEncoding(options.formatIndex, options.vbr);
-    std::string error;
-    if (options.makeFolders && !makeFoldersOf(output, error)) {
-        outcome.message = output + ": " + error;
-        return encoded;
-    }
-    encoded.pending = PendingOutput::create(output, paths.partial, error);
-    if (!encoded.pending) {
-        outcome.message = output + " " + error;
+    if (!reserveOutput(encoded, paths, options)) {
         return encoded;
     }
     const std::string& path = encoded.pending->temporaryPath();
@@ -214,6 +233,7 @@ void finishTrack(EncodedTrack& encoded, const EncodeOptions& options) {
         return;
     }
     const std::string& output = encoded.pending->output();
+    fitCovers(outcome.tags, options.id3v2 ? options.coverSize : 0); // the pictures go into ID3v2 only
     std::string error;
     const std::optional<std::string> year = options.id3v2 ? id3v1YearOf(outcome.tags) : std::nullopt;
     if (year && !setId3v1Year(encoded.pending->temporaryPath(), *year, error)) {

@@ -1,9 +1,12 @@
 #include "files/file_io.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -69,6 +72,21 @@ bool copyAllUntil(int in, int out, uintmax_t& bytes, const std::atomic<bool>& st
 } // namespace cvnhost
 
 namespace cvnhost {
+
+bool renameWithoutReplacing(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    struct stat status {};
+    if (lstat(to.c_str(), &status) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return rename(from.c_str(), to.c_str()) == 0;
+}
 
 bool makeFoldersOf(const std::string& output, std::string& error) {
     const std::filesystem::path folder = std::filesystem::path(output).parent_path();

@@ -11,6 +11,11 @@ namespace cvnhost {
 // a track's input has opened, so that a run that can encode nothing makes nothing.
 bool makeFoldersOf(const std::string& output, std::string& error);
 
+// Renames `from` to `to` unless `to` exists; false with errno set (EEXIST when it does). Where the
+// file system cannot be asked for that in one step (exfat-fuse and other FUSE drivers refuse
+// RENAME_NOREPLACE), it is looked for first: a file made there in between would be replaced.
+bool renameWithoutReplacing(const std::string& from, const std::string& to);
+
 // $TMPDIR when it is set and not empty, else /tmp.
 std::string temporaryDirectory();
 

@@ -1,6 +1,13 @@
 #include "files/output_device.h"
 
+#include "files/file_io.h"
+
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
 
 #include <cerrno>
 #include <cstring>
@@ -8,6 +15,8 @@
 namespace cvnhost {
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // Less than this left after a failed write is a full file system: a track needs megabytes, and the
 // allocation unit of a card's file system is at most a few hundred kilobytes.
@@ -35,10 +44,44 @@ std::string OutputDevice::refusal() {
     if (stat(system_->mountPoint.c_str(), &status) != 0) {
         stop(system_->mountPoint + ": cannot be reached (" + std::strerror(errno) + ")");
     } else if (!now || now->device != system_->device) {
-        stop(folder_ + ": is no longer on the file system it was on when the run started (" +
-             system_->source + " at " + system_->mountPoint + "; was the card taken out?)");
+        stop(goneCause());
     }
     return stopped_;
+}
+
+std::string OutputDevice::goneCause() const {
+    return folder_ + ": is no longer on the file system it was on when the run started (" + system_->source +
+           " at " + system_->mountPoint + "; was the card taken out?)";
+}
+
+bool OutputDevice::holds(const std::string& path) {
+    struct stat status {};
+    if (!system_ || (stat(path.c_str(), &status) == 0 && status.st_dev == system_->device)) {
+        return true;
+    }
+    const std::lock_guard<std::mutex> guard(lock_);
+    stop(goneCause());
+    return false;
+}
+
+bool OutputDevice::makeFoldersOf(const std::string& output, std::string& error) {
+    std::vector<fs::path> missing; // the deepest first
+    std::error_code existsError;
+    for (fs::path folder = fs::path(output).parent_path();
+         !folder.empty() && !fs::exists(folder, existsError); folder = folder.parent_path()) {
+        missing.push_back(folder);
+    }
+    if (!cvnhost::makeFoldersOf(output, error)) {
+        return false;
+    }
+    if (std::all_of(missing.begin(), missing.end(), [&](const fs::path& folder) { return holds(folder); })) {
+        return true;
+    }
+    for (const fs::path& folder : missing) {
+        rmdir(folder.c_str());
+    }
+    error = refusal();
+    return false;
 }
 
 bool OutputDevice::isFullAfter(const std::string& temporaryPath, std::string& cause) {

@@ -21,12 +21,20 @@ class OutputDevice {
 
     // Why nothing more may be written below the folder: empty while it may.
     std::string refusal();
+    // Whether the file or folder at `path` is on the file system the run started with; when it is not,
+    // that becomes the refusal.
+    bool holds(const std::string& path);
+    // The missing folders of `output` made, each checked to be on that file system: a card taken
+    // out between two checks leaves no folder behind on the disk below its mount point. False with
+    // the cause in `error`.
+    bool makeFoldersOf(const std::string& output, std::string& error);
     // After a write below the folder failed, while its temporary file is still there: whether the
     // file system is full, which is then the refusal. `cause` is replaced by the plain words.
     bool isFullAfter(const std::string& temporaryPath, std::string& cause);
 
   private:
     void stop(const std::string& cause);
+    std::string goneCause() const;
 
     std::string folder_;
     std::optional<FileSystemOf> system_;

@@ -160,9 +160,7 @@ std::string PendingOutput::keepAsPartial(std::string& error) {
     }
     // Never over a file: the name planned, else the next numbered one that is free.
     std::string kept = partial_;
-    for (unsigned number = 1;
-         renameat2(AT_FDCWD, temporary_->path().c_str(), AT_FDCWD, kept.c_str(), RENAME_NOREPLACE) != 0;
-         ++number) {
+    for (unsigned number = 1; !renameWithoutReplacing(temporary_->path(), kept); ++number) {
         if (errno != EEXIST || number > 1000) {
             error = systemError("cannot be kept as " + kept);
             return {};

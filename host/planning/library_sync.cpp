@@ -1,5 +1,6 @@
 #include "planning/library_sync.h"
 
+#include "audio/cover_scaling.h"
 #include "planning/content_digest.h"
 #include "files/file_io.h"
 #include "planning/output_plan.h"
@@ -141,6 +142,7 @@ bool retagOutput(const BatchItem& item, const EncodeOptions& options, const Trac
         }
     }
     setSourceMarker(tags, *marker);
+    fitCovers(tags, options.coverSize);
     return rewriteTags(item.output, item.output, tags, false, options.id3v2Version, error);
 }
 
@@ -179,7 +181,7 @@ bool moveOutput(const std::string& from, const std::string& to, const std::strin
     if (!makeFoldersOf(to, error)) {
         return false;
     }
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+    if (!renameWithoutReplacing(from, to)) {
         error = errno == EEXIST ? "is another file's: the output at " + from + " is not moved onto it"
                                 : "cannot take the output at " + from + ": " + std::strerror(errno);
         return false;

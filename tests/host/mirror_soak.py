@@ -6,9 +6,11 @@ frames but for the marker's times. The user's own files in the copy stay as they
 run before each step changes nothing. Now and then the run is stopped by SIGINT at a random
 moment, and run again to its end.
 
-On a failure it prints the seed and the shortest sequence of steps that still fails.
+On a failure it prints the seed and the shortest sequence of steps that still fails. With
+--out-fs exfat the copy and the fresh runs are written onto an exFAT card image (exfat-fuse on a
+loop device, as root), as onto a card or stick.
 
-    mirror_soak.py --cvnhost PATH [--steps N] [--seed S] [--work DIR]
+    mirror_soak.py --cvnhost PATH [--steps N] [--seed S] [--work DIR] [--out-fs local|exfat]
 """
 import argparse
 import hashlib
@@ -36,11 +38,12 @@ class Failure(Exception):
 class Library:
     """The sources, their tags and the run's options, changed step by step."""
 
-    def __init__(self, root, cvnhost):
+    def __init__(self, root, cvnhost, out_root):
         self.root = root
         self.cvnhost = cvnhost
         self.lib = os.path.join(root, "lib")
-        self.copy = os.path.join(root, "copy")
+        self.out_root = out_root  # where the copy and the fresh runs go
+        self.copy = os.path.join(out_root, "copy")
         self.template = None
         self.vbr = None
         self.album_gain = False
@@ -233,7 +236,7 @@ def check_mirror(library, step):
     if snapshot(library.copy) != users_before or snapshot(library.lib) != lib_before:
         raise Failure("the dry run changed a file")
     run(library.command(library.copy), "the run")
-    fresh = os.path.join(library.root, "fresh-%d" % step)
+    fresh = os.path.join(library.out_root, "fresh-%d" % step)
     run(library.command(fresh), "the fresh run")
     try:
         mine = {name for name in USERS_FILES}
@@ -266,12 +269,13 @@ def plan(seed, steps):
     return [(rng.randrange(len(CHANGES)), rng.randrange(1 << 30), rng.random() < 0.15) for _ in range(steps)]
 
 
-def replay(cvnhost, sequence, work, verbose=False):
-    """Runs `sequence` on a new library; the failure, or None."""
+def replay(cvnhost, sequence, work, card=None, verbose=False):
+    """Runs `sequence` on a new library, its copy below `card` when given; the failure, or None."""
     root = tempfile.mkdtemp(prefix="mirror-soak-", dir=work)
+    out_root = tempfile.mkdtemp(prefix="mirror-soak-", dir=card) if card else root
     try:
         os.environ["CVN_REGISTRY"] = os.path.join(root, "registry.reg")
-        library = Library(root, cvnhost)
+        library = Library(root, cvnhost, out_root)
         setup = random.Random(0)
         for i in range(4):
             library.write_source(os.path.join(library.lib, "Album %d" % (i % 2), "track %d.flac" % i),
@@ -294,14 +298,15 @@ def replay(cvnhost, sequence, work, verbose=False):
         return None
     finally:
         shutil.rmtree(root, ignore_errors=True)
+        shutil.rmtree(out_root, ignore_errors=True)
 
 
-def shortest_failing(cvnhost, sequence, work):
+def shortest_failing(cvnhost, sequence, work, card):
     """Drops each step that the failure does not need, one at a time."""
     i = 0
     while i < len(sequence):
         shorter = sequence[:i] + sequence[i + 1:]
-        if replay(cvnhost, shorter, work):
+        if replay(cvnhost, shorter, work, card):
             sequence = shorter
         else:
             i += 1
@@ -314,22 +319,45 @@ def main():
     parser.add_argument("--steps", type=int, default=30)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--work", default=None)
+    parser.add_argument("--out-fs", choices=("local", "exfat"), default="local",
+                        help="the file system of the copy: the work folder's, or an exFAT card image")
     arguments = parser.parse_args()
     if not shutil.which("ffmpeg"):
         print("SKIP: ffmpeg makes the library's sources, and it is not installed")
         return 0
+    if arguments.out_fs == "local":
+        return soak(arguments, None)
+    sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+    from card_filesystems import Card, cannot_mount
+    reason = cannot_mount("exfat")
+    if reason:
+        print("SKIP: the copy goes onto an exFAT card, and %s" % reason)
+        return 0
+    signal.signal(signal.SIGTERM, lambda number, _: sys.exit(128 + number))  # unmounts on the way out
+    folder = tempfile.mkdtemp(prefix="mirror-soak-card-", dir=arguments.work)
+    card = None
+    try:
+        card = Card("exfat", os.path.join(folder, "card"), 128)
+        return soak(arguments, card.path)
+    finally:
+        if card:
+            card.close()
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def soak(arguments, card):
     sequence = plan(arguments.seed, arguments.steps)
     started = time.time()
-    failure = replay(arguments.cvnhost, sequence, arguments.work, verbose=True)
+    failure = replay(arguments.cvnhost, sequence, arguments.work, card, verbose=True)
     if failure is None:
         print("seed %d: %d steps, the copy in step after each (%.0f s)" % (arguments.seed, len(sequence),
                                                                          time.time() - started))
         return 0
     print("seed %d failed at %s" % (arguments.seed, failure), flush=True)
-    shortest = shortest_failing(arguments.cvnhost, sequence[:int(failure.split()[1]) + 1], arguments.work)
+    shortest = shortest_failing(arguments.cvnhost, sequence[:int(failure.split()[1]) + 1], arguments.work, card)
     print("the shortest sequence that still fails (seed %d): %s" % (
         arguments.seed, ", ".join(CHANGES[c].__name__ + ("+stop" if s else "") for c, _, s in shortest)))
-    print(replay(arguments.cvnhost, shortest, arguments.work))
+    print(replay(arguments.cvnhost, shortest, arguments.work, card))
     return 1
 
 
