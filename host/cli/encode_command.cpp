@@ -257,6 +257,11 @@ bool optionsAgree(const EncodeCommand& command) {
         fail("--unsigned takes 8-bit samples only (--bitwidth 8); wider raw samples are signed");
         return false;
     }
+    if (command.playlists && command.shard) {
+        // A playlist names tracks of every shard, and no shard knows which of the others' are made.
+        fail("--playlists takes the whole library: run it without --shard (after the shards)");
+        return false;
+    }
     if (command.mounted && command.outDirectory.empty()) {
         fail("--mounted needs --out-dir DIR, the folder where the card is mounted");
         return false;

@@ -103,7 +103,8 @@ void walkOutputFiles(const fs::path& folder, const std::function<void(const fs::
             visit(entry->path());
         }
     }
-    if (error) {
+    // A folder that is not there holds nothing to remove: the first run into a new card, say.
+    if (error && error != std::errc::no_such_file_or_directory) {
         unreadable.push_back(folder.string() + ": cannot be read: " + error.message());
     }
     std::sort(subfolders.begin(), subfolders.end());

@@ -117,6 +117,11 @@ TEST_F(CvnhostTest, DeleteRemovesOnlyWhatLostItsSource) {
                                  file("out/b/gone.mp3") + "\n");
     EXPECT_TRUE(fs::exists(file("out/b/gone.mp3"))) << "a dry run touches nothing";
     EXPECT_FALSE(fs::exists(file("out/c")));
+    // A copy not made yet (a new card) has nothing to remove, and says what it would encode.
+    const ChildResult first =
+        cvnhost({"encode", "--delete", "--dry-run", "--out-dir", file("new"), file("lib")});
+    EXPECT_EQ(first.exitStatus, 0) << first.errors;
+    EXPECT_FALSE(fs::exists(file("new")));
     // An input folder that is not there (an unmounted disk) removes nothing.
     const ChildResult unmounted =
         cvnhost({"encode", "--delete", "--out-dir", file("out"), file("lib"), file("unmounted")});
