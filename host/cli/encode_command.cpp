@@ -201,8 +201,15 @@ bool moveThenWrite(PlannedTrack& track, const EncodeOptions& options, const Enco
 // The moves, before any encode, so that the folders they leave are no longer in the way.
 StepCounts moveEach(RunTracks& run, const EncodeOptions& options, const EncodeCommand& command,
                     RunCounts& counts, const std::atomic<bool>& stop) {
+    // A move onto a name that another output still holds (under another case, on FAT and exFAT
+    // the same file) waits until the others have moved: that one may be moving away.
+    std::vector<PlannedTrack*> moves = run.tracksFor(PlannedTrack::Action::Move);
+    std::stable_partition(moves.begin(), moves.end(), [](const PlannedTrack* track) {
+        std::error_code error;
+        return !std::filesystem::exists(std::filesystem::symlink_status(track->item.output, error));
+    });
     StepCounts steps;
-    for (PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Move)) {
+    for (PlannedTrack* track : moves) {
         if (leftUnstarted(*track, stop, options.device)) {
             ++steps.notStarted;
         } else if (moveThenWrite(*track, options, command)) {

@@ -92,12 +92,6 @@ std::vector<std::string> namesInFolder(const std::string& folder) {
     return names;
 }
 
-// Whether the file's marker names the item's source: the track's own output, under another spelling.
-bool isOutputOfSource(const std::string& file, const BatchItem& item) {
-    const std::optional<SourceMarker> marker = readMarker(file);
-    return marker && marker->source == item.source && (!marker->root || marker->root == item.root);
-}
-
 // What the planner is asked: the inputs and where their outputs go, named for the run's device.
 OutputRequest outputRequestFor(const EncodeCommand& command, const std::vector<ManifestEntry>& manifest,
                                const TrackTags& given) {
@@ -111,7 +105,7 @@ OutputRequest outputRequestFor(const EncodeCommand& command, const std::vector<M
     request.inputTagsOf = [](const std::string& input) { return readInputTags(input).value_or(TrackTags{}); };
     request.nameRules = nameRulesFor(command);
     request.namesIn = namesInFolder;
-    request.isOutputOf = isOutputOfSource;
+    request.markerOf = readMarker;
     return request;
 }
 

@@ -64,9 +64,11 @@ std::string NameClaims::spellFile(const std::string& folder, const std::string& 
             continue;
         }
         const std::optional<std::string> standing = standingAs(folder, candidate);
-        if (!standing || *standing == candidate || existing_.isOutputOf(joined(folder, *standing), track)) {
+        const std::optional<size_t> owner =
+            standing && *standing != candidate ? existing_.ownerOf(joined(folder, *standing)) : std::nullopt;
+        if (!standing || *standing == candidate || owner) {
             files_.insert(key);
-            return joined(folder, standing.value_or(candidate));
+            return joined(folder, owner == track ? *standing : candidate);
         }
     }
     return joined(folder, name);

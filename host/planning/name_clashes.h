@@ -3,7 +3,8 @@
 // " (2)", " (3)", ... before its extension. A folder is spelt as the first track that names it
 // spells it, or as it already stands below --out-dir. A file that stands there under another
 // spelling is the track's own output when its marker names the track's source (the track then
-// keeps that spelling), else a name taken.
+// keeps that spelling); another track's, which that track's own claim moves or keeps; or, of the
+// user's or of a source the run does not have, a name taken.
 #pragma once
 
 #include "planning/name_rules.h"
@@ -22,8 +23,9 @@ namespace cvnhost {
 struct ExistingNames {
     // The names in a folder (relative to --out-dir; "" for itself); none for a folder not there.
     std::function<std::vector<std::string>(const std::string& folder)> namesIn;
-    // Whether the file (relative to --out-dir) is the output of the track numbered `track`.
-    std::function<bool(const std::string& file, size_t track)> isOutputOf;
+    // The track of the run whose output the file (relative to --out-dir) is, by its marker; none for
+    // a file of the user's or of a source the run does not have.
+    std::function<std::optional<size_t>(const std::string& file)> ownerOf;
 };
 
 class NameClaims {

@@ -232,20 +232,30 @@ std::string nameBelowOutDirectory(const OutputRequest& request, const BatchItem&
     return (fs::path(request.outDirectory) / followNameRules(name.string(), request.nameRules)).string();
 }
 
+// The track whose source the file's marker names, if the run has it.
+std::optional<size_t> ownerOf(const OutputRequest& request, const std::vector<BatchItem>& items,
+                              const std::string& file) {
+    const std::optional<SourceMarker> marker = request.markerOf ? request.markerOf(file) : std::nullopt;
+    for (size_t i = 0; marker && i < items.size(); ++i) {
+        if (items[i].source == marker->source && (!marker->root || marker->root == items[i].root)) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
 // The names cvnhost made below --out-dir (`named`), told apart where they are one under folding.
 void tellNamesApart(const OutputRequest& request, std::vector<BatchItem>& items,
                     const std::vector<bool>& named) {
     const fs::path top(request.outDirectory);
     const auto inTop = [&](const std::string& relative) { return (top / relative).string(); };
     // Without a look at what stands there (a plan made in memory), only the run's names are told apart.
-    NameClaims claims(request.nameRules, {[&](const std::string& folder) {
-                                              return request.namesIn ? request.namesIn(inTop(folder))
-                                                                     : std::vector<std::string>{};
-                                          },
-                                          [&](const std::string& file, size_t track) {
-                                              return request.isOutputOf &&
-                                                     request.isOutputOf(inTop(file), items[track]);
-                                          }});
+    NameClaims claims(request.nameRules,
+                      {[&](const std::string& folder) {
+                           return request.namesIn ? request.namesIn(inTop(folder))
+                                                  : std::vector<std::string>{};
+                       },
+                       [&](const std::string& file) { return ownerOf(request, items, inTop(file)); }});
     for (size_t i = 0; i < items.size(); ++i) {
         if (named[i]) {
             const std::string relative = fs::path(items[i].output).lexically_relative(top).string();

@@ -8,6 +8,7 @@
 #include "track_records.h"
 #include "planning/manifest.h"
 #include "planning/name_rules.h"
+#include "tags/source_marker.h"
 #include "tags/track_tags.h"
 
 #include <filesystem>
@@ -35,10 +36,10 @@ struct OutputRequest {
     TrackTags givenTags;
     std::function<TrackTags(const std::string& input)> inputTagsOf;
     // How the names below --out-dir are made for the device, and what stands there already: the
-    // names in a folder, and whether a file is a track's output (name_clashes.h).
+    // names in a folder, and the marker of a file (name_clashes.h).
     NameRules nameRules;
     std::function<std::vector<std::string>(const std::string& folder)> namesIn;
-    std::function<bool(const std::string& file, const BatchItem& item)> isOutputOf;
+    std::function<std::optional<SourceMarker>(const std::string& file)> markerOf;
 };
 
 struct PlannedTracks {

@@ -13,6 +13,8 @@ loop device, as root), as onto a card or stick.
     mirror_soak.py --cvnhost PATH [--steps N] [--seed S] [--work DIR] [--out-fs local|exfat]
 """
 import argparse
+import re
+import unicodedata
 import hashlib
 import json
 import os
@@ -26,7 +28,7 @@ import time
 
 import mutagen.id3
 
-TEMPLATES = [None, "%albumartist%/%album%/%track% - %title%", "%album%/%disc%-%track% %title%"]
+TEMPLATES = [None, "%albumartist%/%album%/%track% - %title%", "%album%/%disc%-%track% %title%", "%title%"]
 USERS_FILES = {"_mine/mine.mp3": b"ID3\x03\x00\x00\x00\x00\x00\x00the user's own MP3, no marker",
                "_mine/notes.txt": b"the user's notes\n"}
 
@@ -47,6 +49,7 @@ class Library:
         self.template = None
         self.vbr = None
         self.album_gain = False
+        self.device = False  # the name rules of a card and its play order
         self.serial = 0
         os.makedirs(self.lib)
         for name, data in USERS_FILES.items():
@@ -88,6 +91,8 @@ class Library:
             options += ["-V", str(self.vbr)]
         if self.album_gain:
             options += ["--replaygain", "album"]
+        if self.device:
+            options += ["--fat-names", "--ascii-names", "--name-max", "24", "--play-order"]
         return options
 
     def command(self, out):
@@ -175,8 +180,32 @@ def toggle_cover(library, rng):
                 f.write(b"\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR" + bytes([rng.randint(0, 255)]) * 8)
 
 
+def clash_title(library, rng):
+    """A source made to name its output as another's does, in another case or normal form, or as
+    only a card's name rules make the same: names that are one on FAT and exFAT."""
+    if len(library.sources()) > 1:
+        import mutagen.flac
+        path, other = rng.sample(library.sources(), 2)
+        theirs = mutagen.flac.FLAC(other)
+        ours = mutagen.flac.FLAC(path)
+        for key in ("album", "artist", "tracknumber"):
+            if key in theirs:
+                ours[key] = theirs[key]
+        title = theirs.get("title", ["x"])[0]
+        ours["title"] = rng.choice([title.upper(), title.lower(), title + " Bj\u00f6rk", "CON", "Cafe\u0301"])
+        ours.save()
+        stem = os.path.basename(other)[:-len(".flac")]
+        target = os.path.join(os.path.dirname(other), stem.swapcase() + ".flac")
+        if rng.random() < 0.5 and not os.path.exists(target):
+            os.rename(path, target)
+
+
+def toggle_device(library, rng):
+    library.device = not library.device
+
+
 CHANGES = [add, add, remove, retitle, replace_audio, rename_source, move_source, rename_folder,
-           change_template, toggle_album_gain, change_vbr, toggle_cover]
+           change_template, toggle_album_gain, change_vbr, toggle_cover, clash_title, toggle_device]
 
 
 def snapshot(folder):
@@ -210,6 +239,22 @@ def audio_and_tags(path):
     return hashlib.md5(data[start:]).hexdigest(), frames
 
 
+def outputs_by_source(folder, left_aside):
+    """The MP3s below `folder` by the source their markers name (its folder and its path), each
+    source's list of names; the files in `left_aside` are the user's."""
+    outputs = {}
+    for name in snapshot(folder):
+        if name in left_aside or not name.endswith(".mp3"):
+            continue
+        marker = json.loads(mutagen.id3.ID3(os.path.join(folder, name))["TXXX:CVNHOST_SOURCE"].text[0])
+        outputs.setdefault((marker.get("root"), marker["source"]), []).append(name)
+    return outputs
+
+
+def without_number(name):
+    return re.sub(r" \(\d+\)(?=\.mp3$)", "", unicodedata.normalize("NFC", name)).casefold()
+
+
 def run(command, errors):
     result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     if result.returncode != 0:
@@ -240,20 +285,31 @@ def check_mirror(library, step):
     run(library.command(fresh), "the fresh run")
     try:
         mine = {name for name in USERS_FILES}
-        copied = {p for p in snapshot(library.copy) if p not in mine}
-        made = set(snapshot(fresh))
-        if copied != made:
-            raise Failure("the copy's files differ from a fresh run's:\n  only in the copy: %s\n"
-                          "  only in the fresh run: %s" % (sorted(copied - made), sorted(made - copied)))
-        for name in sorted(made):
-            ours = audio_and_tags(os.path.join(library.copy, name))
-            theirs = audio_and_tags(os.path.join(fresh, name))
+        copied = outputs_by_source(library.copy, mine)
+        made = outputs_by_source(fresh, set())
+        if set(copied) != set(made):
+            raise Failure("the copy's sources differ from a fresh run's:\n  only in the copy: %s\n"
+                          "  only in the fresh run: %s" % (sorted(set(copied) - set(made)),
+                                                          sorted(set(made) - set(copied))))
+        folded = [unicodedata.normalize("NFC", name).casefold() for names in copied.values() for name in names]
+        if len(set(folded)) != len(folded):
+            raise Failure("two outputs of the copy are one name on FAT and exFAT: %s" % sorted(copied.values()))
+        for source in sorted(made):
+            if len(copied[source]) != 1:
+                raise Failure("%s has %d outputs in the copy: %s" % (source, len(copied[source]), copied[source]))
+            ours, theirs = copied[source][0], made[source][0]
+            # Names that are one are told apart in the order they came: a copy that grew keeps its
+            # older names, and its numbers may differ from those of a copy made at once.
+            if without_number(ours) != without_number(theirs):
+                raise Failure("%s is %s in the copy, %s in a fresh run" % (source, ours, theirs))
+            ours = audio_and_tags(os.path.join(library.copy, ours))
+            theirs = audio_and_tags(os.path.join(fresh, theirs))
             if ours[0] != theirs[0]:
-                raise Failure("%s: its audio differs from a fresh run's" % name)
+                raise Failure("%s: its audio differs from a fresh run's" % (source,))
             if ours[1] != theirs[1]:
                 keys = sorted(k for k in set(ours[1]) | set(theirs[1]) if ours[1].get(k) != theirs[1].get(k))
                 raise Failure("%s: its tags differ from a fresh run's: %s\n  copy:  %s\n  fresh: %s" % (
-                    name, keys, [ours[1].get(k) for k in keys], [theirs[1].get(k) for k in keys]))
+                    source, keys, [ours[1].get(k) for k in keys], [theirs[1].get(k) for k in keys]))
         for name, data in USERS_FILES.items():
             with open(os.path.join(library.copy, name), "rb") as f:
                 if f.read() != data:

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <set>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -91,7 +91,7 @@ TEST(NameRules, NamesThatAreOneAreToldApartInTheOrderOfTheTracks) {
     struct Case {
         std::vector<std::string> planned;
         std::map<std::string, std::vector<std::string>> standing; // folder: its names
-        std::set<std::string> ownOutputs;                         // standing files that are the track's own
+        std::map<std::string, size_t> owners; // standing files by the track whose output each is
         std::vector<std::string> expected;
     };
     const std::vector<Case> cases = {
@@ -103,8 +103,13 @@ TEST(NameRules, NamesThatAreOneAreToldApartInTheOrderOfTheTracks) {
         {{"Abba/x.mp3"}, {{"", {"ABBA"}}}, {}, {"ABBA/x.mp3"}},
         {{"Caf\u00e9.mp3", "Cafe\u0301.mp3"}, {}, {}, {"Caf\u00e9.mp3", "Cafe\u0301 (2).mp3"}},
         // What stands under another spelling is the track's own output, or a name taken.
-        {{"A/01 intro.mp3"}, {{"A", {"01 Intro.mp3"}}}, {"A/01 Intro.mp3"}, {"A/01 Intro.mp3"}},
+        {{"A/01 intro.mp3"}, {{"A", {"01 Intro.mp3"}}}, {{"A/01 Intro.mp3", 0}}, {"A/01 Intro.mp3"}},
         {{"A/01 intro.mp3"}, {{"A", {"01 Intro.mp3"}}}, {}, {"A/01 intro (2).mp3"}},
+        // Another track's output, which that track moves: the name is free in this run.
+        {{"A/01 intro.mp3", "A/02 x.mp3"},
+         {{"A", {"01 Intro.mp3"}}},
+         {{"A/01 Intro.mp3", 1}},
+         {"A/01 intro.mp3", "A/02 x.mp3"}},
         {{"A/01 Intro.mp3"}, {{"A", {"01 Intro.mp3", "01 intro.mp3"}}}, {}, {"A/01 Intro.mp3"}},
     };
     for (const Case& c : cases) {
@@ -113,7 +118,11 @@ TEST(NameRules, NamesThatAreOneAreToldApartInTheOrderOfTheTracks) {
                               const auto found = c.standing.find(folder);
                               return found == c.standing.end() ? std::vector<std::string>{} : found->second;
                           },
-                          [&](const std::string& file, size_t) { return c.ownOutputs.count(file) == 1; }});
+                          [&](const std::string& file) {
+                              const auto found = c.owners.find(file);
+                              return found == c.owners.end() ? std::nullopt
+                                                             : std::optional<size_t>(found->second);
+                          }});
         std::vector<std::string> claimed;
         for (size_t i = 0; i < c.planned.size(); ++i) {
             claimed.push_back(claims.claim(c.planned[i], i));
