@@ -260,24 +260,10 @@ bool writePlaylist(const PlannedPlaylist& planned, std::string& error) {
 
 // The playlist files below the copy, links not followed; false when a folder cannot be read.
 bool walkCopy(const fs::path& folder, std::vector<fs::path>& playlists) {
-    std::error_code error;
-    std::vector<fs::path> subfolders;
-    for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
-        std::error_code typeError;
-        if (entry->is_symlink(typeError)) {
-            continue;
-        }
-        if (entry->is_directory(typeError)) {
-            subfolders.push_back(entry->path());
-        } else if (isPlaylistName(entry->path()) && entry->is_regular_file(typeError)) {
-            playlists.push_back(entry->path());
-        }
-    }
-    bool whole = !error;
-    for (const fs::path& subfolder : subfolders) {
-        whole = walkCopy(subfolder, playlists) && whole;
-    }
-    return whole;
+    std::vector<std::string> unreadable;
+    walkFilesBelow(
+        folder, isPlaylistName, [&](const fs::path& path) { playlists.push_back(path); }, unreadable);
+    return unreadable.empty();
 }
 
 // Why no playlist may be removed: an input or a folder that could not be read would make its

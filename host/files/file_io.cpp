@@ -80,8 +80,12 @@ bool renameWithoutReplacing(const std::string& from, const std::string& to) {
     if (errno != EINVAL && errno != ENOSYS) {
         return false;
     }
-    struct stat status {};
-    if (lstat(to.c_str(), &status) == 0) {
+    // Under another case on FAT or exFAT, `to` may be `from` itself: a rename of its case only.
+    struct stat target {};
+    struct stat source {};
+    const bool itself = lstat(from.c_str(), &source) == 0 && lstat(to.c_str(), &target) == 0 &&
+                        source.st_dev == target.st_dev && source.st_ino == target.st_ino;
+    if (!itself && lstat(to.c_str(), &target) == 0) {
         errno = EEXIST;
         return false;
     }

@@ -3,8 +3,8 @@
 // " (2)", " (3)", ... before its extension. A folder is spelt as the first track that names it
 // spells it, or as it already stands below --out-dir. A file that stands there under another
 // spelling is the track's own output when its marker names the track's source (the track then
-// keeps that spelling); another track's, which that track's own claim moves or keeps; or, of the
-// user's or of a source the run does not have, a name taken.
+// keeps that spelling); another track's, which that track's own claim moves or keeps; an output
+// of a source that is gone, replaced as one at the very name is; or the user's, a name taken.
 #pragma once
 
 #include "planning/name_rules.h"
@@ -19,12 +19,14 @@
 
 namespace cvnhost {
 
+inline constexpr size_t kMadeForNoTrack = static_cast<size_t>(-1);
+
 // What stands below --out-dir already, as the run finds it.
 struct ExistingNames {
     // The names in a folder (relative to --out-dir; "" for itself); none for a folder not there.
     std::function<std::vector<std::string>(const std::string& folder)> namesIn;
-    // The track of the run whose output the file (relative to --out-dir) is, by its marker; none for
-    // a file of the user's or of a source the run does not have.
+    // The track of the run whose output the file (relative to --out-dir) is, by its marker;
+    // kMadeForNoTrack for an output of a source the run does not have; none for a file of the user's.
     std::function<std::optional<size_t>(const std::string& file)> ownerOf;
 };
 

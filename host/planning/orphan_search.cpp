@@ -88,8 +88,8 @@ void considerOutput(OrphanWalk& walk, const fs::path& path) {
 
 } // namespace
 
-void walkOutputFiles(const fs::path& folder, const std::function<void(const fs::path&)>& visit,
-                     std::vector<std::string>& unreadable) {
+void walkFilesBelow(const fs::path& folder, const std::function<bool(const fs::path&)>& wanted,
+                    const std::function<void(const fs::path&)>& visit, std::vector<std::string>& unreadable) {
     std::error_code error;
     std::vector<fs::path> subfolders;
     for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
@@ -99,7 +99,7 @@ void walkOutputFiles(const fs::path& folder, const std::function<void(const fs::
         }
         if (entry->is_directory(typeError)) {
             subfolders.push_back(entry->path());
-        } else if (entry->is_regular_file(typeError) && hasMp3Extension(entry->path())) {
+        } else if (entry->is_regular_file(typeError) && wanted(entry->path())) {
             visit(entry->path());
         }
     }
@@ -109,8 +109,13 @@ void walkOutputFiles(const fs::path& folder, const std::function<void(const fs::
     }
     std::sort(subfolders.begin(), subfolders.end());
     for (const fs::path& subfolder : subfolders) {
-        walkOutputFiles(subfolder, visit, unreadable);
+        walkFilesBelow(subfolder, wanted, visit, unreadable);
     }
+}
+
+void walkOutputFiles(const fs::path& folder, const std::function<void(const fs::path&)>& visit,
+                     std::vector<std::string>& unreadable) {
+    walkFilesBelow(folder, hasMp3Extension, visit, unreadable);
 }
 
 void RunSources::add(const BatchItem& item) {

@@ -55,9 +55,16 @@ struct Orphans {
     std::string refusal;
 };
 
-// Calls `visit` with every MP3 file below `folder`, one directory at a time in the order of their
-// names, so that a folder that cannot be read is named in `unreadable`, not the end of the walk.
-// Links are not followed: what they lead to is not the output folder's.
+// Calls `visit` with every regular file below `folder` whose name is `wanted`, one directory at a
+// time in the order of their names, so that a folder that cannot be read is named in
+// `unreadable`, not the end of the walk. Links are not followed: what they lead to is not the
+// output folder's.
+void walkFilesBelow(const std::filesystem::path& folder,
+                    const std::function<bool(const std::filesystem::path&)>& wanted,
+                    const std::function<void(const std::filesystem::path&)>& visit,
+                    std::vector<std::string>& unreadable);
+
+// The same for the MP3 files below `folder`.
 void walkOutputFiles(const std::filesystem::path& folder,
                      const std::function<void(const std::filesystem::path&)>& visit,
                      std::vector<std::string>& unreadable);

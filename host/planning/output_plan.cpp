@@ -232,7 +232,7 @@ std::string nameBelowOutDirectory(const OutputRequest& request, const BatchItem&
     return (fs::path(request.outDirectory) / followNameRules(name.string(), request.nameRules)).string();
 }
 
-// The track whose source the file's marker names, if the run has it.
+// The track whose source the file's marker names, if the run has it (name_clashes.h).
 std::optional<size_t> ownerOf(const OutputRequest& request, const std::vector<BatchItem>& items,
                               const std::string& file) {
     const std::optional<SourceMarker> marker = request.markerOf ? request.markerOf(file) : std::nullopt;
@@ -241,7 +241,7 @@ std::optional<size_t> ownerOf(const OutputRequest& request, const std::vector<Ba
             return i;
         }
     }
-    return std::nullopt;
+    return marker ? std::optional<size_t>(kMadeForNoTrack) : std::nullopt;
 }
 
 // The names cvnhost made below --out-dir (`named`), told apart where they are one under folding.

@@ -233,6 +233,7 @@ def decodes_whole(path, seconds):
 
 
 def snapshot(folder):
+    """Every file below `folder`: its bytes' digest and its time."""
     files = {}
     for base, _, names in os.walk(folder):
         for name in names:

@@ -28,6 +28,8 @@ import time
 
 import mutagen.id3
 
+from card_filesystems import snapshot
+
 TEMPLATES = [None, "%albumartist%/%album%/%track% - %title%", "%album%/%disc%-%track% %title%", "%title%"]
 USERS_FILES = {"_mine/mine.mp3": b"ID3\x03\x00\x00\x00\x00\x00\x00the user's own MP3, no marker",
                "_mine/notes.txt": b"the user's notes\n"}
@@ -206,18 +208,6 @@ def toggle_device(library, rng):
 
 CHANGES = [add, add, remove, retitle, replace_audio, rename_source, move_source, rename_folder,
            change_template, toggle_album_gain, change_vbr, toggle_cover, clash_title, toggle_device]
-
-
-def snapshot(folder):
-    """Every file below `folder`: its bytes' digest and its time."""
-    files = {}
-    for base, _, names in os.walk(folder):
-        for name in names:
-            path = os.path.join(base, name)
-            with open(path, "rb") as f:
-                files[os.path.relpath(path, folder)] = (hashlib.md5(f.read()).hexdigest(),
-                                                       os.stat(path).st_mtime_ns)
-    return files
 
 
 def audio_and_tags(path):

@@ -105,6 +105,11 @@ TEST(NameRules, NamesThatAreOneAreToldApartInTheOrderOfTheTracks) {
         // What stands under another spelling is the track's own output, or a name taken.
         {{"A/01 intro.mp3"}, {{"A", {"01 Intro.mp3"}}}, {{"A/01 Intro.mp3", 0}}, {"A/01 Intro.mp3"}},
         {{"A/01 intro.mp3"}, {{"A", {"01 Intro.mp3"}}}, {}, {"A/01 intro (2).mp3"}},
+        // An output of a source that is gone is replaced, as one at the very name is.
+        {{"A/01 intro.mp3"},
+         {{"A", {"01 Intro.mp3"}}},
+         {{"A/01 Intro.mp3", cvnhost::kMadeForNoTrack}},
+         {"A/01 intro.mp3"}},
         // Another track's output, which that track moves: the name is free in this run.
         {{"A/01 intro.mp3", "A/02 x.mp3"},
          {{"A", {"01 Intro.mp3"}}},
