@@ -15,7 +15,8 @@ namespace cvnhost {
 
 class OutputDevice;
 
-struct BatchItem {
+// A track as the planner made it: what it is made from, where it goes, and what it belongs to.
+struct Track {
     std::string input;
     std::string output;
     TrackTags tags;      // the track's own, from a manifest: they beat the input's
@@ -104,7 +105,7 @@ struct PlannedTrack {
         LeaveOut, // --lossy skip
         Refuse,   // its output folder cannot be written
     };
-    BatchItem item;
+    Track item;
     Action action = Action::Keep;
     TrackOutcome outcome; // of its encode, retag or copy; a failure's cause in `message`
     // With Retag (or a move then a retag): the run's tag settings changed, so its tags are made as

@@ -234,7 +234,7 @@ std::unique_ptr<AudioInput> AudioInput::open(const std::string& path, std::strin
         return nullptr;
     }
     std::unique_ptr<AudioInput> input(new AudioInput);
-    input->strings_ = std::move(decoder->strings);
+    input->tags_ = std::move(decoder->strings);
     if (decoder->passThrough) {
         input->channels_ = info.channels;
         input->frames_ = std::move(decoder->passThrough);

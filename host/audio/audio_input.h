@@ -33,7 +33,7 @@ class AudioInput : public FrameSource {
 
     // The few texts libsndfile reads from the header (the track number of a WAV file's INFO list,
     // say), which fill what the file's tags, read with TagLib, lack.
-    const TrackTags& strings() const { return strings_; }
+    const TrackTags& tags() const { return tags_; }
     int channels() const { return channels_; }
 
   private:
@@ -41,7 +41,7 @@ class AudioInput : public FrameSource {
 
     std::unique_ptr<FrameSource> frames_;
     int channels_ = 0;
-    TrackTags strings_;
+    TrackTags tags_;
 };
 
 } // namespace cvnhost

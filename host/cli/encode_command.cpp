@@ -145,7 +145,7 @@ StepCounts writeEach(const std::vector<PlannedTrack*>& tracks,
                      bool quiet, const std::atomic<bool>& stop, OutputDevice* device) {
     StepCounts counts;
     for (PlannedTrack* track : tracks) {
-        const BatchItem& item = track->item;
+        const Track& item = track->item;
         std::string error;
         if (leftUnstarted(*track, stop, device)) {
             ++counts.notStarted;
@@ -182,7 +182,7 @@ std::vector<PlannedTrack*> retunedTracksOf(RunTracks& run) {
 // The output of a track put at its planned path, then retagged or marked as planned; false after
 // naming the failure.
 bool moveThenWrite(PlannedTrack& track, const EncodeOptions& options, const EncodeCommand& command) {
-    const BatchItem& item = track.item;
+    const Track& item = track.item;
     std::string error;
     const bool done = moveOutput(track.movedFrom, item.output, command.outDirectory, error) &&
                       (track.afterMove != PlannedTrack::Action::Retag ||
@@ -303,7 +303,7 @@ bool sayBeforeWork(const RunTracks& run, const EncodeCommand& command, bool batc
         fail(note);
     }
     for (const PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Encode)) {
-        const BatchItem& item = track->item;
+        const Track& item = track->item;
         if (!command.common.quiet && !isStandardStream(item.output) && !hasMp3Extension(item.output)) {
             fail(item.output + ": MP3 data under a name that does not end in .mp3 (players go by the name)");
         }
@@ -323,7 +323,7 @@ bool sayBeforeWork(const RunTracks& run, const EncodeCommand& command, bool batc
 // Encodes the tracks to encode, with the progress the run shows; each outcome goes to its track.
 void encodeTracks(const PlugInHost& host, RunTracks& run, const EncodeOptions& options,
                   const EncodeCommand& command, const std::atomic<bool>& stop) {
-    const std::vector<BatchItem> items = run.itemsFor(PlannedTrack::Action::Encode);
+    const std::vector<Track> items = run.itemsFor(PlannedTrack::Action::Encode);
     // Only the bar shows how far the whole batch has come, so only it needs the total up front.
     const Progress::Mode mode = Progress::modeFor(command.common.quiet);
     int64_t expectedFrames = 0;
@@ -446,7 +446,7 @@ int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions
     removeAbandonedTemporariesOf(run, command.report, command.common.quiet, command.dryRun);
     const size_t unwritable = refuseUnwritableFolders(run);
     if (!command.raw) { // samples without a header are lossless, and have no codec to ask
-        sortLossyInputs(run, command.lossy, typicalBitrateOf(options.formatIndex, options.vbr),
+        decideLossyInputs(run, command.lossy, typicalBitrateOf(options.formatIndex, options.vbr),
                         command.common.quiet);
     }
     if (command.dryRun) {

@@ -33,7 +33,7 @@ namespace cvnhost {
 namespace {
 
 // Whether the track's output is kept as it is: it exists, and --overwrite was not given.
-bool outputKept(const BatchItem& item, const EncodeCommand& command) {
+bool outputKept(const Track& item, const EncodeCommand& command) {
     std::error_code typeError;
     return !command.overwrite && !isStandardStream(item.output) &&
            std::filesystem::is_regular_file(item.output, typeError);
@@ -133,13 +133,13 @@ PlannedTrack::Action actionOfSync(SyncAction sync) {
 
 // A track whose planned output is missing, while its output stands elsewhere: moved into place,
 // then kept, retagged or marked as it would be there; encoded when its audio or settings changed.
-PlannedTrack moveOrEncode(BatchItem item, SyncContext& context) {
+PlannedTrack moveOrEncode(Track item, SyncContext& context) {
     const std::optional<ClaimedOutput> claimed =
         context.index ? context.index->claimFor(item, context.sources) : std::nullopt;
     if (!claimed) {
         return {std::move(item), PlannedTrack::Action::Encode, {}, false, {}, {}};
     }
-    BatchItem there = item;
+    Track there = item;
     there.output = claimed->path;
     const SyncDecision sync = syncActionFor(there, context.options);
     PlannedTrack::Action after = actionOfSync(sync.action);
@@ -161,7 +161,7 @@ PlannedTrack moveOrEncode(BatchItem item, SyncContext& context) {
 // What the run does to a track of its shard, albums aside: encode it when its output is missing
 // (or to be overwritten), or with --update when its source changed; retag it when only its tags
 // did; move it when it stands elsewhere; else keep it.
-PlannedTrack firstActionFor(BatchItem item, SyncContext& context) {
+PlannedTrack firstActionFor(Track item, SyncContext& context) {
     const EncodeCommand& command = context.command;
     if (!outputKept(item, command)) {
         return command.update && !command.overwrite && !isStandardStream(item.output)
@@ -200,7 +200,7 @@ void measureAlbumsWhole(std::vector<std::optional<PlannedTrack>>& tracks) {
 
 // The action of each planned track, nothing for those of other shards. An album is one unit: when
 // any of its tracks is encoded, all are (counted in `encodedAgainForAlbum`).
-std::vector<std::optional<PlannedTrack>> actionsOf(const std::vector<BatchItem>& items, SyncContext& context,
+std::vector<std::optional<PlannedTrack>> actionsOf(const std::vector<Track>& items, SyncContext& context,
                                                    size_t& encodedAgainForAlbum) {
     const std::optional<Shard>& shard = context.command.shard;
     std::vector<std::optional<PlannedTrack>> tracks(items.size());
@@ -227,9 +227,9 @@ std::vector<std::optional<PlannedTrack>> actionsOf(const std::vector<BatchItem>&
 }
 
 // Each track's album, and the album's digest of its identity and its tracks' sources.
-void giveAlbums(std::vector<BatchItem>& items, const TrackTags& given) {
+void giveAlbums(std::vector<Track>& items, const TrackTags& given) {
     std::map<std::string, std::vector<std::string>> members;
-    for (BatchItem& item : items) {
+    for (Track& item : items) {
         item.album = albumIdentityOf(tagsGivenTo(item, given));
         members[item.album].push_back(item.root.value_or("") + "/" + item.source);
     }
@@ -237,7 +237,7 @@ void giveAlbums(std::vector<BatchItem>& items, const TrackTags& given) {
         std::sort(sources.begin(), sources.end());
         sources.insert(sources.begin(), album);
     }
-    for (BatchItem& item : items) {
+    for (Track& item : items) {
         item.albumDigest = settingsDigest(members[item.album]);
     }
 }
@@ -261,8 +261,8 @@ size_t RunTracks::count(PlannedTrack::Action action) const {
                       [action](const PlannedTrack& track) { return track.action == action; }));
 }
 
-std::vector<BatchItem> RunTracks::itemsFor(PlannedTrack::Action action) const {
-    std::vector<BatchItem> items;
+std::vector<Track> RunTracks::itemsFor(PlannedTrack::Action action) const {
+    std::vector<Track> items;
     for (const PlannedTrack* track : tracksFor(action)) {
         items.push_back(track->item);
     }
@@ -290,9 +290,9 @@ std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vec
         giveAlbums(planned->tracks, given);
     }
     giveCoverFolders(planned->tracks,
-                     [&](const BatchItem& item) { return albumIdentityOf(tagsGivenTo(item, given)); });
+                     [&](const Track& item) { return albumIdentityOf(tagsGivenTo(item, given)); });
     RunTracks run;
-    for (const BatchItem& item : planned->tracks) {
+    for (const Track& item : planned->tracks) {
         run.allSources.add(item);
         run.allOutputs.insert(canonicalPathOf(item.output));
         if (!isStandardStream(item.input)) {
@@ -377,7 +377,7 @@ size_t refuseUnwritableFolders(RunTracks& run) {
     return count;
 }
 
-void sortLossyInputs(RunTracks& run, const std::string& mode, int fitKbps, bool quiet) {
+void decideLossyInputs(RunTracks& run, const std::string& mode, int fitKbps, bool quiet) {
     for (PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Encode)) {
         const std::string& input = track->item.input;
         const std::optional<Lossiness> lossiness =

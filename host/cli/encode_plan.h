@@ -33,7 +33,7 @@ struct RunTracks {
 
     size_t count(PlannedTrack::Action action) const;
     // The items of the tracks with this action, in their order.
-    std::vector<BatchItem> itemsFor(PlannedTrack::Action action) const;
+    std::vector<Track> itemsFor(PlannedTrack::Action action) const;
     // The tracks with this action, in their order.
     std::vector<PlannedTrack*> tracksFor(PlannedTrack::Action action);
     std::vector<const PlannedTrack*> tracksFor(PlannedTrack::Action action) const;
@@ -50,9 +50,9 @@ void removeAbandonedTemporariesOf(const RunTracks& run, const std::string& repor
 // how many.
 size_t refuseUnwritableFolders(RunTracks& run);
 
-// Sorts the tracks to write by their codecs: a lossy one is encoded (and counted), copied (an MP3
+// Decides for the tracks to write by their codecs: a lossy one is encoded (and counted), copied (an MP3
 // with --lossy copy, or with fit one of at most `fitKbps`) or left out and named (--lossy skip).
-void sortLossyInputs(RunTracks& run, const std::string& mode, int fitKbps, bool quiet);
+void decideLossyInputs(RunTracks& run, const std::string& mode, int fitKbps, bool quiet);
 
 // --delete: the outputs whose source is gone; nothing, after saying why, when that cannot be told.
 std::optional<Orphans> orphansOf(const RunTracks& run, const EncodeCommand& command);

@@ -15,7 +15,7 @@ namespace {
 
 // The album of each item for album gain, numbered from 0 in the order of the items; an item of no
 // album has none.
-std::vector<std::optional<size_t>> albumsOf(const std::vector<BatchItem>& items, size_t& albumCount) {
+std::vector<std::optional<size_t>> albumsOf(const std::vector<Track>& items, size_t& albumCount) {
     std::map<std::string, size_t> numbers;
     std::vector<std::optional<size_t>> albums(items.size());
     for (size_t i = 0; i < items.size(); ++i) {
@@ -36,7 +36,7 @@ struct WaitingAlbum {
 // One batch: its items, the outcomes in their order, and the albums waiting for their last track.
 class BatchRun {
   public:
-    BatchRun(const PlugInHost& host, const std::vector<BatchItem>& items, const EncodeOptions& options,
+    BatchRun(const PlugInHost& host, const std::vector<Track>& items, const EncodeOptions& options,
              Progress& progress, const std::atomic<bool>& stop)
         : host_(host), items_(items), options_(options), progress_(progress), stop_(stop),
           outcomes_(items.size()), albums_(items.size()) {
@@ -70,7 +70,7 @@ class BatchRun {
             }
             const ProgressCallback advance = [this](int64_t frames) { progress_.advance(frames); };
             const auto started = std::chrono::steady_clock::now();
-            EncodedTrack track = encodeInputFile(host_, items_[index], options_, stop_, advance);
+            EncodedTrack track = startTrackFromInput(host_, items_[index], options_, stop_, advance);
             track.outcome.seconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
             if (album) {
@@ -134,7 +134,7 @@ class BatchRun {
     }
 
     const PlugInHost& host_;
-    const std::vector<BatchItem>& items_;
+    const std::vector<Track>& items_;
     const EncodeOptions& options_;
     Progress& progress_;
     const std::atomic<bool>& stop_;
@@ -147,7 +147,7 @@ class BatchRun {
 
 } // namespace
 
-std::vector<TrackOutcome> encodeBatch(const PlugInHost& host, const std::vector<BatchItem>& items,
+std::vector<TrackOutcome> encodeBatch(const PlugInHost& host, const std::vector<Track>& items,
                                       const EncodeOptions& options, unsigned jobs, Progress& progress,
                                       const std::atomic<bool>& stop) {
     BatchRun batch(host, items, options, progress, stop);

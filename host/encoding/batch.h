@@ -11,7 +11,7 @@
 namespace cvnhost {
 
 // Encodes every item with up to `jobs` threads; the outcomes in the order of the items.
-std::vector<TrackOutcome> encodeBatch(const PlugInHost& host, const std::vector<BatchItem>& items,
+std::vector<TrackOutcome> encodeBatch(const PlugInHost& host, const std::vector<Track>& items,
                                       const EncodeOptions& options, unsigned jobs, Progress& progress,
                                       const std::atomic<bool>& stop);
 

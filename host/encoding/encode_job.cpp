@@ -140,7 +140,7 @@ std::string describeEncoding(int32_t formatIndex, uint32_t vbr) {
     return std::to_string(cvn::bitrateOf(formatIndex)) + " kbit/s, " + channels;
 }
 
-EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, const EncodeOptions& options,
+EncodedTrack startTrackFromInput(const PlugInHost& host, const Track& item, const EncodeOptions& options,
                              const std::atomic<bool>& stop, const ProgressCallback& progress) {
     std::string error;
     std::optional<SourceMarker> marker = currentMarkerOf(item);
@@ -155,9 +155,9 @@ EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, cons
         trackOptions.formatIndex = cvn::monoFormatOf(options.formatIndex);
     }
     const TrackTags inputTags = inputTagsOf(item);
-    const TrackTags tags = outputTagsOf(item, options.givenTags, mergeTags(inputTags, audio->strings()));
+    const TrackTags tags = outputTagsOf(item, options.givenTags, mergeTags(inputTags, audio->tags()));
     EncodedTrack track =
-        encodeTrack(host, *audio, tags, {item.output, item.partial}, trackOptions, stop, progress);
+        startTrack(host, *audio, tags, {item.output, item.partial}, trackOptions, stop, progress);
     if (marker) {
         marker->audio = flacAudioDigest(item.input).value_or(track.audioDigest);
         marker->tags = tagsDigest(outputTagsOf(item, options.givenTags, inputTags));
@@ -171,15 +171,15 @@ EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, cons
     return track;
 }
 
-TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
+TrackOutcome encodeWholeTrack(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
                           const std::string& output, const EncodeOptions& options,
                           const std::atomic<bool>& stop, const ProgressCallback& progress) {
-    EncodedTrack track = encodeTrack(host, source, tags, {output, ""}, options, stop, progress);
+    EncodedTrack track = startTrack(host, source, tags, {output, ""}, options, stop, progress);
     finishTrack(track, options);
     return std::move(track.outcome);
 }
 
-EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
+EncodedTrack startTrack(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
                          const OutputPaths& paths, const EncodeOptions& options,
                          const std::atomic<bool>& stop, const ProgressCallback& progress) {
     const std::string& output = paths.output;

@@ -41,13 +41,13 @@ struct EncodedTrack {
     bool cutShort = false;
 };
 
-// The first part of a track: the item's input file (the item's tags beating its own, and the
+// The first part of a track, which leaves it unfinished: the item's input file (the item's tags beating its own, and the
 // options' beating both, a source marker among them), or `source` with `tags`, through the
 // plug-in into the temporary file, the header frame completed, the track's ReplayGain put into
 // outcome.tags.
-EncodedTrack encodeInputFile(const PlugInHost& host, const BatchItem& item, const EncodeOptions& options,
+EncodedTrack startTrackFromInput(const PlugInHost& host, const Track& item, const EncodeOptions& options,
                              const std::atomic<bool>& stop, const ProgressCallback& progress);
-EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
+EncodedTrack startTrack(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
                          const OutputPaths& output, const EncodeOptions& options,
                          const std::atomic<bool>& stop, const ProgressCallback& progress);
 
@@ -55,8 +55,8 @@ EncodedTrack encodeTrack(const PlugInHost& host, FrameSource& source, const Trac
 // kept as partial). Sets outcome.status; does nothing after a failure.
 void finishTrack(EncodedTrack& track, const EncodeOptions& options);
 
-// Both parts for `source` into `output` with `tags`.
-TrackOutcome encodeSource(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
+// Both parts for `source` into `output` with `tags`: the one of the three that finishes a file.
+TrackOutcome encodeWholeTrack(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
                           const std::string& output, const EncodeOptions& options,
                           const std::atomic<bool>& stop, const ProgressCallback& progress);
 

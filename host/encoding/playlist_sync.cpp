@@ -112,7 +112,7 @@ std::map<fs::path, fs::path> outputsInCopy(const std::vector<PlannedTrack>& trac
     using Action = PlannedTrack::Action;
     std::map<fs::path, fs::path> outputs;
     for (const PlannedTrack& track : tracks) {
-        const BatchItem& item = track.item;
+        const Track& item = track.item;
         std::error_code error;
         const bool there =
             asPlanned ||

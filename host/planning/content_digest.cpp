@@ -67,15 +67,15 @@ std::string tagsDigest(const TrackTags& tags) {
     return hexOf(hash);
 }
 
-TrackTags inputTagsOf(const BatchItem& item) {
+TrackTags inputTagsOf(const Track& item) {
     return readInputTags(item.input).value_or(TrackTags{});
 }
 
-TrackTags tagsGivenTo(const BatchItem& item, const TrackTags& given) {
+TrackTags tagsGivenTo(const Track& item, const TrackTags& given) {
     return tagsGivenTo(item, given, inputTagsOf(item));
 }
 
-TrackTags tagsGivenTo(const BatchItem& item, const TrackTags& given, const TrackTags& inputTags) {
+TrackTags tagsGivenTo(const Track& item, const TrackTags& given, const TrackTags& inputTags) {
     return mergeTags(given, mergeTags(item.tags, inputTags));
 }
 

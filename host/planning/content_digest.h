@@ -20,12 +20,12 @@ std::string tagsDigest(const TrackTags& tags);
 // The input file's own tags, read with TagLib as a later run reads them again. Not kept in the
 // item: with their pictures (up to 16 MB each) for every track of a library, the run's memory
 // would grow with the library.
-TrackTags inputTagsOf(const BatchItem& item);
+TrackTags inputTagsOf(const Track& item);
 
 // The tags a track is given, as the digest takes them: `given` (the options') over the item's own
 // over the input file's (`inputTags`, by default inputTagsOf(item)).
-TrackTags tagsGivenTo(const BatchItem& item, const TrackTags& given);
-TrackTags tagsGivenTo(const BatchItem& item, const TrackTags& given, const TrackTags& inputTags);
+TrackTags tagsGivenTo(const Track& item, const TrackTags& given);
+TrackTags tagsGivenTo(const Track& item, const TrackTags& given, const TrackTags& inputTags);
 
 // Of any list of texts and numbers that make up a run's settings.
 std::string settingsDigest(const std::vector<std::string>& parts);

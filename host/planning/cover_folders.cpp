@@ -16,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // The input folder a found track's source is below: its path without the source's.
-std::optional<fs::path> inputFolderOf(const BatchItem& item) {
+std::optional<fs::path> inputFolderOf(const Track& item) {
     if (!item.root || isStandardStream(item.input)) {
         return std::nullopt;
     }
@@ -29,13 +29,13 @@ std::optional<fs::path> inputFolderOf(const BatchItem& item) {
 }
 
 struct CoverSearch {
-    const std::vector<BatchItem>& items;
-    const std::function<std::string(const BatchItem&)>& albumOf;
+    const std::vector<Track>& items;
+    const std::function<std::string(const Track&)>& albumOf;
     std::map<std::string, std::string> albums; // by input
     std::map<std::pair<fs::path, std::string>, bool> albumFolders;
 };
 
-const std::string& albumIdentity(CoverSearch& search, const BatchItem& item) {
+const std::string& albumIdentity(CoverSearch& search, const Track& item) {
     const auto found = search.albums.find(item.input);
     return found != search.albums.end()
                ? found->second
@@ -50,7 +50,7 @@ bool isWithinAlbumFolder(CoverSearch& search, const fs::path& folder, const std:
         return known->second;
     }
     std::set<fs::path> branches;
-    for (const BatchItem& other : search.items) {
+    for (const Track& other : search.items) {
         const fs::path path = fs::path(other.input);
         if (isStandardStream(other.input) || !isWithin(path, folder) ||
             albumIdentity(search, other) != album) {
@@ -66,10 +66,10 @@ bool isWithinAlbumFolder(CoverSearch& search, const fs::path& folder, const std:
 
 } // namespace
 
-void giveCoverFolders(std::vector<BatchItem>& items,
-                      const std::function<std::string(const BatchItem&)>& albumOf) {
+void giveCoverFolders(std::vector<Track>& items,
+                      const std::function<std::string(const Track&)>& albumOf) {
     CoverSearch search{items, albumOf, {}, {}};
-    for (BatchItem& item : items) {
+    for (Track& item : items) {
         const std::optional<fs::path> top = inputFolderOf(item);
         const fs::path own = folderOf(item.input);
         if (!top || holdsCoverFile(own)) {

@@ -56,14 +56,14 @@ void removeFoldersLeftEmpty(const std::string& path, const fs::path& top) {
 }
 
 // The album digest a marker keeps: the run's, with album gain.
-std::optional<std::string> albumOf(const BatchItem& item) {
+std::optional<std::string> albumOf(const Track& item) {
     return item.albumDigest.empty() ? std::nullopt : std::optional<std::string>(item.albumDigest);
 }
 
 // The output's marker as the run gives it now, its digests of the audio and the tags aside: the
 // source's name, size, time and cover, and the run's settings (the same as the marker's, or a
 // retag for new tag settings, as this version digests them). Nothing when either cannot be read.
-std::optional<SourceMarker> renewedMarkerOf(const BatchItem& item, const EncodeOptions& options) {
+std::optional<SourceMarker> renewedMarkerOf(const Track& item, const EncodeOptions& options) {
     std::optional<SourceMarker> marker = readMarker(item.output);
     const std::optional<SourceMarker> now = marker ? currentMarkerOf(item) : std::nullopt;
     if (!now) {
@@ -82,7 +82,7 @@ std::optional<SourceMarker> renewedMarkerOf(const BatchItem& item, const EncodeO
 
 } // namespace
 
-SyncDecision syncActionFor(const BatchItem& item, const EncodeOptions& options) {
+SyncDecision syncActionFor(const Track& item, const EncodeOptions& options) {
     const std::optional<SourceMarker> marker = readMarker(item.output);
     const std::optional<SourceMarker> now = marker ? currentMarkerOf(item) : std::nullopt;
     if (!now) {
@@ -121,7 +121,7 @@ SyncDecision syncActionFor(const BatchItem& item, const EncodeOptions& options) 
     return {sameTags ? SyncAction::UpdateMarker : SyncAction::Retag, false};
 }
 
-bool retagOutput(const BatchItem& item, const EncodeOptions& options, const TrackTags* measured,
+bool retagOutput(const Track& item, const EncodeOptions& options, const TrackTags* measured,
                  std::string& error) {
     std::optional<SourceMarker> marker = renewedMarkerOf(item, options);
     if (!marker) {
@@ -146,7 +146,7 @@ bool retagOutput(const BatchItem& item, const EncodeOptions& options, const Trac
     return rewriteTags(item.output, item.output, tags, false, options.id3v2Version, error);
 }
 
-bool updateMarkerOf(const BatchItem& item, const EncodeOptions& options, std::string& error) {
+bool updateMarkerOf(const Track& item, const EncodeOptions& options, std::string& error) {
     const std::optional<SourceMarker> marker = renewedMarkerOf(item, options);
     if (!marker) {
         error = "cannot be read to write its source marker again";

@@ -28,19 +28,19 @@ struct SyncDecision {
 // The run's settings first (those of the audio encode, those of the tags retag); then size and
 // time, which say "unchanged" at the cost of a stat; where they differ, the content decides (the
 // audio digest, then the tags', as the run's given tags make them).
-SyncDecision syncActionFor(const BatchItem& item, const EncodeOptions& options);
+SyncDecision syncActionFor(const Track& item, const EncodeOptions& options);
 
 // The tags of an existing output written again from `item`'s tags as they are now (outputTagsOf),
 // its audio, its measured ReplayGain and the frames cvnhost did not write kept, through a temporary
 // file renamed over it. False with the cause.
 // `measured`: the run's tag settings changed, and these are the track's ReplayGain values as an
 // encode would give them now; null: the output's own stay.
-bool retagOutput(const BatchItem& item, const EncodeOptions& options, const TrackTags* measured,
+bool retagOutput(const Track& item, const EncodeOptions& options, const TrackTags* measured,
                  std::string& error);
 
 // The output's marker given the source's size and time as they are now; every other byte of its
 // tag stays. False with the cause.
-bool updateMarkerOf(const BatchItem& item, const EncodeOptions& options, std::string& error);
+bool updateMarkerOf(const Track& item, const EncodeOptions& options, std::string& error);
 
 // An output renamed from `from` to `to` (its planned path, below `outDirectory`), never onto a file
 // that exists, and the folders it leaves empty removed. False with the cause.

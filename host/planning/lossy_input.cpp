@@ -81,7 +81,7 @@ std::optional<Lossiness> lossinessOf(const std::string& path) {
     return lossy ? std::optional<Lossiness>(Lossiness{*lossy, false, 0}) : std::nullopt;
 }
 
-bool copyMp3Input(const BatchItem& item, const EncodeOptions& options, std::string& error) {
+bool copyMp3Input(const Track& item, const EncodeOptions& options, std::string& error) {
     const TrackTags inputTags = inputTagsOf(item);
     TrackTags tags = outputTagsOf(item, options.givenTags, inputTags);
     if (std::optional<SourceMarker> marker = currentMarkerOf(item)) {

@@ -28,6 +28,6 @@ std::optional<Lossiness> lossinessOf(const std::string& path);
 int typicalBitrateOf(int32_t formatIndex, uint32_t vbr);
 
 // An MP3 input put in the output's place as it is, with the tags the run gives it. False with the cause.
-bool copyMp3Input(const BatchItem& item, const EncodeOptions& options, std::string& error);
+bool copyMp3Input(const Track& item, const EncodeOptions& options, std::string& error);
 
 } // namespace cvnhost

@@ -118,7 +118,7 @@ void walkOutputFiles(const fs::path& folder, const std::function<void(const fs::
     walkFilesBelow(folder, hasMp3Extension, visit, unreadable);
 }
 
-void RunSources::add(const BatchItem& item) {
+void RunSources::add(const Track& item) {
     const fs::path output = canonicalPathOf(item.output);
     paths_.emplace(item.source, output);
     if (item.root) {

@@ -24,7 +24,7 @@ namespace cvnhost {
 // name, by the path alone.
 class RunSources {
   public:
-    void add(const BatchItem& item);
+    void add(const Track& item);
     bool holds(const SourceMarker& marker) const;
     // The planned outputs (canonical) of the marker's source: one, or for a marker of an earlier
     // version as many as the run's sources of that path; none for a source that is not the run's.

@@ -8,7 +8,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool namesSourceOf(const SourceMarker& marker, const BatchItem& item) {
+bool namesSourceOf(const SourceMarker& marker, const Track& item) {
     return marker.source == item.source && (!marker.root || marker.root == item.root);
 }
 
@@ -31,7 +31,7 @@ OutputIndex OutputIndex::of(const std::string& outDirectory, const std::set<fs::
     return index;
 }
 
-std::optional<ClaimedOutput> OutputIndex::claimFor(const BatchItem& item, const RunSources& sources) {
+std::optional<ClaimedOutput> OutputIndex::claimFor(const Track& item, const RunSources& sources) {
     for (Entry& entry : entries_) {
         if (!entry.claimed && namesSourceOf(entry.marker, item)) {
             entry.claimed = true;

@@ -28,7 +28,7 @@ class OutputIndex {
 
     // The output that names `item`'s source, or failing that one whose source is none of the
     // run's (`sources`) and whose audio digest is `item`'s; each output is claimed once.
-    std::optional<ClaimedOutput> claimFor(const BatchItem& item, const RunSources& sources);
+    std::optional<ClaimedOutput> claimFor(const Track& item, const RunSources& sources);
 
   private:
     struct Entry {

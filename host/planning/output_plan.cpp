@@ -151,13 +151,13 @@ std::optional<std::vector<InputFile>> expandFolders(const std::vector<std::strin
 
 // A file found in a folder that is the output of another track (an --out-dir that is the input
 // folder itself) is that run's work, not an input.
-void leaveOutOutputs(std::vector<BatchItem>& items, const std::vector<bool>& foundInFolder) {
+void leaveOutOutputs(std::vector<Track>& items, const std::vector<bool>& foundInFolder) {
     std::set<fs::path> outputs;
-    for (const BatchItem& item : items) {
+    for (const Track& item : items) {
         std::error_code error;
         outputs.insert(fs::weakly_canonical(item.output, error));
     }
-    std::vector<BatchItem> kept;
+    std::vector<Track> kept;
     for (size_t i = 0; i < items.size(); ++i) {
         std::error_code error;
         if (!foundInFolder[i] || outputs.count(fs::weakly_canonical(items[i].input, error)) == 0) {
@@ -219,7 +219,7 @@ std::string pairedOutputOf(const OutputRequest& request, std::vector<std::string
 
 // The name below --out-dir of a track that was given no output: its stem, or with --name the name
 // its tags make.
-std::string nameBelowOutDirectory(const OutputRequest& request, const BatchItem& item, const fs::path& stem) {
+std::string nameBelowOutDirectory(const OutputRequest& request, const Track& item, const fs::path& stem) {
     fs::path name = stem;
     if (!request.nameTemplate.empty()) {
         const TrackTags tags =
@@ -233,7 +233,7 @@ std::string nameBelowOutDirectory(const OutputRequest& request, const BatchItem&
 }
 
 // The track whose source the file's marker names, if the run has it (name_clashes.h).
-std::optional<size_t> ownerOf(const OutputRequest& request, const std::vector<BatchItem>& items,
+std::optional<size_t> ownerOf(const OutputRequest& request, const std::vector<Track>& items,
                               const std::string& file) {
     const std::optional<SourceMarker> marker = request.markerOf ? request.markerOf(file) : std::nullopt;
     for (size_t i = 0; marker && i < items.size(); ++i) {
@@ -245,7 +245,7 @@ std::optional<size_t> ownerOf(const OutputRequest& request, const std::vector<Ba
 }
 
 // The names cvnhost made below --out-dir (`named`), told apart where they are one under folding.
-void tellNamesApart(const OutputRequest& request, std::vector<BatchItem>& items,
+void tellNamesApart(const OutputRequest& request, std::vector<Track>& items,
                     const std::vector<bool>& named) {
     const fs::path top(request.outDirectory);
     const auto inTop = [&](const std::string& relative) { return (top / relative).string(); };
@@ -265,7 +265,7 @@ void tellNamesApart(const OutputRequest& request, std::vector<BatchItem>& items,
 }
 
 // The manifest's tracks, after the files; false with the usage error.
-bool addManifestTracks(const OutputRequest& request, std::vector<BatchItem>& items,
+bool addManifestTracks(const OutputRequest& request, std::vector<Track>& items,
                        std::vector<bool>& foundInFolder, std::vector<bool>& named, std::string& error) {
     const std::string& outDirectory = request.outDirectory;
     for (const ManifestEntry& entry : request.manifest) {
@@ -277,7 +277,7 @@ bool addManifestTracks(const OutputRequest& request, std::vector<BatchItem>& ite
             error = entry.input + ": a manifest track without an \"output\" needs --out-dir DIR";
             return false;
         }
-        BatchItem item{entry.input, {}, entry.tags, {}, {}, entry.input, std::nullopt, {}, {}};
+        Track item{entry.input, {}, entry.tags, {}, {}, entry.input, std::nullopt, {}, {}};
         const bool belowOutDirectory = entry.output && !outDirectory.empty() &&
                                        fs::path(*entry.output).is_relative() &&
                                        !isStandardStream(*entry.output);
@@ -307,12 +307,12 @@ std::optional<PlannedTracks> planOutputs(const OutputRequest& request, std::stri
     if (!inputs) {
         return std::nullopt;
     }
-    std::vector<BatchItem>& items = planned.tracks;
+    std::vector<Track>& items = planned.tracks;
     std::vector<bool> foundInFolder;
     std::vector<bool> named; // by nameBelowOutDirectory
     if (!request.outDirectory.empty()) {
         for (const InputFile& input : *inputs) {
-            BatchItem item{input.path, {}, {}, {}, {}, input.source, input.root, {}, {}};
+            Track item{input.path, {}, {}, {}, {}, input.source, input.root, {}, {}};
             item.output = nameBelowOutDirectory(request, item, input.outputStem);
             items.push_back(std::move(item));
             foundInFolder.push_back(input.foundInFolder);

@@ -43,7 +43,7 @@ struct OutputRequest {
 };
 
 struct PlannedTracks {
-    std::vector<BatchItem> tracks;
+    std::vector<Track> tracks;
     // The folders and files below a folder input that could not be read, each with its cause.
     std::vector<std::string> unreadable;
     // Links to folders that were left out, each with why (it leads to a folder already read).

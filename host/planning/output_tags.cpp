@@ -6,7 +6,7 @@
 
 namespace cvnhost {
 
-TrackTags outputTagsOf(const BatchItem& item, const TrackTags& given, const TrackTags& inputTags) {
+TrackTags outputTagsOf(const Track& item, const TrackTags& given, const TrackTags& inputTags) {
     TrackTags tags = tagsGivenTo(item, given, inputTags);
     if (tags.pictures.empty() && !isStandardStream(item.input)) {
         if (std::optional<Picture> cover = folderCoverIn(coverFolderOf(item))) {
@@ -16,11 +16,11 @@ TrackTags outputTagsOf(const BatchItem& item, const TrackTags& given, const Trac
     return tags;
 }
 
-std::filesystem::path coverFolderOf(const BatchItem& item) {
+std::filesystem::path coverFolderOf(const Track& item) {
     return item.coverFolder.empty() ? folderOf(item.input) : std::filesystem::path(item.coverFolder);
 }
 
-std::optional<SourceMarker> currentMarkerOf(const BatchItem& item) {
+std::optional<SourceMarker> currentMarkerOf(const Track& item) {
     return sourceMarkerOf(item.input, item.source, item.root, coverFolderOf(item));
 }
 

@@ -10,13 +10,13 @@ namespace cvnhost {
 
 // The run's tags (`given`) over the track's own over the input's (`inputTags`), and the cover file
 // of the input's folder when none of them has a picture.
-TrackTags outputTagsOf(const BatchItem& item, const TrackTags& given, const TrackTags& inputTags);
+TrackTags outputTagsOf(const Track& item, const TrackTags& given, const TrackTags& inputTags);
 
 // The folder whose cover file the track takes when it has no picture.
-std::filesystem::path coverFolderOf(const BatchItem& item);
+std::filesystem::path coverFolderOf(const Track& item);
 
 // The marker of the track's source as it is now (sourceMarkerOf), nothing for a source without one.
-std::optional<SourceMarker> currentMarkerOf(const BatchItem& item);
+std::optional<SourceMarker> currentMarkerOf(const Track& item);
 
 // The marker among the tags, which the ID3v2 tag then carries (id3v2_tag.h).
 void setSourceMarker(TrackTags& tags, const SourceMarker& marker);

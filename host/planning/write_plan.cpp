@@ -62,10 +62,10 @@ bool isBelow(const std::string& path, const std::string& folder) {
 }
 
 // Standard input and output are each one stream: a second use would take another's bytes.
-bool standardStreamsOnce(const std::vector<BatchItem>& tracks, const WriteRules& rules, std::string& error) {
+bool standardStreamsOnce(const std::vector<Track>& tracks, const WriteRules& rules, std::string& error) {
     size_t reads = isStandardStream(rules.manifest) ? 1 : 0;
     size_t writes = isStandardStream(rules.report) ? 1 : 0;
-    for (const BatchItem& track : tracks) {
+    for (const Track& track : tracks) {
         reads += isStandardStream(track.input) ? 1 : 0;
         writes += isStandardStream(track.output) ? 1 : 0;
     }
@@ -120,13 +120,13 @@ std::string freePartialName(const std::string& output, PlannedPaths& planned) {
 
 } // namespace
 
-bool planWrites(std::vector<BatchItem>& tracks, const std::vector<size_t>& written, const WriteRules& rules,
+bool planWrites(std::vector<Track>& tracks, const std::vector<size_t>& written, const WriteRules& rules,
                 std::string& error) {
     if (!standardStreamsOnce(tracks, rules, error)) {
         return false;
     }
     PlannedPaths planned;
-    for (const BatchItem& track : tracks) {
+    for (const Track& track : tracks) {
         if (!isStandardStream(track.input)) {
             planned.add(track.input, "an input");
         }
@@ -134,7 +134,7 @@ bool planWrites(std::vector<BatchItem>& tracks, const std::vector<size_t>& writt
     if (!rules.manifest.empty() && !isStandardStream(rules.manifest)) {
         planned.add(rules.manifest, "the manifest");
     }
-    for (const BatchItem& track : tracks) {
+    for (const Track& track : tracks) {
         if (!rules.outDirectory.empty() && !isStandardStream(track.output) &&
             !isBelow(track.output, rules.outDirectory)) {
             error = track.output + ": is outside --out-dir " + rules.outDirectory;

@@ -21,7 +21,7 @@ struct WriteRules {
 
 // Checks the tracks' paths and the report's, and gives each track in `written` (indices into
 // `tracks`) its partial name. False with the usage error in `error`.
-bool planWrites(std::vector<BatchItem>& tracks, const std::vector<size_t>& written, const WriteRules& rules,
+bool planWrites(std::vector<Track>& tracks, const std::vector<size_t>& written, const WriteRules& rules,
                 std::string& error);
 
 } // namespace cvnhost

@@ -46,7 +46,7 @@ TEST(OutputPlan, PairsOrTheUsageError) {
         }
         ASSERT_TRUE(planned) << error;
         std::vector<std::string> outputs;
-        for (const cvnhost::BatchItem& item : planned->tracks) {
+        for (const cvnhost::Track& item : planned->tracks) {
             outputs.push_back(item.output);
         }
         EXPECT_EQ(outputs, c.outputs);
@@ -69,7 +69,7 @@ TEST(WritePlan, PathsThatAreNoPlaceToWriteAreRefused) {
     std::filesystem::create_symlink(file("old.mp3"), file("to-old.mp3"));
     const std::string in = file("in.wav");
     const auto track = [](const std::string& input, const std::string& output) {
-        return cvnhost::BatchItem{input, output, {}, {}, {}, {}, {}, {}, {}};
+        return cvnhost::Track{input, output, {}, {}, {}, {}, {}, {}, {}};
     };
     const auto rules = [](const std::string& outDirectory, const std::string& manifest,
                           const std::string& report) {
@@ -77,7 +77,7 @@ TEST(WritePlan, PathsThatAreNoPlaceToWriteAreRefused) {
     };
     struct Case {
         const char* what;
-        std::vector<cvnhost::BatchItem> tracks;
+        std::vector<cvnhost::Track> tracks;
         cvnhost::WriteRules rules;
         std::string error; // empty: planned
     };
@@ -137,14 +137,14 @@ TEST(WritePlan, PathsThatAreNoPlaceToWriteAreRefused) {
         {"standard output", {track(in, "-")}, rules("", "", file("report.jsonl")), ""},
     };
     for (const Case& c : cases) {
-        std::vector<cvnhost::BatchItem> tracks = c.tracks;
+        std::vector<cvnhost::Track> tracks = c.tracks;
         std::string error;
         EXPECT_EQ(cvnhost::planWrites(tracks, {}, c.rules, error), c.error.empty())
             << c.what << ": " << error;
         EXPECT_NE(error.find(c.error), std::string::npos) << c.what << ": " << error;
     }
     // x.partial.mp3 exists and x.partial-1.mp3 is another track's output: x's partial takes the next.
-    std::vector<cvnhost::BatchItem> tracks = {track(file("x.wav"), file("x.mp3")),
+    std::vector<cvnhost::Track> tracks = {track(file("x.wav"), file("x.mp3")),
                                               track(in, file("x.partial-1.mp3"))};
     std::string error;
     ASSERT_TRUE(cvnhost::planWrites(tracks, {0, 1}, {"", "", "", true}, error)) << error;
