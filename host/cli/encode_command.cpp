@@ -17,7 +17,8 @@
 #include "encoding/run_report.h"
 #include "files/pending_output.h"
 #include "files/standard_streams.h"
-#include "planning/library_sync.h"
+#include "encoding/mp3_copy.h"
+#include "encoding/output_rewrites.h"
 #include "planning/lossy_input.h"
 #include "planning/output_name.h"
 #include "planning/output_plan.h"
@@ -447,7 +448,7 @@ int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions
     const size_t unwritable = refuseUnwritableFolders(run);
     if (!command.raw) { // samples without a header are lossless, and have no codec to ask
         decideLossyInputs(run, command.lossy, typicalBitrateOf(options.formatIndex, options.vbr),
-                        command.common.quiet);
+                          command.common.quiet);
     }
     if (command.dryRun) {
         return showPlan(run, command);
@@ -582,7 +583,7 @@ int runEncode(const EncodeCommand& command) {
             fail(problem);
         }
     }
-    std::optional<RunTracks> run = planTracks(command, *manifest, *given, options);
+    std::optional<RunTracks> run = planRun(command, *manifest, *given, options);
     if (!run) {
         return kExitUsage;
     }

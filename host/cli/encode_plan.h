@@ -1,11 +1,13 @@
-// What one `encode` run does to each of its tracks, planned before the first encode: which are
-// encoded, kept, retagged, copied or left out, with every path the run writes checked.
+// The plan of one `encode` run as the command line meets it: the planner asked (run_plan.h) and its
+// usage errors said, the last decisions that name what they leave out (unwritable folders, lossy
+// inputs, the orphans of --delete), and the dry run's listing.
 #pragma once
 
 #include "cli/encode_command.h"
 #include "track_records.h"
 #include "planning/manifest.h"
 #include "planning/orphan_search.h"
+#include "planning/run_plan.h"
 
 #include <filesystem>
 #include <optional>
@@ -15,32 +17,10 @@
 
 namespace cvnhost {
 
-// The tracks of this run (its shard), each with what the run does to it, the paths it writes
-// checked before any work; nothing after saying why (a usage error).
-struct RunTracks {
-    std::vector<PlannedTrack> tracks;
-    std::vector<std::string> unreadable;
-    // Outputs that exist but are encoded again: their album has tracks to encode, and an album's
-    // gain is measured over all of its tracks.
-    size_t encodedAgainForAlbum = 0;
-    size_t lossyEncoded = 0; // lossy inputs among those encoded
-    // Of every track planned, also of other shards: what --delete keeps.
-    RunSources allSources;
-    std::set<std::filesystem::path> allOutputs; // canonical
-    std::set<std::filesystem::path> allInputs;  // canonical
-    // Links to folders left out, said before any work.
-    std::vector<std::string> notes;
-
-    size_t count(PlannedTrack::Action action) const;
-    // The items of the tracks with this action, in their order.
-    std::vector<Track> itemsFor(PlannedTrack::Action action) const;
-    // The tracks with this action, in their order.
-    std::vector<PlannedTrack*> tracksFor(PlannedTrack::Action action);
-    std::vector<const PlannedTrack*> tracksFor(PlannedTrack::Action action) const;
-};
-
-std::optional<RunTracks> planTracks(const EncodeCommand& command, const std::vector<ManifestEntry>& manifest,
-                                    const TrackTags& given, const EncodeOptions& options);
+// The run's tracks and what it does to each, planned as the command line asks; nothing after
+// saying why (a usage error).
+std::optional<RunTracks> planRun(const EncodeCommand& command, const std::vector<ManifestEntry>& manifest,
+                                 const TrackTags& given, const EncodeOptions& options);
 
 // Removes what runs killed outright left in the folders this run writes to, and says so once; a dry
 // run lists them ("remove stale temporary PATH") and removes nothing.

@@ -27,8 +27,8 @@ int runDemo(const CommonOptions& common, const std::string& output) {
     }
     DemoSignal signal;
     const std::atomic<bool>& stop = stopOnInterrupt();
-    const TrackOutcome outcome =
-        encodeWholeTrack(*host, signal, mergeTags(*given, DemoSignal::tags()), output, options, stop, nullptr);
+    const TrackOutcome outcome = encodeWholeTrack(*host, signal, mergeTags(*given, DemoSignal::tags()),
+                                                  output, options, stop, nullptr);
     RegCloseKey(key);
     if (outcome.status == TrackOutcome::Status::Failed) {
         fail(outcome.message);

@@ -141,7 +141,7 @@ std::string describeEncoding(int32_t formatIndex, uint32_t vbr) {
 }
 
 EncodedTrack startTrackFromInput(const PlugInHost& host, const Track& item, const EncodeOptions& options,
-                             const std::atomic<bool>& stop, const ProgressCallback& progress) {
+                                 const std::atomic<bool>& stop, const ProgressCallback& progress) {
     std::string error;
     std::optional<SourceMarker> marker = currentMarkerOf(item);
     std::unique_ptr<AudioInput> audio = AudioInput::open(item.input, error, options.raw);
@@ -172,16 +172,16 @@ EncodedTrack startTrackFromInput(const PlugInHost& host, const Track& item, cons
 }
 
 TrackOutcome encodeWholeTrack(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
-                          const std::string& output, const EncodeOptions& options,
-                          const std::atomic<bool>& stop, const ProgressCallback& progress) {
+                              const std::string& output, const EncodeOptions& options,
+                              const std::atomic<bool>& stop, const ProgressCallback& progress) {
     EncodedTrack track = startTrack(host, source, tags, {output, ""}, options, stop, progress);
     finishTrack(track, options);
     return std::move(track.outcome);
 }
 
 EncodedTrack startTrack(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
-                         const OutputPaths& paths, const EncodeOptions& options,
-                         const std::atomic<bool>& stop, const ProgressCallback& progress) {
+                        const OutputPaths& paths, const EncodeOptions& options, const std::atomic<bool>& stop,
+                        const ProgressCallback& progress) {
     const std::string& output = paths.output;
     EncodedTrack encoded;
     TrackOutcome& outcome = encoded.outcome;

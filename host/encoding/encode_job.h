@@ -41,15 +41,15 @@ struct EncodedTrack {
     bool cutShort = false;
 };
 
-// The first part of a track, which leaves it unfinished: the item's input file (the item's tags beating its own, and the
-// options' beating both, a source marker among them), or `source` with `tags`, through the
+// The first part of a track, which leaves it unfinished: the item's input file (the item's tags beating its
+// own, and the options' beating both, a source marker among them), or `source` with `tags`, through the
 // plug-in into the temporary file, the header frame completed, the track's ReplayGain put into
 // outcome.tags.
 EncodedTrack startTrackFromInput(const PlugInHost& host, const Track& item, const EncodeOptions& options,
-                             const std::atomic<bool>& stop, const ProgressCallback& progress);
+                                 const std::atomic<bool>& stop, const ProgressCallback& progress);
 EncodedTrack startTrack(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
-                         const OutputPaths& output, const EncodeOptions& options,
-                         const std::atomic<bool>& stop, const ProgressCallback& progress);
+                        const OutputPaths& output, const EncodeOptions& options,
+                        const std::atomic<bool>& stop, const ProgressCallback& progress);
 
 // The rest: the ID3v2 tag from outcome.tags, then the output's place (or, cut short, removed or
 // kept as partial). Sets outcome.status; does nothing after a failure.
@@ -57,7 +57,7 @@ void finishTrack(EncodedTrack& track, const EncodeOptions& options);
 
 // Both parts for `source` into `output` with `tags`: the one of the three that finishes a file.
 TrackOutcome encodeWholeTrack(const PlugInHost& host, FrameSource& source, const TrackTags& tags,
-                          const std::string& output, const EncodeOptions& options,
-                          const std::atomic<bool>& stop, const ProgressCallback& progress);
+                              const std::string& output, const EncodeOptions& options,
+                              const std::atomic<bool>& stop, const ProgressCallback& progress);
 
 } // namespace cvnhost

@@ -4,7 +4,7 @@
 #include "files/output_target.h"
 #include "files/pending_output.h"
 #include "files/standard_streams.h"
-#include "planning/library_sync.h"
+#include "encoding/output_rewrites.h"
 #include "planning/orphan_search.h"
 #include "planning/playlists.h"
 

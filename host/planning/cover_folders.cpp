@@ -66,8 +66,7 @@ bool isWithinAlbumFolder(CoverSearch& search, const fs::path& folder, const std:
 
 } // namespace
 
-void giveCoverFolders(std::vector<Track>& items,
-                      const std::function<std::string(const Track&)>& albumOf) {
+void giveCoverFolders(std::vector<Track>& items, const std::function<std::string(const Track&)>& albumOf) {
     CoverSearch search{items, albumOf, {}, {}};
     for (Track& item : items) {
         const std::optional<fs::path> top = inputFolderOf(item);

@@ -16,7 +16,6 @@ namespace cvnhost {
 
 // Sets each item's coverFolder where a folder above its own gives the cover; `albumOf` gives a
 // track's album identity (read only for tracks that need it).
-void giveCoverFolders(std::vector<Track>& items,
-                      const std::function<std::string(const Track&)>& albumOf);
+void giveCoverFolders(std::vector<Track>& items, const std::function<std::string(const Track&)>& albumOf);
 
 } // namespace cvnhost

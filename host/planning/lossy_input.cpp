@@ -1,12 +1,6 @@
 #include "planning/lossy_input.h"
 
-#include "planning/content_digest.h"
-#include "planning/output_tags.h"
-#include "audio/cover_scaling.h"
 #include "audio/ffmpeg_module.h"
-#include "files/file_io.h"
-#include "tags/source_marker.h"
-#include "tags/tag_rewrite.h"
 
 #include <mpg123.h>
 #include <sndfile.h>
@@ -79,25 +73,6 @@ std::optional<Lossiness> lossinessOf(const std::string& path) {
     const FfmpegModule* module = ffmpegModule(error);
     const std::optional<bool> lossy = module != nullptr ? module->isLossy(path) : std::nullopt;
     return lossy ? std::optional<Lossiness>(Lossiness{*lossy, false, 0}) : std::nullopt;
-}
-
-bool copyMp3Input(const Track& item, const EncodeOptions& options, std::string& error) {
-    const TrackTags inputTags = inputTagsOf(item);
-    TrackTags tags = outputTagsOf(item, options.givenTags, inputTags);
-    if (std::optional<SourceMarker> marker = currentMarkerOf(item)) {
-        const std::optional<std::string> audio = audioDigestOf(item.input, error);
-        if (!audio) {
-            return false;
-        }
-        marker->audio = *audio;
-        marker->tags = tagsDigest(tags);
-        marker->settings = options.settingsDigest;
-        marker->tagging = options.taggingDigest;
-        setSourceMarker(tags, *marker);
-    }
-    fitCovers(tags, options.coverSize);
-    return (!options.makeFolders || makeFoldersOf(item.output, error)) &&
-           rewriteTags(item.input, item.output, tags, true, options.id3v2Version, error);
 }
 
 } // namespace cvnhost

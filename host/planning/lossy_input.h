@@ -27,7 +27,4 @@ std::optional<Lossiness> lossinessOf(const std::string& path);
 // figures for -V 0 to 9), in kbit/s.
 int typicalBitrateOf(int32_t formatIndex, uint32_t vbr);
 
-// An MP3 input put in the output's place as it is, with the tags the run gives it. False with the cause.
-bool copyMp3Input(const Track& item, const EncodeOptions& options, std::string& error);
-
 } // namespace cvnhost

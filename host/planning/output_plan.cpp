@@ -245,8 +245,7 @@ std::optional<size_t> ownerOf(const OutputRequest& request, const std::vector<Tr
 }
 
 // The names cvnhost made below --out-dir (`named`), told apart where they are one under folding.
-void tellNamesApart(const OutputRequest& request, std::vector<Track>& items,
-                    const std::vector<bool>& named) {
+void tellNamesApart(const OutputRequest& request, std::vector<Track>& items, const std::vector<bool>& named) {
     const fs::path top(request.outDirectory);
     const auto inTop = [&](const std::string& relative) { return (top / relative).string(); };
     // Without a look at what stands there (a plan made in memory), only the run's names are told apart.

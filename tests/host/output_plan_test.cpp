@@ -145,7 +145,7 @@ TEST(WritePlan, PathsThatAreNoPlaceToWriteAreRefused) {
     }
     // x.partial.mp3 exists and x.partial-1.mp3 is another track's output: x's partial takes the next.
     std::vector<cvnhost::Track> tracks = {track(file("x.wav"), file("x.mp3")),
-                                              track(in, file("x.partial-1.mp3"))};
+                                          track(in, file("x.partial-1.mp3"))};
     std::string error;
     ASSERT_TRUE(cvnhost::planWrites(tracks, {0, 1}, {"", "", "", true}, error)) << error;
     EXPECT_EQ(tracks[0].partial, file("x.partial-2.mp3"));
