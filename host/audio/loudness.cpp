@@ -60,13 +60,4 @@ std::optional<ReplayGain> LoudnessMeter::gainOf(const std::vector<const Loudness
     return ReplayGain{kReferenceLoudness - loudness, peak};
 }
 
-void setReplayGainTags(TrackTags& tags, const std::string& scope, const ReplayGain& gain) {
-    char gainText[32];
-    std::snprintf(gainText, sizeof gainText, "%+.2f dB", gain.gainDb);
-    char peakText[32];
-    std::snprintf(peakText, sizeof peakText, "%.6f", gain.peak);
-    tags.more["REPLAYGAIN_" + scope + "_GAIN"] = {gainText};
-    tags.more["REPLAYGAIN_" + scope + "_PEAK"] = {peakText};
-}
-
 } // namespace cvnhost

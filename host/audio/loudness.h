@@ -5,6 +5,7 @@
 // (decoded_peak.h), not the input's: encoding moves peaks, mostly up.
 #pragma once
 
+#include "tags/replay_gain.h"
 #include "tags/track_tags.h"
 
 #include <ebur128.h>
@@ -15,11 +16,6 @@
 #include <vector>
 
 namespace cvnhost {
-
-struct ReplayGain {
-    double gainDb = 0;
-    double peak = 0;
-};
 
 class LoudnessMeter {
   public:
@@ -40,9 +36,5 @@ class LoudnessMeter {
     int channels_;
     std::vector<int16_t> left_; // a mono output's samples of one block
 };
-
-// Puts the gain into REPLAYGAIN_`scope`_GAIN and _PEAK ("TRACK" or "ALBUM"), as the TXXX frames
-// hold them: "-7.43 dB", "0.988831".
-void setReplayGainTags(TrackTags& tags, const std::string& scope, const ReplayGain& gain);
 
 } // namespace cvnhost

@@ -6,6 +6,7 @@
 #include "files/file_io.h"
 #include "planning/output_tags.h"
 #include "files/standard_streams.h"
+#include "tags/replay_gain.h"
 #include "tags/input_tags.h"
 #include "tags/source_marker.h"
 #include "audio/decoded_peak.h"
@@ -63,8 +64,7 @@ std::string deviceCauseOr(const EncodeOptions& options, const std::string& tempo
 // copy of its tags, and what is written.
 void measureTrack(EncodedTrack& encoded, const std::string& path, const std::string& output) {
     TrackOutcome& outcome = encoded.outcome;
-    std::erase_if(outcome.tags.more,
-                  [](const auto& entry) { return entry.first.rfind("REPLAYGAIN_", 0) == 0; });
+    eraseReplayGain(outcome.tags);
     std::string error;
     const std::optional<double> peak = decodedPeak(path, error);
     if (!peak) {

@@ -5,6 +5,7 @@
 #include "files/file_io.h"
 #include "planning/output_plan.h"
 #include "planning/output_tags.h"
+#include "tags/replay_gain.h"
 #include "tags/tag_rewrite.h"
 #include "tags/source_marker.h"
 #include "tags/taglib_lock.h"
@@ -38,7 +39,7 @@ std::map<std::string, std::vector<std::string>> replayGainOf(const std::string& 
     }
     for (const auto& [name, texts] : file.ID3v2Tag()->properties()) {
         const std::string key = name.to8Bit(true);
-        if (key.rfind("REPLAYGAIN_", 0) == 0) {
+        if (isReplayGainName(key)) {
             for (const TagLib::String& text : texts) {
                 values[key].push_back(text.to8Bit(true));
             }
@@ -95,9 +96,9 @@ bool retagOutput(const Track& item, const EncodeOptions& options, const TrackTag
     // The gain it was given stays, unless the run gives gains otherwise now: measured again, or
     // with --replaygain off the input's own, as an encode would.
     if (measured == nullptr || options.replayGain != ReplayGainMode::Off) {
-        std::erase_if(tags.more, [](const auto& entry) { return entry.first.rfind("REPLAYGAIN_", 0) == 0; });
+        eraseReplayGain(tags);
         for (auto& [name, values] : measured != nullptr ? measured->more : replayGainOf(item.output)) {
-            if (name.rfind("REPLAYGAIN_", 0) == 0) {
+            if (isReplayGainName(name)) {
                 tags.more[name] = values;
             }
         }

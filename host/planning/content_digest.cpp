@@ -1,6 +1,7 @@
 #include "planning/content_digest.h"
 
 #include "audio/audio_input.h"
+#include "tags/replay_gain.h"
 #include "tags/input_tags.h"
 #include "tags/source_marker.h"
 #include "tags/taglib_lock.h"
@@ -51,7 +52,7 @@ std::string tagsDigest(const TrackTags& tags) {
     hash = addText(hash, std::to_string(tags.track.value_or(0)) + "/" +
                              std::to_string(tags.trackTotal.value_or(0)));
     for (const auto& [name, values] : tags.more) {
-        if (name.rfind("REPLAYGAIN_", 0) == 0 || name == kSourceMarkerName) {
+        if (isReplayGainName(name) || name == kSourceMarkerName) {
             continue;
         }
         hash = addText(hash, name);
@@ -76,7 +77,7 @@ TrackTags tagsGivenTo(const Track& item, const TrackTags& given) {
 }
 
 TrackTags tagsGivenTo(const Track& item, const TrackTags& given, const TrackTags& inputTags) {
-    return mergeTags(given, mergeTags(item.tags, inputTags));
+    return layeredTags(given, item.tags, inputTags);
 }
 
 std::string settingsDigest(const std::vector<std::string>& parts) {

@@ -7,13 +7,8 @@
 namespace cvnhost {
 
 TrackTags outputTagsOf(const Track& item, const TrackTags& given, const TrackTags& inputTags) {
-    TrackTags tags = tagsGivenTo(item, given, inputTags);
-    if (tags.pictures.empty() && !isStandardStream(item.input)) {
-        if (std::optional<Picture> cover = folderCoverIn(coverFolderOf(item))) {
-            tags.pictures.push_back(std::move(*cover));
-        }
-    }
-    return tags;
+    TrackTags tags = layeredTags(given, item.tags, inputTags);
+    return isStandardStream(item.input) ? tags : withFolderCover(std::move(tags), coverFolderOf(item));
 }
 
 std::filesystem::path coverFolderOf(const Track& item) {
@@ -22,10 +17,6 @@ std::filesystem::path coverFolderOf(const Track& item) {
 
 std::optional<SourceMarker> currentMarkerOf(const Track& item) {
     return sourceMarkerOf(item.input, item.source, item.root, coverFolderOf(item));
-}
-
-void setSourceMarker(TrackTags& tags, const SourceMarker& marker) {
-    tags.more[kSourceMarkerName] = {markerText(marker)};
 }
 
 } // namespace cvnhost

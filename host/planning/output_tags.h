@@ -1,5 +1,6 @@
 // The tags an output is written with, whichever way it is written (encoded, retagged, copied), so
-// that a retag or a copy gives what an encode gives.
+// that a retag or a copy gives what an encode gives: the track's parts handed to the tags' own
+// rules (layeredTags, withFolderCover).
 #pragma once
 
 #include "tags/source_marker.h"
@@ -17,8 +18,5 @@ std::filesystem::path coverFolderOf(const Track& item);
 
 // The marker of the track's source as it is now (sourceMarkerOf), nothing for a source without one.
 std::optional<SourceMarker> currentMarkerOf(const Track& item);
-
-// The marker among the tags, which the ID3v2 tag then carries (id3v2_tag.h).
-void setSourceMarker(TrackTags& tags, const SourceMarker& marker);
 
 } // namespace cvnhost

@@ -119,4 +119,13 @@ std::string folderCoverIdentityIn(const fs::path& folder) {
                           status.st_mtim.tv_nsec);
 }
 
+TrackTags withFolderCover(TrackTags tags, const std::filesystem::path& folder) {
+    if (tags.pictures.empty()) {
+        if (std::optional<Picture> cover = folderCoverIn(folder)) {
+            tags.pictures.push_back(std::move(*cover));
+        }
+    }
+    return tags;
+}
+
 } // namespace cvnhost

@@ -17,6 +17,9 @@ std::filesystem::path folderOf(const std::string& input);
 // The cover of `folder`; the last few folders are remembered.
 std::optional<Picture> folderCoverIn(const std::filesystem::path& folder);
 
+// The tags with the cover file of `folder` added when they have no picture.
+TrackTags withFolderCover(TrackTags tags, const std::filesystem::path& folder);
+
 // Whether `folder` has a file of a cover's name (whether it reads as a picture aside).
 bool holdsCoverFile(const std::filesystem::path& folder);
 

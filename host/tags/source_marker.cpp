@@ -96,4 +96,8 @@ std::optional<SourceMarker> readMarker(const std::string& path) {
     return text ? parseMarker(*text) : std::nullopt;
 }
 
+void setSourceMarker(TrackTags& tags, const SourceMarker& marker) {
+    tags.more[kSourceMarkerName] = {markerText(marker)};
+}
+
 } // namespace cvnhost

@@ -52,6 +52,9 @@ std::optional<SourceMarker> sourceMarkerOf(const std::string& input, const std::
 
 // The marker as the frame holds it (one JSON object), and back; nothing for a text that is not one.
 std::string markerText(const SourceMarker& marker);
+
+// The marker among the tags, which the ID3v2 tag then carries (id3v2_tag.h).
+void setSourceMarker(TrackTags& tags, const SourceMarker& marker);
 std::optional<SourceMarker> parseMarker(const std::string& text);
 
 // The marker of the MP3 file at `path`; nothing when it has none (a file cvnhost did not make).

@@ -54,6 +54,10 @@ std::optional<int> leadingNumber(const std::string& text) {
 
 } // namespace
 
+TrackTags layeredTags(const TrackTags& given, const TrackTags& own, const TrackTags& input) {
+    return mergeTags(given, mergeTags(own, input));
+}
+
 TrackTags mergeTags(const TrackTags& given, const TrackTags& fromInput) {
     TrackTags merged;
     merged.title = given.title ? given.title : fromInput.title;

@@ -54,6 +54,10 @@ struct TrackTags {
 // takes the place of the input's of its type.
 TrackTags mergeTags(const TrackTags& given, const TrackTags& fromInput);
 
+// A track's tags in layers: the run's (`given`) over the track's own (a manifest's) over its input
+// file's.
+TrackTags layeredTags(const TrackTags& given, const TrackTags& own, const TrackTags& input);
+
 // UTF-8 folded to Latin-1 as ID3v1 holds it: characters outside it transliterated where the
 // C library knows a spelling in Latin-1 ("€" to "EUR"), else replaced by "?". Bytes that are not
 // UTF-8 are taken as Latin-1 already.
