@@ -222,8 +222,25 @@ StepCounts moveEach(RunTracks& run, const EncodeOptions& options, const EncodeCo
     return steps;
 }
 
-// How the run's tracks are encoded and tagged, from the options and the run's settings key; the
-// settings digest that each output's source marker keeps.
+// The digests of the run's settings that each output's source marker keeps: what changes the
+// audio frames, and what changes only tags; the template changes only names, which a move mends.
+void giveSettingsDigests(EncodeOptions& options, const EncodeCommand& command, HKEY key) {
+    std::vector<std::string> audio = settingTexts(key);
+    audio.insert(audio.end(), {"format=" + std::to_string(options.formatIndex),
+                               "monoInputStaysMono=" + std::to_string(options.monoInputStaysMono)});
+    std::vector<std::string> tagging = {"id3v2=" +
+                                            std::to_string(options.id3v2 ? command.common.id3v2Version : 0),
+                                        "replaygain=" + command.replayGain};
+    if (command.coverSize > 0) { // added only when set: the outputs of earlier runs keep their digest
+        tagging.push_back("cover=" + std::to_string(command.coverSize));
+    }
+    options.settingsDigest = settingsDigest(audio);
+    options.taggingDigest = settingsDigest(tagging);
+    audio.insert(audio.end(), tagging.begin(), tagging.end());
+    options.legacySettingsDigest = settingsDigest(audio);
+}
+
+// How the run's tracks are encoded and tagged, from the options and the run's settings key.
 EncodeOptions encodeOptionsFor(const EncodeCommand& command, const TrackTags& given, HKEY key,
                                bool manifest) {
     EncodeOptions options = encodeOptionsOf(command.common, key);
@@ -234,22 +251,8 @@ EncodeOptions encodeOptionsFor(const EncodeCommand& command, const TrackTags& gi
     options.replayGain = command.replayGain == "album"   ? ReplayGainMode::Album
                          : command.replayGain == "track" ? ReplayGainMode::Track
                                                          : ReplayGainMode::Off;
-    // What changes the audio frames, and what changes only tags; the template changes only names,
-    // which a move mends.
-    std::vector<std::string> audio = settingTexts(key);
-    audio.insert(audio.end(), {"format=" + std::to_string(options.formatIndex),
-                               "monoInputStaysMono=" + std::to_string(options.monoInputStaysMono)});
-    std::vector<std::string> tagging = {"id3v2=" +
-                                            std::to_string(options.id3v2 ? command.common.id3v2Version : 0),
-                                        "replaygain=" + command.replayGain};
     options.coverSize = command.coverSize;
-    if (command.coverSize > 0) { // added only when set: the outputs of earlier runs keep their digest
-        tagging.push_back("cover=" + std::to_string(command.coverSize));
-    }
-    options.settingsDigest = settingsDigest(audio);
-    options.taggingDigest = settingsDigest(tagging);
-    audio.insert(audio.end(), tagging.begin(), tagging.end());
-    options.legacySettingsDigest = settingsDigest(audio);
+    giveSettingsDigests(options, command, key);
     if (command.raw) {
         // Given in kHz as the encoder project's program takes it (-s 44.1); a number of Hz is taken too.
         const double hertz = command.rawKiloHertz < 1000 ? command.rawKiloHertz * 1000 : command.rawKiloHertz;

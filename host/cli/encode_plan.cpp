@@ -110,18 +110,20 @@ void removeAbandonedTemporariesOf(const RunTracks& run, const std::string& repor
 }
 
 size_t refuseUnwritableFolders(RunTracks& run) {
-    std::map<std::filesystem::path, size_t> refused;
+    // Each folder's tracks, and why access() refused it (a read-only file system is not a permission).
+    std::map<std::filesystem::path, std::pair<size_t, int>> refused;
     for (PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Encode)) {
         const std::filesystem::path folder = nearestFolderOf(track->item.output);
         if (!isStandardStream(track->item.output) && access(folder.c_str(), W_OK | X_OK) != 0) {
-            ++refused[folder];
+            refused.try_emplace(folder, 0, errno).first->second.first += 1;
             track->action = PlannedTrack::Action::Refuse;
             track->outcome.message = "its folder cannot be written";
         }
     }
     size_t count = 0;
-    for (const auto& [folder, tracks] : refused) {
-        fail(folder.string() + ": cannot be written (" + std::strerror(EACCES) + "): its " +
+    for (const auto& [folder, tracksAndCause] : refused) {
+        const auto [tracks, cause] = tracksAndCause;
+        fail(folder.string() + ": cannot be written (" + std::strerror(cause) + "): its " +
              std::to_string(tracks) + " track(s) are not encoded");
         count += tracks;
     }

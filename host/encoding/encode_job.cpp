@@ -26,8 +26,9 @@ namespace cvnhost {
 namespace {
 
 // Why the plug-in could not create the file, as far as can be told from outside: it says only
-// that it failed.
-std::string whyNotCreated(const std::string& output) {
+// that it failed. It was given the temporary file beside the output, whose path is the one whose
+// length it takes or refuses.
+std::string whyNotCreated(const std::string& output, const std::string& temporary) {
     std::filesystem::path directory = std::filesystem::path(output).parent_path();
     if (directory.empty()) {
         directory = ".";
@@ -42,8 +43,9 @@ std::string whyNotCreated(const std::string& output) {
     if (access(directory.c_str(), W_OK) != 0) {
         return "cannot be created: no permission to write in " + directory.string();
     }
-    if (output.size() >= CVN_TEXT_FIELD_SIZE) {
-        return "cannot be created: its path is longer than the plug-in takes (259 bytes)";
+    if (temporary.size() >= CVN_TEXT_FIELD_SIZE) {
+        return "cannot be created: its path is longer than the plug-in takes (" +
+               std::to_string(CVN_TEXT_FIELD_SIZE - 1) + " bytes)";
     }
     return "cannot be created: the plug-in could not start a stream into it";
 }
@@ -196,7 +198,7 @@ EncodedTrack startTrack(const PlugInHost& host, FrameSource& source, const Track
     CVN_StreamHandle stream = nullptr;
     if (host.initStream(path, options.formatIndex, options.settingsKey, track, stream) !=
         CVN_STREAM_SUCCEEDED) {
-        outcome.message = output + " " + whyNotCreated(output);
+        outcome.message = output + " " + whyNotCreated(output, path);
         return encoded;
     }
     if (options.replayGain != ReplayGainMode::Off) {

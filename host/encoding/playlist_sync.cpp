@@ -158,7 +158,7 @@ void decideStep(PlannedPlaylist& planned, const PlaylistRequest& request, const 
     std::string error;
     const std::optional<OutputTarget> target = outputTargetOf(copy, error);
     if (!target) {
-        planned.problem = error;
+        planned.problem = copy + ": " + error;
         return;
     }
     if (isProtected(canonicalPathOf(target->path), guard)) {

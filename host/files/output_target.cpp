@@ -55,7 +55,7 @@ std::optional<OutputTarget> outputTargetOf(const std::string& output, std::strin
                 target.nameTooLong = errno == ENAMETOOLONG;
                 return target; // made new, through the links followed so far
             }
-            error = output + ": cannot be examined: " + std::strerror(errno);
+            error = std::string("cannot be examined: ") + std::strerror(errno);
             return std::nullopt;
         }
         if (!S_ISLNK(target.status.st_mode)) {
@@ -63,7 +63,7 @@ std::optional<OutputTarget> outputTargetOf(const std::string& output, std::strin
         }
         const std::optional<std::string> text = linkText(target.path);
         if (links == kMostLinks || !text) {
-            error = output + ": its symbolic links cannot be followed: " +
+            error = "its symbolic links cannot be followed: " +
                     (text ? "too many levels" : std::string(std::strerror(errno)));
             return std::nullopt;
         }
@@ -72,7 +72,7 @@ std::optional<OutputTarget> outputTargetOf(const std::string& output, std::strin
             next.is_absolute() ? *text : (std::filesystem::path(target.path).parent_path() / next).string();
     }
     if (!S_ISREG(target.status.st_mode)) {
-        error = output + ": is " + fileTypeName(target.status.st_mode) +
+        error = "is " + fileTypeName(target.status.st_mode) +
                 (target.path != output ? " (" + target.path + ")" : "") +
                 ", not a regular file: cvnhost writes only regular files, and - for standard output";
         return std::nullopt;

@@ -20,8 +20,8 @@ struct OutputTarget {
     struct stat status {};
 };
 
-// The target of `output`, or nothing with the cause in `error` (naming the output): a link that
-// loops, a path that cannot be examined, or a target that is not a regular file.
+// The target of `output`, or nothing with the cause in `error` (the caller names the output): a
+// link that loops, a path that cannot be examined, or a target that is not a regular file.
 std::optional<OutputTarget> outputTargetOf(const std::string& output, std::string& error);
 
 // "a directory", "a block device", ... for a file's mode.

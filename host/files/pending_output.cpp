@@ -62,10 +62,8 @@ std::unique_ptr<PendingOutput> PendingOutput::create(const std::string& output, 
         }
         return std::unique_ptr<PendingOutput>(new PendingOutput(output, "", "", std::move(temporary)));
     }
-    std::string targetError;
-    const std::optional<OutputTarget> target = outputTargetOf(output, targetError);
+    const std::optional<OutputTarget> target = outputTargetOf(output, error);
     if (!target) {
-        error = targetError.substr(output.size() + 2);
         return nullptr;
     }
     if (target->nameTooLong || !fitsItsFileSystem(target->path)) {

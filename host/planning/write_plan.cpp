@@ -85,6 +85,7 @@ bool planPath(const std::string& path, const std::string& role, PlannedPaths& pl
     }
     const std::optional<OutputTarget> target = outputTargetOf(path, error);
     if (!target) {
+        error = path + ": " + error;
         return false;
     }
     if (const std::string other = planned.roleOf(target->path); !other.empty()) {
