@@ -73,6 +73,10 @@ BE_Result LameStream::encode(uint32_t count, const int16_t* samples, uint8_t* ou
     const int produced = channels == 2 ? lame_encode_buffer_interleaved(flags_, const_cast<short*>(samples),
                                                                         frames, output, size)
                                        : lame_encode_buffer(flags_, samples, nullptr, frames, output, size);
+    return takeProduced(produced, output, outputBytes);
+}
+
+BE_Result LameStream::takeProduced(int produced, uint8_t* output, uint32_t& outputBytes) {
     if (produced < 0) {
         return BE_ERR_INVALID_FORMAT_PARAMETERS;
     }
@@ -97,14 +101,8 @@ BE_Result LameStream::flush(uint8_t* output, uint32_t& outputBytes) {
     if (output == nullptr) {
         return BE_ERR_INVALID_FORMAT_PARAMETERS;
     }
-    const int produced = lame_encode_flush(flags_, output, static_cast<int>(outputBufferSize(settings_)));
-    if (produced < 0) {
-        return BE_ERR_INVALID_FORMAT_PARAMETERS;
-    }
-    outputBytes = static_cast<uint32_t>(produced);
-    completeReservedFrame(output, outputBytes);
-    fingerprint_.add(output, outputBytes);
-    return BE_SUCCESS;
+    return takeProduced(lame_encode_flush(flags_, output, static_cast<int>(outputBufferSize(settings_))),
+                        output, outputBytes);
 }
 
 std::vector<uint8_t> LameStream::headerFrame() const {

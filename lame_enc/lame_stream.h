@@ -39,6 +39,9 @@ class LameStream {
     LameStream(lame_global_flags* flags, const LameSettings& settings) : flags_(flags), settings_(settings) {}
 
     lame_global_flags* flags_;
+    // What the library produced into `output` (negative: it failed), counted, the reserved frame
+    // completed and fingerprinted: the end of an encode and of the flush alike.
+    BE_Result takeProduced(int produced, uint8_t* output, uint32_t& outputBytes);
     void completeReservedFrame(uint8_t* output, uint32_t outputBytes);
 
     LameSettings settings_;
