@@ -4,8 +4,20 @@
 
 namespace cvnhost {
 
-void fail(const std::string& message) {
+namespace {
+
+void say(const std::string& message) {
     std::fprintf(stderr, "cvnhost: %s\n", message.c_str());
+}
+
+} // namespace
+
+void fail(const std::string& message) {
+    say(message);
+}
+
+void warn(const std::string& message) {
+    say(message);
 }
 
 int showMessageBox(HWND, LPCSTR text, LPCSTR, UINT) {

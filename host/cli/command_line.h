@@ -16,8 +16,11 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitInterrupted = 130;
 inline constexpr const char* kDefaultSettingsKey = "Software\\Corvane\\VelmoraPlugIn";
 
-// "cvnhost: MESSAGE" on standard error.
+// "cvnhost: MESSAGE" on standard error, for a failure (the exit status says so too).
 void fail(const std::string& message);
+
+// The same for a note that fails nothing: a link left out, a name that misleads players.
+void warn(const std::string& message);
 
 // The plug-in's message boxes, said on standard error: cvnhost has no window to show them in.
 int showMessageBox(HWND, LPCSTR text, LPCSTR, UINT);

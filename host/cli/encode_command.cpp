@@ -304,12 +304,12 @@ bool sayBeforeWork(const RunTracks& run, const EncodeCommand& command, bool batc
         fail(problem);
     }
     for (const std::string& note : run.notes) {
-        fail(note);
+        warn(note);
     }
     for (const PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Encode)) {
         const Track& item = track->item;
         if (!command.common.quiet && !isStandardStream(item.output) && !hasMp3Extension(item.output)) {
-            fail(item.output + ": MP3 data under a name that does not end in .mp3 (players go by the name)");
+            warn(item.output + ": MP3 data under a name that does not end in .mp3 (players go by the name)");
         }
     }
     // An existing output is kept unless --overwrite: a batch skips it (a re-run encodes what is not
