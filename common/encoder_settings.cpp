@@ -14,17 +14,14 @@ uint32_t readSettingValue(HKEY key, const char* name) {
            static_cast<uint32_t>(data[2]) << 16 | static_cast<uint32_t>(data[3]) << 24;
 }
 
-EncoderSettings readEncoderSettings(HKEY key, bool stereoFormat) {
-    EncoderSettings settings;
-    if (stereoFormat) {
-        settings.stereoMode = readSettingValue(key, CVN_STEREO_MODE_VALUE);
+share::StoredSettings readStoredSettings(HKEY key, bool stereoFormat) {
+    share::StoredSettings settings{};
+    for (size_t index = 0; index < share::kSettingCount; ++index) {
+        // A mono stream has no use for the stereo mode.
+        if (index != share::kStereoMode || stereoFormat) {
+            settings[index] = readSettingValue(key, share::kSettings[index].name);
+        }
     }
-    settings.copyright = readSettingValue(key, CVN_COPYRIGHT_VALUE);
-    settings.crc = readSettingValue(key, CVN_CRC_VALUE);
-    settings.quality = readSettingValue(key, CVN_QUALITY_VALUE);
-    settings.vbr = readSettingValue(key, CVN_VBR_VALUE);
-    settings.original = readSettingValue(key, CVN_ORIGINAL_VALUE);
-    settings.privateBit = readSettingValue(key, CVN_PRIVATE_VALUE);
     return settings;
 }
 

@@ -73,13 +73,20 @@ typedef int32_t CVN_StreamResult;
 // StereoMode: 0 joint stereo; any other value 2 channel stereo, which the dialog stores as 1.
 #define CVN_STEREO_MODE_JOINT 0u
 #define CVN_STEREO_MODE_TWO_CHANNEL 1u
-// Quality: 0 normal, 1 low, 2 high; the dialog checks no button for a larger value, and the
-// encoder library refuses it.
+// Quality and VBR go to the encoder library as stored, each in four bits of one word of its
+// configuration (lame_enc_interface.h): the plug-in checks neither, and a value of 16 or more spills
+// into the next field.
+// Quality: 0 normal, 1 low, 2 high; the dialog checks no button for a larger value. The library
+// refuses 3 to 15; of a larger value it takes the low four bits as the quality, and the next four
+// reach it ORed into the VBR value (Quality 16 with VBR 0 encodes at VBR quality 0, and without
+// the VBR header: the plug-in takes VBR for off).
 #define CVN_QUALITY_NORMAL 0u
 #define CVN_QUALITY_LOW 1u
 #define CVN_QUALITY_HIGH 2u
 // VBR: 0 off (a constant bitrate); otherwise the VBR quality + 1, from 1 (quality 0, the best) to
-// 10 (quality 9); the dialog selects nothing for a larger value, and the encoder library refuses it.
+// 10 (quality 9); the dialog selects nothing for a larger value. The library refuses 11 to 15, and
+// of a larger value sees only the low four bits (VBR 16 encodes at a constant bitrate, and the
+// plug-in, taking VBR for on, still asks the library for the VBR header).
 #define CVN_VBR_OFF 0u
 #define CVN_VBR_HIGHEST 10u
 // Copyright, CRC, Original and Private: any value but 0 sets the flag.

@@ -1,5 +1,6 @@
-// The encoder library's interface for C++: the result texts, the channel modes as a type, the CRC
-// word's packing and the layout checks of the records in lame_enc_interface.h.
+// The encoder library's interface for C++: the result texts, the channel modes as a type, the
+// packing of the CRC, quality and VBR word, and the layout checks of the records in
+// lame_enc_interface.h.
 #pragma once
 
 #include "lame_enc_interface.h"
@@ -32,20 +33,26 @@ enum class ChannelMode : uint8_t {
     Mono = BE_MODE_MONO
 };
 
-constexpr uint32_t packCrcWord(uint32_t crcFlag, uint32_t quality, uint32_t vbr) {
+// BE_EncoderConfig::crcWord carries three settings: the CRC flag, the quality and the VBR setting.
+// Packed as given, unmasked: a value too wide for its field spills into the next.
+constexpr uint32_t packCrcQualityVbr(uint32_t crcFlag, uint32_t quality, uint32_t vbr) {
     return crcFlag | quality << BE_CRC_WORD_QUALITY_SHIFT | vbr << BE_CRC_WORD_VBR_SHIFT;
 }
-constexpr bool crcFlagOf(uint32_t crcWord) {
-    return (crcWord & 1u) != 0;
+constexpr bool crcFlagOf(uint32_t crcQualityVbr) {
+    return (crcQualityVbr & 1u) != 0;
 }
-constexpr uint32_t qualityOf(uint32_t crcWord) {
-    return (crcWord >> BE_CRC_WORD_QUALITY_SHIFT) & 0xFu;
+constexpr uint32_t qualityOf(uint32_t crcQualityVbr) {
+    return (crcQualityVbr >> BE_CRC_WORD_QUALITY_SHIFT) & 0xFu;
 }
-constexpr uint32_t vbrSettingOf(uint32_t crcWord) {
-    return (crcWord >> BE_CRC_WORD_VBR_SHIFT) & 0xFu;
+constexpr uint32_t vbrSettingOf(uint32_t crcQualityVbr) {
+    return (crcQualityVbr >> BE_CRC_WORD_VBR_SHIFT) & 0xFu;
 }
-static_assert(packCrcWord(1, 2, 0) == 0x201 && qualityOf(0x201) == 2 && crcFlagOf(0x201));
-static_assert(vbrSettingOf(packCrcWord(0, 0, 4)) == 4);
+static_assert(packCrcQualityVbr(1, 2, 0) == 0x201 && qualityOf(0x201) == 2 && crcFlagOf(0x201));
+static_assert(vbrSettingOf(packCrcQualityVbr(0, 0, 4)) == 4);
+// A quality of 16 reaches the library as VBR setting 1 (VBR quality 0), a VBR setting of 16 as 0
+// (a constant bitrate).
+static_assert(qualityOf(packCrcQualityVbr(0, 16, 0)) == 0 && vbrSettingOf(packCrcQualityVbr(0, 16, 0)) == 1);
+static_assert(vbrSettingOf(packCrcQualityVbr(0, 0, 16)) == 0);
 
 } // namespace be
 

@@ -10,21 +10,23 @@ uint32_t flag(uint32_t stored) {
 
 } // namespace
 
-BE_EncoderConfig encoderConfigFor(int32_t formatIndex, const EncoderSettings& settings) {
+BE_EncoderConfig encoderConfigFor(int32_t formatIndex, const share::StoredSettings& settings) {
     BE_EncoderConfig config{};
     config.configKind = 0;
     config.sampleRate = CVN_PLUGIN_SAMPLE_RATE;
     be::ChannelMode mode = be::ChannelMode::Mono;
     if (cvn::isStereoFormat(formatIndex)) {
-        mode = settings.stereoMode == 0 ? be::ChannelMode::JointStereo : be::ChannelMode::Stereo;
+        mode = settings[share::kStereoMode] == CVN_STEREO_MODE_JOINT ? be::ChannelMode::JointStereo
+                                                                     : be::ChannelMode::Stereo;
     }
     config.channelMode = static_cast<uint8_t>(mode);
     config.bitrate = cvn::bitrateOf(formatIndex);
-    config.copyrightFlag = flag(settings.copyright);
-    config.crcWord = be::packCrcWord(flag(settings.crc), settings.quality, settings.vbr);
-    config.originalFlag = flag(settings.original);
+    config.copyrightFlag = flag(settings[share::kCopyright]);
+    config.crcWord =
+        be::packCrcQualityVbr(flag(settings[share::kCrc]), settings[share::kQuality], settings[share::kVbr]);
+    config.originalFlag = flag(settings[share::kOriginal]);
     // Set when the user checked "private bit", like the other three flags.
-    config.privateFlag = flag(settings.privateBit);
+    config.privateFlag = flag(settings[share::kPrivate]);
     return config;
 }
 

@@ -50,8 +50,8 @@ bool EncoderStream::open(const StreamRequest& request) {
     std::memcpy(path_, request.path, pathLength + 1);
     texts_ = copyTrackTexts(*request.trackInfo);
 
-    const EncoderSettings settings =
-        readEncoderSettings(request.settingsKey, cvn::isStereoFormat(formatIndex_));
+    const share::StoredSettings settings =
+        readStoredSettings(request.settingsKey, cvn::isStereoFormat(formatIndex_));
     config_ = encoderConfigFor(formatIndex_, settings);
     vbrHeader_ = wantsVbrHeader(settings);
 

@@ -1,75 +1,66 @@
 #include "settings_dialog.h"
 
+#include "common/encoder_settings.h"
 #include "common/process_state.h"
-#include "VelmoraPlugInResources.h"
 #include "settings_mapping.h"
 #include "share/win32/registry_values.h"
 #include "share/win32/settings_controls.h"
-#include "common/encoder_settings.h"
 
 namespace velmora {
 
 namespace {
 
-constexpr int kVbrDigits = 10;
-
 UINT checkState(bool checked) {
     return checked ? BST_CHECKED : BST_UNCHECKED;
 }
 
-void fillVbrList(HWND dialog) {
+// The item of each VBR value: "disabled" (in the resource language) for 0, then the VBR qualities.
+void fillVbrList(HWND dialog, const share::Setting& vbr) {
     char text[260];
     LoadStringA(g_moduleInstance, IDS_VBR_DISABLED, text, sizeof text);
-    SendDlgItemMessageA(dialog, IDC_VBR_QUALITY, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-    for (int digit = 0; digit < kVbrDigits; ++digit) {
-        wsprintfA(text, "%d", digit);
-        SendDlgItemMessageA(dialog, IDC_VBR_QUALITY, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    SendDlgItemMessageA(dialog, vbr.controls[0], CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    for (uint32_t value = CVN_VBR_OFF + 1; value <= vbr.highest; ++value) {
+        wsprintfA(text, "%d", cvn::vbrQualityOf(value));
+        SendDlgItemMessageA(dialog, vbr.controls[0], CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    }
+}
+
+// Sets the controls of one setting to show `shown`.
+void show(HWND dialog, const share::Setting& setting, std::optional<uint32_t> shown) {
+    switch (setting.control) {
+    case share::SettingControl::CheckBox:
+        CheckDlgButton(dialog, setting.controls[0], checkState(shown == 1u));
+        break;
+    case share::SettingControl::RadioButtons:
+        // An id outside the range leaves every button unchecked.
+        CheckRadioButton(dialog, setting.controls[0], setting.controls[setting.highest],
+                         shown ? setting.controls[*shown] : 0);
+        break;
+    case share::SettingControl::List:
+        // The one list is VBR's, filled as the dialog opens; -1 selects nothing.
+        fillVbrList(dialog, setting);
+        SendDlgItemMessageA(dialog, setting.controls[0], CB_SETCURSEL,
+                            shown ? *shown : static_cast<WPARAM>(-1), 0);
+        break;
     }
 }
 
 void open(HWND dialog, HKEY key) {
     SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(key));
     // All seven, StereoMode included, in the order a stereo stream reads them.
-    const SettingsControlStates states = controlStatesFrom(readEncoderSettings(key, true));
-
-    CheckRadioButton(dialog, IDC_JOINT_STEREO, IDC_TWO_CHANNEL_STEREO,
-                     states.jointStereo ? IDC_JOINT_STEREO : IDC_TWO_CHANNEL_STEREO);
-    CheckDlgButton(dialog, IDC_COPYRIGHT, checkState(states.copyright));
-    CheckDlgButton(dialog, IDC_CRC, checkState(states.crc));
-    // An id outside the range leaves all three unchecked.
-    CheckRadioButton(dialog, IDC_QUALITY_NORMAL, IDC_QUALITY_HIGH,
-                     states.qualityButton == kNoSelection ? 0 : IDC_QUALITY_NORMAL + states.qualityButton);
-    fillVbrList(dialog);
-    SendDlgItemMessageA(dialog, IDC_VBR_QUALITY, CB_SETCURSEL, static_cast<WPARAM>(states.vbrSelection), 0);
-    CheckDlgButton(dialog, IDC_ORIGINAL, checkState(states.original));
-    CheckDlgButton(dialog, IDC_PRIVATE, checkState(states.privateBit));
-}
-
-void writeSetting(HKEY key, const char* name, uint32_t value) {
-    // A failed write is not reported; the other values are still written.
-    share::writeDword(key, name, value);
+    const share::SettingChoices shown = shownOnOpen(readStoredSettings(key, true));
+    for (size_t index = 0; index < share::kSettingCount; ++index) {
+        show(dialog, share::kSettings[index], shown[index]);
+    }
 }
 
 void saveOnOk(HWND dialog) {
     const auto key = reinterpret_cast<HKEY>(GetWindowLongPtrA(dialog, DWLP_USER));
-    const share::SettingsControls controls = share::readSettingsControls(dialog);
-    SettingsControlStates states;
-    states.jointStereo = controls.jointStereo;
-    states.copyright = controls.copyright;
-    states.crc = controls.crc;
-    // Neither Low nor High is Normal, also when no button is checked.
-    states.qualityButton = static_cast<int>(share::qualityOfButtons(controls));
-    states.vbrSelection = static_cast<int>(controls.vbrSelection);
-    states.original = controls.original;
-    states.privateBit = controls.privateBit;
-    const EncoderSettings settings = settingsFrom(states);
-    writeSetting(key, CVN_STEREO_MODE_VALUE, settings.stereoMode);
-    writeSetting(key, CVN_COPYRIGHT_VALUE, settings.copyright);
-    writeSetting(key, CVN_CRC_VALUE, settings.crc);
-    writeSetting(key, CVN_QUALITY_VALUE, settings.quality);
-    writeSetting(key, CVN_VBR_VALUE, settings.vbr);
-    writeSetting(key, CVN_ORIGINAL_VALUE, settings.original);
-    writeSetting(key, CVN_PRIVATE_VALUE, settings.privateBit);
+    const share::StoredSettings stored = storedOnOk(share::shownSettings(dialog));
+    for (size_t index = 0; index < share::kSettingCount; ++index) {
+        // A failed write is not reported; the other values are still written.
+        share::writeDword(key, share::kSettings[index].name, stored[index]);
+    }
 }
 
 } // namespace

@@ -142,7 +142,7 @@ TrackTags stringsOf(SNDFILE* file) {
     strings.album = metadataText(file, SF_STR_ALBUM);
     strings.genre = metadataText(file, SF_STR_GENRE);
     if (const auto track = metadataText(file, SF_STR_TRACKNUMBER)) {
-        strings.track = parseTrackNumber(*track);
+        strings.track = parseNumberAndTotal(*track).number;
     }
     return strings;
 }

@@ -11,6 +11,23 @@
 
 namespace cvnhost {
 
+CLI::IsMember settingWords(share::SettingIndex setting) {
+    std::vector<std::string> words;
+    for (const share::SettingWord& word : share::kSettings[setting].words) {
+        words.emplace_back(word.word);
+    }
+    return CLI::IsMember(words);
+}
+
+std::string settingWordsInProse(share::SettingIndex setting) {
+    const std::span<const share::SettingWord> words = share::kSettings[setting].words;
+    std::string prose = words.front().word;
+    for (size_t index = 1; index < words.size(); ++index) {
+        prose += (index + 1 == words.size() ? " or " : ", ") + std::string(words[index].word);
+    }
+    return prose;
+}
+
 void addFormatOptions(CLI::App& command, CommonOptions& options) {
     auto* format = command
                        .add_option("--format", options.format,
@@ -31,10 +48,14 @@ void addFormatOptions(CLI::App& command, CommonOptions& options) {
                     "Variable bitrate of quality 0 (best, largest) to 9 (smallest), for this run")
         ->check(wholeNumber)
         ->check(CLI::Range(0, 9));
-    command.add_option("--quality", options.quality, "Encoder quality for this run: normal, low or high")
-        ->check(CLI::IsMember({"normal", "low", "high"}));
-    command.add_option("--stereo-mode", options.stereoMode, "Stereo mode for this run: joint or 2ch")
-        ->check(CLI::IsMember({"joint", "2ch"}));
+    command
+        .add_option("--quality", options.quality,
+                    "Encoder quality for this run: " + settingWordsInProse(share::kQuality))
+        ->check(settingWords(share::kQuality));
+    command
+        .add_option("--stereo-mode", options.stereoMode,
+                    "Stereo mode for this run: " + settingWordsInProse(share::kStereoMode))
+        ->check(settingWords(share::kStereoMode));
     auto* mono = command.add_flag("--mono", options.mono, "Mono output (picks the format)");
     auto* stereo = command.add_flag("--stereo", options.stereo, "Stereo output, also for a mono input");
     format->excludes(bitrate)->excludes(mono)->excludes(stereo);

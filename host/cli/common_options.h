@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cli/command_line.h"
+#include "share/win32/settings_table.h"
 #include "tags/track_tags.h"
 
 #include <CLI/CLI.hpp>
@@ -30,6 +31,10 @@ struct CommonOptions {
     int id3v2Version = 3;
     bool quiet = false;
 };
+
+// The words of a setting's values as its options take them, and in prose: "normal, low or high".
+CLI::IsMember settingWords(share::SettingIndex setting);
+std::string settingWordsInProse(share::SettingIndex setting);
 
 void addFormatOptions(CLI::App& command, CommonOptions& options);
 

@@ -572,7 +572,7 @@ int runEncode(const EncodeCommand& command) {
     if (!manifest) {
         return kExitUsage;
     }
-    HKEY key = openSettingsKeyForEncoding(command.common);
+    HKEY key = openSettingsKeyOfThisRun(command.common);
     if (key == nullptr) {
         return kExitFailure;
     }

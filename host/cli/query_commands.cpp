@@ -16,7 +16,7 @@ int runDemo(const CommonOptions& common, const std::string& output) {
     if (!host) {
         return kExitFailure;
     }
-    HKEY key = openSettingsKeyForEncoding(common);
+    HKEY key = openSettingsKeyOfThisRun(common);
     if (key == nullptr) {
         return kExitFailure;
     }

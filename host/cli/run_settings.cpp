@@ -1,7 +1,6 @@
 #include "cli/run_settings.h"
 
 #include "cli/command_line.h"
-#include "encoding/dialog_commands.h"
 
 #include <cvnplatform.h>
 
@@ -25,29 +24,24 @@ int32_t chosenFormat(const CommonOptions& options) {
     return cvn::kDefaultFormat;
 }
 
-RunSettings runSettingsFrom(const CommonOptions& options) {
-    RunSettings run;
+share::SettingChoices settingsOfThisRun(const CommonOptions& options) {
+    share::SettingChoices own;
     if (options.vbrQuality) {
-        run.vbr = cvn::vbrValueOf(*options.vbrQuality);
+        own[share::kVbr] = cvn::vbrValueOf(*options.vbrQuality);
     } else if (options.bitrate != 0) {
-        run.vbr = CVN_VBR_OFF; // -b alone asks for a constant bitrate
+        own[share::kVbr] = CVN_VBR_OFF; // -b alone asks for a constant bitrate
     }
-    if (!options.quality.empty()) {
-        run.quality = static_cast<uint32_t>(qualityOfWord(options.quality));
-    }
-    if (!options.stereoMode.empty()) {
-        run.stereoMode = options.stereoMode == "joint" ? CVN_STEREO_MODE_JOINT : CVN_STEREO_MODE_TWO_CHANNEL;
-    }
-    return run;
+    own[share::kQuality] = share::valueOfWord(share::kSettings[share::kQuality], options.quality);
+    own[share::kStereoMode] = share::valueOfWord(share::kSettings[share::kStereoMode], options.stereoMode);
+    return own;
 }
 
-HKEY openSettingsKeyForEncoding(const CommonOptions& options) {
+HKEY openSettingsKeyOfThisRun(const CommonOptions& options) {
     std::string error;
     cvnRegistryHoldReads(TRUE);
-    HKEY key =
-        openSettingsForEncoding(options.settingsKey, options.settingsKey != kDefaultSettingsKey, error);
+    HKEY key = openStoredSettingsKey(options.settingsKey, options.settingsKey != kDefaultSettingsKey, error);
     const bool checked = key != nullptr && checkStoredSettings(key, options.settingsKey, error);
-    HKEY runKey = checked ? runSettingsKey(key, runSettingsFrom(options), error) : nullptr;
+    HKEY runKey = checked ? makeSettingsKeyOfThisRun(key, settingsOfThisRun(options), error) : nullptr;
     cvnRegistryHoldReads(FALSE);
     if (key != nullptr) {
         RegCloseKey(key);

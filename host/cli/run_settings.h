@@ -15,13 +15,15 @@ namespace cvnhost {
 // --stereo was asked for (monoInputStaysMono).
 int32_t chosenFormat(const CommonOptions& options);
 
-RunSettings runSettingsFrom(const CommonOptions& options);
+// The settings this run's options ask for over the stored ones, as the plug-in stores them: VBR
+// from -V, or off for -b alone; Quality from --quality; StereoMode from --stereo-mode.
+share::SettingChoices settingsOfThisRun(const CommonOptions& options);
 
 // The settings key for an encode: a volatile key of the run's own, holding the stored values (read
 // as one version of the registry file, and checked) with this run's own on top. Every stream of
 // the run reads this snapshot, so that a `cvnhost settings` during a batch changes none of its
 // tracks. Null after saying why.
-HKEY openSettingsKeyForEncoding(const CommonOptions& options);
+HKEY openSettingsKeyOfThisRun(const CommonOptions& options);
 
 // How a track is encoded and tagged with the options and the run's settings key: what every
 // command that encodes shares.

@@ -1,13 +1,51 @@
 #include "cli/settings_command.h"
 
+#include "cli/common_options.h"
 #include "cli/run_settings.h"
+#include "encoding/dialog_commands.h"
 #include "encoding/stored_settings.h"
 
 #include <cvnplatform.h>
 
 #include <cstdio>
+#include <vector>
 
 namespace cvnhost {
+
+namespace {
+
+// The options in the order the help lists them.
+struct SettingOption {
+    share::SettingIndex setting;
+    const char* name;
+    std::string help;
+};
+
+std::vector<SettingOption> settingOptions() {
+    const auto labelled = [](share::SettingIndex setting) {
+        return std::string(share::kSettings[setting].label) + ": " + settingWordsInProse(setting);
+    };
+    return {
+        {share::kStereoMode, "--stereo-mode", settingWordsInProse(share::kStereoMode)},
+        {share::kCrc, "--crc", labelled(share::kCrc)},
+        {share::kCopyright, "--copyright", labelled(share::kCopyright)},
+        {share::kOriginal, "--original", labelled(share::kOriginal)},
+        {share::kPrivate, "--private", labelled(share::kPrivate)},
+        {share::kQuality, "--quality", settingWordsInProse(share::kQuality)},
+        {share::kVbr, "--vbr", "off, or a VBR quality 0 (best) to 9"},
+    };
+}
+
+// The changes the words ask of the dialog.
+share::SettingChoices changesOf(const SettingsCommand& command) {
+    share::SettingChoices changes;
+    for (size_t index = 0; index < share::kSettingCount; ++index) {
+        changes[index] = share::valueOfWord(share::kSettings[index], command.words[index]);
+    }
+    return changes;
+}
+
+} // namespace
 
 CLI::App* addSettingsCommand(CLI::App& app, SettingsCommand& command) {
     CLI::App* settingsCommand = app.add_subcommand(
@@ -15,25 +53,15 @@ CLI::App* addSettingsCommand(CLI::App& app, SettingsCommand& command) {
         "Show the encoder settings as the Extended Settings dialog does; with options, change them there");
     settingsCommand->add_option("--settings", command.settingsKey, "Registry key under HKEY_CURRENT_USER")
         ->default_val(kDefaultSettingsKey);
-    const auto onOffWords = CLI::IsMember({"on", "off"});
-    settingsCommand->add_option("--stereo-mode", command.words.stereoMode, "joint or 2ch")
-        ->check(CLI::IsMember({"joint", "2ch"}));
-    settingsCommand->add_option("--crc", command.words.crc, "CRC checksums: on or off")->check(onOffWords);
-    settingsCommand->add_option("--copyright", command.words.copyright, "Copyright bit: on or off")
-        ->check(onOffWords);
-    settingsCommand->add_option("--original", command.words.original, "Original bit: on or off")
-        ->check(onOffWords);
-    settingsCommand->add_option("--private", command.words.privateBit, "Private bit: on or off")
-        ->check(onOffWords);
-    settingsCommand->add_option("--quality", command.words.quality, "normal, low or high")
-        ->check(CLI::IsMember({"normal", "low", "high"}));
-    settingsCommand->add_option("--vbr", command.words.vbr, "off, or a VBR quality 0 (best) to 9")
-        ->check(CLI::IsMember({"off", "0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}));
+    for (const SettingOption& option : settingOptions()) {
+        settingsCommand->add_option(option.name, command.words[option.setting], option.help)
+            ->check(settingWords(option.setting));
+    }
     return settingsCommand;
 }
 
 int runSettings(const SettingsCommand& command) {
-    const DialogSettings changes = dialogSettingsFrom(command.words);
+    const share::SettingChoices changes = changesOf(command);
     std::unique_ptr<PlugInHost> host = openPlugIn();
     if (!host) {
         return kExitFailure;
@@ -54,13 +82,13 @@ int runSettings(const SettingsCommand& command) {
              registryFileName() + ": " + registryErrorText(status));
         return kExitFailure;
     }
-    DialogSettings before;
-    const std::optional<DialogSettings> after = runSettingsDialog(*host, key, changes, before);
+    share::SettingChoices before;
+    const std::optional<share::SettingChoices> after = runSettingsDialog(*host, key, changes, before);
     // The dialog does not report a failed store: what it stored is read back through it.
-    DialogSettings stored;
-    const std::optional<DialogSettings> reread =
-        after && hasChanges(changes) ? runSettingsDialog(*host, key, DialogSettings{}, stored) : after;
-    const bool readBack = reread && describeSettings(*reread) == describeSettings(*after);
+    share::SettingChoices stored;
+    const std::optional<share::SettingChoices> reread =
+        after && hasChanges(changes) ? runSettingsDialog(*host, key, share::SettingChoices{}, stored) : after;
+    const bool readBack = reread && *reread == *after;
     const LSTATUS written = cvnRegistryEndChanges(after && readBack ? TRUE : FALSE);
     if (!after) {
         RegCloseKey(key);

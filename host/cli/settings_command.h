@@ -3,17 +3,19 @@
 #pragma once
 
 #include "cli/command_line.h"
-#include "encoding/dialog_commands.h"
+#include "share/win32/settings_table.h"
 
 #include <CLI/CLI.hpp>
 
+#include <array>
 #include <string>
 
 namespace cvnhost {
 
 struct SettingsCommand {
     std::string settingsKey = kDefaultSettingsKey;
-    SettingsWords words;
+    // Each setting's word as the user typed it; an empty word changes nothing.
+    std::array<std::string, share::kSettingCount> words;
 };
 
 // Adds the command and its options to `app`, filling `command` when it is parsed.

@@ -5,16 +5,20 @@
 
 #include <cvnplatform.h>
 
+#include <algorithm>
+#include <numeric>
+
 namespace cvnhost {
 
 namespace {
 
-// The driver is a plain function: what it reads and does is passed through these, set by the
-// command on the main thread for the one dialog it shows.
-std::vector<std::string>* g_aboutLines = nullptr;
-const DialogSettings* g_changes = nullptr;
-DialogSettings* g_shownBefore = nullptr;
-DialogSettings* g_shownAfter = nullptr;
+// What the settings dialog's driver reads and fills in: owned by one run of the command, which
+// hands it to the driver as its context.
+struct SettingsRun {
+    const share::SettingChoices& changes;
+    share::SettingChoices& shownBefore;
+    share::SettingChoices shownAfter;
+};
 
 std::string controlText(HWND dialog, int id) {
     char text[1024] = "";
@@ -22,150 +26,102 @@ std::string controlText(HWND dialog, int id) {
     return text;
 }
 
-bool checked(HWND dialog, int id) {
-    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
-}
-
-void readAbout(HWND dialog) {
+// The context is the command's list of lines.
+void readAbout(HWND dialog, void* context) {
+    auto& lines = *static_cast<std::vector<std::string>*>(context);
     for (int id : {IDC_ENGINE_VERSION, IDC_DLL_VERSION, IDC_DLL_DATE, IDC_HOME_PAGE}) {
-        g_aboutLines->push_back(controlText(dialog, id));
+        lines.push_back(controlText(dialog, id));
     }
     SendMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
 }
 
-DialogSettings readSettings(HWND dialog) {
-    const share::SettingsControls controls = share::readSettingsControls(dialog);
-    DialogSettings shown;
-    shown.jointStereo = controls.jointStereo;
-    shown.copyright = controls.copyright;
-    shown.crc = controls.crc;
-    shown.original = controls.original;
-    shown.privateBit = controls.privateBit;
-    if (controls.qualityNormal || controls.qualityLow || controls.qualityHigh) {
-        shown.quality = static_cast<int>(share::qualityOfButtons(controls));
-    }
-    if (controls.vbrSelection >= 0) {
-        shown.vbr = static_cast<int>(controls.vbrSelection);
-    }
-    return shown;
+void click(HWND dialog, int id) {
+    SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
-// Clicks a check box when its state differs from the wanted one, as a user would.
-void setCheck(HWND dialog, int id, const std::optional<bool>& wanted) {
-    if (wanted && checked(dialog, id) != *wanted) {
-        SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+// Makes the controls of one setting show `wanted` as a user would: a click on the value's button,
+// or on the box when it shows the other value, or the value's item of the list.
+void choose(HWND dialog, const share::Setting& setting, uint32_t wanted) {
+    switch (setting.control) {
+    case share::SettingControl::CheckBox:
+        if (share::isChecked(dialog, setting.controls[0]) != (wanted == 1)) {
+            click(dialog, setting.controls[0]);
+        }
+        break;
+    case share::SettingControl::RadioButtons:
+        click(dialog, setting.controls[wanted]);
+        break;
+    case share::SettingControl::List:
+        SendDlgItemMessageA(dialog, setting.controls[0], CB_SETCURSEL, wanted, 0);
+        break;
     }
 }
 
-void driveSettings(HWND dialog) {
-    *g_shownBefore = readSettings(dialog);
-    const DialogSettings& changes = *g_changes;
-    if (changes.jointStereo) {
-        SendMessageA(GetDlgItem(dialog, *changes.jointStereo ? IDC_JOINT_STEREO : IDC_TWO_CHANNEL_STEREO),
-                     BM_CLICK, 0, 0);
+void chooseSettings(HWND dialog, const share::SettingChoices& changes) {
+    for (size_t index = 0; index < share::kSettingCount; ++index) {
+        if (changes[index]) {
+            choose(dialog, share::kSettings[index], *changes[index]);
+        }
     }
-    setCheck(dialog, IDC_COPYRIGHT, changes.copyright);
-    setCheck(dialog, IDC_CRC, changes.crc);
-    setCheck(dialog, IDC_ORIGINAL, changes.original);
-    setCheck(dialog, IDC_PRIVATE, changes.privateBit);
-    if (changes.quality) {
-        SendMessageA(GetDlgItem(dialog, IDC_QUALITY_NORMAL + *changes.quality), BM_CLICK, 0, 0);
-    }
-    if (changes.vbr) {
-        SendDlgItemMessageA(dialog, IDC_VBR_QUALITY, CB_SETCURSEL, static_cast<WPARAM>(*changes.vbr), 0);
-    }
-    *g_shownAfter = readSettings(dialog);
-    SendMessageA(GetDlgItem(dialog, hasChanges(changes) ? IDOK : IDCANCEL), BM_CLICK, 0, 0);
 }
 
-std::string onOff(const std::optional<bool>& value) {
-    return !value ? "(none)" : *value ? "on" : "off";
+void driveSettings(HWND dialog, void* context) {
+    SettingsRun& run = *static_cast<SettingsRun*>(context);
+    run.shownBefore = share::shownSettings(dialog);
+    chooseSettings(dialog, run.changes);
+    run.shownAfter = share::shownSettings(dialog);
+    SendMessageA(GetDlgItem(dialog, hasChanges(run.changes) ? IDOK : IDCANCEL), BM_CLICK, 0, 0);
+}
+
+// The settings in the order the dialog shows them, top to bottom, which is that of their controls'
+// numbers.
+std::array<size_t, share::kSettingCount> inDialogOrder() {
+    std::array<size_t, share::kSettingCount> order{};
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::ranges::sort(order, {}, [](size_t index) { return share::kSettings[index].controls[0]; });
+    return order;
 }
 
 } // namespace
 
-int qualityOfWord(const std::string& word) {
-    return static_cast<int>(word == "normal" ? CVN_QUALITY_NORMAL
-                            : word == "low"  ? CVN_QUALITY_LOW
-                                             : CVN_QUALITY_HIGH);
-}
-
-DialogSettings dialogSettingsFrom(const SettingsWords& words) {
-    const auto onOff = [](const std::string& word) {
-        return word.empty() ? std::nullopt : std::optional<bool>(word == "on");
-    };
-    DialogSettings changes;
-    if (!words.stereoMode.empty()) {
-        changes.jointStereo = words.stereoMode == "joint";
-    }
-    changes.crc = onOff(words.crc);
-    changes.copyright = onOff(words.copyright);
-    changes.original = onOff(words.original);
-    changes.privateBit = onOff(words.privateBit);
-    if (!words.quality.empty()) {
-        changes.quality = qualityOfWord(words.quality);
-    }
-    if (!words.vbr.empty()) {
-        changes.vbr =
-            static_cast<int>(words.vbr == "off" ? CVN_VBR_OFF : cvn::vbrValueOf(std::stoi(words.vbr)));
-    }
-    return changes;
-}
-
-bool hasChanges(const DialogSettings& changes) {
-    return changes.jointStereo || changes.copyright || changes.crc || changes.original ||
-           changes.privateBit || changes.quality || changes.vbr;
+bool hasChanges(const share::SettingChoices& changes) {
+    return std::ranges::any_of(changes,
+                               [](const std::optional<uint32_t>& value) { return value.has_value(); });
 }
 
 std::vector<std::string> aboutLines(const PlugInHost& host) {
     std::vector<std::string> lines;
-    g_aboutLines = &lines;
-    cvnSetDialogDriver(readAbout);
+    cvnSetDialogDriver(readAbout, &lines);
     const int32_t result = host.displayAbout();
-    cvnSetDialogDriver(nullptr);
-    g_aboutLines = nullptr;
+    cvnSetDialogDriver(nullptr, nullptr);
     if (result != IDOK) {
         lines.clear();
     }
     return lines;
 }
 
-std::optional<DialogSettings> runSettingsDialog(const PlugInHost& host, HKEY settingsKey,
-                                                const DialogSettings& changes, DialogSettings& shownBefore) {
-    DialogSettings shownAfter;
-    g_changes = &changes;
-    g_shownBefore = &shownBefore;
-    g_shownAfter = &shownAfter;
-    cvnSetDialogDriver(driveSettings);
+std::optional<share::SettingChoices> runSettingsDialog(const PlugInHost& host, HKEY settingsKey,
+                                                       const share::SettingChoices& changes,
+                                                       share::SettingChoices& shownBefore) {
+    SettingsRun run{changes, shownBefore, {}};
+    cvnSetDialogDriver(driveSettings, &run);
     const int32_t result = host.displaySettings(settingsKey);
-    cvnSetDialogDriver(nullptr);
-    g_changes = nullptr;
-    g_shownBefore = g_shownAfter = nullptr;
+    cvnSetDialogDriver(nullptr, nullptr);
     // Without changes the dialog is left with Cancel, which gives 0 too: it was shown if it was read.
-    if (hasChanges(changes) ? result != CVN_CALL_DONE : !shownAfter.copyright.has_value()) {
+    if (hasChanges(changes) ? result != CVN_CALL_DONE : !run.shownAfter[share::kCopyright].has_value()) {
         return std::nullopt;
     }
-    return shownAfter;
+    return run.shownAfter;
 }
 
-std::vector<std::string> describeSettings(const DialogSettings& settings) {
-    static const char* const qualities[] = {"normal", "low", "high"};
-    std::string vbr = "(none)";
-    if (settings.vbr) {
-        const auto value = static_cast<uint32_t>(*settings.vbr);
-        vbr = value == CVN_VBR_OFF ? "off" : "quality " + std::to_string(cvn::vbrQualityOf(value));
+std::vector<std::string> describeSettings(const share::SettingChoices& settings) {
+    std::vector<std::string> lines;
+    for (const size_t index : inDialogOrder()) {
+        const share::Setting& setting = share::kSettings[index];
+        const share::SettingWord* word = settings[index] ? share::wordOf(setting, *settings[index]) : nullptr;
+        lines.push_back(std::string(setting.label) + ": " + (word != nullptr ? word->shown : "(none)"));
     }
-    return {
-        std::string("Stereo mode: ") + (!settings.jointStereo   ? "(none)"
-                                        : *settings.jointStereo ? "joint stereo"
-                                                                : "2 channel stereo"),
-        "Copyright bit: " + onOff(settings.copyright),
-        "CRC checksums: " + onOff(settings.crc),
-        "Original bit: " + onOff(settings.original),
-        "Private bit: " + onOff(settings.privateBit),
-        std::string("Quality: ") + (settings.quality ? qualities[*settings.quality] : "(none)"),
-        "Variable bitrate: " + vbr,
-    };
+    return lines;
 }
 
 } // namespace cvnhost

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "encoding/plugin_host.h"
+#include "share/win32/settings_table.h"
 
 #include <optional>
 #include <string>
@@ -15,42 +16,18 @@ namespace cvnhost {
 // The about box's lines, as the plug-in filled them from the encoder library's beVersion.
 std::vector<std::string> aboutLines(const PlugInHost& host);
 
-// What the settings dialog shows, and what the user asks to change.
-struct DialogSettings {
-    std::optional<bool> jointStereo; // false: 2 channel stereo
-    std::optional<bool> copyright;
-    std::optional<bool> crc;
-    std::optional<bool> original;
-    std::optional<bool> privateBit;
-    std::optional<int> quality; // 0 normal, 1 low, 2 high
-    std::optional<int> vbr;     // the list's index: 0 off, k + 1 for VBR quality k
-};
+// Whether `changes` names any setting.
+bool hasChanges(const share::SettingChoices& changes);
 
-// The settings command's words, as the user typed them; an empty word changes nothing.
-struct SettingsWords {
-    std::string stereoMode;                           // joint, 2ch
-    std::string crc, copyright, original, privateBit; // on, off
-    std::string quality;                              // normal, low, high
-    std::string vbr;                                  // off, 0 to 9
-};
+// Opens the settings dialog on `settingsKey`, sets the controls of each setting that `changes`
+// names to its value and presses OK (or, with no changes, Cancel). Returns what the controls showed
+// after the changes, `shownBefore` what they showed when it opened; nothing when the dialog could
+// not be shown.
+std::optional<share::SettingChoices> runSettingsDialog(const PlugInHost& host, HKEY settingsKey,
+                                                       const share::SettingChoices& changes,
+                                                       share::SettingChoices& shownBefore);
 
-// A quality word (normal, low, high) as the Quality setting stores it, and as the dialog's
-// quality buttons count: 0, 1, 2.
-int qualityOfWord(const std::string& word);
-
-// The changes the words ask of the dialog; describeSettings gives them back as words.
-DialogSettings dialogSettingsFrom(const SettingsWords& words);
-
-// Whether `changes` names any control.
-bool hasChanges(const DialogSettings& changes);
-
-// Opens the settings dialog on `settingsKey`, sets each control that `changes` names and presses
-// OK (or, with no changes, Cancel). Returns the controls as the dialog showed them when it opened
-// (and after the changes); nothing when the dialog could not be shown.
-std::optional<DialogSettings> runSettingsDialog(const PlugInHost& host, HKEY settingsKey,
-                                                const DialogSettings& changes, DialogSettings& shownBefore);
-
-// The settings as the dialog shows them, one "Name: value" line each.
-std::vector<std::string> describeSettings(const DialogSettings& settings);
+// The settings as the dialog shows them, one "Name: value" line each, in the dialog's order.
+std::vector<std::string> describeSettings(const share::SettingChoices& settings);
 
 } // namespace cvnhost

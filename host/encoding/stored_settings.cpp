@@ -1,7 +1,5 @@
 #include "encoding/stored_settings.h"
 
-#include "VelmoraPlugIn.hpp"
-
 #include "share/win32/registry_values.h"
 
 #include <cvnplatform.h>
@@ -45,7 +43,7 @@ std::string registryErrorText(LSTATUS status) {
     }
 }
 
-HKEY openSettingsForEncoding(const std::string& path, bool mustExist, std::string& error) {
+HKEY openStoredSettingsKey(const std::string& path, bool mustExist, std::string& error) {
     HKEY key = nullptr;
     LSTATUS status = RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key);
     if (status == ERROR_FILE_NOT_FOUND && mustExist) {
@@ -65,26 +63,9 @@ HKEY openSettingsForEncoding(const std::string& path, bool mustExist, std::strin
     return key;
 }
 
-namespace {
-
-// The seven settings, each with the largest value the dialog stores (every value above it is taken
-// too where the dialog's range does not matter).
-struct Setting {
-    const char* name;
-    uint32_t highest;
-};
-const Setting kSettings[] = {
-    {CVN_STEREO_MODE_VALUE, UINT32_MAX}, {CVN_COPYRIGHT_VALUE, UINT32_MAX},
-    {CVN_CRC_VALUE, UINT32_MAX},         {CVN_QUALITY_VALUE, CVN_QUALITY_HIGH},
-    {CVN_VBR_VALUE, CVN_VBR_HIGHEST},    {CVN_ORIGINAL_VALUE, UINT32_MAX},
-    {CVN_PRIVATE_VALUE, UINT32_MAX},
-};
-
-} // namespace
-
 bool checkStoredSettings(HKEY key, const std::string& path, std::string& error) {
     const std::string where = " under HKEY_CURRENT_USER\\" + path + " in " + registryFileName();
-    for (const Setting& setting : kSettings) {
+    for (const share::Setting& setting : share::kSettings) {
         uint32_t value = 0;
         DWORD size = sizeof value;
         const LSTATUS status =
@@ -112,7 +93,7 @@ bool checkStoredSettings(HKEY key, const std::string& path, std::string& error) 
                     registryErrorText(status);
             return false;
         }
-        if (value > setting.highest) {
+        if (!share::shownValueOf(setting, value)) {
             error = std::string("the setting ") + setting.name + " is " + std::to_string(value) + where +
                     ", outside 0 to " + std::to_string(setting.highest) +
                     "; set it with `cvnhost settings` (--quality, --vbr)";
@@ -130,7 +111,7 @@ bool setDword(HKEY key, const char* name, uint32_t value) {
 
 } // namespace
 
-HKEY runSettingsKey(HKEY stored, const RunSettings& run, std::string& error) {
+HKEY makeSettingsKeyOfThisRun(HKEY stored, const share::SettingChoices& ownSettings, std::string& error) {
     const std::string path = "Software\\Corvane\\VelmoraPlugIn run of cvnhost " + std::to_string(getpid());
     HKEY key = nullptr;
     DWORD disposition = 0;
@@ -146,7 +127,7 @@ HKEY runSettingsKey(HKEY stored, const RunSettings& run, std::string& error) {
         }
         return nullptr;
     }
-    for (const Setting& setting : kSettings) {
+    for (const share::Setting& setting : share::kSettings) {
         BYTE data[4] = {};
         DWORD size = sizeof data;
         DWORD type = 0;
@@ -154,9 +135,10 @@ HKEY runSettingsKey(HKEY stored, const RunSettings& run, std::string& error) {
             RegSetValueExA(key, setting.name, 0, type, data, size);
         }
     }
-    const bool set = (!run.vbr || setDword(key, CVN_VBR_VALUE, *run.vbr)) &&
-                     (!run.quality || setDword(key, CVN_QUALITY_VALUE, *run.quality)) &&
-                     (!run.stereoMode || setDword(key, CVN_STEREO_MODE_VALUE, *run.stereoMode));
+    bool set = true;
+    for (size_t index = 0; index < share::kSettingCount && set; ++index) {
+        set = !ownSettings[index] || setDword(key, share::kSettings[index].name, *ownSettings[index]);
+    }
     if (!set) {
         error = "cannot make the settings of this run";
         RegCloseKey(key);
@@ -167,7 +149,7 @@ HKEY runSettingsKey(HKEY stored, const RunSettings& run, std::string& error) {
 
 std::vector<std::string> settingTexts(HKEY key) {
     std::vector<std::string> texts;
-    for (const Setting& setting : kSettings) {
+    for (const share::Setting& setting : share::kSettings) {
         uint32_t value = 0;
         DWORD size = sizeof value;
         const bool read = RegQueryValueExA(key, setting.name, nullptr, nullptr,

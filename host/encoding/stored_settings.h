@@ -3,6 +3,8 @@
 // cause and the registry file instead of surfacing as a stream that would not start.
 #pragma once
 
+#include "share/win32/settings_table.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -16,27 +18,18 @@ namespace cvnhost {
 // when the key does not exist, a volatile key of that path stands in (the plug-in then reads its
 // defaults) unless `mustExist` (a key the user named, where a missing one is a slip). Null with
 // the cause in `error`.
-HKEY openSettingsForEncoding(const std::string& path, bool mustExist, std::string& error);
+HKEY openStoredSettingsKey(const std::string& path, bool mustExist, std::string& error);
 
 // Reads the seven values as the plug-in will: a value that is there but cannot be read, or a
-// Quality or VBR outside what the settings dialog stores (0 to 2, 0 to 10), is an error naming
+// Quality or VBR that the settings dialog does not show (above 2, above 10), is an error naming
 // the value, the key and the registry file. A missing value is the plug-in's default.
 bool checkStoredSettings(HKEY key, const std::string& path, std::string& error);
 
-// The settings one run asks for on its command line (-V, -b, --quality, --stereo-mode), in the
-// values the plug-in stores: VBR 0 or quality + 1, Quality 0 normal, 1 low, 2 high, StereoMode 0
-// joint or 1 two channels.
-struct RunSettings {
-    std::optional<uint32_t> vbr;
-    std::optional<uint32_t> quality;
-    std::optional<uint32_t> stereoMode;
-};
-
-// A key of this run's own for the plug-in: the stored values with `run`'s on top, in a volatile
-// key (in this process's memory only), so that the stored settings stay as they are, no other
-// cvnhost sees it, and no later change of the stored ones reaches the run. Null with the cause in
-// `error`.
-HKEY runSettingsKey(HKEY stored, const RunSettings& run, std::string& error);
+// A key of this run's own for the plug-in: the stored values with the run's own settings on top
+// (those it asks for on its command line, as the plug-in stores them), in a volatile key (in this
+// process's memory only), so that the stored settings stay as they are, no other cvnhost sees it,
+// and no later change of the stored ones reaches the run. Null with the cause in `error`.
+HKEY makeSettingsKeyOfThisRun(HKEY stored, const share::SettingChoices& ownSettings, std::string& error);
 
 // The seven values as the streams started with `key` read them, "Name=VALUE" each (a missing one
 // is 0, as for the plug-in): what a run's settings digest is made of.

@@ -98,7 +98,7 @@ std::optional<ManifestEntry> readEntry(const std::string& line, std::string& err
 std::optional<std::vector<ManifestEntry>> parseManifest(const std::string& text, const std::string& name,
                                                         std::string& error) {
     std::vector<ManifestEntry> entries;
-    std::istringstream lines(text);
+    std::istringstream lines(text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text); // a BOM is no text
     size_t number = 0;
     for (std::string line; std::getline(lines, line);) {
         ++number;

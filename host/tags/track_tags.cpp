@@ -1,6 +1,8 @@
 #include "tags/track_tags.h"
 
 #include <iconv.h>
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -91,6 +93,21 @@ TrackTags mergeTags(const TrackTags& given, const TrackTags& fromInput) {
     return merged;
 }
 
+namespace {
+
+std::string composed(const std::string& utf8) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) {
+        return utf8;
+    }
+    std::string text;
+    nfc->normalize(icu::UnicodeString::fromUTF8(utf8), status).toUTF8String(text);
+    return U_SUCCESS(status) ? text : utf8;
+}
+
+} // namespace
+
 std::string toLatin1(const std::string& utf8) {
     if (!isValidUtf8(utf8)) {
         return utf8;
@@ -101,7 +118,9 @@ std::string toLatin1(const std::string& utf8) {
     std::string latin1;
     iconv_t converter = iconv_open("ISO-8859-1//TRANSLIT", "UTF-8");
     if (converter != reinterpret_cast<iconv_t>(-1)) {
-        std::string input = utf8;
+        // Composed first: a letter and its combining accent (as macOS writes names) are one
+        // Latin-1 letter, which iconv would take for the letter alone.
+        std::string input = composed(utf8);
         char* in = input.data();
         size_t inLeft = input.size();
         while (inLeft > 0) {
@@ -152,10 +171,6 @@ NumberAndTotal parseNumberAndTotal(const std::string& text) {
 
 std::string numberAndTotalText(const NumberAndTotal& parsed) {
     return std::to_string(*parsed.number) + (parsed.total ? "/" + std::to_string(*parsed.total) : "");
-}
-
-std::optional<int> parseTrackNumber(const std::string& text) {
-    return parseNumberAndTotal(text).number;
 }
 
 } // namespace cvnhost

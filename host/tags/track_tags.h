@@ -71,8 +71,9 @@ CVN_TrackInfo trackInfoFor(const TrackTags& tags);
 // The largest track or disc number taken, wherever it comes from (a tag, an option, a manifest).
 inline constexpr int kLargestNumber = 999;
 
-// A track or disc number with its total, each from 1 to kLargestNumber: "3/12" gives 3 and 12;
-// "03" gives 3 and nothing; leading zeros are padding.
+// The one parser of a track or disc number with its total, each from 1 to kLargestNumber: "3/12"
+// gives 3 and 12; "03" gives 3 and nothing; leading zeros are padding. A tighter limit (ID3v1's
+// 255, trackInfoFor's) is the caller's.
 struct NumberAndTotal {
     std::optional<int> number;
     std::optional<int> total;
@@ -80,8 +81,5 @@ struct NumberAndTotal {
 NumberAndTotal parseNumberAndTotal(const std::string& text);
 // "3/12", or "3" without a total; `parsed` holds a number.
 std::string numberAndTotalText(const NumberAndTotal& parsed);
-
-// The number of parseNumberAndTotal alone.
-std::optional<int> parseTrackNumber(const std::string& text);
 
 } // namespace cvnhost

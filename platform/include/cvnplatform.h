@@ -23,9 +23,11 @@ typedef int (*CvnMessageBoxHandler)(HWND owner, LPCSTR text, LPCSTR caption, UIN
 void cvnSetMessageBoxHandler(CvnMessageBoxHandler handler);
 
 // A dialog driver plays the user for a modal dialog: DialogBoxParamA calls it once the dialog is
-// initialised, and it acts through the ordinary Win32 calls on the dialog window. Null removes it.
-typedef void (*CvnDialogDriver)(HWND dialog);
-void cvnSetDialogDriver(CvnDialogDriver driver);
+// initialised, and it acts through the ordinary Win32 calls on the dialog window. It gets back the
+// context it was set with, so that what it reads and fills in needs no global. Null removes it;
+// the pair is replaced as one, also while another thread shows a dialog.
+typedef void (*CvnDialogDriver)(HWND dialog, void* context);
+void cvnSetDialogDriver(CvnDialogDriver driver, void* context);
 
 // The path of the registry file that the Reg* functions read and write, for a host's messages:
 // copied into `buffer` (cut and terminated to fit `size`); returns the path's full length.

@@ -14,12 +14,12 @@
 
 #include <cvnplatform.h>
 
-#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -67,7 +67,22 @@ __attribute__((destructor)) void freeTables() {
     delete &g_liveWindows;
     delete &g_windowsLock;
 }
-std::atomic<CvnDialogDriver> g_driver{nullptr};
+
+// The driver and its context, read and replaced together: a dialog never runs one driver with
+// another's context. Unlike the tables above these may be static: their lock is torn down by no
+// destructor, so a call from any unload code still finds it.
+struct DriverBinding {
+    CvnDialogDriver driver = nullptr;
+    void* context = nullptr;
+};
+static_assert(std::is_trivially_destructible_v<std::mutex>);
+std::mutex g_driverLock;
+DriverBinding g_driverBinding;
+
+DriverBinding currentDriver() {
+    std::lock_guard<std::mutex> lock(g_driverLock);
+    return g_driverBinding;
+}
 
 Window* live(HWND handle) {
     auto* window = reinterpret_cast<Window*>(handle);
@@ -254,8 +269,9 @@ class LiveDialog {
 
 extern "C" {
 
-void cvnSetDialogDriver(CvnDialogDriver driver) {
-    g_driver.store(driver);
+void cvnSetDialogDriver(CvnDialogDriver driver, void* context) {
+    std::lock_guard<std::mutex> lock(g_driverLock);
+    g_driverBinding = {driver, context};
 }
 
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC dialogProc,
@@ -274,8 +290,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND par
             return -1;
         }
         const auto layout = cvn::parseDialogTemplate(resource->data, resource->size);
-        const CvnDialogDriver driver = g_driver.load();
-        if (!layout || driver == nullptr) {
+        const DriverBinding binding = currentDriver();
+        if (!layout || binding.driver == nullptr) {
             return -1;
         }
         const LiveDialog dialog(*layout, dialogProc);
@@ -288,7 +304,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND par
         }
         dialogProc(handle, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTabStop), initParam);
         if (!dialog->ended) {
-            driver(handle);
+            binding.driver(handle, binding.context);
         }
         if (!dialog->ended) {
             dialogProc(handle, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0); // as the close box does

@@ -4,7 +4,6 @@
 #include "support/settings_key.h"
 #include "support/test_language.h"
 #include "VelmoraPlugInResources.h"
-#include "share/win32/settings_controls.h"
 #include "ui/settings_mapping.h"
 
 #include <map>
@@ -15,50 +14,55 @@ using namespace velmora;
 namespace {
 
 TEST(SettingsMapping, StoredValuesToControls) {
-    SettingsControlStates states = controlStatesFrom(EncoderSettings{});
-    EXPECT_TRUE(states.jointStereo);
-    EXPECT_FALSE(states.copyright || states.crc || states.original || states.privateBit);
-    EXPECT_EQ(states.qualityButton, 0);
-    EXPECT_EQ(states.vbrSelection, 0);
-
-    EncoderSettings odd;
-    odd.stereoMode = 5;
-    odd.copyright = 7;
-    odd.quality = 3;
-    odd.vbr = 11;
-    odd.privateBit = 0xFFFFFFFF;
-    states = controlStatesFrom(odd);
-    EXPECT_FALSE(states.jointStereo);
-    EXPECT_TRUE(states.copyright);
-    EXPECT_TRUE(states.privateBit);
-    EXPECT_EQ(states.qualityButton, kNoSelection);
-    EXPECT_EQ(states.vbrSelection, kNoSelection);
-
-    odd.vbr = 10;
-    odd.quality = 2;
-    EXPECT_EQ(controlStatesFrom(odd).vbrSelection, 10);
-    EXPECT_EQ(controlStatesFrom(odd).qualityButton, 2);
+    using share::SettingChoices;
+    using share::StoredSettings;
+    const std::nullopt_t none = std::nullopt;
+    struct Case {
+        StoredSettings stored;
+        SettingChoices shown;
+    };
+    const Case cases[] = {
+        {{}, {0u, 0u, 0u, 0u, 0u, 0u, 0u}},
+        {{5, 7, 0, 3, 11, 0, 0xFFFFFFFF}, {1u, 1u, 0u, none, none, 0u, 1u}},
+        {{1, 1, 1, 2, 10, 1, 1}, {1u, 1u, 1u, 2u, 10u, 1u, 1u}},
+        {{0, 0, 0, 16, 16, 0, 0}, {0u, 0u, 0u, none, none, 0u, 0u}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(shownOnOpen(c.stored), c.shown) << ::testing::PrintToString(c.stored);
+    }
 }
 
 TEST(SettingsMapping, ControlsToStoredValues) {
-    SettingsControlStates states;
-    states.jointStereo = false;
-    states.crc = true;
-    states.qualityButton = kNoSelection;
-    states.vbrSelection = kNoSelection;
-    EncoderSettings settings = settingsFrom(states);
-    EXPECT_EQ(settings.stereoMode, 1u);
-    EXPECT_EQ(settings.crc, 1u);
-    EXPECT_EQ(settings.copyright, 0u);
-    EXPECT_EQ(settings.quality, 0u);
-    EXPECT_EQ(settings.vbr, 0u);
-    states.qualityButton = 1;
-    states.vbrSelection = 7;
-    settings = settingsFrom(states);
-    EXPECT_EQ(settings.quality, 1u);
-    EXPECT_EQ(settings.vbr, 7u);
-    states.qualityButton = 2;
-    EXPECT_EQ(settingsFrom(states).quality, 2u);
+    const std::nullopt_t none = std::nullopt;
+    EXPECT_EQ(storedOnOk({1u, 0u, 1u, none, none, 0u, 0u}), (share::StoredSettings{1, 0, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(storedOnOk({0u, 1u, 0u, 1u, 7u, 1u, 1u}), (share::StoredSettings{0, 1, 0, 1, 7, 1, 1}));
+    EXPECT_EQ(storedOnOk({0u, 0u, 0u, 2u, 10u, 0u, 0u}), (share::StoredSettings{0, 0, 0, 2, 10, 0, 0}));
+}
+
+// The one table of the seven settings: every value the dialog stores has one word and one control,
+// and the names are the contract's, in the order the plug-in reads them.
+TEST(SettingsTable, EachStoredValueHasOneWordAndOneControl) {
+    for (size_t index = 0; index < share::kSettingCount; ++index) {
+        const share::Setting& setting = share::kSettings[index];
+        EXPECT_STREQ(setting.name, kSettingNames[index]);
+        EXPECT_EQ(setting.words.size(), setting.highest + 1) << setting.name;
+        for (uint32_t value = 0; value <= setting.highest; ++value) {
+            const share::SettingWord* word = share::wordOf(setting, value);
+            ASSERT_NE(word, nullptr) << setting.name << " " << value;
+            EXPECT_EQ(share::valueOfWord(setting, word->word), value) << setting.name;
+            EXPECT_EQ(share::shownValueOf(setting, value), value) << setting.name;
+        }
+        EXPECT_EQ(share::shownValueOf(setting, setting.highest + 1),
+                  setting.anyNonzeroIsOne ? std::optional<uint32_t>(1) : std::nullopt)
+            << setting.name;
+        const size_t controls =
+            setting.control == share::SettingControl::RadioButtons ? setting.highest + 1 : 1;
+        for (size_t control = 0; control < setting.controls.size(); ++control) {
+            EXPECT_EQ(setting.controls[control] != 0, control < controls) << setting.name << " " << control;
+        }
+    }
+    EXPECT_EQ(share::valueOfWord(share::kSettings[share::kVbr], "9"), CVN_VBR_HIGHEST);
+    EXPECT_EQ(share::valueOfWord(share::kSettings[share::kQuality], ""), std::nullopt);
 }
 
 // What the dialog shows, read through the same calls on every platform.
@@ -70,17 +74,16 @@ struct DialogState {
 
 DialogState readState(HWND dialog) {
     DialogState state{};
-    const share::SettingsControls controls = share::readSettingsControls(dialog);
-    state.joint = controls.jointStereo;
-    state.twoChannel = controls.twoChannelStereo;
-    state.copyright = controls.copyright;
-    state.crc = controls.crc;
-    state.original = controls.original;
-    state.privateBit = controls.privateBit;
-    state.normal = controls.qualityNormal;
-    state.low = controls.qualityLow;
-    state.high = controls.qualityHigh;
-    state.selection = controls.vbrSelection;
+    state.joint = isChecked(dialog, IDC_JOINT_STEREO);
+    state.twoChannel = isChecked(dialog, IDC_TWO_CHANNEL_STEREO);
+    state.copyright = isChecked(dialog, IDC_COPYRIGHT);
+    state.crc = isChecked(dialog, IDC_CRC);
+    state.original = isChecked(dialog, IDC_ORIGINAL);
+    state.privateBit = isChecked(dialog, IDC_PRIVATE);
+    state.normal = isChecked(dialog, IDC_QUALITY_NORMAL);
+    state.low = isChecked(dialog, IDC_QUALITY_LOW);
+    state.high = isChecked(dialog, IDC_QUALITY_HIGH);
+    state.selection = SendDlgItemMessageA(dialog, IDC_VBR_QUALITY, CB_GETCURSEL, 0, 0);
     state.count = SendDlgItemMessageA(dialog, IDC_VBR_QUALITY, CB_GETCOUNT, 0, 0);
     char item[64] = "";
     SendDlgItemMessageA(dialog, IDC_VBR_QUALITY, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(item));
@@ -193,6 +196,21 @@ TEST_F(SettingsDialogTest, ClicksAreSavedOnOk) {
                                                                         {"VBR", 4},
                                                                         {"Original", 1},
                                                                         {"Private", 0}}));
+}
+
+// A host may leave a radio group with no button or several checked, which no user can.
+TEST_F(SettingsDialogTest, GroupsLeftWithNoOrSeveralButtonsCheckedSaveByTheOldRules) {
+    const int32_t result = runDialog(
+        [](HWND dialog) {
+            CheckDlgButton(dialog, IDC_JOINT_STEREO, BST_UNCHECKED);
+            CheckDlgButton(dialog, IDC_QUALITY_HIGH, BST_CHECKED);
+            CheckDlgButton(dialog, IDC_QUALITY_LOW, BST_CHECKED);
+            pressOk(dialog);
+        },
+        settings.handle());
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(settings.get("StereoMode"), 1u) << "not joint stereo";
+    EXPECT_EQ(settings.get("Quality"), 1u) << "Low before High before Normal";
 }
 
 TEST_F(SettingsDialogTest, CancelEscapeAndCloseBoxWriteNothing) {

@@ -88,6 +88,22 @@ TEST_F(SetupTest, CrcWordCarriesQualityAndVbrAsStored) {
     handle = start(16);
     EXPECT_EQ(copied(fake.lastConfig().crcWord), (3u << 8) | (11u << 12));
     plugIn.closeStream(&handle);
+
+    // Sixteen and more spill into the next field, as VelmoraPlugIn.h says: Quality 16 into the VBR
+    // field (VBR quality 0, without the header), VBR 16 past it (with the header).
+    struct Spill {
+        uint32_t quality, vbr, crcWord;
+        size_t vbrHeaders;
+    };
+    for (const Spill& spill : {Spill{16, 0, 1u << 12, 0}, Spill{0, 16, 1u << 16, 1}}) {
+        settings.set("Quality", spill.quality);
+        settings.set("VBR", spill.vbr);
+        const size_t headersBefore = fake.calls("beWriteVBRHeader").size();
+        handle = start(16);
+        EXPECT_EQ(copied(fake.lastConfig().crcWord), spill.crcWord);
+        EXPECT_EQ(plugIn.closeStream(&handle), 0);
+        EXPECT_EQ(fake.calls("beWriteVBRHeader").size() - headersBefore, spill.vbrHeaders);
+    }
 }
 
 TEST_F(SetupTest, UnreadableValuesCountAsZeroAndTypesAreIgnored) {

@@ -1,74 +1,72 @@
 #include "dialog_driver.h"
 
 #include <atomic>
-#include <mutex>
-#include <thread>
+#include <utility>
 
 #ifdef _WIN32
 #include "own_windows.h"
+
+#include <thread>
 #else
 #include <cvnplatform.h>
 #endif
 
 namespace cvn::test {
 
-namespace {
+// What the action needs while a dialog is open, owned by its DialogDriver: on Linux the platform
+// driver's context, on Windows the watcher's.
+struct DialogDriver::State {
+    explicit State(std::function<void(HWND)> action) : action(std::move(action)) {}
 
-std::function<void(HWND)> g_action;
-std::atomic<bool> g_ran{false};
+    std::function<void(HWND)> action;
+    std::atomic<bool> ran{false};
 
 #ifdef _WIN32
-
-std::atomic<bool> g_watching{false};
-std::thread g_watcher;
-
-void watch() {
-    while (g_watching.load()) {
-        if (HWND dialog = findOwnDialog(nullptr)) {
-            // Set first: once the action ends the dialog, the test goes on at once.
-            g_ran = true;
-            g_action(dialog);
-            while (IsWindow(dialog) && g_watching.load()) {
-                Sleep(5);
+    void watch() {
+        while (watching.load()) {
+            if (HWND dialog = findOwnDialog(nullptr)) {
+                // Set first: once the action ends the dialog, the test goes on at once.
+                ran = true;
+                action(dialog);
+                while (IsWindow(dialog) && watching.load()) {
+                    Sleep(5);
+                }
             }
+            Sleep(5);
         }
-        Sleep(5);
     }
-}
 
+    std::atomic<bool> watching{true};
+    std::thread watcher;
 #else
-
-void runAction(HWND dialog) {
-    g_ran = true;
-    g_action(dialog);
-}
-
+    static void drive(HWND dialog, void* context) {
+        State& state = *static_cast<State*>(context);
+        state.ran = true;
+        state.action(dialog);
+    }
 #endif
+};
 
-} // namespace
-
-DialogDriver::DialogDriver(std::function<void(HWND)> action) {
-    g_action = std::move(action);
-    g_ran = false;
+DialogDriver::DialogDriver(std::function<void(HWND)> action)
+    : state_(std::make_unique<State>(std::move(action))) {
 #ifdef _WIN32
-    g_watching = true;
-    g_watcher = std::thread(watch);
+    state_->watcher = std::thread(&State::watch, state_.get());
 #else
-    cvnSetDialogDriver(runAction);
+    cvnSetDialogDriver(State::drive, state_.get());
 #endif
 }
 
 DialogDriver::~DialogDriver() {
 #ifdef _WIN32
-    g_watching = false;
-    g_watcher.join();
+    state_->watching = false;
+    state_->watcher.join();
 #else
-    cvnSetDialogDriver(nullptr);
+    cvnSetDialogDriver(nullptr, nullptr);
 #endif
 }
 
 bool DialogDriver::ran() const {
-    return g_ran.load();
+    return state_->ran.load();
 }
 
 void clickButton(HWND dialog, int id) {

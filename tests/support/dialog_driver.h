@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace cvn::test {
@@ -20,6 +21,10 @@ class DialogDriver {
 
     // Whether a dialog was found and the action ran.
     bool ran() const;
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 void clickButton(HWND dialog, int id);
