@@ -128,7 +128,7 @@ struct StepCounts {
 // Whether the track is not to be started: after a stop, or when the output's card is full or gone
 // (said once, by the device); it is then marked so.
 bool leftUnstarted(PlannedTrack& track, const std::atomic<bool>& stop, OutputDevice* device) {
-    const std::string refusal = device != nullptr && !stop.load() ? device->refusal() : std::string();
+    const std::string refusal = stop.load() ? std::string() : refusalOf(device);
     if (!stop.load() && refusal.empty()) {
         return false;
     }
@@ -389,8 +389,7 @@ StepCounts keepLibraryInStep(RunTracks& run, const EncodeOptions& options, const
     counts.copied = copy.size() - copied.failed - copied.notStarted;
     StepCounts all{retagged.failed + marked.failed + copied.failed,
                    retagged.notStarted + marked.notStarted + copied.notStarted};
-    if (command.deleteOrphans && !stop.load() &&
-        (options.device == nullptr || options.device->refusal().empty())) {
+    if (command.deleteOrphans && !stop.load() && refusalOf(options.device).empty()) {
         const std::optional<Orphans> orphans = orphansOf(run, command);
         const Removal removal =
             orphans ? removeOutputs(orphans->outputs, command.outDirectory, stop) : Removal{0, 0, {}};
@@ -402,8 +401,7 @@ StepCounts keepLibraryInStep(RunTracks& run, const EncodeOptions& options, const
         all.failed += orphans ? removal.failures.size() : 1;
         all.notStarted += removal.notStarted;
     }
-    if (command.playlists && !stop.load() &&
-        (options.device == nullptr || options.device->refusal().empty())) {
+    if (command.playlists && !stop.load() && refusalOf(options.device).empty()) {
         const PlaylistRequest request{
             command.files,         command.outDirectory,   command.update || command.overwrite,
             command.deleteOrphans, run.unreadable.empty(), command.common.quiet};
@@ -471,8 +469,7 @@ int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions
     encodeTracks(*host, run, options, command, stop);
     RegCloseKey(key);
     StepCounts steps = keepLibraryInStep(run, options, command, counts, stop);
-    if (command.playOrder && !stop.load() &&
-        (options.device == nullptr || options.device->refusal().empty())) {
+    if (command.playOrder && !stop.load() && refusalOf(options.device).empty()) {
         steps.failed += putFoldersInPlayOrder(changedFolders, command.outDirectory, fail);
     }
     steps.failed += moves.failed;
@@ -492,7 +489,7 @@ int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions
              " folder(s) or file(s) below the inputs could not be read (named above): the library was not "
              "read whole");
     }
-    const bool deviceLost = options.device != nullptr && !options.device->refusal().empty();
+    const bool deviceLost = !refusalOf(options.device).empty();
     return failed + steps.failed + unwritable > 0 || !run.unreadable.empty() || deviceLost ? kExitFailure : 0;
 }
 

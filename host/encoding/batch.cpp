@@ -56,7 +56,7 @@ class BatchRun {
     void work() {
         for (size_t index; (index = next_.fetch_add(1)) < items_.size();) {
             const std::optional<size_t> album = albums_[index];
-            const std::string refusal = stop_.load() ? "stopped by the user" : deviceRefusal();
+            const std::string refusal = stop_.load() ? "stopped by the user" : refusalOf(options_.device);
             if (!refusal.empty()) {
                 outcomes_[index].status = TrackOutcome::Status::NotStarted;
                 outcomes_[index].message = "not started: " + refusal;
@@ -84,10 +84,6 @@ class BatchRun {
     std::vector<TrackOutcome> outcomes() { return std::move(outcomes_); }
 
   private:
-    std::string deviceRefusal() {
-        return options_.device != nullptr ? options_.device->refusal() : std::string();
-    }
-
     void finish(size_t index, EncodedTrack& track) {
         finishTrack(track, options_);
         outcomes_[index] = std::move(track.outcome);

@@ -85,6 +85,12 @@ bool countsUtf16(const std::string& type) {
     return false;
 }
 
+std::optional<dev_t> deviceOf(const std::string& path) {
+    struct stat status {};
+    return stat(existingFolderOf(path).c_str(), &status) == 0 ? std::optional<dev_t>(status.st_dev)
+                                                              : std::nullopt;
+}
+
 std::optional<FileSystemOf> fileSystemOf(const std::string& path) {
     const fs::path folder = existingFolderOf(path);
     struct stat status {};

@@ -27,6 +27,10 @@ struct FileSystemOf {
 // be examined.
 std::optional<FileSystemOf> fileSystemOf(const std::string& path);
 
+// The device of `path`, or of the nearest folder above it that exists: a stat, without the mount
+// table; nothing when none can be examined.
+std::optional<dev_t> deviceOf(const std::string& path);
+
 // Whether the file system of this type keeps long names in UTF-16 (and so counts them in its units).
 bool countsUtf16(const std::string& type);
 

@@ -5,9 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <vector>
 
 #include <cerrno>
 #include <cstring>
@@ -39,14 +37,18 @@ std::string OutputDevice::refusal() {
     if (!stopped_.empty() || !system_) {
         return stopped_;
     }
-    const std::optional<FileSystemOf> now = fileSystemOf(folder_);
+    // A stat for every track and write: the mount table is read once, as the run starts.
     struct stat status {};
     if (stat(system_->mountPoint.c_str(), &status) != 0) {
         stop(system_->mountPoint + ": cannot be reached (" + std::strerror(errno) + ")");
-    } else if (!now || now->device != system_->device) {
+    } else if (deviceOf(folder_) != system_->device) {
         stop(goneCause());
     }
     return stopped_;
+}
+
+std::string refusalOf(OutputDevice* device) {
+    return device != nullptr ? device->refusal() : std::string();
 }
 
 std::string OutputDevice::goneCause() const {
@@ -65,20 +67,20 @@ bool OutputDevice::holds(const std::string& path) {
 }
 
 bool OutputDevice::makeFoldersOf(const std::string& output, std::string& error) {
-    std::vector<fs::path> missing; // the deepest first
-    std::error_code existsError;
-    for (fs::path folder = fs::path(output).parent_path();
-         !folder.empty() && !fs::exists(folder, existsError); folder = folder.parent_path()) {
-        missing.push_back(folder);
-    }
     if (!cvnhost::makeFoldersOf(output, error)) {
         return false;
     }
-    if (std::all_of(missing.begin(), missing.end(), [&](const fs::path& folder) { return holds(folder); })) {
+    // The output's folder is checked, not only those found missing first: a card taken out after
+    // that look leaves the bare mount point, where the folders are then made anew.
+    const fs::path folder = fs::path(output).parent_path();
+    if (folder.empty() || holds(folder.string())) {
         return true;
     }
-    for (const fs::path& folder : missing) {
-        rmdir(folder.c_str());
+    const fs::path top = fs::path(folder_).lexically_normal();
+    for (fs::path made = folder.lexically_normal();
+         made.has_relative_path() && made != top && made.string().size() > top.string().size();
+         made = made.parent_path()) {
+        rmdir(made.c_str()); // only those the run made are empty
     }
     error = refusal();
     return false;

@@ -13,6 +13,11 @@
 
 namespace cvnhost {
 
+class OutputDevice;
+
+// Why nothing more may be written below --out-dir (OutputDevice::refusal); empty without a device.
+std::string refusalOf(OutputDevice* device);
+
 class OutputDevice {
   public:
     // The file system of `outDirectory` (or of the folder above it that exists) now; `say` is told
