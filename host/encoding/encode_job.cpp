@@ -163,11 +163,7 @@ EncodedTrack startTrackFromInput(const PlugInHost& host, const Track& item, cons
     if (marker) {
         marker->audio = flacAudioDigest(item.input).value_or(track.audioDigest);
         marker->tags = tagsDigest(outputTagsOf(item, options.givenTags, inputTags));
-        marker->settings = options.settingsDigest;
-        marker->tagging = options.taggingDigest;
-        if (!item.albumDigest.empty()) {
-            marker->album = item.albumDigest;
-        }
+        stampRunOf(*marker, item, options);
         setSourceMarker(track.outcome.tags, *marker);
     }
     return track;

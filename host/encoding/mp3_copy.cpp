@@ -19,8 +19,7 @@ bool copyMp3Input(const Track& item, const EncodeOptions& options, std::string& 
         }
         marker->audio = *audio;
         marker->tags = tagsDigest(tags);
-        marker->settings = options.settingsDigest;
-        marker->tagging = options.taggingDigest;
+        stampRunOf(*marker, item, options);
         setSourceMarker(tags, *marker);
     }
     fitCovers(tags, options.coverSize);

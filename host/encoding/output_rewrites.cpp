@@ -56,11 +56,6 @@ void removeFoldersLeftEmpty(const std::string& path, const fs::path& top) {
     }
 }
 
-// The album digest a marker keeps: the run's, with album gain.
-std::optional<std::string> albumOf(const Track& item) {
-    return item.albumDigest.empty() ? std::nullopt : std::optional<std::string>(item.albumDigest);
-}
-
 // The output's marker as the run gives it now, its digests of the audio and the tags aside: the
 // source's name, size, time and cover, and the run's settings (the same as the marker's, or a
 // retag for new tag settings, as this version digests them). Nothing when either cannot be read.
@@ -75,9 +70,7 @@ std::optional<SourceMarker> renewedMarkerOf(const Track& item, const EncodeOptio
     marker->size = now->size;
     marker->modified = now->modified;
     marker->cover = now->cover;
-    marker->settings = options.settingsDigest;
-    marker->tagging = options.taggingDigest;
-    marker->album = albumOf(item);
+    stampRunOf(*marker, item, options);
     return marker;
 }
 

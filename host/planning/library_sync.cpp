@@ -27,7 +27,8 @@ SyncDecision syncActionFor(const Track& item, const EncodeOptions& options) {
     const bool namesSource = marker->source == item.source && (!marker->root || marker->root == item.root);
     const bool sameFile = marker->size == now->size && marker->modified == now->modified;
     const bool sameCover = !marker->cover || marker->cover == now->cover;
-    if (sameFile && sameCover && !newTagging) {
+    const bool sameGiven = marker->given == givenTagsDigestOf(item, options.givenTags);
+    if (sameFile && sameCover && !newTagging && sameGiven) {
         return {namesSource ? SyncAction::Keep : SyncAction::UpdateMarker, false};
     }
     if (!sameFile) {

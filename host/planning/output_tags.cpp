@@ -19,4 +19,16 @@ std::optional<SourceMarker> currentMarkerOf(const Track& item) {
     return sourceMarkerOf(item.input, item.source, item.root, coverFolderOf(item));
 }
 
+std::optional<std::string> givenTagsDigestOf(const Track& item, const TrackTags& given) {
+    const std::string digest = tagsDigest(layeredTags(given, item.tags, {}));
+    return digest == tagsDigest({}) ? std::nullopt : std::optional<std::string>(digest);
+}
+
+void stampRunOf(SourceMarker& marker, const Track& item, const EncodeOptions& options) {
+    marker.settings = options.settingsDigest;
+    marker.tagging = options.taggingDigest;
+    marker.album = item.albumDigest.empty() ? std::nullopt : std::optional<std::string>(item.albumDigest);
+    marker.given = givenTagsDigestOf(item, options.givenTags);
+}
+
 } // namespace cvnhost

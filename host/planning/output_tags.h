@@ -19,4 +19,11 @@ std::filesystem::path coverFolderOf(const Track& item);
 // The marker of the track's source as it is now (sourceMarkerOf), nothing for a source without one.
 std::optional<SourceMarker> currentMarkerOf(const Track& item);
 
+// The digest of the tags the run (`given`) and a manifest give the track; nothing when they give none.
+std::optional<std::string> givenTagsDigestOf(const Track& item, const TrackTags& given);
+
+// The run's part of the track's marker: the digests of its settings (those of the audio, those of
+// the tags), of the tags it gives the track, and of the track's album.
+void stampRunOf(SourceMarker& marker, const Track& item, const EncodeOptions& options);
+
 } // namespace cvnhost

@@ -46,6 +46,9 @@ std::string markerText(const SourceMarker& marker) {
     if (marker.album) {
         object["album"] = *marker.album;
     }
+    if (marker.given) {
+        object["given"] = *marker.given;
+    }
     return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
@@ -85,6 +88,9 @@ std::optional<SourceMarker> parseMarker(const std::string& text) {
     }
     if (std::string album; take("album", album)) {
         marker.album = std::move(album);
+    }
+    if (std::string given; take("given", given)) {
+        marker.given = std::move(given);
     }
     return complete ? std::optional<SourceMarker>(marker) : std::nullopt;
 }

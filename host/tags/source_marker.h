@@ -42,6 +42,9 @@ struct SourceMarker {
     // With album gain, the album's digest (its identity and its tracks), whose change measures the
     // album again; absent without album gain and in the markers of earlier versions.
     std::optional<std::string> album;
+    // tagsDigest of the tags the run and a manifest gave it (--artist, --genre, --cover, ...):
+    // their change retags an output whose source did not change. Absent when none were given.
+    std::optional<std::string> given;
 };
 
 // The marker of `input` as it is now, its source, root, size, time and folder cover filled; nothing

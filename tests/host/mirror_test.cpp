@@ -99,6 +99,7 @@ TEST_F(CvnhostTest, ASettingOfTheTagsRetagsAndOneOfTheAudioEncodes) {
     const std::vector<std::string> base = {"encode",    "--update",  "--delete",
                                            "--out-dir", file("out"), file("lib")};
     ASSERT_EQ(cvnhost(base).exitStatus, 0);
+    writeText(file("c.png"), std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR-given", 22));
     struct Change {
         std::vector<std::string> options;
         std::string said;
@@ -107,6 +108,12 @@ TEST_F(CvnhostTest, ASettingOfTheTagsRetagsAndOneOfTheAudioEncodes) {
         {{"--replaygain", "album"}, "nothing to encode: 2 retagged"},
         {{"--replaygain", "album", "--id3v2-version", "4"}, "nothing to encode: 2 retagged"},
         {{"--replaygain", "album", "--id3v2-version", "4", "-V", "2"}, "2 of 2 track(s) encoded"},
+        {{"--id3v2-version", "4", "-V", "2"}, "nothing to encode: 2 retagged"},
+        // Tags the run gives, though no source changed.
+        {{"--id3v2-version", "4", "-V", "2", "--genre", "Jazz"}, "nothing to encode: 2 retagged"},
+        {{"--id3v2-version", "4", "-V", "2", "--genre", "Jazz"}, "nothing to encode: 2 up to date"},
+        {{"--id3v2-version", "4", "-V", "2", "--comment", "c", "--cover", file("c.png")},
+         "nothing to encode: 2 retagged"},
         {{"--id3v2-version", "4", "-V", "2"}, "nothing to encode: 2 retagged"},
     };
     for (const Change& change : changes) {
