@@ -24,8 +24,23 @@ std::optional<fs::path> sourceFolderOf(const SourceMarker& marker, const fs::pat
     return inputFolder / folder;
 }
 
-// A folder that held the sources of orphans and is empty now: more likely a disk that is not
-// mounted than an album deleted, which takes its folder with it.
+// The folder of `folder` and those above it up to `inputFolder` that is there, the nearest first;
+// nothing when none is.
+std::optional<fs::path> nearestFolderThere(fs::path folder, const fs::path& inputFolder) {
+    for (;; folder = folder.parent_path()) {
+        std::error_code error;
+        if (fs::is_directory(folder, error)) {
+            return folder;
+        }
+        if (folder == inputFolder || !isWithin(folder, inputFolder) || folder == folder.parent_path()) {
+            return std::nullopt;
+        }
+    }
+}
+
+// A folder that held the sources of orphans, or the folders they were in, and is empty now: more
+// likely a disk that is not mounted (at it, or at a folder that held their folders) than an album
+// deleted, which takes its folder with it.
 std::string emptySourceFolder(const std::vector<SourceMarker>& markers, const OrphanSearch& search) {
     std::map<fs::path, size_t> sourcesOf;
     for (const SourceMarker& marker : markers) {
@@ -33,14 +48,16 @@ std::string emptySourceFolder(const std::vector<SourceMarker>& markers, const Or
             if (marker.root && *marker.root != inputFolder.filename().string()) {
                 continue;
             }
-            if (const std::optional<fs::path> folder = sourceFolderOf(marker, inputFolder)) {
-                ++sourcesOf[*folder];
+            const std::optional<fs::path> folder = sourceFolderOf(marker, inputFolder);
+            if (const std::optional<fs::path> there =
+                    folder ? nearestFolderThere(*folder, inputFolder) : std::nullopt) {
+                ++sourcesOf[*there];
             }
         }
     }
     for (const auto& [folder, count] : sourcesOf) {
         std::error_code error;
-        if (fs::is_directory(folder, error) && fs::is_empty(folder, error) && !error) {
+        if (fs::is_empty(folder, error) && !error) {
             return folder.string() + " is empty, but held the sources of " + std::to_string(count) +
                    " output(s) (a disk not mounted?)";
         }

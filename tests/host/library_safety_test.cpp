@@ -97,6 +97,19 @@ TEST_F(CvnhostTest, DeleteNeverRemovesAnInputNorWhatItCannotReach) {
               std::string::npos)
         << empty.errors;
     EXPECT_TRUE(fs::exists(file("out/moved/2.mp3")));
+    // So too when its tracks were in folders of their own below it.
+    fs::remove(file("library/moved"));
+    fs::create_directory_symlink(file("disk2"), file("library/disk"));
+    ASSERT_NO_FATAL_FAILURE(writeFlac(file("disk2/Artist/Album/3.flac"), 0.3));
+    ASSERT_EQ(cvnhost(sync).exitStatus, 0);
+    fs::remove(file("library/disk"));
+    fs::create_directory(file("library/disk"));
+    const ChildResult emptyAbove = cvnhost(sync);
+    EXPECT_EQ(emptyAbove.exitStatus, 1);
+    EXPECT_NE(emptyAbove.errors.find(file("library/disk") + " is empty, but held the sources of 2 output(s)"),
+              std::string::npos)
+        << emptyAbove.errors;
+    EXPECT_TRUE(fs::exists(file("out/disk/Artist/Album/3.mp3")));
 }
 
 // Two input folders that hold the same name: each output names its own source, so one that is gone
