@@ -159,7 +159,7 @@ std::optional<Orphans> orphansOf(const RunTracks& run, const EncodeCommand& comm
         return std::nullopt;
     }
     OrphanSearch search{command.outDirectory, run.allSources, run.allOutputs, run.allInputs, {},
-                        command.shard};
+                        command.shard,        run.claims};
     for (const PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Move)) {
         search.plannedOutputs.insert(canonicalPathOf(track->movedFrom)); // gone by then, but for a dry run
     }

@@ -199,7 +199,7 @@ PlannedPlaylist planPlaylist(const FoundPlaylist& found, const OutputLookup& loo
 
 PlaylistPlan planPlaylists(const std::vector<PlannedTrack>& tracks, const PlaylistRequest& request,
                            bool asPlanned) {
-    PlaylistPlan plan{playlistsOf(request), {request.outDirectory, {}, {}, {}, {}, std::nullopt}, {}};
+    PlaylistPlan plan{playlistsOf(request), {request.outDirectory, {}, {}, {}, {}, std::nullopt, {}}, {}};
     plan.guard.inputFolders = plan.found.inputFolders;
     for (const FoundPlaylist& found : plan.found.playlists) {
         plan.guard.inputFiles.insert(canonicalPathOf(found.path));

@@ -72,7 +72,10 @@ struct OrphanWalk {
 };
 
 // Whether `planned` holds an output cvnhost made of the marker's source.
-bool holdsOutputOf(const fs::path& planned, const SourceMarker& marker) {
+bool holdsOutputOf(const fs::path& planned, const SourceMarker& marker, const OrphanSearch& search) {
+    if (search.claims.movedInto.count(planned) != 0) {
+        return true; // once moved there: a dry run, or a move another shard makes
+    }
     const std::optional<SourceMarker> there = readMarker(planned.string());
     return there && there->source == marker.source &&
            (!there->root || !marker.root || *there->root == *marker.root);
@@ -81,10 +84,11 @@ bool holdsOutputOf(const fs::path& planned, const SourceMarker& marker) {
 void considerOutput(OrphanWalk& walk, const fs::path& path) {
     const OrphanSearch& search = walk.search;
     const fs::path real = canonicalPathOf(path);
-    if (search.plannedOutputs.count(real) != 0 || isProtected(real, search)) {
+    if (search.plannedOutputs.count(real) != 0 || search.claims.byOtherShards.count(real) != 0 ||
+        isProtected(real, search)) {
         return;
     }
-    if (search.shard &&
+    if (search.shard && search.claims.byThisShard.count(real) == 0 &&
         !belongsToShard(path.lexically_relative(search.outDirectory).string(), *search.shard)) {
         return;
     }
@@ -94,8 +98,9 @@ void considerOutput(OrphanWalk& walk, const fs::path& path) {
     }
     const std::vector<fs::path> planned = search.sources.plannedOutputsOf(*marker);
     const bool duplicate =
-        !planned.empty() && std::any_of(planned.begin(), planned.end(),
-                                        [&](const fs::path& at) { return holdsOutputOf(at, *marker); });
+        !planned.empty() && std::any_of(planned.begin(), planned.end(), [&](const fs::path& at) {
+            return holdsOutputOf(at, *marker, search);
+        });
     if (planned.empty() || duplicate) {
         walk.found.outputs.push_back(path.string());
         walk.found.duplicates += duplicate ? 1 : 0;

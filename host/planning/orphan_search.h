@@ -35,13 +35,25 @@ class RunSources {
     std::multimap<std::string, std::filesystem::path> paths_;
 };
 
+// The outputs that --update takes for tracks whose planned paths are elsewhere (canonical): those
+// this shard's tracks take (theirs to remove when left over), those other shards' take (never this
+// shard's to remove), and the planned paths they are moved to.
+struct OutputClaims {
+    std::set<std::filesystem::path> byThisShard;
+    std::set<std::filesystem::path> byOtherShards;
+    std::set<std::filesystem::path> movedInto;
+};
+
 struct OrphanSearch {
     std::filesystem::path outDirectory;
     RunSources sources;
     std::set<std::filesystem::path> plannedOutputs; // canonical, of every track, also of other shards
     std::set<std::filesystem::path> inputFiles;     // canonical, of every track
     std::vector<std::filesystem::path> inputFolders;
-    std::optional<Shard> shard; // an orphan belongs to one shard, by its path below the output folder
+    // An orphan belongs to one shard: the shard of the track that claimed it, else by its path
+    // below the output folder.
+    std::optional<Shard> shard;
+    OutputClaims claims;
 };
 
 struct Orphans {

@@ -78,6 +78,9 @@ struct SyncContext {
     const EncodeOptions& options;
     const RunSources& sources;
     std::optional<OutputIndex> index; // with --update into --out-dir: the outputs that stand elsewhere
+    // The outputs claimed so, and the planned paths they move to (canonical), as RunTracks keeps them.
+    OutputClaims claims;
+    bool otherShard = false; // the track planned is another shard's: only its claim is kept
 };
 
 PlannedTrack::Action actionOfSync(SyncAction sync) {
@@ -106,9 +109,12 @@ PlannedTrack moveOrEncode(Track item, SyncContext& context) {
     there.output = claimed->path;
     const SyncDecision sync = syncActionFor(there, context.options);
     PlannedTrack::Action after = actionOfSync(sync.action);
+    (context.otherShard ? context.claims.byOtherShards : context.claims.byThisShard)
+        .insert(canonicalPathOf(claimed->path));
     if (after == PlannedTrack::Action::Encode) {
         return {std::move(item), PlannedTrack::Action::Encode, {}, false, {}, {}};
     }
+    context.claims.movedInto.insert(canonicalPathOf(item.output));
     if (claimed->byAudio && after == PlannedTrack::Action::Keep) {
         after = PlannedTrack::Action::Mark; // the marker names the source by its new path
     }
@@ -136,6 +142,18 @@ PlannedTrack firstActionFor(Track item, SyncContext& context) {
         return {std::move(item), actionOfSync(sync.action), {}, sync.newTagging, {}, {}};
     }
     return {std::move(item), PlannedTrack::Action::Keep, {}, false, {}, {}};
+}
+
+// The output another shard's track takes, claimed in the order every shard plans it, so that each
+// shard tells the outputs another moves, which are none of its orphans.
+void claimForOtherShard(const Track& item, SyncContext& context) {
+    const RunRequest& request = context.request;
+    if (request.update && !request.overwrite && !isStandardStream(item.output) &&
+        !outputKept(item, request)) {
+        context.otherShard = true;
+        moveOrEncode(item, context);
+        context.otherShard = false;
+    }
 }
 
 // With album gain, an album of which one track is retagged for the run's new tag settings is
@@ -176,6 +194,8 @@ std::vector<std::optional<PlannedTrack>> actionsOf(const std::vector<Track>& ite
             if (tracks[i]->action == PlannedTrack::Action::Encode && !items[i].album.empty()) {
                 albumsToEncode.insert(items[i].album);
             }
+        } else {
+            claimForOtherShard(items[i], context);
         }
     }
     for (std::optional<PlannedTrack>& track : tracks) {
@@ -261,7 +281,7 @@ std::optional<RunTracks> planTracks(const RunRequest& request, const std::vector
             run.allInputs.insert(canonicalPathOf(item.input));
         }
     }
-    SyncContext context{request, options, run.allSources, std::nullopt};
+    SyncContext context{request, options, run.allSources, std::nullopt, {}, false};
     if (request.update && !request.outDirectory.empty()) {
         context.index = OutputIndex::of(request.outDirectory, run.allOutputs);
     }
@@ -285,6 +305,7 @@ std::optional<RunTracks> planTracks(const RunRequest& request, const std::vector
             run.tracks.push_back(std::move(*tracks[i]));
         }
     }
+    run.claims = std::move(context.claims);
     run.unreadable = std::move(planned->unreadable);
     run.notes = std::move(planned->notes);
     return run;

@@ -48,6 +48,7 @@ struct RunTracks {
     RunSources allSources;
     std::set<std::filesystem::path> allOutputs; // canonical
     std::set<std::filesystem::path> allInputs;  // canonical
+    OutputClaims claims;
     // Links to folders left out, said before any work.
     std::vector<std::string> notes;
 

@@ -220,6 +220,37 @@ TEST_F(CvnhostTest, ShardsShareTheOrphansAndADryRunRemovesNothing) {
     EXPECT_EQ(namesIn(file("out")), std::vector<std::string>{"stays.mp3"});
 }
 
+// Sources renamed, their outputs claimed by shards other than those their old paths fall in: the
+// shard that moves an output is the only one that may take it, in whichever order they run.
+TEST_F(CvnhostTest, ShardsAgreeOnTheOutputsTheyMove) {
+    for (const std::vector<std::string> order : {std::vector<std::string>{"1/2", "2/2"}, {"2/2", "1/2"}}) {
+        fs::remove_all(file("lib"));
+        fs::remove_all(file("out"));
+        for (int i = 0; i < 8; ++i) {
+            ASSERT_NO_FATAL_FAILURE(writeFlac(file("lib/s" + std::to_string(i) + ".flac"), 0.1 + i * 0.01));
+        }
+        ASSERT_EQ(cvnhost({"encode", "--quiet", "--out-dir", file("out"), file("lib")}).exitStatus, 0);
+        std::vector<std::string> expected;
+        for (int i = 0; i < 8; ++i) {
+            ASSERT_NO_FATAL_FAILURE(addUsersFrames(file("out/s" + std::to_string(i) + ".mp3")));
+            fs::rename(file("lib/s" + std::to_string(i) + ".flac"),
+                       file("lib/z" + std::to_string(i) + ".flac"));
+            expected.push_back("z" + std::to_string(i) + ".mp3");
+        }
+        std::sort(expected.begin(), expected.end());
+        for (const std::string& shard : order) {
+            const ChildResult run = cvnhost(
+                {"encode", "--update", "--delete", "--shard", shard, "--out-dir", file("out"), file("lib")});
+            EXPECT_EQ(run.exitStatus, 0) << shard << ": " << run.errors;
+            EXPECT_EQ(run.errors.find("encoded"), std::string::npos) << shard << ": " << run.errors;
+        }
+        EXPECT_EQ(namesIn(file("out")), expected) << order[0] << " first";
+        for (const std::string& name : expected) {
+            EXPECT_EQ(readId3v2WithMutagen(file("out/" + name))["TXXX:MOOD"], "calm") << name;
+        }
+    }
+}
+
 // SIGINT at the first retag, or at the first removal: what is done stays done, the rest is not
 // started, and the run says so with exit 130.
 TEST_F(CvnhostTest, AStopEndsTheRetagsAndTheRemovals) {

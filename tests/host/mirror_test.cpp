@@ -89,6 +89,14 @@ TEST_F(CvnhostTest, AnOutputMovesWithItsSourceNameAndTemplate) {
               std::string::npos)
         << duplicate.errors;
     EXPECT_EQ(mp3sBelow(file("out")), (std::vector<std::string>{"CD1/fjord.mp3", "CD1/the sea.mp3"}));
+    // Two of them, neither at the planned path: one moves there, the other goes, as the dry run says.
+    fs::rename(file("out/CD1/fjord.mp3"), file("out/b1.mp3"));
+    fs::copy_file(file("out/b1.mp3"), file("out/b2.mp3"));
+    EXPECT_EQ(sync("", {"--dry-run"}).output, "move " + file("out/b1.mp3") + " -> " +
+                                                  file("out/CD1/fjord.mp3") + "\nremove " +
+                                                  file("out/b2.mp3") + "\n");
+    EXPECT_EQ(sync("").exitStatus, 0);
+    EXPECT_EQ(mp3sBelow(file("out")), (std::vector<std::string>{"CD1/fjord.mp3", "CD1/the sea.mp3"}));
 }
 
 // A setting that changes only tags retags (ReplayGain measured again, as an encode would give it);
