@@ -103,7 +103,7 @@ struct PlannedTrack {
         Move,     // --update: its output stands elsewhere below --out-dir and is renamed into place
         Copy,     // --lossy copy: an MP3 input put in place as it is
         LeaveOut, // --lossy skip
-        Refuse,   // its output folder cannot be written
+        Refuse,   // its output folder cannot be written, or its output cannot be moved into place
     };
     Track item;
     Action action = Action::Keep;

@@ -446,13 +446,14 @@ int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions
         }
     }
     removeAbandonedTemporariesOf(run, command.report, command.common.quiet, command.dryRun);
-    const size_t unwritable = refuseUnwritableFolders(run);
+    const size_t refused = nameRefusedMoves(run) + refuseUnwritableFolders(run);
     if (!command.raw) { // samples without a header are lossless, and have no codec to ask
         decideLossyInputs(run, command.lossy, typicalBitrateOf(options.formatIndex, options.vbr),
                           command.common.quiet);
     }
     if (command.dryRun) {
-        return showPlan(run, command);
+        const int shown = showPlan(run, command);
+        return refused > 0 ? kExitFailure : shown;
     }
     RunCounts counts;
     (command.update ? counts.upToDate : counts.skipped) =
@@ -490,7 +491,7 @@ int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions
              "read whole");
     }
     const bool deviceLost = !refusalOf(options.device).empty();
-    return failed + steps.failed + unwritable > 0 || !run.unreadable.empty() || deviceLost ? kExitFailure : 0;
+    return failed + steps.failed + refused > 0 || !run.unreadable.empty() || deviceLost ? kExitFailure : 0;
 }
 
 } // namespace

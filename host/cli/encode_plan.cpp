@@ -109,6 +109,17 @@ void removeAbandonedTemporariesOf(const RunTracks& run, const std::string& repor
     }
 }
 
+size_t nameRefusedMoves(const RunTracks& run) {
+    size_t count = 0;
+    for (const PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Refuse)) {
+        if (!track->movedFrom.empty()) {
+            fail(track->item.output + " " + track->outcome.message);
+            ++count;
+        }
+    }
+    return count;
+}
+
 size_t refuseUnwritableFolders(RunTracks& run) {
     // Each folder's tracks, and why access() refused it (a read-only file system is not a permission).
     std::map<std::filesystem::path, std::pair<size_t, int>> refused;

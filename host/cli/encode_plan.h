@@ -26,6 +26,10 @@ std::optional<RunTracks> planRun(const EncodeCommand& command, const std::vector
 // run lists them ("remove stale temporary PATH") and removes nothing.
 void removeAbandonedTemporariesOf(const RunTracks& run, const std::string& report, bool quiet, bool dryRun);
 
+// The tracks whose output the plan does not move into place (a file cvnhost did not make stands
+// there), each named; how many.
+size_t nameRefusedMoves(const RunTracks& run);
+
 // The tracks whose output folder cannot be written, said once a folder and taken out of the run;
 // how many.
 size_t refuseUnwritableFolders(RunTracks& run);

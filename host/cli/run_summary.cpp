@@ -44,6 +44,12 @@ std::string syncText(const RunCounts& counts) {
                 : std::string());
 }
 
+// "; 2 refused (named above)", or nothing.
+std::string refusedText(const RunTracks& run) {
+    const size_t refused = run.count(PlannedTrack::Action::Refuse);
+    return refused > 0 ? "; " + std::to_string(refused) + " refused (named above)" : std::string();
+}
+
 // "; 2 album(s) measured (3 existing outputs encoded again for their album)", or nothing.
 std::string albumText(const RunTracks& run) {
     std::set<std::string> measured;
@@ -97,7 +103,7 @@ void printRunSummary(const RunTracks& run, const EncodeOptions& options, const R
         (counts.skipped > 0 ? std::to_string(counts.skipped) + " skipped: exists (--overwrite replaces)"
                             : std::string()) +
         (counts.upToDate > 0 ? "; " + std::to_string(counts.upToDate) + " up to date" : std::string()) +
-        syncText(counts) + lossyText(run, counts.copied);
+        syncText(counts) + lossyText(run, counts.copied) + refusedText(run);
     if (!skippedText.empty() && run.tracks.size() > 1) {
         skippedText += "; of " + std::to_string(run.tracks.size()) + " input(s)";
     }
@@ -118,7 +124,8 @@ void printPlanSummary(const RunTracks& run, size_t removals) {
     using Action = PlannedTrack::Action;
     const std::pair<Action, const char*> kinds[] = {{Action::Encode, "encode"}, {Action::Retag, "retag"},
                                                     {Action::Mark, "mark"},     {Action::Move, "move"},
-                                                    {Action::Copy, "copy"},     {Action::Keep, "keep"}};
+                                                    {Action::Copy, "copy"},     {Action::Keep, "keep"},
+                                                    {Action::Refuse, "refuse"}};
     std::string text;
     for (const auto& [action, word] : kinds) {
         if (const size_t count = run.count(action); count > 0) {

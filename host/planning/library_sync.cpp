@@ -8,7 +8,10 @@ namespace cvnhost {
 
 SyncDecision syncActionFor(const Track& item, const EncodeOptions& options) {
     const std::optional<SourceMarker> marker = readMarker(item.output);
-    const std::optional<SourceMarker> now = marker ? currentMarkerOf(item) : std::nullopt;
+    if (!marker) {
+        return {SyncAction::NotMade, false};
+    }
+    const std::optional<SourceMarker> now = currentMarkerOf(item);
     if (!now) {
         return {};
     }

@@ -92,6 +92,7 @@ PlannedTrack::Action actionOfSync(SyncAction sync) {
     case SyncAction::UpdateMarker:
         return PlannedTrack::Action::Mark;
     case SyncAction::Keep:
+    case SyncAction::NotMade:
         break;
     }
     return PlannedTrack::Action::Keep;
@@ -127,6 +128,23 @@ PlannedTrack moveOrEncode(Track item, SyncContext& context) {
     return track;
 }
 
+// A track whose planned path holds a file cvnhost did not make: that file stays, and so does the
+// track's output where it stands, not moved onto it; the refusal names both.
+PlannedTrack besideFileNotMade(Track item, SyncContext& context) {
+    const std::optional<ClaimedOutput> claimed =
+        context.index ? context.index->claimFor(item, context.sources) : std::nullopt;
+    if (!claimed) {
+        return {std::move(item), PlannedTrack::Action::Keep, {}, false, {}, {}};
+    }
+    PlannedTrack track;
+    track.item = std::move(item);
+    track.action = PlannedTrack::Action::Refuse;
+    track.movedFrom = claimed->path;
+    track.outcome.message = "is not cvnhost's, so the output of " + track.item.input + " stays at " +
+                            claimed->path + " (rename or remove that file, then run again)";
+    return track;
+}
+
 // What the run does to a track of its shard, albums aside: encode it when its output is missing
 // (or to be overwritten), or with --update when its source changed; retag it when only its tags
 // did; move it when it stands elsewhere; else keep it.
@@ -139,6 +157,9 @@ PlannedTrack firstActionFor(Track item, SyncContext& context) {
     }
     if (request.update && !isStandardStream(item.output)) {
         const SyncDecision sync = syncActionFor(item, context.options);
+        if (sync.action == SyncAction::NotMade) {
+            return besideFileNotMade(std::move(item), context);
+        }
         return {std::move(item), actionOfSync(sync.action), {}, sync.newTagging, {}, {}};
     }
     return {std::move(item), PlannedTrack::Action::Keep, {}, false, {}, {}};

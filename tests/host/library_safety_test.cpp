@@ -223,7 +223,7 @@ TEST_F(CvnhostTest, ShardsShareTheOrphansAndADryRunRemovesNothing) {
 // Sources renamed, their outputs claimed by shards other than those their old paths fall in: the
 // shard that moves an output is the only one that may take it, in whichever order they run.
 TEST_F(CvnhostTest, ShardsAgreeOnTheOutputsTheyMove) {
-    for (const std::vector<std::string> order : {std::vector<std::string>{"1/2", "2/2"}, {"2/2", "1/2"}}) {
+    for (const std::vector<std::string>& order : {std::vector<std::string>{"1/2", "2/2"}, {"2/2", "1/2"}}) {
         fs::remove_all(file("lib"));
         fs::remove_all(file("out"));
         for (int i = 0; i < 8; ++i) {

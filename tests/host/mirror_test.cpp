@@ -99,6 +99,35 @@ TEST_F(CvnhostTest, AnOutputMovesWithItsSourceNameAndTemplate) {
     EXPECT_EQ(mp3sBelow(file("out")), (std::vector<std::string>{"CD1/fjord.mp3", "CD1/the sea.mp3"}));
 }
 
+// A move onto a file cvnhost did not make is refused and named: both files stay as they are, and
+// the run fails until the user clears the way.
+TEST_F(CvnhostTest, AMoveOntoAFileCvnhostDidNotMakeIsRefused) {
+    ASSERT_NO_FATAL_FAILURE(writeTrack(file("lib/a.flac"), "Beta", 0.3));
+    const std::vector<std::string> sync = {"encode",  "--update",  "--delete",  "--name",
+                                           "%title%", "--out-dir", file("out"), file("lib")};
+    ASSERT_EQ(cvnhost(sync).exitStatus, 0);
+    ASSERT_NO_FATAL_FAILURE(setFlacTitle(file("lib/a.flac"), "Gamma"));
+    writeText(file("out/Gamma.mp3"), "the user's\n");
+    const std::vector<uint8_t> before = readFileBytes(file("out/Beta.mp3"));
+    for (const bool dryRun : {true, false}) {
+        std::vector<std::string> arguments = sync;
+        if (dryRun) {
+            arguments.push_back("--dry-run");
+        }
+        const ChildResult refused = cvnhost(arguments);
+        EXPECT_EQ(refused.exitStatus, 1) << refused.errors;
+        EXPECT_NE(refused.errors.find(file("out/Gamma.mp3") + " is not cvnhost's, so the output of " +
+                                      file("lib/a.flac") + " stays at " + file("out/Beta.mp3")),
+                  std::string::npos)
+            << refused.errors;
+        EXPECT_EQ(readFileBytes(file("out/Beta.mp3")), before);
+        EXPECT_EQ(readText(file("out/Gamma.mp3")), "the user's\n");
+    }
+    fs::rename(file("out/Gamma.mp3"), file("mine.mp3"));
+    EXPECT_EQ(cvnhost(sync).exitStatus, 0);
+    EXPECT_EQ(mp3sBelow(file("out")), std::vector<std::string>{"Gamma.mp3"});
+}
+
 // A setting that changes only tags retags (ReplayGain measured again, as an encode would give it);
 // one that changes the audio encodes.
 TEST_F(CvnhostTest, ASettingOfTheTagsRetagsAndOneOfTheAudioEncodes) {
