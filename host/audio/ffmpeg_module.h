@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cvnhost {
@@ -40,6 +41,10 @@ struct FfmpegModule {
     // Whether the codec of the file's first audio stream discards what it cannot hear (AAC, Vorbis,
     // WMA, ...), by FFmpeg's own description of it; nothing when the file cannot be read.
     std::optional<bool> (*isLossy)(const std::string& path);
+    // A Matroska file's tags (those of the file, not of a track), as many as every opening reads
+    // (matroska_tags.h), by TagLib's property names ("TITLE", "TRACKNUMBER"); nothing for another
+    // file or one that cannot be read.
+    std::optional<std::vector<std::pair<std::string, std::string>>> (*matroskaTags)(const std::string& path);
     // Which of FFmpeg's messages reach standard error, each naming its file: its errors, and with
     // `everything` the rest up to its verbose level (ffmpeg_input.h).
     void (*showMessages)(bool everything);

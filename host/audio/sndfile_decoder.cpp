@@ -4,9 +4,25 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <bit>
+#include <vector>
 
 namespace cvnhost {
+
+bool statedEndIsReadable(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) {
+        return false;
+    }
+    std::vector<float> lastFrame(static_cast<size_t>(std::max(info.channels, 1)));
+    const sf_count_t last = info.frames - 1;
+    const bool readable = info.frames <= 0 || (sf_seek(file, last, SEEK_SET) == last &&
+                                               sf_readf_float(file, lastFrame.data(), 1) == 1);
+    sf_close(file);
+    return readable;
+}
 
 SndfileReader::~SndfileReader() {
     sf_close(file_);

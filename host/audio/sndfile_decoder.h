@@ -8,10 +8,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 typedef struct sf_private_tag SNDFILE;
 
 namespace cvnhost {
+
+// Whether the last frame a file's header states can be sought and read, which costs a seek: a
+// FLAC file cut short keeps its STREAMINFO whole. True for a file that states no length; false
+// for one libsndfile cannot open.
+bool statedEndIsReadable(const std::string& path);
 
 // An open libsndfile file and how much of it was read.
 class SndfileReader {

@@ -1,6 +1,9 @@
 #include "planning/content_digest.h"
 
 #include "audio/audio_input.h"
+#include "audio/ffmpeg_module.h"
+#include "audio/sndfile_decoder.h"
+#include "files/standard_streams.h"
 #include "tags/replay_gain.h"
 #include "tags/input_tags.h"
 #include "tags/source_marker.h"
@@ -12,6 +15,8 @@
 #include <taglib/tfilestream.h>
 
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <filesystem>
 
 namespace cvnhost {
@@ -42,6 +47,18 @@ bool holdsFlac(TagLib::FileStream& stream) {
     return stream.readBlock(4) == "fLaC";
 }
 
+// Whether a regular file begins with EBML's magic, as every Matroska file does. A FIFO or a
+// device would block or be consumed.
+bool startsAsMatroska(const std::string& path) {
+    std::error_code typeError;
+    if (isStandardStream(path) || !std::filesystem::is_regular_file(path, typeError)) {
+        return false;
+    }
+    char magic[4] = {};
+    std::ifstream(path, std::ios::binary).read(magic, sizeof magic);
+    return std::memcmp(magic, "\x1A\x45\xDF\xA3", sizeof magic) == 0;
+}
+
 } // namespace
 
 std::string tagsDigest(const TrackTags& tags) {
@@ -68,8 +85,20 @@ std::string tagsDigest(const TrackTags& tags) {
     return hexOf(hash);
 }
 
+TrackTags inputTagsAt(const std::string& path) {
+    // TagLib 1.13 reads no Matroska, and may take one for MPEG audio it finds no tags in; FFmpeg
+    // reads its tags.
+    if (startsAsMatroska(path)) {
+        std::string error;
+        const FfmpegModule* module = ffmpegModule(error);
+        const auto texts = module != nullptr ? module->matroskaTags(path) : std::nullopt;
+        return texts ? tagsOfTexts(*texts) : TrackTags{};
+    }
+    return readInputTags(path).value_or(TrackTags{});
+}
+
 TrackTags inputTagsOf(const Track& item) {
-    return readInputTags(item.input).value_or(TrackTags{});
+    return inputTagsAt(item.input);
 }
 
 TrackTags tagsGivenTo(const Track& item, const TrackTags& given) {
@@ -122,6 +151,12 @@ std::optional<std::string> flacAudioDigest(const std::string& path) {
 
 std::optional<std::string> audioDigestOf(const std::string& path, std::string& error) {
     if (std::optional<std::string> flac = flacAudioDigest(path)) {
+        // STREAMINFO's digest comes first in the file and outlives a cut: the audio it was taken
+        // of must still reach its last frame.
+        if (!statedEndIsReadable(path)) {
+            error = "is truncated: its last frame, which its STREAMINFO states, cannot be read";
+            return std::nullopt;
+        }
         return flac;
     }
     std::unique_ptr<AudioInput> input = AudioInput::open(path, error);

@@ -21,6 +21,8 @@ std::string tagsDigest(const TrackTags& tags);
 // item: with their pictures (up to 16 MB each) for every track of a library, the run's memory
 // would grow with the library.
 TrackTags inputTagsOf(const Track& item);
+// The same of any input file: TagLib's reading, or a Matroska file's tags as FFmpeg reads them.
+TrackTags inputTagsAt(const std::string& path);
 
 // The tags a track is given, as the digest takes them: `given` (the options') over the item's own
 // over the input file's (`inputTags`, by default inputTagsOf(item)).
@@ -45,7 +47,8 @@ class FrameDigest {
 std::optional<std::string> flacAudioDigest(const std::string& path);
 
 // The audio digest of `path` as an encode would give it: the FLAC one, else the frames decoded
-// (as cvnhost hands them to the plug-in) hashed. Nothing with the cause in `error`.
+// (as cvnhost hands them to the plug-in) hashed. Nothing with the cause in `error`, also for a
+// FLAC file whose audio ends before the last frame its STREAMINFO states.
 std::optional<std::string> audioDigestOf(const std::string& path, std::string& error);
 
 } // namespace cvnhost

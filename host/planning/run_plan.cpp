@@ -65,7 +65,7 @@ OutputRequest outputRequestFor(const RunRequest& request, const std::vector<Mani
     asked.outDirectory = request.outDirectory;
     asked.nameTemplate = request.nameTemplate;
     asked.givenTags = given;
-    asked.inputTagsOf = [](const std::string& input) { return readInputTags(input).value_or(TrackTags{}); };
+    asked.inputTagsOf = inputTagsAt;
     asked.nameRules = nameRulesFor(request);
     asked.namesIn = namesInFolder;
     asked.markerOf = readMarker;

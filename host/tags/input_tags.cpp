@@ -336,7 +336,64 @@ void takeMp4EncodedBy(TagLib::File* file, TrackTags& tags) {
     }
 }
 
+// Picard's freeform MP4 names that TagLib 1.13 leaves out of an MP4 file's properties, by the
+// property names Picard gives them in Vorbis comments, under which the ID3v2 tag is written.
+void addPicardFreeformTexts(TagLib::File* file, TrackTags& tags) {
+    auto* mp4 = dynamic_cast<TagLib::MP4::File*>(file);
+    if (mp4 == nullptr || mp4->tag() == nullptr) {
+        return;
+    }
+    static const std::pair<const char*, const char*> names[] = {
+        {"MusicBrainz Disc Id", "MUSICBRAINZ_DISCID"},
+        {"MusicBrainz TRM Id", "MUSICBRAINZ_TRMID"},
+        {"MusicBrainz Original Album Id", "MUSICBRAINZ_ORIGINALALBUMID"},
+        {"MusicBrainz Original Artist Id", "MUSICBRAINZ_ORIGINALARTISTID"},
+        {"MusicIP PUID", "MUSICIP_PUID"},
+        {"Acoustid Id", "ACOUSTID_ID"},
+        {"Acoustid Fingerprint", "ACOUSTID_FINGERPRINT"},
+        {"Writer", "WRITER"},
+        {"WORK", "WORK"},
+        {"PRODUCER", "PRODUCER"},
+        {"ENGINEER", "ENGINEER"},
+        {"MIXER", "MIXER"},
+        {"DJMIXER", "DJMIXER"},
+    };
+    for (const auto& [freeform, property] : names) {
+        const TagLib::String key = TagLib::String("----:com.apple.iTunes:") + freeform;
+        if (!mp4->tag()->contains(key) || tags.more.count(property) != 0) {
+            continue;
+        }
+        for (const TagLib::String& value : mp4->tag()->item(key).toStringList()) {
+            tags.more[property].push_back(utf8(value));
+        }
+    }
+}
+
+// The rules every input's texts go through, whoever read them.
+TrackTags tagsOfProperties(const TagLib::PropertyMap& properties, TagLib::File* file) {
+    TrackTags tags = fieldsOf(properties);
+    addOtherTexts(properties, tags);
+    takeMp4EncodedBy(file, tags);
+    addPicardFreeformTexts(file, tags);
+    useCommonNames(tags);
+    joinMovementNumber(tags);
+    keepWholeOriginalDate(tags);
+    // The input's length (TLEN) is the input file's, not the MP3's, whose own differs by its
+    // encoder's delay and padding; a length a pipe's encoder could not know is even 2^32 - 1 ms.
+    tags.more.erase("LENGTH");
+    return tags;
+}
+
 } // namespace
+
+TrackTags tagsOfTexts(const std::vector<std::pair<std::string, std::string>>& texts) {
+    TagLib::PropertyMap properties;
+    for (const auto& [name, value] : texts) {
+        properties[TagLib::String(name, TagLib::String::UTF8)].append(
+            TagLib::String(value, TagLib::String::UTF8));
+    }
+    return tagsOfProperties(properties, nullptr);
+}
 
 std::optional<TrackTags> readInputTags(const std::string& path) {
     // A FIFO or a device would block or be consumed: only regular files are read ahead for tags.
@@ -351,13 +408,7 @@ std::optional<TrackTags> readInputTags(const std::string& path) {
     if (reference.isNull() || reference.file() == nullptr || !reference.file()->isValid()) {
         return std::nullopt;
     }
-    const TagLib::PropertyMap properties = reference.file()->properties();
-    TrackTags tags = fieldsOf(properties);
-    addOtherTexts(properties, tags);
-    takeMp4EncodedBy(reference.file(), tags);
-    useCommonNames(tags);
-    joinMovementNumber(tags);
-    keepWholeOriginalDate(tags);
+    TrackTags tags = tagsOfProperties(reference.file()->properties(), reference.file());
     t_pictureLeftOut = false;
     tags.pictures = picturesOf(reference.file());
     static std::set<std::string> noted; // under TagLib's lock, as the tags are read

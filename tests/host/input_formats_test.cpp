@@ -198,6 +198,82 @@ TEST_F(CvnhostTest, InputsEndingShortOfTheLengthTheyStateAreRefused) {
     EXPECT_EQ(namesIn(file("out")), std::vector<std::string>{"whole.mp3"});
 }
 
+// A source cut short after its output was made is encoded again by --update, not taken for
+// unchanged (a FLAC file's STREAMINFO digest outlives the cut), and fails naming the input; the
+// output stands byte for byte.
+TEST_F(CvnhostTest, AnUpdateOfASourceCutShortFailsNamingItAndKeepsTheOutput) {
+    SKIP_WITHOUT_FFMPEG();
+    const std::string source = file("source.wav");
+    ASSERT_NO_FATAL_FAILURE(writeAudio(source, {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 4.0}));
+    fs::create_directory(file("lib"));
+    ASSERT_NO_FATAL_FAILURE(makeWithFfmpeg(file("lib/a.flac"), {"-c:a", "flac"}, source));
+    ASSERT_NO_FATAL_FAILURE(
+        makeWithFfmpeg(file("lib/b.mp3"), {"-c:a", "libmp3lame", "-b:a", "128k"}, source));
+    const std::vector<std::string> update = {"encode", "--quiet",   "--update",  "--lossy",
+                                             "copy",   "--out-dir", file("out"), file("lib")};
+    ASSERT_EQ(cvnhost(update).exitStatus, 0);
+    const std::vector<std::string> names = {"a", "b"};
+    std::map<std::string, std::vector<uint8_t>> outputs;
+    for (const std::string& name : names) {
+        outputs[name] = readFileBytes(file("out/" + name + ".mp3"));
+    }
+    for (const char* input : {"lib/a.flac", "lib/b.mp3"}) {
+        writeFirstPart(file(input), file("cut"), 0.6);
+        fs::rename(file("cut"), file(input));
+    }
+    const ChildResult result = cvnhost(update);
+    EXPECT_EQ(result.exitStatus, 1) << result.errors;
+    for (const char* input : {"lib/a.flac", "lib/b.mp3"}) {
+        EXPECT_TRUE(
+            std::regex_search(result.errors, std::regex(file(input) + ":? (is truncated|cannot be decoded)")))
+            << input << "\n"
+            << result.errors;
+    }
+    EXPECT_EQ(result.errors.find(file("out/b.mp3") + " is truncated"), std::string::npos)
+        << "the output is whole: " << result.errors;
+    for (const std::string& name : names) {
+        EXPECT_EQ(readFileBytes(file("out/" + name + ".mp3")), outputs[name]) << name;
+    }
+}
+
+// WavPack is lossy only when hybrid, as its blocks' headers say: --lossy skip leaves out none of
+// the lossless files, whether ffmpeg or wavpack made them.
+TEST_F(CvnhostTest, OnlyHybridWavPackIsLossy) {
+    SKIP_WITHOUT_FFMPEG();
+    const std::string source = file("source.wav");
+    ASSERT_NO_FATAL_FAILURE(writeAudio(source, {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 1.0}));
+    fs::create_directory(file("lib"));
+    ASSERT_NO_FATAL_FAILURE(makeWithFfmpeg(file("lib/ffmpeg.wv"), {"-c:a", "wavpack"}, source));
+    struct Case {
+        std::string name;
+        std::vector<std::string> options;
+        bool lossy;
+    };
+    const std::vector<Case> wavPacks = {{"lossless.wv", {}, false}, {"hybrid.wv", {"-b256"}, true}};
+    const bool wavPackInstalled = fs::exists("/usr/bin/wavpack"); // not needed by the build
+    for (const Case& c : wavPackInstalled ? wavPacks : std::vector<Case>{}) {
+        std::vector<std::string> arguments = {"-q", "-y"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        arguments.insert(arguments.end(), {source, "-o", file("lib/" + c.name)});
+        ASSERT_EQ(runProgram("/usr/bin/wavpack", arguments).exitStatus, 0) << c.name;
+    }
+    const ChildResult result =
+        cvnhost({"encode", "--lossy", "skip", "--dry-run", "--out-dir", file("out"), file("lib")});
+    EXPECT_EQ(result.exitStatus, 0) << result.errors;
+    std::vector<Case> cases = {{"ffmpeg.wv", {}, false}};
+    if (wavPackInstalled) {
+        cases.insert(cases.end(), wavPacks.begin(), wavPacks.end());
+    }
+    for (const Case& c : cases) {
+        EXPECT_EQ(result.errors.find(c.name + ": lossy, left out") != std::string::npos, c.lossy)
+            << c.name << "\n"
+            << result.errors;
+        EXPECT_EQ(result.output.find("lib/" + c.name + " -> ") != std::string::npos, !c.lossy)
+            << c.name << "\n"
+            << result.output;
+    }
+}
+
 // An MP4 file's `stts` box with its first entry's sample count replaced by `count`.
 void patchSttsCount(const std::string& path, uint32_t count) {
     std::vector<uint8_t> bytes = readFileBytes(path);

@@ -12,6 +12,9 @@
 #include <taglib/flacfile.h>
 #include <taglib/flacpicture.h>
 #include <taglib/mp4file.h>
+#include <taglib/mpegfile.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/textidentificationframe.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/vorbisfile.h>
 
@@ -169,10 +172,11 @@ TEST_F(CvnhostTest, EveryTagAndTheCoverReachTheId3v2Tag) {
 }
 
 // The program that wrote the input (FFmpeg's "Lavf..." as an MP4 file's ©too, a FLAC or WavPack
-// file's ENCODER, an MP3 file's TSSE, a WMA file's WM/EncodingSettings) stays out of the MP3, whose
-// TSSE names the encoder library as the encoder project's program writes it; the person who
-// encoded the input stays in TENC.
-TEST_F(CvnhostTest, TheInputsEncoderStaysOutAndTsseNamesTheEncoderLibrary) {
+// file's ENCODER, an MP3 file's TSSE, a WMA file's WM/EncodingSettings) and an MP3 input's length
+// (TLEN, which an encoder reading a pipe writes as 2^32 - 1 ms) stay out of the MP3, whose TSSE
+// names the encoder library as the encoder project's program writes it; the person who encoded
+// the input stays in TENC.
+TEST_F(CvnhostTest, TheInputsEncoderAndLengthStayOutAndTsseNamesTheEncoderLibrary) {
     ASSERT_NO_FATAL_FAILURE(
         writeAudio(file("in.wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 0.5}));
     ASSERT_EQ(
@@ -197,13 +201,77 @@ TEST_F(CvnhostTest, TheInputsEncoderStaysOutAndTsseNamesTheEncoderLibrary) {
             m4a.tag()->setItem("\251enc", TagLib::StringList("Jane Ripper"));
             ASSERT_TRUE(m4a.save());
         }
+        if (name == "in.mp3") {
+            TagLib::MPEG::File mp3(file(name).c_str());
+            mp3.ID3v2Tag(true)->addFrame(new TagLib::ID3v2::TextIdentificationFrame("TLEN"));
+            mp3.ID3v2Tag()->frameList("TLEN").front()->setText("4294967295");
+            ASSERT_TRUE(mp3.save());
+        }
         const ChildResult result = cvnhost({"encode", "--overwrite", file(name), file("out.mp3")});
         ASSERT_EQ(result.exitStatus, 0) << name << ": " << result.errors;
         const std::map<std::string, std::string> frames = readId3v2WithMutagen(file("out.mp3"));
         EXPECT_EQ(frames.count("TSSE") ? frames.at("TSSE") : "(missing)", lamesOwn) << name;
         EXPECT_EQ(frames.count("TENC") ? frames.at("TENC") : "(missing)", "Jane Ripper") << name;
+        EXPECT_EQ(frames.count("TLEN"), 0u) << name;
         for (const auto& [key, value] : frames) {
             EXPECT_EQ(value.find("Lav"), std::string::npos) << name << ": " << key << "=" << value;
+        }
+    }
+}
+
+// The tags of containers whose names TagLib does not map reach the ID3v2 tag as a FLAC file's do:
+// a Matroska file's, which FFmpeg reads, and the freeform MP4 items under MusicBrainz Picard's
+// names, under the TXXX descriptions Picard gives them in ID3v2.
+TEST_F(CvnhostTest, MatroskaTagsAndPicardsMp4NamesReachTheId3v2Tag) {
+    ASSERT_NO_FATAL_FAILURE(
+        writeAudio(file("in.wav"), {"", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 0.5}));
+    const std::map<std::string, std::string> common = {
+        {"TIT2", "T1"}, {"TPE1", "Art"}, {"TALB", "Alb"}, {"TPE2", "Band"}, {"TRCK", "1/9"}, {"TPOS", "2"},
+    };
+    for (const char* name : {"in.mka", "in.m4a"}) {
+        ASSERT_EQ(
+            runProgram(
+                "/usr/bin/ffmpeg",
+                {"-nostdin",  "-loglevel",    "error",     "-y",
+                 "-i",        file("in.wav"), "-c:a",      std::string(name) == "in.mka" ? "flac" : "alac",
+                 "-metadata", "title=T1",     "-metadata", "artist=Art",
+                 "-metadata", "album=Alb",    "-metadata", "album_artist=Band",
+                 "-metadata", "track=1/9",    "-metadata", "disc=2",
+                 file(name)})
+                .exitStatus,
+            0)
+            << name;
+    }
+    const std::vector<std::pair<std::string, std::string>> picard = {
+        {"Acoustid Id", "TXXX:Acoustid Id"},
+        {"Acoustid Fingerprint", "TXXX:Acoustid Fingerprint"},
+        {"MusicBrainz Disc Id", "TXXX:MusicBrainz Disc Id"},
+        {"MusicBrainz Original Album Id", "TXXX:MusicBrainz Original Album Id"},
+        {"MusicBrainz Original Artist Id", "TXXX:MusicBrainz Original Artist Id"},
+        {"MusicBrainz TRM Id", "TXXX:MusicBrainz TRM Id"},
+        {"MusicIP PUID", "TXXX:MusicIP PUID"},
+        {"MusicBrainz Album Id", "TXXX:MusicBrainz Album Id"},
+        {"MusicBrainz Album Type", "TXXX:MusicBrainz Album Type"},
+        {"Writer", "TXXX:Writer"},
+    };
+    {
+        TagLib::MP4::File m4a(file("in.m4a").c_str());
+        for (const auto& [freeform, frame] : picard) {
+            m4a.tag()->setItem("----:com.apple.iTunes:" + freeform, TagLib::StringList(freeform + " value"));
+        }
+        ASSERT_TRUE(m4a.save());
+    }
+    for (const char* name : {"in.mka", "in.m4a"}) {
+        const ChildResult result = cvnhost({"encode", "--overwrite", "--quiet", file(name), file("out.mp3")});
+        ASSERT_EQ(result.exitStatus, 0) << name << ": " << result.errors;
+        const std::map<std::string, std::string> frames = readId3v2WithMutagen(file("out.mp3"));
+        for (const auto& [key, value] : common) {
+            EXPECT_EQ(frames.count(key) ? frames.at(key) : "(missing)", value) << name << " " << key;
+        }
+        if (std::string(name) == "in.m4a") {
+            for (const auto& [freeform, frame] : picard) {
+                EXPECT_EQ(frames.count(frame) ? frames.at(frame) : "(missing)", freeform + " value") << frame;
+            }
         }
     }
 }
