@@ -181,6 +181,10 @@ std::optional<Orphans> orphansOf(const RunTracks& run, const EncodeCommand& comm
         }
     }
     Orphans orphans = findOrphans(search);
+    for (const auto& [path, source] : orphans.notOwnMarkers) {
+        warn(path + ": carries the source marker of " + source +
+             ", but not the audio cvnhost wrote with it (its tag copied from another file?): not removed");
+    }
     for (const std::string& problem : orphans.unreadable) {
         fail(problem);
     }

@@ -131,6 +131,19 @@ bool reserveOutput(EncodedTrack& encoded, const OutputPaths& paths, const Encode
     return true;
 }
 
+// The marker among the tags takes the length of the audio just written, which tells the file's
+// own marker from one a tagger copied onto another MP3.
+void giveMarkerAudioBytes(TrackTags& tags, const std::string& path) {
+    const auto found = tags.more.find(kSourceMarkerName);
+    std::optional<SourceMarker> marker = found != tags.more.end() && !found->second.empty()
+                                             ? parseMarker(found->second.front())
+                                             : std::nullopt;
+    if (marker) {
+        marker->audioBytes = audioBytesOf(path);
+        setSourceMarker(tags, *marker);
+    }
+}
+
 } // namespace
 
 std::string describeEncoding(int32_t formatIndex, uint32_t vbr) {
@@ -231,6 +244,7 @@ void finishTrack(EncodedTrack& encoded, const EncodeOptions& options) {
         return;
     }
     const std::string& output = encoded.pending->output();
+    giveMarkerAudioBytes(outcome.tags, encoded.pending->temporaryPath());
     fitCovers(outcome.tags, options.id3v2 ? options.coverSize : 0); // the pictures go into ID3v2 only
     std::string error;
     const std::optional<std::string> year = options.id3v2 ? id3v1YearOf(outcome.tags) : std::nullopt;

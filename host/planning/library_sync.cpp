@@ -8,7 +8,7 @@ namespace cvnhost {
 
 SyncDecision syncActionFor(const Track& item, const EncodeOptions& options) {
     const std::optional<SourceMarker> marker = readMarker(item.output);
-    if (!marker) {
+    if (!marker || !isOwnMarker(*marker, item.output)) {
         return {SyncAction::NotMade, false};
     }
     const std::optional<SourceMarker> now = currentMarkerOf(item);

@@ -12,7 +12,7 @@ namespace cvnhost {
 // What --update does with an output that exists.
 enum class SyncAction {
     Keep,         // up to date
-    NotMade,      // a file cvnhost did not make (it has no marker): left as it is
+    NotMade,      // a file cvnhost did not make (no marker, or one copied onto it): left as it is
     Encode,       // its audio or the run's settings changed
     Retag,        // its tags changed: the tag is written again
     UpdateMarker, // only the source's size or time changed (touched, copied, restored): the marker

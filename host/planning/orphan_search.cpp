@@ -96,6 +96,11 @@ void considerOutput(OrphanWalk& walk, const fs::path& path) {
     if (!marker) {
         return;
     }
+    if (!isOwnMarker(*marker, path.string())) {
+        walk.found.notOwnMarkers.emplace_back(path.string(),
+                                              (marker->root ? *marker->root + "/" : "") + marker->source);
+        return;
+    }
     const std::vector<fs::path> planned = search.sources.plannedOutputsOf(*marker);
     const bool duplicate =
         !planned.empty() && std::any_of(planned.begin(), planned.end(), [&](const fs::path& at) {

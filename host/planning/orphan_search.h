@@ -63,6 +63,8 @@ struct Orphans {
     size_t duplicates = 0; // of `outputs`
     // Folders below the output folder that could not be read: orphans there are not known.
     std::vector<std::string> unreadable;
+    // Files that carry a marker not their own (a tagger copied it there), kept, and their source.
+    std::vector<std::pair<std::string, std::string>> notOwnMarkers;
     // Why nothing may be removed (a source folder that is empty now), or empty.
     std::string refusal;
 };

@@ -23,7 +23,8 @@ OutputIndex OutputIndex::of(const std::string& outDirectory, const std::set<fs::
             if (planned.count(canonicalPathOf(path)) != 0) {
                 return;
             }
-            if (std::optional<SourceMarker> marker = readMarker(path.string())) {
+            if (std::optional<SourceMarker> marker = readMarker(path.string());
+                marker && isOwnMarker(*marker, path.string())) {
                 index.entries_.push_back({path.string(), std::move(*marker), false});
             }
         },

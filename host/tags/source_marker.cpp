@@ -3,8 +3,13 @@
 #include "tags/folder_cover.h"
 #include "tags/id3v2_frames.h"
 
+#include <fcntl.h>
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
 
 namespace cvnhost {
 
@@ -49,6 +54,9 @@ std::string markerText(const SourceMarker& marker) {
     if (marker.given) {
         object["given"] = *marker.given;
     }
+    if (marker.audioBytes) {
+        object["audioBytes"] = *marker.audioBytes;
+    }
     return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
@@ -92,6 +100,9 @@ std::optional<SourceMarker> parseMarker(const std::string& text) {
     if (std::string given; take("given", given)) {
         marker.given = std::move(given);
     }
+    if (uintmax_t audioBytes = 0; take("audioBytes", audioBytes)) {
+        marker.audioBytes = audioBytes;
+    }
     return complete ? std::optional<SourceMarker>(marker) : std::nullopt;
 }
 
@@ -100,6 +111,38 @@ std::optional<SourceMarker> readMarker(const std::string& path) {
     // may hold pictures of many megabytes.
     const std::optional<std::string> text = userTextFrameOf(path, kSourceMarkerName);
     return text ? parseMarker(*text) : std::nullopt;
+}
+
+std::optional<uintmax_t> audioBytesOf(const std::string& path) {
+    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return std::nullopt;
+    }
+    struct stat status {};
+    unsigned char header[10] = {};
+    char trailer[3] = {};
+    const bool read =
+        fstat(descriptor, &status) == 0 && pread(descriptor, header, sizeof header, 0) >= 0 &&
+        (status.st_size < 128 || pread(descriptor, trailer, sizeof trailer, status.st_size - 128) >= 0);
+    close(descriptor);
+    if (!read) {
+        return std::nullopt;
+    }
+    uintmax_t size = static_cast<uintmax_t>(status.st_size);
+    if (size >= 10 && std::memcmp(header, "ID3", 3) == 0) {
+        const uintmax_t body = (uintmax_t{header[6]} & 0x7f) << 21 | (uintmax_t{header[7]} & 0x7f) << 14 |
+                               (uintmax_t{header[8]} & 0x7f) << 7 | (uintmax_t{header[9]} & 0x7f);
+        const uintmax_t footer = (header[5] & 0x10) != 0 ? 10 : 0;
+        size -= std::min(size, 10 + body + footer);
+    }
+    if (std::memcmp(trailer, "TAG", 3) == 0) {
+        size -= std::min<uintmax_t>(size, 128);
+    }
+    return size;
+}
+
+bool isOwnMarker(const SourceMarker& marker, const std::string& path) {
+    return !marker.audioBytes || audioBytesOf(path) == marker.audioBytes;
 }
 
 void setSourceMarker(TrackTags& tags, const SourceMarker& marker) {

@@ -45,7 +45,19 @@ struct SourceMarker {
     // tagsDigest of the tags the run and a manifest gave it (--artist, --genre, --cover, ...):
     // their change retags an output whose source did not change. Absent when none were given.
     std::optional<std::string> given;
+    // The bytes of the file between its ID3v2 tag and its ID3v1 tag (audioBytesOf) as cvnhost wrote
+    // them: a marker a tagger copied onto another MP3 is told from the file's own by them. Absent in
+    // the markers of earlier versions.
+    std::optional<uintmax_t> audioBytes;
 };
+
+// The bytes of the MP3 file at `path` after its leading ID3v2 tag and before a trailing ID3v1 tag,
+// which a retag leaves as they are; nothing for a file that cannot be read.
+std::optional<uintmax_t> audioBytesOf(const std::string& path);
+
+// Whether the marker read from the file at `path` is that file's own: its audio is as long as when
+// cvnhost wrote it (taken for so by a marker of an earlier version, which does not say).
+bool isOwnMarker(const SourceMarker& marker, const std::string& path);
 
 // The marker of `input` as it is now, its source, root, size, time and folder cover filled; nothing
 // when it cannot be examined or has no source name.

@@ -112,6 +112,40 @@ TEST_F(CvnhostTest, DeleteNeverRemovesAnInputNorWhatItCannotReach) {
     EXPECT_TRUE(fs::exists(file("out/disk/Artist/Album/3.mp3")));
 }
 
+// A tagger copied an output's tag, marker and all, onto the user's own MP3: that file is not the
+// output, neither removed as its duplicate nor moved into its place once the output is gone.
+TEST_F(CvnhostTest, AMarkerCopiedOntoAnotherMp3IsNotThatFilesOwn) {
+    ASSERT_NO_FATAL_FAILURE(writeFlac(file("lib/t1.flac"), 0.3));
+    ASSERT_NO_FATAL_FAILURE(writeFlac(file("theirs/song.flac"), 0.7));
+    const std::vector<std::string> sync = {"encode",    "--update",  "--delete",
+                                           "--out-dir", file("out"), file("lib")};
+    ASSERT_EQ(cvnhost(sync).exitStatus, 0);
+    ASSERT_EQ(cvnhost({"encode", "--quiet", "--out-dir", file("out/mine"), file("theirs")}).exitStatus, 0);
+    ASSERT_EQ(runPython("import sys, mutagen.id3 as m\n"
+                        "marker = m.ID3(sys.argv[1] + '/t1.mp3').getall('TXXX:CVNHOST_SOURCE')[0]\n"
+                        "t = m.ID3(sys.argv[1] + '/mine/song.mp3')\n"
+                        "t.delall('TXXX:CVNHOST_SOURCE')\n"
+                        "t.add(marker)\n"
+                        "t.save(v2_version=3)\n",
+                        file("out")),
+              0);
+    const std::vector<uint8_t> song = readFileBytes(file("out/mine/song.mp3"));
+    for (const bool outputGone : {false, true}) {
+        if (outputGone) {
+            fs::remove(file("out/t1.mp3"));
+        }
+        const ChildResult result = cvnhost(sync);
+        EXPECT_EQ(result.exitStatus, 0) << result.errors;
+        EXPECT_NE(result.errors.find(file("out/mine/song.mp3") +
+                                     ": carries the source marker of lib/t1.flac, but "
+                                     "not the audio cvnhost wrote with it"),
+                  std::string::npos)
+            << result.errors;
+        EXPECT_EQ(readFileBytes(file("out/mine/song.mp3")), song) << "output gone: " << outputGone;
+        EXPECT_TRUE(fs::exists(file("out/t1.mp3")));
+    }
+}
+
 // Two input folders that hold the same name: each output names its own source, so one that is gone
 // is an orphan however many others of that name there are.
 TEST_F(CvnhostTest, AMarkerNamesItsSourceAmongTheInputsUnambiguously) {
