@@ -96,7 +96,7 @@ bool writtenOnItsOwn(const std::string& name) {
 
 // The texts of `tags` by TagLib's property names, which TagLib turns into the frames of ID3v2. A
 // field's several values, where the input had them, are in `more` under its name.
-TagLib::PropertyMap propertiesOf(const TrackTags& tags) {
+TagLib::PropertyMap propertiesOf(const TrackTags& tags, AudioMadeBy madeBy) {
     TagLib::PropertyMap properties;
     const auto set = [&](const char* name, const std::optional<std::string>& text) {
         if (text && tags.more.count(name) == 0) {
@@ -112,7 +112,11 @@ TagLib::PropertyMap propertiesOf(const TrackTags& tags) {
     set(kArtistName, tags.artist);
     set(kAlbumName, tags.album);
     set(kGenreName, tags.genre);
-    if (const std::optional<std::string> software = encoderSoftware()) {
+    if (madeBy == AudioMadeBy::TheInputsEncoder) {
+        if (const auto found = tags.more.find("ENCODING"); found != tags.more.end()) {
+            properties["ENCODING"] = textsOf(found->second);
+        }
+    } else if (const std::optional<std::string> software = encoderSoftware()) {
         properties["ENCODING"] = TagLib::StringList(utf8(software));
     }
     if (tags.track) {
@@ -220,8 +224,8 @@ void addSourceMarker(TagLib::ID3v2::Tag& tag, const TrackTags& tags) {
 }
 
 // Every frame of `tags`, in the form `version` takes.
-void buildTag(TagLib::ID3v2::Tag& tag, const TrackTags& tags, Id3v2Version version) {
-    tag.setProperties(propertiesOf(tags));
+void buildTag(TagLib::ID3v2::Tag& tag, const TrackTags& tags, Id3v2Version version, AudioMadeBy madeBy) {
+    tag.setProperties(propertiesOf(tags, madeBy));
     for (const auto& [name, description] : musicBrainzDescriptions()) {
         if (const auto found = tags.more.find(name); found != tags.more.end()) {
             tag.addFrame(new TagLib::ID3v2::UserTextIdentificationFrame(
@@ -240,7 +244,7 @@ void buildTag(TagLib::ID3v2::Tag& tag, const TrackTags& tags, Id3v2Version versi
 } // namespace
 
 bool writeId3v2Tag(const std::string& path, const TrackTags& tags, Id3v2Version version, std::string& error,
-                   const std::string& keepFramesOf) {
+                   const std::string& keepFramesOf, AudioMadeBy madeBy) {
     const std::unique_lock<std::mutex> tagLibTurn = lockTagLib();
     std::error_code sizeError;
     const uintmax_t untagged = std::filesystem::file_size(path, sizeError);
@@ -255,7 +259,7 @@ bool writeId3v2Tag(const std::string& path, const TrackTags& tags, Id3v2Version 
             return false;
         }
         TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
-        buildTag(*tag, tags, version);
+        buildTag(*tag, tags, version, madeBy);
         const std::set<std::string> written = frameKeysOf(*tag);
         addSourceMarker(*tag, tags);
         if (!keepFramesOf.empty()) {

@@ -164,7 +164,9 @@ bool rewriteTags(const std::string& from, const std::string& output, const Track
     std::unique_ptr<PendingOutput> pending = PendingOutput::create(output, "", error);
     return pending && copyFile(from, pending->temporaryPath(), error) &&
            replaceId3v1(pending->temporaryPath(), tags, stripAll, error) &&
-           writeId3v2Tag(pending->temporaryPath(), tags, version, error, from) && pending->commit(error);
+           writeId3v2Tag(pending->temporaryPath(), tags, version, error, from,
+                         stripAll ? AudioMadeBy::TheInputsEncoder : AudioMadeBy::ThisEncoder) &&
+           pending->commit(error);
 }
 
 } // namespace cvnhost

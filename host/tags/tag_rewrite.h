@@ -12,6 +12,8 @@
 
 namespace cvnhost {
 
+// `output` made from `from` with `tags`, put in place the safe way. With `stripAll`, `from` is an MP3
+// input copied as it is: every tag of it is left behind but its TSSE, whose encoder made the audio.
 bool rewriteTags(const std::string& from, const std::string& output, const TrackTags& tags, bool stripAll,
                  Id3v2Version version, std::string& error);
 

@@ -206,6 +206,11 @@ TEST_F(CvnhostTest, LossyInputsAreEncodedCopiedOrLeftOutAsAsked) {
     }
     EXPECT_EQ(audioOf(file("out-copy/lossy.mp3")), audioOf(file("lib/lossy.mp3")))
         << "the MP3's frames as they were";
+    // The encoder that made a copy's frames is the one its TSSE names; an encode names ours.
+    const std::string theirs = readId3v2WithMutagen(file("lib/lossy.mp3"))["TSSE"];
+    EXPECT_EQ(theirs.rfind("Lavf", 0), 0u) << theirs;
+    EXPECT_EQ(readId3v2WithMutagen(file("out-copy/lossy.mp3"))["TSSE"], theirs);
+    EXPECT_EQ(readId3v2WithMutagen(file("out-encode/lossy.mp3"))["TSSE"].rfind("LAME", 0), 0u);
 }
 
 // A track without a picture takes its folder's cover file; --cover still wins.
