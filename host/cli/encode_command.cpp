@@ -61,9 +61,10 @@ void addOutputOptions(CLI::App* command, EncodeCommand& encode) {
                         "Write INPUT... to DIR, each named after its input; a folder INPUT's audio files "
                         "go to the same tree under DIR");
     command
-        ->add_option("--name", encode.nameTemplate,
-                     "Name each output below --out-dir from its tags, such as "
-                     "'%albumartist%/%album%/%disc%-%track% - %title%' (see the manual for the placeholders)")
+        ->add_option(
+            "--name", encode.nameTemplate,
+            "Name each output below --out-dir from its tags, such as "
+            "'%albumartist%/%album%/%disc+-%%track% - %title%' (see the manual for the placeholders)")
         ->check([](const std::string& text) {
             std::string error;
             return checkNameTemplate(text, error) ? std::string() : error;
@@ -83,8 +84,9 @@ void addLibraryOptions(CLI::App* command, EncodeCommand& encode) {
                       "among the inputs, and the folders that leaves empty");
     command->add_flag(
         "--dry-run", encode.dryRun,
-        "List what would be moved, encoded, retagged, marked, copied and removed (move, encode, retag, "
-        "mark, copy, remove, remove stale temporary), end with the summary, and do none of it");
+        "List what would be moved, encoded, retagged, marked, copied, written and removed (move, encode, "
+        "retag, mark, copy, playlist, remove, remove stale temporary), end with the summary, and do none of "
+        "it");
 }
 
 // What a device asks of the copy made for it: names, covers, play order, playlists, a mounted card.
@@ -392,12 +394,15 @@ StepCounts keepLibraryInStep(RunTracks& run, const EncodeOptions& options, const
     if (command.deleteOrphans && !stop.load() && refusalOf(options.device).empty()) {
         const std::optional<Orphans> orphans = orphansOf(run, command);
         const Removal removal =
-            orphans ? removeOutputs(orphans->outputs, command.outDirectory, stop) : Removal{0, 0, {}};
+            orphans ? removeOutputs(orphans->outputs, command.outDirectory, stop) : Removal{};
+        for (const std::string& output : quiet ? std::vector<std::string>{} : removal.removed) {
+            std::fprintf(stderr, "%s (removed)\n", output.c_str());
+        }
         counts.duplicatesRemoved = orphans && removal.notStarted == 0 ? orphans->duplicates : 0;
         for (const std::string& failure : removal.failures) {
             fail(failure);
         }
-        counts.removed = removal.removed;
+        counts.removed = removal.removed.size();
         all.failed += orphans ? removal.failures.size() : 1;
         all.notStarted += removal.notStarted;
     }

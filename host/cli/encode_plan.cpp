@@ -215,13 +215,15 @@ int showPlan(const RunTracks& run, const EncodeCommand& command) {
     for (const std::string& orphan : orphans ? orphans->outputs : std::vector<std::string>{}) {
         std::printf("remove %s\n", orphan.c_str());
     }
-    if (command.playlists) {
-        listPlaylists(run.tracks, {command.files, command.outDirectory, command.update || command.overwrite,
-                                   command.deleteOrphans, run.unreadable.empty(), command.common.quiet});
-    }
+    const PlaylistCounts playlists =
+        command.playlists
+            ? listPlaylists(run.tracks,
+                            {command.files, command.outDirectory, command.update || command.overwrite,
+                             command.deleteOrphans, run.unreadable.empty(), command.common.quiet})
+            : PlaylistCounts{};
     if (!command.common.quiet) {
         std::fflush(stdout);
-        printPlanSummary(run, orphans ? orphans->outputs.size() : 0);
+        printPlanSummary(run, (orphans ? orphans->outputs.size() : 0) + playlists.removed, playlists.written);
     }
     return orphans ? 0 : kExitFailure;
 }

@@ -120,7 +120,7 @@ void printRunSummary(const RunTracks& run, const EncodeOptions& options, const R
     }
 }
 
-void printPlanSummary(const RunTracks& run, size_t removals) {
+void printPlanSummary(const RunTracks& run, size_t removals, size_t playlists) {
     using Action = PlannedTrack::Action;
     const std::pair<Action, const char*> kinds[] = {{Action::Encode, "encode"}, {Action::Retag, "retag"},
                                                     {Action::Mark, "mark"},     {Action::Move, "move"},
@@ -134,6 +134,9 @@ void printPlanSummary(const RunTracks& run, size_t removals) {
     }
     if (removals > 0) {
         text += std::string(text.empty() ? "" : ", ") + "remove " + std::to_string(removals);
+    }
+    if (playlists > 0) {
+        text += std::string(text.empty() ? "" : ", ") + "write " + std::to_string(playlists) + " playlist(s)";
     }
     std::fprintf(stderr, "cvnhost: dry run, nothing done: it would %s, of %zu input(s)\n",
                  text.empty() ? "do nothing" : text.c_str(), run.tracks.size());

@@ -27,7 +27,8 @@ struct RunCounts {
 void printRunSummary(const RunTracks& run, const EncodeOptions& options, const RunCounts& counts,
                      size_t failed);
 
-// The line that ends a dry run: what the run would do, and of how many inputs.
-void printPlanSummary(const RunTracks& run, size_t removals);
+// The line that ends a dry run: what the run would do (remove `removals` outputs and playlists,
+// write `playlists`), and of how many inputs.
+void printPlanSummary(const RunTracks& run, size_t removals, size_t playlists);
 
 } // namespace cvnhost

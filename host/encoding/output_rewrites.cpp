@@ -125,7 +125,7 @@ Removal removeOutputs(const std::vector<std::string>& outputs, const std::string
             }
             continue;
         }
-        ++removal.removed;
+        removal.removed.push_back(output);
         removeFoldersLeftEmpty(output, top);
     }
     return removal;

@@ -30,7 +30,7 @@ bool moveOutput(const std::string& from, const std::string& to, const std::strin
 
 // What removing the orphans came to: a stop ends it before the next file.
 struct Removal {
-    size_t removed = 0;
+    std::vector<std::string> removed;
     size_t notStarted = 0;             // left by a stop
     std::vector<std::string> failures; // each with its path and cause
 };

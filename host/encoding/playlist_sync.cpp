@@ -387,16 +387,18 @@ PlaylistCounts syncPlaylists(const std::vector<PlannedTrack>& tracks, const Play
     for (const std::string& failure : removal.failures) {
         std::fprintf(stderr, "cvnhost: %s\n", failure.c_str());
     }
-    counts.removed = removal.removed;
+    counts.removed = removal.removed.size();
     counts.failed += removal.failures.size();
     return counts;
 }
 
-void listPlaylists(const std::vector<PlannedTrack>& tracks, const PlaylistRequest& request) {
+PlaylistCounts listPlaylists(const std::vector<PlannedTrack>& tracks, const PlaylistRequest& request) {
     const PlaylistPlan plan = planPlaylists(tracks, request, true);
+    PlaylistCounts counts;
     for (const PlannedPlaylist& planned : plan.playlists) {
         if (planned.step == Step::Write) {
             std::printf("playlist %s\n", planned.found.copyPath.c_str());
+            ++counts.written;
         }
         std::fflush(stdout);
         sayPlanned(planned, planned.step == Step::Write, request.quiet);
@@ -406,7 +408,10 @@ void listPlaylists(const std::vector<PlannedTrack>& tracks, const PlaylistReques
         request.removeGone ? playlistsGone(plan, request, failed) : std::vector<std::string>{};
     for (const std::string& path : gone.value_or(std::vector<std::string>{})) {
         std::printf("remove %s\n", path.c_str());
+        ++counts.removed;
     }
+    counts.failed = failed;
+    return counts;
 }
 
 } // namespace cvnhost

@@ -35,7 +35,7 @@ PlaylistCounts syncPlaylists(const std::vector<PlannedTrack>& tracks, const Play
                              const std::atomic<bool>& stop);
 
 // --dry-run: "playlist PATH" for each playlist it would write and "remove PATH" for each it would
-// remove, on standard output, the tracks taken as planned; nothing is written.
-void listPlaylists(const std::vector<PlannedTrack>& tracks, const PlaylistRequest& request);
+// remove, on standard output, the tracks taken as planned; nothing is written. How many of each.
+PlaylistCounts listPlaylists(const std::vector<PlannedTrack>& tracks, const PlaylistRequest& request);
 
 } // namespace cvnhost

@@ -134,6 +134,8 @@ TEST_F(CvnhostTest, DeleteRemovesOnlyWhatLostItsSource) {
     const ChildResult result = cvnhost(run);
     EXPECT_EQ(result.exitStatus, 0) << result.errors;
     EXPECT_NE(result.errors.find("2 removed: their sources are gone"), std::string::npos) << result.errors;
+    EXPECT_NE(result.errors.find(file("out/b/gone.mp3") + " (removed)\n"), std::string::npos)
+        << result.errors;
     EXPECT_EQ(namesIn(file("out")), (std::vector<std::string>{"a", "b", "c", "mine.mp3"}));
     EXPECT_EQ(namesIn(file("out/b")), std::vector<std::string>{"notes.txt"}) << "the user's file stays";
     fs::remove(file("out/b/notes.txt"));

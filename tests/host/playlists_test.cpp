@@ -179,6 +179,8 @@ TEST_F(PlaylistsRun, DeleteRemovesOnlyTheOnesWhoseSourceIsGoneNeverAHandMadeOne)
     fs::remove(file("lib/Lists"));
     const ChildResult planned = sync("%title%", {"--dry-run"});
     EXPECT_EQ(planned.output, "remove " + file("out/Lists/road.m3u8") + "\n");
+    EXPECT_NE(planned.errors.find("it would keep 2, remove 1, of 2 input(s)"), std::string::npos)
+        << planned.errors;
     const ChildResult removed = sync("%title%");
     ASSERT_EQ(removed.exitStatus, 0) << removed.errors;
     EXPECT_NE(removed.errors.find("1 playlist(s) removed"), std::string::npos) << removed.errors;
