@@ -24,8 +24,10 @@
 #include "planning/output_plan.h"
 #include "planning/content_digest.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
+#include <map>
 #include <cstdio>
 
 namespace cvnhost {
@@ -183,8 +185,9 @@ std::vector<PlannedTrack*> retunedTracksOf(RunTracks& run) {
 }
 
 // The output of a track put at its planned path, then retagged or marked as planned; false after
-// naming the failure.
-bool moveThenWrite(PlannedTrack& track, const EncodeOptions& options, const EncodeCommand& command) {
+// naming the failure. `shownFrom` is where it stood when the run began.
+bool moveThenWrite(PlannedTrack& track, const std::string& shownFrom, const EncodeOptions& options,
+                   const EncodeCommand& command) {
     const Track& item = track.item;
     std::string error;
     const bool done = moveOutput(track.movedFrom, item.output, command.outDirectory, error) &&
@@ -195,31 +198,71 @@ bool moveThenWrite(PlannedTrack& track, const EncodeOptions& options, const Enco
         fail(item.output + " " + error);
         track.outcome.message = error;
     } else if (!command.common.quiet) {
-        std::fprintf(stderr, "%s -> %s (moved%s)\n", track.movedFrom.c_str(), item.output.c_str(),
+        std::fprintf(stderr, "%s -> %s (moved%s)\n", shownFrom.c_str(), item.output.c_str(),
                      track.afterMove == PlannedTrack::Action::Retag ? ", tags written again" : "");
     }
     return done;
 }
 
-// The moves, before any encode, so that the folders they leave are no longer in the way.
+bool placeIsFree(const PlannedTrack* track) {
+    std::error_code error;
+    return !std::filesystem::exists(std::filesystem::symlink_status(track->item.output, error));
+}
+
+bool isSameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error);
+}
+
+// Of moves that each wait for a place another output holds, one whose output holds the place of
+// another (outputs that swap names, or one renamed by case alone on FAT and exFAT) is moved out of
+// the way; false when there is none, or it cannot be.
+bool stepAsideOneOf(const std::vector<PlannedTrack*>& waiting) {
+    for (PlannedTrack* track : waiting) {
+        const bool inTheWay = std::any_of(waiting.begin(), waiting.end(), [&](const PlannedTrack* other) {
+            return isSameFile(other->item.output, track->movedFrom);
+        });
+        std::string error;
+        if (const std::optional<std::string> aside =
+                inTheWay ? stepAside(track->movedFrom, error) : std::nullopt) {
+            track->movedFrom = *aside;
+            return true;
+        }
+        if (inTheWay) {
+            fail(track->movedFrom + " " + error);
+            return false;
+        }
+    }
+    return false;
+}
+
+// The moves, before any encode, so that the folders they leave are no longer in the way. A move onto
+// a name another output still holds waits until that one has moved; one whose place is held by a
+// file that does not move is refused, named.
 StepCounts moveEach(RunTracks& run, const EncodeOptions& options, const EncodeCommand& command,
                     RunCounts& counts, const std::atomic<bool>& stop) {
-    // A move onto a name that another output still holds (under another case, on FAT and exFAT
-    // the same file) waits until the others have moved: that one may be moving away.
-    std::vector<PlannedTrack*> moves = run.tracksFor(PlannedTrack::Action::Move);
-    std::stable_partition(moves.begin(), moves.end(), [](const PlannedTrack* track) {
-        std::error_code error;
-        return !std::filesystem::exists(std::filesystem::symlink_status(track->item.output, error));
-    });
+    std::vector<PlannedTrack*> waiting = run.tracksFor(PlannedTrack::Action::Move);
+    std::map<const PlannedTrack*, std::string> shownFrom;
+    for (const PlannedTrack* track : waiting) {
+        shownFrom[track] = track->movedFrom;
+    }
     StepCounts steps;
-    for (PlannedTrack* track : moves) {
-        if (leftUnstarted(*track, stop, options.device)) {
-            ++steps.notStarted;
-        } else if (moveThenWrite(*track, options, command)) {
-            ++counts.moved;
-        } else {
-            ++steps.failed;
+    while (!waiting.empty()) {
+        auto ready = std::stable_partition(waiting.begin(), waiting.end(), placeIsFree);
+        if (ready == waiting.begin() && (stop.load() || !stepAsideOneOf(waiting))) {
+            ready = waiting.end(); // each is tried, and refused (or left by the stop)
         }
+        for (auto at = waiting.begin(); at != ready; ++at) {
+            PlannedTrack* track = *at;
+            if (leftUnstarted(*track, stop, options.device)) {
+                ++steps.notStarted;
+            } else if (moveThenWrite(*track, shownFrom[track], options, command)) {
+                ++counts.moved;
+            } else {
+                ++steps.failed;
+            }
+        }
+        waiting.erase(waiting.begin(), ready);
     }
     return steps;
 }

@@ -131,6 +131,22 @@ Removal removeOutputs(const std::vector<std::string>& outputs, const std::string
     return removal;
 }
 
+std::optional<std::string> stepAside(const std::string& path, std::string& error) {
+    const fs::path at(path);
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        const fs::path aside = at.parent_path() / ("." + at.stem().string() + ".cvnhost-moving-" +
+                                                   std::to_string(attempt) + at.extension().string());
+        if (renameWithoutReplacing(path, aside.string())) {
+            return aside.string();
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    error = std::string("cannot be moved out of the way: ") + std::strerror(errno);
+    return std::nullopt;
+}
+
 bool moveOutput(const std::string& from, const std::string& to, const std::string& outDirectory,
                 std::string& error) {
     if (!makeFoldersOf(to, error)) {

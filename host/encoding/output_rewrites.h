@@ -35,6 +35,11 @@ struct Removal {
     std::vector<std::string> failures; // each with its path and cause
 };
 
+// The output at `path` renamed to a hidden name beside it, out of the way of a move onto its path
+// (outputs that swap names); nothing, with the cause in `error`, when it cannot be. An MP3 still,
+// so that a run stopped before it moves on finds it again by its marker.
+std::optional<std::string> stepAside(const std::string& path, std::string& error);
+
 // Removes `outputs` and the folders below `outDirectory` they leave empty, until `stop`. One that
 // is gone already (another shard, or a user, was first) is no failure.
 Removal removeOutputs(const std::vector<std::string>& outputs, const std::string& outDirectory,

@@ -2,29 +2,28 @@
 
 #include "planning/content_digest.h"
 
-namespace cvnhost {
+#include <algorithm>
 
-namespace {
+namespace cvnhost {
 
 namespace fs = std::filesystem;
 
-bool namesSourceOf(const SourceMarker& marker, const Track& item) {
+bool OutputIndex::namesSourceOf(const SourceMarker& marker, const Track& item) {
     return marker.source == item.source && (!marker.root || marker.root == item.root);
 }
 
-} // namespace
-
-OutputIndex OutputIndex::of(const std::string& outDirectory, const std::set<fs::path>& planned) {
+OutputIndex OutputIndex::of(const std::string& outDirectory, const RunSources& sources) {
     OutputIndex index;
     std::vector<std::string> unreadable; // named by --delete, which must not act on them
     walkOutputFiles(
         outDirectory,
         [&](const fs::path& path) {
-            if (planned.count(canonicalPathOf(path)) != 0) {
+            std::optional<SourceMarker> marker = readMarker(path.string());
+            if (!marker || !isOwnMarker(*marker, path.string())) {
                 return;
             }
-            if (std::optional<SourceMarker> marker = readMarker(path.string());
-                marker && isOwnMarker(*marker, path.string())) {
+            const std::vector<fs::path> planned = sources.plannedOutputsOf(*marker);
+            if (std::find(planned.begin(), planned.end(), canonicalPathOf(path)) == planned.end()) {
                 index.entries_.push_back({path.string(), std::move(*marker), false});
             }
         },

@@ -23,12 +23,16 @@ struct ClaimedOutput {
 
 class OutputIndex {
   public:
-    // Every MP3 below `outDirectory` with a marker, but for the run's planned outputs (canonical).
-    static OutputIndex of(const std::string& outDirectory, const std::set<std::filesystem::path>& planned);
+    // Every MP3 below `outDirectory` with a marker of its own, but for those at their own source's
+    // planned path (one at another track's planned path is that other track's to move away).
+    static OutputIndex of(const std::string& outDirectory, const RunSources& sources);
 
     // The output that names `item`'s source, or failing that one whose source is none of the
     // run's (`sources`) and whose audio digest is `item`'s; each output is claimed once.
     std::optional<ClaimedOutput> claimFor(const Track& item, const RunSources& sources);
+
+    // Whether the marker names `item`'s source.
+    static bool namesSourceOf(const SourceMarker& marker, const Track& item);
 
   private:
     struct Entry {

@@ -128,6 +128,14 @@ PlannedTrack moveOrEncode(Track item, SyncContext& context) {
     return track;
 }
 
+// Whether the track's planned path holds the output of another of the run's tracks (its name now
+// the track's: a retitle, a renumbering).
+bool holdsAnotherTracksOutput(const Track& item, const SyncContext& context) {
+    const std::optional<SourceMarker> marker = context.index ? readMarker(item.output) : std::nullopt;
+    return marker && isOwnMarker(*marker, item.output) && context.sources.holds(*marker) &&
+           !OutputIndex::namesSourceOf(*marker, item);
+}
+
 // A track whose planned path holds a file cvnhost did not make: that file stays, and so does the
 // track's output where it stands, not moved onto it; the refusal names both.
 PlannedTrack besideFileNotMade(Track item, SyncContext& context) {
@@ -156,6 +164,9 @@ PlannedTrack firstActionFor(Track item, SyncContext& context) {
                    : PlannedTrack{std::move(item), PlannedTrack::Action::Encode, {}, false, {}, {}};
     }
     if (request.update && !isStandardStream(item.output)) {
+        if (holdsAnotherTracksOutput(item, context)) {
+            return moveOrEncode(std::move(item), context); // that output moves away first
+        }
         const SyncDecision sync = syncActionFor(item, context.options);
         if (sync.action == SyncAction::NotMade) {
             return besideFileNotMade(std::move(item), context);
@@ -304,7 +315,7 @@ std::optional<RunTracks> planTracks(const RunRequest& request, const std::vector
     }
     SyncContext context{request, options, run.allSources, std::nullopt, {}, false};
     if (request.update && !request.outDirectory.empty()) {
-        context.index = OutputIndex::of(request.outDirectory, run.allOutputs);
+        context.index = OutputIndex::of(request.outDirectory, run.allSources);
     }
     std::vector<std::optional<PlannedTrack>> tracks =
         actionsOf(planned->tracks, context, run.encodedAgainForAlbum);

@@ -117,14 +117,6 @@ std::string pixelOf(const std::string& picture, int x, int y) {
     return decoded.output.substr(0, 3);
 }
 
-// An MP3 file's audio frames: its bytes after the ID3v2 tag.
-Bytes audioOf(const std::string& path) {
-    const Bytes bytes = readFileBytes(path);
-    const size_t tag =
-        10 + (size_t{bytes.at(6)} << 21 | size_t{bytes.at(7)} << 14 | size_t{bytes.at(8)} << 7 | bytes.at(9));
-    return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(std::min(tag, bytes.size())), bytes.end());
-}
-
 class CoverSizeTest : public CvnhostTest {
   protected:
     struct Input {

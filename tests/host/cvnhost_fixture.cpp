@@ -75,6 +75,20 @@ std::string readText(const std::string& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
+std::vector<uint8_t> audioOf(const std::string& path) {
+    const std::vector<uint8_t> bytes = readFileBytes(path);
+    size_t start = 0;
+    if (bytes.size() >= 10 && std::equal(bytes.begin(), bytes.begin() + 3, "ID3")) {
+        start = 10 + (size_t{bytes[6]} << 21 | size_t{bytes[7]} << 14 | size_t{bytes[8]} << 7 | bytes[9]);
+    }
+    size_t end = bytes.size();
+    if (end >= start + 128 && std::equal(bytes.end() - 128, bytes.end() - 125, "TAG")) {
+        end -= 128;
+    }
+    return std::vector<uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(std::min(start, end)),
+                                bytes.begin() + static_cast<std::ptrdiff_t>(end));
+}
+
 void writeText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }

@@ -40,6 +40,9 @@ void writeSilentWav(const std::string& path, unsigned seconds);
 
 std::string readText(const std::string& path);
 
+// An MP3 file's audio frames: its bytes between an ID3v2 tag in front and an ID3v1 tag at the end.
+std::vector<uint8_t> audioOf(const std::string& path);
+
 // A FLAC file's title set with TagLib, as a tagger sets it.
 void setFlacTitle(const std::string& path, const std::string& title);
 

@@ -33,21 +33,6 @@ void writeFlac(const std::string& path, double seconds, const Metadata& metadata
     writeAudio(path, {"", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, seconds}, metadata);
 }
 
-// An MP3 file's audio frames: its bytes between an ID3v2 tag in front and an ID3v1 tag at the end.
-std::vector<uint8_t> audioOf(const std::string& path) {
-    const std::vector<uint8_t> bytes = readFileBytes(path);
-    size_t start = 0;
-    if (bytes.size() >= 10 && std::equal(bytes.begin(), bytes.begin() + 3, "ID3")) {
-        start = 10 + (size_t{bytes[6]} << 21 | size_t{bytes[7]} << 14 | size_t{bytes[8]} << 7 | bytes[9]);
-    }
-    size_t end = bytes.size();
-    if (end >= start + 128 && std::equal(bytes.end() - 128, bytes.end() - 125, "TAG")) {
-        end -= 128;
-    }
-    return std::vector<uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(std::min(start, end)),
-                                bytes.begin() + static_cast<std::ptrdiff_t>(end));
-}
-
 TEST_F(CvnhostTest, UpdateMakesAgainWhatChangedAndOnlyThat) {
     for (const std::string name : {"retagged", "touched", "replaced", "untouched"}) {
         ASSERT_NO_FATAL_FAILURE(writeFlac(file("lib/" + name + ".flac"), 1.0, titled(name)));

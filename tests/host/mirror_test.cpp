@@ -128,6 +128,39 @@ TEST_F(CvnhostTest, AMoveOntoAFileCvnhostDidNotMakeIsRefused) {
     EXPECT_EQ(mp3sBelow(file("out")), std::vector<std::string>{"Gamma.mp3"});
 }
 
+// Outputs whose tracks take each other's names (titles swapped; one retitled onto the other's
+// name, which takes " (2)") are moved, never encoded again: each keeps its audio and its own frames.
+TEST_F(CvnhostTest, OutputsThatTradeNamesAreMovedNotEncoded) {
+    struct Row {
+        const char* what;
+        std::string newA, newB;           // the titles the two sources take
+        std::string outputOfA, outputOfB; // their outputs' names then
+    };
+    const std::vector<Row> rows = {
+        {"swapped", "Beta", "Alpha", "Beta.mp3", "Alpha.mp3"},
+        {"onto the other's name", "Beta", "Beta", "Beta.mp3", "Beta (2).mp3"},
+    };
+    for (const Row& row : rows) {
+        fs::remove_all(file("lib"));
+        fs::remove_all(file("out"));
+        ASSERT_NO_FATAL_FAILURE(writeTrack(file("lib/a.flac"), "Alpha", 0.4));
+        ASSERT_NO_FATAL_FAILURE(writeTrack(file("lib/b.flac"), "Beta", 0.6));
+        const std::vector<std::string> sync = {"encode",  "--update",  "--delete",  "--name",
+                                               "%title%", "--out-dir", file("out"), file("lib")};
+        ASSERT_EQ(cvnhost(sync).exitStatus, 0);
+        const std::vector<uint8_t> audioOfA = audioOf(file("out/Alpha.mp3"));
+        const std::vector<uint8_t> audioOfB = audioOf(file("out/Beta.mp3"));
+        ASSERT_NO_FATAL_FAILURE(setFlacTitle(file("lib/a.flac"), row.newA));
+        ASSERT_NO_FATAL_FAILURE(setFlacTitle(file("lib/b.flac"), row.newB));
+        const ChildResult result = cvnhost(sync);
+        EXPECT_EQ(result.exitStatus, 0) << row.what << ": " << result.errors;
+        EXPECT_NE(result.errors.find("2 moved"), std::string::npos) << row.what << ": " << result.errors;
+        EXPECT_EQ(audioOf(file("out/" + row.outputOfA)), audioOfA) << row.what;
+        EXPECT_EQ(audioOf(file("out/" + row.outputOfB)), audioOfB) << row.what;
+        EXPECT_EQ(namesIn(file("out")).size(), 2u) << row.what << ": nothing left aside";
+    }
+}
+
 // A setting that changes only tags retags (ReplayGain measured again, as an encode would give it);
 // one that changes the audio encodes.
 TEST_F(CvnhostTest, ASettingOfTheTagsRetagsAndOneOfTheAudioEncodes) {
