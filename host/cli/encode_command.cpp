@@ -23,6 +23,8 @@
 #include "planning/output_name.h"
 #include "planning/output_plan.h"
 #include "planning/content_digest.h"
+#include "planning/output_index.h"
+#include "tags/source_marker.h"
 
 #include <algorithm>
 #include <cmath>
@@ -186,11 +188,11 @@ std::vector<PlannedTrack*> retunedTracksOf(RunTracks& run) {
 
 // The output of a track put at its planned path, then retagged or marked as planned; false after
 // naming the failure. `shownFrom` is where it stood when the run began.
-bool moveThenWrite(PlannedTrack& track, const std::string& shownFrom, const EncodeOptions& options,
-                   const EncodeCommand& command) {
+bool moveThenWrite(PlannedTrack& track, const std::string& shownFrom, bool replacing,
+                   const EncodeOptions& options, const EncodeCommand& command) {
     const Track& item = track.item;
     std::string error;
-    const bool done = moveOutput(track.movedFrom, item.output, command.outDirectory, error) &&
+    const bool done = moveOutput(track.movedFrom, item.output, command.outDirectory, error, replacing) &&
                       (track.afterMove != PlannedTrack::Action::Retag ||
                        retagOutput(item, options, measuredOf(track), error)) &&
                       (track.afterMove != PlannedTrack::Action::Mark || updateMarkerOf(item, options, error));
@@ -207,6 +209,15 @@ bool moveThenWrite(PlannedTrack& track, const std::string& shownFrom, const Enco
 bool placeIsFree(const PlannedTrack* track) {
     std::error_code error;
     return !std::filesystem::exists(std::filesystem::symlink_status(track->item.output, error));
+}
+
+// Whether the place of the track's move holds an older output of another of the run's tracks,
+// which no move takes away: that track is encoded anew elsewhere, and the file is left over.
+bool holdsLeftOverOutput(const PlannedTrack& track, const RunTracks& run) {
+    const std::string& place = track.item.output;
+    const std::optional<SourceMarker> marker = readMarker(place);
+    return marker && isOwnMarker(*marker, place) && run.allSources.holds(*marker) &&
+           !OutputIndex::namesSourceOf(*marker, track.item);
 }
 
 bool isSameFile(const std::string& a, const std::string& b) {
@@ -249,14 +260,18 @@ StepCounts moveEach(RunTracks& run, const EncodeOptions& options, const EncodeCo
     StepCounts steps;
     while (!waiting.empty()) {
         auto ready = std::stable_partition(waiting.begin(), waiting.end(), placeIsFree);
-        if (ready == waiting.begin() && (stop.load() || !stepAsideOneOf(waiting))) {
-            ready = waiting.end(); // each is tried, and refused (or left by the stop)
+        // None can go: each is tried, onto a left-over output of the run, else refused (or left by
+        // the stop).
+        const bool stuck = ready == waiting.begin() && (stop.load() || !stepAsideOneOf(waiting));
+        if (stuck) {
+            ready = waiting.end();
         }
         for (auto at = waiting.begin(); at != ready; ++at) {
             PlannedTrack* track = *at;
+            const bool replacing = stuck && holdsLeftOverOutput(*track, run);
             if (leftUnstarted(*track, stop, options.device)) {
                 ++steps.notStarted;
-            } else if (moveThenWrite(*track, shownFrom[track], options, command)) {
+            } else if (moveThenWrite(*track, shownFrom[track], replacing, options, command)) {
                 ++counts.moved;
             } else {
                 ++steps.failed;

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -148,11 +149,11 @@ std::optional<std::string> stepAside(const std::string& path, std::string& error
 }
 
 bool moveOutput(const std::string& from, const std::string& to, const std::string& outDirectory,
-                std::string& error) {
+                std::string& error, bool replacing) {
     if (!makeFoldersOf(to, error)) {
         return false;
     }
-    if (!renameWithoutReplacing(from, to)) {
+    if (replacing ? std::rename(from.c_str(), to.c_str()) != 0 : !renameWithoutReplacing(from, to)) {
         error = errno == EEXIST ? "is another file's: the output at " + from + " is not moved onto it"
                                 : "cannot take the output at " + from + ": " + std::strerror(errno);
         return false;

@@ -24,9 +24,10 @@ bool retagOutput(const Track& item, const EncodeOptions& options, const TrackTag
 bool updateMarkerOf(const Track& item, const EncodeOptions& options, std::string& error);
 
 // An output renamed from `from` to `to` (its planned path, below `outDirectory`), never onto a file
-// that exists, and the folders it leaves empty removed. False with the cause.
+// that exists unless `replacing` (an older output of another track, which that track does not move),
+// and the folders it leaves empty removed. False with the cause.
 bool moveOutput(const std::string& from, const std::string& to, const std::string& outDirectory,
-                std::string& error);
+                std::string& error, bool replacing = false);
 
 // What removing the orphans came to: a stop ends it before the next file.
 struct Removal {
