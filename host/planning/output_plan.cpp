@@ -36,6 +36,7 @@ std::string folderNameOf(const fs::path& folder) {
 // to folders are followed and none is read twice (a link back up the tree is a loop).
 struct FolderWalk {
     fs::path root;
+    fs::path realRoot; // without links
     std::string rootName;
     fs::path outputTree;
     std::set<fs::path> read;
@@ -48,9 +49,29 @@ void walkFolder(FolderWalk& walk, const fs::path& folder);
 
 // The subfolders of one folder: the real ones first, so that a link to one of them is the one left
 // out; hidden ones and the output tree (an --out-dir inside the input folder) not at all.
+// Whether the real folder is one the walk reads under its own name: below its root, hidden by
+// no part of its path.
+bool readUnderItsOwnName(const FolderWalk& walk, const fs::path& real) {
+    const fs::path below = real.lexically_relative(walk.realRoot);
+    return !below.empty() && std::none_of(below.begin(), below.end(), [](const fs::path& part) {
+        return part == ".." || part.string().starts_with(".");
+    });
+}
+
 void walkSubfolders(FolderWalk& walk, std::vector<fs::path>& real, std::vector<fs::path>& links) {
     std::sort(real.begin(), real.end());
     std::sort(links.begin(), links.end());
+    // A link to a folder of the same tree is left out: that folder's outputs follow its own path.
+    std::erase_if(links, [&](const fs::path& link) {
+        std::error_code error;
+        const fs::path target = fs::canonical(link, error);
+        if (error || !readUnderItsOwnName(walk, target)) {
+            return false;
+        }
+        walk.notes.push_back(link.string() + ": a link to " + target.string() +
+                             ", which is read under its own name: left out");
+        return true;
+    });
     real.insert(real.end(), links.begin(), links.end());
     for (const fs::path& subfolder : real) {
         std::error_code sameError;
@@ -104,7 +125,15 @@ void walkFolder(FolderWalk& walk, const fs::path& folder) {
 // The audio files below `folder`, sorted by path, so that every run sees them in one order.
 std::vector<InputFile> audioFilesIn(const fs::path& folder, const fs::path& outputTree,
                                     std::vector<std::string>& unreadable, std::vector<std::string>& notes) {
-    FolderWalk walk{folder, folderNameOf(folder), outputTree, {}, {}, unreadable, notes};
+    std::error_code error;
+    FolderWalk walk{folder,
+                    fs::weakly_canonical(fs::absolute(folder, error), error),
+                    folderNameOf(folder),
+                    outputTree,
+                    {},
+                    {},
+                    unreadable,
+                    notes};
     walkFolder(walk, folder);
     std::sort(walk.found.begin(), walk.found.end(),
               [](const InputFile& a, const InputFile& b) { return a.path < b.path; });

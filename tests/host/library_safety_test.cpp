@@ -68,10 +68,16 @@ TEST_F(CvnhostTest, DeleteNeverRemovesAnInputNorWhatItCannotReach) {
     ASSERT_NO_FATAL_FAILURE(writeFlac(file("disk2/moved/2.flac"), 0.3));
     fs::create_directory_symlink(file("disk2/moved"), file("library/moved"));
     fs::create_directory_symlink(file("library"), file("library/here/loop"));
+    fs::create_directory_symlink(file("library/here"), file("library/a link"));
     const std::vector<std::string> sync = {"encode",    "--update",  "--delete",
                                            "--out-dir", file("out"), file("library")};
     const ChildResult linked = cvnhost(sync);
     EXPECT_EQ(linked.exitStatus, 0) << linked.errors;
+    EXPECT_NE(linked.errors.find("library/a link: a link to " + file("library/here") +
+                                 ", which is read under its own name: left out"),
+              std::string::npos)
+        << linked.errors;
+    EXPECT_EQ(namesIn(file("out")), (std::vector<std::string>{"here", "moved"})) << linked.errors;
     EXPECT_NE(
         linked.errors.find("library/here/loop: a link to " + file("library") + ", which is read already"),
         std::string::npos)
