@@ -112,8 +112,11 @@ void printRunSummary(const RunTracks& run, const EncodeOptions& options, const R
     if (written == 0 && !skippedText.empty()) {
         std::fprintf(stderr, "cvnhost: nothing to encode: %s\n", skippedText.c_str());
     } else if (written > 1 || failed > 0 || monoDefault || !skippedText.empty()) {
-        std::fprintf(stderr, "cvnhost: %zu of %zu track(s) encoded%s%s%s%s%s\n", written - failed, written,
-                     encodedAs.c_str(),
+        // Of the encodes, how many came to a file only when some did not.
+        const std::string encoded = failed > 0 ? std::to_string(written - failed) + " of " +
+                                                     std::to_string(written) + " track(s) encoded"
+                                               : std::to_string(written) + " encoded";
+        std::fprintf(stderr, "cvnhost: %s%s%s%s%s%s\n", encoded.c_str(), encodedAs.c_str(),
                      monoDefault ? " (mono inputs in the mono format; --stereo for two channels)" : "",
                      albumText(run).c_str(), skippedText.empty() ? "" : ("; " + skippedText).c_str(),
                      failed > 0 ? "; see above for the rest" : "");

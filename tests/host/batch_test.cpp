@@ -83,7 +83,7 @@ TEST_F(CvnhostTest, AFolderBecomesAMirroredTreeAndARerunEncodesOnlyWhatIsMissing
     writeText(file("out/Artist B/Album 2/01 Three.mp3"), "an older file");
     const ChildResult rerun = cvnhost({"encode", "--out-dir", file("out"), file("lib")});
     ASSERT_EQ(rerun.exitStatus, 0) << rerun.errors;
-    EXPECT_NE(rerun.errors.find("1 of 1 track(s) encoded"), std::string::npos) << rerun.errors;
+    EXPECT_NE(rerun.errors.find("1 encoded"), std::string::npos) << rerun.errors;
     EXPECT_NE(rerun.errors.find("2 skipped: exists"), std::string::npos) << rerun.errors;
     EXPECT_EQ(filesBelow(file("out")), tree);
     EXPECT_EQ(readText(file("out/Artist B/Album 2/01 Three.mp3")), "an older file");
@@ -246,8 +246,7 @@ TEST_F(CvnhostTest, ARerunAfterAnInterruptedBatchEncodesWhatWasNotFinished) {
     const ChildResult rerun = cvnhost(arguments);
     ASSERT_EQ(rerun.exitStatus, 0) << rerun.errors;
     const size_t missing = tracks - finished.size();
-    EXPECT_NE(rerun.errors.find(std::to_string(missing) + " of " + std::to_string(missing) +
-                                " track(s) encoded as 128 kbit/s, stereo; " +
+    EXPECT_NE(rerun.errors.find(std::to_string(missing) + " encoded as 128 kbit/s, stereo; " +
                                 std::to_string(finished.size()) + " skipped: exists"),
               std::string::npos)
         << rerun.errors;

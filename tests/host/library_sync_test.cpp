@@ -71,16 +71,14 @@ TEST_F(CvnhostTest, UpdateMakesAgainWhatChangedAndOnlyThat) {
         EXPECT_EQ(audioOf(output) == beforeAudio, row.sameAudio) << row.name;
         EXPECT_EQ(readId3v2WithMutagen(output)["TIT2"], row.title) << row.name;
     }
-    EXPECT_NE(result.errors.find("1 of 1 track(s) encoded"), std::string::npos) << result.errors;
-    EXPECT_NE(result.errors.find(
-                  "1 of 1 track(s) encoded as 128 kbit/s, stereo; 2 up to date; 1 retagged; of 4 input(s)"),
+    EXPECT_NE(result.errors.find("1 encoded"), std::string::npos) << result.errors;
+    EXPECT_NE(result.errors.find("1 encoded as 128 kbit/s, stereo; 2 up to date; 1 retagged; of 4 input(s)"),
               std::string::npos)
         << result.errors;
     // Other settings make every output again.
     const ChildResult rebitrated =
         cvnhost({"encode", "--update", "-b", "192", "--out-dir", file("out"), file("lib")});
-    EXPECT_NE(rebitrated.errors.find("4 of 4 track(s) encoded as 192 kbit/s"), std::string::npos)
-        << rebitrated.errors;
+    EXPECT_NE(rebitrated.errors.find("4 encoded as 192 kbit/s"), std::string::npos) << rebitrated.errors;
 }
 
 TEST_F(CvnhostTest, DeleteRemovesOnlyWhatLostItsSource) {
