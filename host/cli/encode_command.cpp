@@ -128,7 +128,8 @@ void addDeviceOptions(CLI::App* command, EncodeCommand& encode) {
 // What became of the outputs written without the plug-in.
 struct StepCounts {
     size_t failed = 0;
-    size_t notStarted = 0; // left by a stop
+    size_t notStarted = 0;     // left by a stop
+    bool removalsLeft = false; // --delete: a stop came before the orphans were looked for
 };
 
 // Whether the track is not to be started: after a stop, or when the output's card is full or gone
@@ -404,9 +405,9 @@ void encodeTracks(const PlugInHost& host, RunTracks& run, const EncodeOptions& o
 }
 
 // After a stop: what was cut short, and what was not started.
-int stoppedRun(const RunTracks& run, bool keepPartial, size_t stepsNotStarted) {
+int stoppedRun(const RunTracks& run, const EncodeCommand& command, const StepCounts& steps) {
     std::vector<std::string> cutShort;
-    size_t notStarted = stepsNotStarted;
+    size_t notStarted = steps.notStarted;
     for (const PlannedTrack* track : run.tracksFor(PlannedTrack::Action::Encode)) {
         if (track->outcome.status == TrackOutcome::Status::CutShort) {
             cutShort.push_back(track->item.output);
@@ -414,11 +415,12 @@ int stoppedRun(const RunTracks& run, bool keepPartial, size_t stepsNotStarted) {
         notStarted += track->outcome.status == TrackOutcome::Status::NotStarted ? 1 : 0;
     }
     fail("stopped: " + std::to_string(cutShort.size()) + " file(s) cut short" +
-         (keepPartial ? ", kept as .partial files" : ", not written") +
-         "; no existing output was changed by them" +
+         (command.keepPartial ? ", kept as .partial files" : ", not written") +
+         " (no existing output was changed by them); what was done stays done" +
          (notStarted > 0
               ? "; " + std::to_string(notStarted) + " encode(s), retag(s), copies or removal(s) not started"
-              : ""));
+              : "") +
+         (steps.removalsLeft ? "; --delete removed nothing" : ""));
     for (const std::string& output : cutShort) {
         std::fprintf(stderr, "  cut short: %s\n", output.c_str());
     }
@@ -448,8 +450,9 @@ StepCounts keepLibraryInStep(RunTracks& run, const EncodeOptions& options, const
     counts.retagged = retag.size() - retagged.failed - retagged.notStarted;
     counts.copied = copy.size() - copied.failed - copied.notStarted;
     StepCounts all{retagged.failed + marked.failed + copied.failed,
-                   retagged.notStarted + marked.notStarted + copied.notStarted};
+                   retagged.notStarted + marked.notStarted + copied.notStarted, command.deleteOrphans};
     if (command.deleteOrphans && !stop.load() && refusalOf(options.device).empty()) {
+        all.removalsLeft = false;
         const std::optional<Orphans> orphans = orphansOf(run, command);
         const Removal removal =
             orphans ? removeOutputs(orphans->outputs, command.outDirectory, stop) : Removal{};
@@ -542,7 +545,7 @@ int runPlanned(const EncodeCommand& command, RunTracks& run, const EncodeOptions
         return kExitFailure;
     }
     if (stop.load()) {
-        return stoppedRun(run, command.keepPartial, steps.notStarted);
+        return stoppedRun(run, command, steps);
     }
     const size_t failed = encodeFailuresOf(run);
     if (!command.common.quiet) {

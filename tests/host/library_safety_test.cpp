@@ -328,6 +328,8 @@ TEST_F(CvnhostTest, AStopEndsTheRetagsAndTheRemovals) {
         const ChildResult result = child.wait();
         EXPECT_EQ(result.exitStatus, 130) << what << ": " << result.errors;
         EXPECT_NE(result.errors.find("not started"), std::string::npos) << what << ": " << result.errors;
+        EXPECT_EQ(result.errors.find("--delete removed nothing") != std::string::npos, retag)
+            << what << ": " << result.errors;
         size_t untouched = 0;
         for (const std::string& name : namesIn(file("out"))) {
             untouched += retag && readId3v2WithMutagen(file("out/" + name))["TIT2"] == "after" ? 0 : 1;
