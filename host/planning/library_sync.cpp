@@ -7,7 +7,11 @@
 namespace cvnhost {
 
 SyncDecision syncActionFor(const Track& item, const EncodeOptions& options) {
-    const std::optional<SourceMarker> marker = readMarker(item.output);
+    return syncActionFor(item, options, readMarker(item.output));
+}
+
+SyncDecision syncActionFor(const Track& item, const EncodeOptions& options,
+                           const std::optional<SourceMarker>& marker) {
     if (!marker || !isOwnMarker(*marker, item.output)) {
         return {SyncAction::NotMade, false};
     }

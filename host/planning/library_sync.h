@@ -3,7 +3,10 @@
 // then writes is encoding/output_rewrites.h's.
 #pragma once
 
+#include "tags/source_marker.h"
 #include "track_records.h"
+
+#include <optional>
 
 #include <string>
 
@@ -28,5 +31,8 @@ struct SyncDecision {
 // time, which say "unchanged" at the cost of a stat; where they differ, the content decides (the
 // audio digest, then the tags', as the run's given tags make them).
 SyncDecision syncActionFor(const Track& item, const EncodeOptions& options);
+// The same with the marker of the track's output, read already (nothing for a file without one).
+SyncDecision syncActionFor(const Track& item, const EncodeOptions& options,
+                           const std::optional<SourceMarker>& marker);
 
 } // namespace cvnhost

@@ -130,9 +130,9 @@ PlannedTrack moveOrEncode(Track item, SyncContext& context) {
 
 // Whether the track's planned path holds the output of another of the run's tracks (its name now
 // the track's: a retitle, a renumbering).
-bool holdsAnotherTracksOutput(const Track& item, const SyncContext& context) {
-    const std::optional<SourceMarker> marker = context.index ? readMarker(item.output) : std::nullopt;
-    return marker && isOwnMarker(*marker, item.output) && context.sources.holds(*marker) &&
+bool holdsAnotherTracksOutput(const Track& item, const std::optional<SourceMarker>& marker,
+                              const SyncContext& context) {
+    return context.index && marker && isOwnMarker(*marker, item.output) && context.sources.holds(*marker) &&
            !OutputIndex::namesSourceOf(*marker, item);
 }
 
@@ -164,10 +164,11 @@ PlannedTrack firstActionFor(Track item, SyncContext& context) {
                    : PlannedTrack{std::move(item), PlannedTrack::Action::Encode, {}, false, {}, {}};
     }
     if (request.update && !isStandardStream(item.output)) {
-        if (holdsAnotherTracksOutput(item, context)) {
+        const std::optional<SourceMarker> marker = readMarker(item.output);
+        if (holdsAnotherTracksOutput(item, marker, context)) {
             return moveOrEncode(std::move(item), context); // that output moves away first
         }
-        const SyncDecision sync = syncActionFor(item, context.options);
+        const SyncDecision sync = syncActionFor(item, context.options, marker);
         if (sync.action == SyncAction::NotMade) {
             return besideFileNotMade(std::move(item), context);
         }
