@@ -19,11 +19,12 @@ OutputIndex OutputIndex::of(const std::string& outDirectory, const RunSources& s
         outDirectory,
         [&](const fs::path& path) {
             std::optional<SourceMarker> marker = readMarker(path.string());
-            if (!marker || !isOwnMarker(*marker, path.string())) {
+            if (!marker) {
                 return;
             }
             const std::vector<fs::path> planned = sources.plannedOutputsOf(*marker);
-            if (std::find(planned.begin(), planned.end(), canonicalPathOf(path)) == planned.end()) {
+            if (std::find(planned.begin(), planned.end(), canonicalPathOf(path)) == planned.end() &&
+                isOwnMarker(*marker, path.string())) {
                 index.entries_.push_back({path.string(), std::move(*marker), false});
             }
         },

@@ -132,8 +132,8 @@ PlannedTrack moveOrEncode(Track item, SyncContext& context) {
 // the track's: a retitle, a renumbering).
 bool holdsAnotherTracksOutput(const Track& item, const std::optional<SourceMarker>& marker,
                               const SyncContext& context) {
-    return context.index && marker && isOwnMarker(*marker, item.output) && context.sources.holds(*marker) &&
-           !OutputIndex::namesSourceOf(*marker, item);
+    return context.index && marker && context.sources.holds(*marker) &&
+           !OutputIndex::namesSourceOf(*marker, item) && isOwnMarker(*marker, item.output);
 }
 
 // A track whose planned path holds a file cvnhost did not make: that file stays, and so does the
