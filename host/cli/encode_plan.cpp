@@ -189,7 +189,7 @@ std::optional<Orphans> orphansOf(const RunTracks& run, const EncodeCommand& comm
         fail(problem);
     }
     if (!orphans.unreadable.empty()) {
-        orphans.refusal = "not every folder below " + command.outDirectory + " could be read";
+        orphans.refusal = "not every folder and file below " + command.outDirectory + " could be read";
     }
     if (!orphans.refusal.empty()) {
         fail("--delete removes nothing: " + orphans.refusal);

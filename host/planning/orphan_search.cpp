@@ -2,7 +2,11 @@
 
 #include "planning/output_plan.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <map>
 
@@ -90,6 +94,11 @@ void considerOutput(OrphanWalk& walk, const fs::path& path) {
     }
     if (search.shard && search.claims.byThisShard.count(real) == 0 &&
         !belongsToShard(path.lexically_relative(search.outDirectory).string(), *search.shard)) {
+        return;
+    }
+    // A file that cannot be read may be an orphan or not: unknown, as below a folder not read.
+    if (access(path.c_str(), R_OK) != 0) {
+        walk.found.unreadable.push_back(path.string() + ": cannot be read: " + std::strerror(errno));
         return;
     }
     const std::optional<SourceMarker> marker = readMarker(path.string());

@@ -61,7 +61,7 @@ struct Orphans {
     // planned path (left by an earlier run under another name).
     std::vector<std::string> outputs;
     size_t duplicates = 0; // of `outputs`
-    // Folders below the output folder that could not be read: orphans there are not known.
+    // Folders and files below the output folder that could not be read: orphans there are not known.
     std::vector<std::string> unreadable;
     // Files that carry a marker not their own (a tagger copied it there), kept, and their source.
     std::vector<std::pair<std::string, std::string>> notOwnMarkers;

@@ -270,6 +270,18 @@ TEST_F(CvnhostTest, WhatCannotBeReadOrWrittenIsToldNotSkipped) {
     EXPECT_NE(unreadable.errors.find("the library was not read whole"), std::string::npos)
         << unreadable.errors;
     EXPECT_TRUE(fs::exists(file("out2/a.mp3")));
+    // An MP3 below the output folder that cannot be read may be an orphan: --delete removes nothing.
+    fs::copy_file(file("out2/a.mp3"), file("out2/unread.mp3"));
+    chmod(file("out2/unread.mp3").c_str(), 0);
+    std::vector<std::string> removing = arguments;
+    removing.insert(removing.end() - 1, {"--update", "--delete"});
+    const ChildResult unknown = runProgram(geteuid() == 0 ? "/usr/bin/setpriv" : CVN_HOST_PROGRAM, removing);
+    EXPECT_EQ(unknown.exitStatus, 1) << unknown.errors;
+    EXPECT_NE(unknown.errors.find(file("out2/unread.mp3") + ": cannot be read: Permission denied"),
+              std::string::npos)
+        << unknown.errors;
+    EXPECT_NE(unknown.errors.find("--delete removes nothing"), std::string::npos) << unknown.errors;
+    EXPECT_TRUE(fs::exists(file("out2/unread.mp3")));
 
     // A folder that cannot be written is said once, not once a track.
     fs::create_directories(file("readonly"));
