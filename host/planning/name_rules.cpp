@@ -178,7 +178,7 @@ std::string shortenedName(const std::string& name, size_t most, NameUnits units,
     const std::string extension = name.substr(dot);
     const size_t room = most - std::min(most, lengthIn(extension, units));
     std::string stem = prefixWithin(name.substr(0, dot), room, units);
-    stem.erase(stem.find_last_not_of(". ") + 1);
+    stem.erase(stem.find_last_not_of(". -_,;") + 1); // what stood between the words the cut left
     return (stem.empty() ? "_" : stem) + extension;
 }
 
@@ -209,7 +209,7 @@ std::string numberedName(const std::string& fileName, unsigned number, size_t mo
     const std::string tail = " (" + std::to_string(number) + ")" + fileName.substr(dot);
     const size_t room = most - std::min(most, lengthIn(tail, units));
     std::string stem = prefixWithin(fileName.substr(0, dot), room, units);
-    stem.erase(stem.find_last_not_of(". ") + 1);
+    stem.erase(stem.find_last_not_of(". -_,;") + 1); // what stood between the words the cut left
     return stem + tail;
 }
 

@@ -51,6 +51,7 @@ TEST(NameRules, LongNamesAreCutBetweenCharactersAsTheFileSystemCounts) {
         {"e\u0301e\u0301e\u0301.mp3", 8, NameUnits::Utf16,
          "e\u0301e\u0301.mp3"},                            // an accent stays on its letter
         {"Song. . .mp3", 9, NameUnits::Bytes, "Song.mp3"}, // no dot or space left at the cut
+        {"01 - Alpha.mp3", 9, NameUnits::Bytes, "01.mp3"}, // nor a separator left dangling
         {"Folder name", 6, NameUnits::Bytes, "Folder"},
         {"ok.mp3", 255, NameUnits::Bytes, "ok.mp3"},
     };
