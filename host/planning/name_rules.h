@@ -31,7 +31,7 @@ struct NameRules {
 std::string foldedName(std::string_view name);
 
 // `name` (a file name whose extension follows its last dot, when `hasExtension`) cut to at most
-// `most` units at a character boundary, its extension kept, no trailing dot or space left.
+// `most` units at a character boundary, its extension kept, no trailing dot, space or separator left.
 std::string shortenedName(const std::string& name, size_t most, NameUnits units, bool hasExtension);
 
 // The relative path (folders and a file name ending in its extension) following `rules`.
