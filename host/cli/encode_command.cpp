@@ -213,12 +213,14 @@ bool placeIsFree(const PlannedTrack* track) {
 }
 
 // Whether the place of the track's move holds an older output of another of the run's tracks,
-// which no move takes away: that track is encoded anew elsewhere, and the file is left over.
+// which no move takes away: that track is encoded anew elsewhere, and the file is left over. One
+// that another shard's track claims is that shard's to move.
 bool holdsLeftOverOutput(const PlannedTrack& track, const RunTracks& run) {
     const std::string& place = track.item.output;
     const std::optional<SourceMarker> marker = readMarker(place);
     return marker && isOwnMarker(*marker, place) && run.allSources.holds(*marker) &&
-           !OutputIndex::namesSourceOf(*marker, track.item);
+           !OutputIndex::namesSourceOf(*marker, track.item) &&
+           run.claims.byOtherShards.count(canonicalPathOf(place)) == 0;
 }
 
 bool isSameFile(const std::string& a, const std::string& b) {
