@@ -23,7 +23,6 @@
 #include "planning/output_name.h"
 #include "planning/output_plan.h"
 #include "planning/content_digest.h"
-#include "planning/output_index.h"
 #include "tags/source_marker.h"
 
 #include <algorithm>
@@ -218,8 +217,7 @@ bool placeIsFree(const PlannedTrack* track) {
 bool holdsLeftOverOutput(const PlannedTrack& track, const RunTracks& run) {
     const std::string& place = track.item.output;
     const std::optional<SourceMarker> marker = readMarker(place);
-    return marker && isOwnMarker(*marker, place) && run.allSources.holds(*marker) &&
-           !OutputIndex::namesSourceOf(*marker, track.item) &&
+    return marker && run.allSources.holdsAnotherOutput(*marker, place, track.item) &&
            run.claims.byOtherShards.count(canonicalPathOf(place)) == 0;
 }
 

@@ -166,6 +166,15 @@ bool RunSources::holds(const SourceMarker& marker) const {
     return marker.root ? rooted_.count({*marker.root, marker.source}) != 0 : paths_.count(marker.source) != 0;
 }
 
+bool RunSources::namesSourceOf(const SourceMarker& marker, const Track& item) {
+    return marker.source == item.source && (!marker.root || marker.root == item.root);
+}
+
+bool RunSources::holdsAnotherOutput(const SourceMarker& marker, const std::string& path,
+                                    const Track& item) const {
+    return holds(marker) && !namesSourceOf(marker, item) && isOwnMarker(marker, path);
+}
+
 std::vector<fs::path> RunSources::plannedOutputsOf(const SourceMarker& marker) const {
     std::vector<fs::path> outputs;
     if (marker.root) {

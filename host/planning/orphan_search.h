@@ -26,6 +26,11 @@ class RunSources {
   public:
     void add(const Track& item);
     bool holds(const SourceMarker& marker) const;
+    // Whether the marker names `item`'s source (a marker of an earlier version by its path alone).
+    static bool namesSourceOf(const SourceMarker& marker, const Track& item);
+    // Whether `marker`, read from the file at `path`, makes that file the output of another of the
+    // run's sources than `item`'s (its name now `item`'s: a retitle, a renumbering).
+    bool holdsAnotherOutput(const SourceMarker& marker, const std::string& path, const Track& item) const;
     // The planned outputs (canonical) of the marker's source: one, or for a marker of an earlier
     // version as many as the run's sources of that path; none for a source that is not the run's.
     std::vector<std::filesystem::path> plannedOutputsOf(const SourceMarker& marker) const;

@@ -8,10 +8,6 @@ namespace cvnhost {
 
 namespace fs = std::filesystem;
 
-bool OutputIndex::namesSourceOf(const SourceMarker& marker, const Track& item) {
-    return marker.source == item.source && (!marker.root || marker.root == item.root);
-}
-
 OutputIndex OutputIndex::of(const std::string& outDirectory, const RunSources& sources) {
     OutputIndex index;
     std::vector<std::string> unreadable; // named by --delete, which must not act on them
@@ -34,7 +30,7 @@ OutputIndex OutputIndex::of(const std::string& outDirectory, const RunSources& s
 
 std::optional<ClaimedOutput> OutputIndex::claimFor(const Track& item, const RunSources& sources) {
     for (Entry& entry : entries_) {
-        if (!entry.claimed && namesSourceOf(entry.marker, item)) {
+        if (!entry.claimed && RunSources::namesSourceOf(entry.marker, item)) {
             entry.claimed = true;
             return ClaimedOutput{entry.path, false};
         }

@@ -31,9 +31,6 @@ class OutputIndex {
     // run's (`sources`) and whose audio digest is `item`'s; each output is claimed once.
     std::optional<ClaimedOutput> claimFor(const Track& item, const RunSources& sources);
 
-    // Whether the marker names `item`'s source.
-    static bool namesSourceOf(const SourceMarker& marker, const Track& item);
-
   private:
     struct Entry {
         std::string path;

@@ -128,14 +128,6 @@ PlannedTrack moveOrEncode(Track item, SyncContext& context) {
     return track;
 }
 
-// Whether the track's planned path holds the output of another of the run's tracks (its name now
-// the track's: a retitle, a renumbering).
-bool holdsAnotherTracksOutput(const Track& item, const std::optional<SourceMarker>& marker,
-                              const SyncContext& context) {
-    return context.index && marker && context.sources.holds(*marker) &&
-           !OutputIndex::namesSourceOf(*marker, item) && isOwnMarker(*marker, item.output);
-}
-
 // A track whose planned path holds a file cvnhost did not make: that file stays, and so does the
 // track's output where it stands, not moved onto it; the refusal names both.
 PlannedTrack besideFileNotMade(Track item, SyncContext& context) {
@@ -165,7 +157,7 @@ PlannedTrack firstActionFor(Track item, SyncContext& context) {
     }
     if (request.update && !isStandardStream(item.output)) {
         const std::optional<SourceMarker> marker = readMarker(item.output);
-        if (holdsAnotherTracksOutput(item, marker, context)) {
+        if (context.index && marker && context.sources.holdsAnotherOutput(*marker, item.output, item)) {
             return moveOrEncode(std::move(item), context); // that output moves away first
         }
         const SyncDecision sync = syncActionFor(item, context.options, marker);

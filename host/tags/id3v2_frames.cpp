@@ -31,14 +31,6 @@ uint32_t bigEndian32(const uint8_t* bytes) {
     return uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | bytes[3];
 }
 
-// Seven bits a byte, so that no size holds a false MPEG sync; nothing when a top bit is set.
-std::optional<uint32_t> syncsafe32(const uint8_t* bytes) {
-    if (((bytes[0] | bytes[1] | bytes[2] | bytes[3]) & 0x80) != 0) {
-        return std::nullopt;
-    }
-    return uint32_t{bytes[0]} << 21 | uint32_t{bytes[1]} << 14 | uint32_t{bytes[2]} << 7 | bytes[3];
-}
-
 // The bytes of an extended header at the start of the frames, its size field included.
 std::optional<uint64_t> extendedHeaderSize(const ReadAt& readAt, int version) {
     std::array<uint8_t, 4> size{};
@@ -242,6 +234,13 @@ size_t preadFully(int descriptor, uint64_t offset, std::span<uint8_t> into) {
 }
 
 } // namespace
+
+std::optional<uint32_t> syncsafe32(const uint8_t* bytes) {
+    if (((bytes[0] | bytes[1] | bytes[2] | bytes[3]) & 0x80) != 0) {
+        return std::nullopt;
+    }
+    return uint32_t{bytes[0]} << 21 | uint32_t{bytes[1]} << 14 | uint32_t{bytes[2]} << 7 | bytes[3];
+}
 
 std::optional<std::string> userTextFrameIn(const ReadAt& readAt, const std::string& description) {
     const std::optional<TagLayout> tag = tagLayoutOf(readAt);

@@ -17,6 +17,10 @@ namespace cvnhost {
 // the end of the bytes or on an error.
 using ReadAt = std::function<size_t(uint64_t offset, std::span<uint8_t> into)>;
 
+// An ID3v2 size: seven bits a byte, so that no size holds a false MPEG sync; nothing when a top
+// bit is set.
+std::optional<uint32_t> syncsafe32(const uint8_t* bytes);
+
 // A TXXX body larger than this is skipped unread: the marker is a few hundred bytes.
 inline constexpr uint32_t kLargestUserTextFrame = 1U << 20;
 

@@ -129,11 +129,11 @@ std::optional<uintmax_t> audioBytesOf(const std::string& path) {
         return std::nullopt;
     }
     uintmax_t size = static_cast<uintmax_t>(status.st_size);
-    if (size >= 10 && std::memcmp(header, "ID3", 3) == 0) {
-        const uintmax_t body = (uintmax_t{header[6]} & 0x7f) << 21 | (uintmax_t{header[7]} & 0x7f) << 14 |
-                               (uintmax_t{header[8]} & 0x7f) << 7 | (uintmax_t{header[9]} & 0x7f);
+    const std::optional<uint32_t> body =
+        size >= 10 && std::memcmp(header, "ID3", 3) == 0 ? syncsafe32(&header[6]) : std::nullopt;
+    if (body) {
         const uintmax_t footer = (header[5] & 0x10) != 0 ? 10 : 0;
-        size -= std::min(size, 10 + body + footer);
+        size -= std::min(size, 10 + *body + footer);
     }
     if (std::memcmp(trailer, "TAG", 3) == 0) {
         size -= std::min<uintmax_t>(size, 128);
